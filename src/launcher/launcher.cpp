@@ -1,0 +1,64 @@
+#include "launcher.h"
+
+#include <cstdint>
+#include <limits>
+
+#include "list_reader.h"
+
+namespace tavrik {
+
+namespace {
+
+// The walk counts entries with 16-bit signed integers.
+constexpr std::size_t kMaxEntries = std::numeric_limits<std::int16_t>::max();
+
+}  // namespace
+
+void Brennel::Form_Load() {
+  LoadInputD();
+  LoadInputA();
+}
+
+void Brennel::LoadInputA() { LoadList(kActivationListFile, colInputA); }
+
+void Brennel::LoadInputD() { LoadList(kDeactivationListFile, colInputD); }
+
+void Brennel::LoadList(const char* file_name, EntryList& list) {
+  ListReader reader([this](std::string_view bytes) { return platform_.DecodeLegacyText(bytes); });
+  try {
+    reader.Open(file_name);
+    while (true) list.push_back(reader.ReadField());
+  } catch (const Error&) {
+    // The end of the list, or a list that cannot be read: keep what was read.
+  } catch (const std::bad_alloc&) {
+    // A failed append ends the load the same way.
+  }
+  reader.Close();
+}
+
+void Brennel::Command3_Click() { RenamePairs(colInputA, Direction::kActivation); }
+
+void Brennel::Command4_Click() { RenamePairs(colInputD, Direction::kDeactivation); }
+
+void Brennel::RenamePairs(const EntryList& list, Direction direction) {
+  if (list.size() > kMaxEntries) {
+    throw Error(error_number::kOverflow, "Overflow: the list holds " + std::to_string(list.size()) +
+                                             " entries; at most 32767 can be walked");
+  }
+  // The counters stay within 16 bits for every list that fits; a complete
+  // walk of 32,766 or 32,767 entries ends normally.
+  for (std::size_t i = 0; i + 1 < list.size(); i += 2) {
+    const std::string& first = list[i];
+    const std::string& second = list[i + 1];
+    const bool activating = direction == Direction::kActivation;
+    const std::string& source = activating ? first : second;
+    const std::string& target = activating ? second : first;
+    if (platform_.FindFile(source).empty()) {
+      platform_.ShowMessage(source + " is missing");
+      return;
+    }
+    platform_.RenameFile(source, target);
+  }
+}
+
+}  // namespace tavrik

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform.h"
+
+namespace tavrik {
+
+/// An entry list: path entries in file order, duplicates kept.
+using EntryList = std::vector<std::string>;
+
+/// Activation renames each pair's first path to its second; deactivation
+/// renames the second back to the first.
+enum class Direction { kActivation, kDeactivation };
+
+inline constexpr char kActivationListFile[] = "Tavrik.mla";
+inline constexpr char kDeactivationListFile[] = "Tavrik.mld";
+
+/// The logic side of the launcher window: its two lists, their loading, and
+/// what its two buttons do. The window side (src/window/) delivers events.
+class Brennel {
+ public:
+  explicit Brennel(Platform& platform) : platform_(platform) {}
+
+  EntryList colInputA;  // activation list, from "Tavrik.mla"
+  EntryList colInputD;  // deactivation list, from "Tavrik.mld"
+
+  /// Fills colInputD, then colInputA, from the working directory. Never fails.
+  void Form_Load();
+  /// "Activate": walks colInputA. Lets out Error (refused rename, failed
+  /// presence test, a list too long for the walk's counters).
+  void Command3_Click();
+  /// "Deactivate": walks colInputD, renaming second paths back to first.
+  void Command4_Click();
+
+ private:
+  void LoadInputA();
+  void LoadInputD();
+  void LoadList(const char* file_name, EntryList& list);
+  void RenamePairs(const EntryList& list, Direction direction);
+
+  Platform& platform_;
+};
+
+}  // namespace tavrik

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "error_condition.h"
+
+namespace tavrik {
+
+/// What the launcher needs of the system it runs on. Implementations live in
+/// src/platform/ (files) and src/window/ (the message box); tests supply
+/// their own.
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  /// The presence test: the name of the normal file at `path`, or the empty
+  /// string when there is none (nothing there, a directory, a hidden or
+  /// system file). Throws Error when the search itself fails.
+  virtual std::string FindFile(const std::string& path) = 0;
+
+  /// Moves `source` to `target`, never replacing an existing file. Throws
+  /// Error, naming both paths, when the file system refuses.
+  virtual void RenameFile(const std::string& source, const std::string& target) = 0;
+
+  /// A modal box with `text`, the application title and one OK button; it
+  /// returns when the user closes it.
+  virtual void ShowMessage(const std::string& text) = 0;
+
+  /// Reads list-file bytes that are not UTF-8 in the system's 8-bit code page.
+  virtual std::string DecodeLegacyText(std::string_view bytes);
+};
+
+}  // namespace tavrik

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <string>
+
+namespace tavrik {
+
+/// The one error condition of the program: a number and a description.
+/// It unwinds from where a failure happens to the nearest handler that
+/// takes it (a loader, or the window's top-level report).
+class Error : public std::exception {
+ public:
+  Error(std::int64_t number, std::string description)
+      : number_(number), description_(std::move(description)) {}
+
+  std::int64_t Number() const noexcept { return number_; }
+  const std::string& Description() const noexcept { return description_; }
+  const char* what() const noexcept override { return description_.c_str(); }
+
+ private:
+  std::int64_t number_;
+  std::string description_;
+};
+
+/// Numbers of the conditions the program raises itself. Failures of the
+/// operating system carry the system's own number (errno, GetLastError).
+namespace error_number {
+inline constexpr std::int64_t kOverflow = 6;
+inline constexpr std::int64_t kEndOfList = 62;
+}  // namespace error_number
+
+/// Raised by ListReader::ReadField when no field remains.
+class EndOfList : public Error {
+ public:
+  EndOfList() : Error(error_number::kEndOfList, "Input past end of list file") {}
+};
+
+}  // namespace tavrik

@@ -1,0 +1,124 @@
+#include "list_reader.h"
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+#include <utility>
+
+namespace tavrik {
+
+namespace {
+
+constexpr char kCtrlZ = '\x1A';
+
+bool IsSpace(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) { return IsSpace(c) || c == '\r' || c == '\n'; }
+bool IsDelimiter(char c) { return c == ',' || c == '\r' || c == '\n'; }
+
+std::string Quoted(std::string_view path) { return "'" + std::string(path) + "'"; }
+
+Error SystemError(int number, std::string_view what, std::string_view path) {
+  const std::string reason =
+      number != 0 ? std::generic_category().message(number) : std::string("unknown error");
+  return Error(number, std::string(what) + " " + Quoted(path) + ": " + reason);
+}
+
+std::size_t FindDelimiter(std::string_view text, std::size_t from) {
+  while (from < text.size() && !IsDelimiter(text[from])) ++from;
+  return from;
+}
+
+}  // namespace
+
+ListReader::ListReader(LegacyDecoder legacy) : legacy_(std::move(legacy)) {}
+
+void ListReader::Open(const std::string& path) {
+  Close();
+  errno = 0;
+  std::ifstream in(std::filesystem::path(std::u8string_view(
+                       reinterpret_cast<const char8_t*>(path.data()), path.size())),
+                   std::ios::binary);
+  if (!in) throw SystemError(errno, "Cannot open", path);
+  Open(in, path);
+}
+
+void ListReader::Open(std::istream& in, std::string_view name) {
+  Close();
+  std::string bytes;
+  char chunk[1 << 16];
+  while (true) {
+    errno = 0;
+    in.read(chunk, sizeof chunk);
+    bytes.append(chunk, static_cast<std::size_t>(in.gcount()));
+    if (in.bad()) {
+      read_failure_ = SystemError(errno, "Cannot read", name);
+      break;
+    }
+    if (!in) break;  // end of file
+  }
+  Take(bytes);
+}
+
+void ListReader::Take(std::string_view bytes) {
+  // Old DOS editors end a text file with Ctrl+Z; it is no part of any path.
+  if (!read_failure_ && !bytes.empty() && bytes.back() == kCtrlZ) bytes.remove_suffix(1);
+  text_ = DecodeListText(bytes, legacy_);
+  position_ = 0;
+  content_end_ = text_.size();
+  // Blank lines at the end of the file yield no fields, so an editor's final
+  // line end cannot add an empty entry that pairs with the last path.
+  while (content_end_ > 0 && IsBlank(text_[content_end_ - 1])) --content_end_;
+}
+
+std::string ListReader::ReadField() {
+  while (position_ < content_end_ && IsSpace(text_[position_])) ++position_;
+  if (position_ >= content_end_) RaiseAtEnd();
+
+  const std::string_view text(text_);
+  if (text[position_] == '"') {
+    const std::size_t start = position_ + 1;
+    const std::size_t close = text.find('"', start);
+    if (close == std::string_view::npos) {
+      // The file ends inside the quotes: the field is what was read.
+      if (read_failure_) RaiseAtEnd();
+      position_ = text.size();
+      return std::string(text.substr(start));
+    }
+    // Anything between the closing quote and the delimiter is dropped.
+    SkipDelimiterAt(FindDelimiter(text, close + 1));
+    return std::string(text.substr(start, close - start));
+  }
+
+  const std::size_t start = position_;
+  const std::size_t end = FindDelimiter(text, start);
+  if (end == text.size() && read_failure_) RaiseAtEnd();  // the field may be cut short
+  std::size_t last = end;
+  while (last > start && IsSpace(text[last - 1])) --last;
+  SkipDelimiterAt(end);
+  return std::string(text.substr(start, last - start));
+}
+
+void ListReader::SkipDelimiterAt(std::size_t position) {
+  if (position < text_.size() && text_[position] == '\r' && position + 1 < text_.size() &&
+      text_[position + 1] == '\n') {
+    ++position;  // CR LF is one line end
+  }
+  position_ = position < text_.size() ? position + 1 : text_.size();
+}
+
+void ListReader::RaiseAtEnd() {
+  position_ = text_.size();
+  if (read_failure_) throw *read_failure_;
+  throw EndOfList();
+}
+
+void ListReader::Close() noexcept {
+  text_.clear();
+  text_.shrink_to_fit();
+  position_ = 0;
+  content_end_ = 0;
+  read_failure_.reset();
+}
+
+}  // namespace tavrik

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "platform.h"
+
+namespace tavrik {
+
+/// The launcher's platform on the real system: the file operations of the
+/// operating system (system_platform_posix.cpp or system_platform_win32.cpp)
+/// and a message box supplied by the window.
+class SystemPlatform : public Platform {
+ public:
+  using MessageBox = std::function<void(const std::string& text)>;
+
+  explicit SystemPlatform(MessageBox message_box) : message_box_(std::move(message_box)) {}
+
+  std::string FindFile(const std::string& path) override;
+  void RenameFile(const std::string& source, const std::string& target) override;
+  void ShowMessage(const std::string& text) override {
+    if (message_box_) message_box_(text);
+  }
+  std::string DecodeLegacyText(std::string_view bytes) override;
+
+ private:
+  MessageBox message_box_;
+};
+
+}  // namespace tavrik

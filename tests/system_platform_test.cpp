@@ -1,0 +1,243 @@
+#include "system_platform.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "launcher.h"
+#include "scratch_folder.h"
+
+namespace tavrik {
+namespace {
+
+namespace fs = std::filesystem;
+using Texts = std::vector<std::string>;
+
+class RealFiles : public ::testing::Test {
+ protected:
+  ScratchFolder folder;
+  Texts messages;
+  SystemPlatform platform{[this](const std::string& text) { messages.push_back(text); }};
+
+  Error RenameFailure(const std::string& source, const std::string& target) {
+    try {
+      platform.RenameFile(source, target);
+    } catch (const Error& error) {
+      return error;
+    }
+    ADD_FAILURE() << "renaming " << source << " to " << target << " must fail";
+    return Error(0, "");
+  }
+};
+
+TEST_F(RealFiles, PresenceTestMatchesRegularFilesOnly) {
+  WriteFile("file.txt", "x");
+  WriteFile(".hidden-looking", "x");
+  WriteFile("wild*card?.txt", "x");
+  fs::create_directory("folder");
+  fs::create_symlink("file.txt", "link-to-file");
+  fs::create_symlink("folder", "link-to-folder");
+  fs::create_symlink("nowhere", "dangling");
+  EXPECT_EQ(platform.FindFile("file.txt"), "file.txt");
+  EXPECT_EQ(platform.FindFile(".hidden-looking"), ".hidden-looking");
+  EXPECT_EQ(platform.FindFile("wild*card?.txt"), "wild*card?.txt");
+  EXPECT_EQ(platform.FindFile("link-to-file"), "link-to-file");
+  EXPECT_EQ(platform.FindFile((folder.path() / "file.txt").string()), "file.txt");
+  for (const char* absent : {"folder", "link-to-folder", "dangling", "missing.txt",
+                             "folder/missing.txt", "file.txt/below", "*.txt", "file.tx?", ""}) {
+    EXPECT_EQ(platform.FindFile(absent), "") << absent;
+  }
+  EXPECT_EQ(platform.FindFile(std::string("file.txt\0junk", 13)), "");
+}
+
+TEST_F(RealFiles, RenameMovesIntoAnotherFolder) {
+  WriteFile("a.esp", "mod");
+  fs::create_directory("Data");
+  platform.RenameFile("a.esp", "Data/b.esp");
+  EXPECT_FALSE(fs::exists("a.esp"));
+  EXPECT_EQ(ReadFile("Data/b.esp"), "mod");
+}
+
+TEST_F(RealFiles, RenameNeverReplacesAnExistingTarget) {
+  WriteFile("new.dds", "new");
+  WriteFile("old.dds", "precious");
+  const Error error = RenameFailure("new.dds", "old.dds");
+  EXPECT_EQ(error.Number(), EEXIST);
+  EXPECT_EQ(error.Description(), "Cannot rename 'new.dds' to 'old.dds': File exists");
+  EXPECT_EQ(ReadFile("old.dds"), "precious");
+  EXPECT_EQ(ReadFile("new.dds"), "new");
+}
+
+TEST_F(RealFiles, RenameOntoAnotherHardLinkOfTheSameFileIsRefused) {
+  WriteFile("a", "one file");
+  ASSERT_EQ(link("a", "b"), 0);
+  EXPECT_EQ(RenameFailure("a", "b").Number(), EEXIST);
+  EXPECT_TRUE(fs::exists("a"));
+  EXPECT_TRUE(fs::exists("b"));
+}
+
+TEST_F(RealFiles, RenameOntoItselfSucceedsAndChangesNothing) {
+  WriteFile("same.esp", "x");
+  fs::create_directory("sub");
+  EXPECT_NO_THROW(platform.RenameFile("same.esp", "same.esp"));
+  EXPECT_NO_THROW(platform.RenameFile("same.esp", "sub/../same.esp"));
+  EXPECT_NO_THROW(platform.RenameFile("same.esp", (folder.path() / "same.esp").string()));
+  EXPECT_EQ(ReadFile("same.esp"), "x");
+}
+
+TEST_F(RealFiles, RenameFailuresNameBothPaths) {
+  WriteFile("a", "x");
+  const Error no_folder = RenameFailure("a", "no such folder/a");
+  EXPECT_EQ(no_folder.Number(), ENOENT);
+  EXPECT_NE(no_folder.Description().find("'a' to 'no such folder/a'"), std::string::npos);
+  EXPECT_EQ(RenameFailure("missing", "b").Number(), ENOENT);
+  EXPECT_NE(RenameFailure("", "b").Number(), 0);
+  EXPECT_TRUE(fs::exists("a"));
+}
+
+TEST_F(RealFiles, RenameAcrossFileSystemsFailsWithoutCopying) {
+  // /dev/shm is a tmpfs on Linux; the scratch folder usually is not.
+  struct stat here, shm;
+  if (stat(".", &here) != 0 || stat("/dev/shm", &shm) != 0 || here.st_dev == shm.st_dev) {
+    GTEST_SKIP() << "no second file system to move to";
+  }
+  WriteFile("a.esp", "x");
+  const std::string target = "/dev/shm/brennel-test-" + std::to_string(getpid());
+  const Error error = RenameFailure("a.esp", target);
+  EXPECT_EQ(error.Number(), EXDEV);
+  EXPECT_NE(error.Description().find("different file systems"), std::string::npos);
+  EXPECT_TRUE(fs::exists("a.esp"));
+  EXPECT_FALSE(fs::exists(target));
+}
+
+// The walk against the real file system, through Brennel.
+class RealWalk : public RealFiles {
+ protected:
+  Brennel brennel{platform};
+
+  void Load(const std::string& activation, const std::string& deactivation) {
+    WriteFile("Tavrik.mla", activation);
+    WriteFile("Tavrik.mld", deactivation);
+    brennel.Form_Load();
+  }
+};
+
+TEST_F(RealWalk, ActivateTwiceThenDeactivate) {
+  WriteFile("Data/Textures/rock.dds", "rock");
+  WriteFile("Data/mod.esp", "mod");
+  const std::string list =
+      "Data/Textures/rock.dds,Data/Textures/rock.dds.off\r\n"
+      "Data/mod.esp,Data/mod.esp.off\r\n";
+  Load(list, list);
+  brennel.Command3_Click();
+  EXPECT_EQ(ReadFile("Data/Textures/rock.dds.off"), "rock");
+  EXPECT_EQ(ReadFile("Data/mod.esp.off"), "mod");
+  EXPECT_TRUE(messages.empty());
+
+  brennel.Command3_Click();
+  EXPECT_EQ(messages, Texts{"Data/Textures/rock.dds is missing"});
+  EXPECT_TRUE(fs::exists("Data/mod.esp.off"));
+
+  brennel.Command4_Click();
+  EXPECT_EQ(ReadFile("Data/Textures/rock.dds"), "rock");
+  EXPECT_EQ(ReadFile("Data/mod.esp"), "mod");
+}
+
+TEST_F(RealWalk, DeactivateFirstRenamesNothing) {
+  WriteFile("a", "1");
+  Load("a\r\nb\r\n", "a\r\nb\r\n");
+  brennel.Command4_Click();
+  EXPECT_EQ(messages, Texts{"b is missing"});
+  EXPECT_TRUE(fs::exists("a"));
+}
+
+TEST_F(RealWalk, MissingSourceAtPairThreeOfFive) {
+  std::string list;
+  for (int k = 1; k <= 5; ++k) {
+    const std::string n = std::to_string(k);
+    if (k != 3) WriteFile("f" + n, n);
+    list += "f" + n + ",g" + n + "\r\n";
+  }
+  Load(list, "");
+  brennel.Command3_Click();
+  EXPECT_EQ(messages, Texts{"f3 is missing"});
+  EXPECT_TRUE(fs::exists("g1") && fs::exists("g2"));
+  EXPECT_TRUE(fs::exists("f4") && fs::exists("f5"));
+  EXPECT_FALSE(fs::exists("g4") || fs::exists("g5"));
+}
+
+TEST_F(RealWalk, FolderAsSourceIsMissing) {
+  fs::create_directory("Textures");
+  Load("Textures,Textures.off\r\n", "");
+  brennel.Command3_Click();
+  EXPECT_EQ(messages, Texts{"Textures is missing"});
+  EXPECT_TRUE(fs::is_directory("Textures"));
+}
+
+TEST_F(RealWalk, ExistingTargetEndsTheWalkWithEarlierRenamesInPlace) {
+  WriteFile("a", "a");
+  WriteFile("b", "b");
+  WriteFile("b.off", "keep me");
+  WriteFile("c", "c");
+  Load("a,a.off\r\nb,b.off\r\nc,c.off\r\n", "");
+  EXPECT_THROW(brennel.Command3_Click(), Error);
+  EXPECT_TRUE(fs::exists("a.off"));
+  EXPECT_EQ(ReadFile("b"), "b");
+  EXPECT_EQ(ReadFile("b.off"), "keep me");
+  EXPECT_TRUE(fs::exists("c") && !fs::exists("c.off"));
+}
+
+TEST_F(RealWalk, RelativePathsResolveAgainstTheWorkingDirectoryOfTheClick) {
+  WriteFile("Tavrik.mla", "x.esp,y.esp\r\n");
+  brennel.Form_Load();
+  fs::create_directory("elsewhere");
+  WriteFile("elsewhere/x.esp", "x");
+  fs::current_path("elsewhere");
+  brennel.Command3_Click();
+  EXPECT_TRUE(fs::exists("y.esp"));
+  EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(RealWalk, QuotedPathWithCommaAndNonAsciiNames) {
+  WriteFile("My Mod, v2.esp", "m");
+  WriteFile(
+      "\xC3\x9C"
+      "ber.dds",
+      "u");
+  // Windows-1252 bytes for "Über.dds" and "Über.off".
+  Load(
+      "\"My Mod, v2.esp\",plain.esp\r\n\xDC"
+      "ber.dds,\xDC"
+      "ber.off\r\n",
+      "");
+  brennel.Command3_Click();
+  EXPECT_EQ(ReadFile("plain.esp"), "m");
+  EXPECT_EQ(ReadFile("\xC3\x9C"
+                     "ber.off"),
+            "u");
+}
+
+// Creates the target between the presence test and the rename, as another
+// program could.
+class RacingPlatform : public SystemPlatform {
+ public:
+  RacingPlatform() : SystemPlatform(nullptr) {}
+  std::string FindFile(const std::string& path) override {
+    std::string found = SystemPlatform::FindFile(path);
+    WriteFile(path + ".off", "created meanwhile");
+    return found;
+  }
+};
+
+TEST_F(RealWalk, TargetCreatedAfterThePresenceTestIsNeverReplaced) {
+  WriteFile("a.esp", "mod");
+  RacingPlatform racing;
+  Brennel launcher(racing);
+  launcher.colInputA = {"a.esp", "a.esp.off"};
+  EXPECT_THROW(launcher.Command3_Click(), Error);
+  EXPECT_EQ(ReadFile("a.esp.off"), "created meanwhile");
+  EXPECT_EQ(ReadFile("a.esp"), "mod");
+}
+
+}  // namespace
+}  // namespace tavrik
