@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -15,7 +16,8 @@ class SystemPlatform : public Platform {
  public:
   using MessageBox = std::function<void(const std::string& text)>;
 
-  explicit SystemPlatform(MessageBox message_box) : message_box_(std::move(message_box)) {}
+  explicit SystemPlatform(MessageBox message_box);
+  ~SystemPlatform() override;
 
   std::string FindFile(const std::string& path) override;
   void RenameFile(const std::string& source, const std::string& target) override;
@@ -25,7 +27,9 @@ class SystemPlatform : public Platform {
   std::string DecodeLegacyText(std::string_view bytes) override;
 
  private:
+  struct State;  // what one system's file operations keep between calls
   MessageBox message_box_;
+  std::unique_ptr<State> state_;
 };
 
 }  // namespace tavrik

@@ -87,6 +87,13 @@ int MoveAfterCheck(const std::string& source, const std::string& target) {
 
 }  // namespace
 
+struct SystemPlatform::State {};
+
+SystemPlatform::SystemPlatform(MessageBox message_box)
+    : message_box_(std::move(message_box)), state_(std::make_unique<State>()) {}
+
+SystemPlatform::~SystemPlatform() = default;
+
 std::string SystemPlatform::FindFile(const std::string& path) {
   // No globbing: '*' and '?' are ordinary characters of a Linux name.
   if (path.empty() || HasNul(path)) return {};
