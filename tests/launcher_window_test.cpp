@@ -1,0 +1,239 @@
+// The Linux window, run headless on Qt's offscreen platform.
+
+#include "launcher_window.h"
+
+#include <QAbstractButton>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+#include <filesystem>
+#include <vector>
+
+#include "scratch_folder.h"
+
+namespace fs = std::filesystem;
+using tavrik::BrennelWindow;
+
+namespace {
+
+// What a message box looked like when the window asked to show it.
+struct ShownBox {
+  QString title;
+  QString text;
+  QMessageBox::Icon icon;
+  QMessageBox::StandardButtons buttons;
+  Qt::WindowModality modality;
+  Qt::TextFormat format;
+};
+
+// Answers the window's message boxes and remembers them.
+class Boxes {
+ public:
+  std::vector<ShownBox> shown;
+
+  // Records each box and returns at once, as if OK had been pressed.
+  tavrik::MessageBoxRunner Answer() {
+    return [this](QMessageBox& box) { Record(box); };
+  }
+
+  // Records each box; the first one is really run as a modal box, with
+  // `while_open` called inside its event loop before OK is clicked.
+  tavrik::MessageBoxRunner RunFirstModally(std::function<void(QMessageBox&)> while_open) {
+    return [this, while_open](QMessageBox& box) {
+      Record(box);
+      if (shown.size() != 1) return;
+      QTimer::singleShot(0, &box, [&box, while_open] {
+        while_open(box);
+        box.button(QMessageBox::Ok)->click();
+      });
+      BrennelWindow::RunModal(box);
+    };
+  }
+
+ private:
+  void Record(QMessageBox& box) {
+    shown.push_back({box.windowTitle(), box.text(), box.icon(), box.standardButtons(),
+                     box.windowModality(), box.textFormat()});
+  }
+};
+
+QPushButton* Button(BrennelWindow& window, const char* name) {
+  return window.findChild<QPushButton*>(QLatin1String(name));
+}
+
+// A click as the window system delivers it, so that modality applies.
+void ClickOnScreen(BrennelWindow& window, const char* name) {
+  QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {},
+                    Button(window, name)->geometry().center());
+}
+
+bool Exists(const char* path) { return fs::exists(path); }
+
+}  // namespace
+
+class LauncherWindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void layoutIsTheDesignedOneAndIgnoresResizing();
+  void activateHasTheFocusAndTabMovesToDeactivate();
+  void buttonsWalkListsReadBeforeTheWindowWasShown();
+  void missingFileBoxIsPlainModalAndTheWindowTakesClicksAgain();
+  void refusedRenameIsReportedAndEndsTheProgramWithStatusOne();
+  void withoutListFilesBothButtonsDoNothingVisible();
+};
+
+void LauncherWindowTest::layoutIsTheDesignedOneAndIgnoresResizing() {
+  ScratchFolder folder;
+  BrennelWindow window;
+  QCOMPARE(window.windowTitle(), QStringLiteral("Tavrik Brennel"));
+  QCOMPARE(window.size(), QSize(229, 75));
+  QVERIFY(window.layout() == nullptr);
+  QCOMPARE(window.findChildren<QWidget*>().size(), 2);
+
+  QPushButton* activate = Button(window, "Command3");
+  QPushButton* deactivate = Button(window, "Command4");
+  QVERIFY(activate && deactivate);
+  QCOMPARE(activate->text(), QStringLiteral("Activate"));
+  QCOMPARE(deactivate->text(), QStringLiteral("Deactivate"));
+  for (QPushButton* button : {activate, deactivate}) {
+    QVERIFY(!button->isDefault() && !button->autoDefault());
+  }
+
+  window.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&window));
+  QCOMPARE(activate->geometry(), QRect(8, 8, 65, 25));
+  QCOMPARE(deactivate->geometry(), QRect(8, 40, 65, 25));
+  window.resize(400, 300);
+  QTRY_COMPARE(window.size(), QSize(400, 300));
+  QCOMPARE(activate->geometry(), QRect(8, 8, 65, 25));
+  QCOMPARE(deactivate->geometry(), QRect(8, 40, 65, 25));
+}
+
+void LauncherWindowTest::activateHasTheFocusAndTabMovesToDeactivate() {
+  ScratchFolder folder;
+  WriteFile("Tavrik.mld", "missing,x\r\n");
+  Boxes boxes;
+  BrennelWindow window(boxes.Answer());
+  window.show();
+  QVERIFY(QTest::qWaitForWindowActive(&window));
+  QTRY_COMPARE(QApplication::focusWidget(), Button(window, "Command3"));
+  QTest::keyClick(&window, Qt::Key_Tab);
+  QCOMPARE(QApplication::focusWidget(), Button(window, "Command4"));
+  // No default button: Return presses nothing, Space presses the focused one.
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+  QVERIFY(boxes.shown.empty());
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+  QCOMPARE(boxes.shown.size(), std::size_t{1});
+}
+
+void LauncherWindowTest::buttonsWalkListsReadBeforeTheWindowWasShown() {
+  ScratchFolder folder;
+  WriteFile("Tavrik.mla", "Data/a.off,Data/a\r\n\"Data/b, c.off\",\"Data/b, c\"\r\n");
+  WriteFile("Tavrik.mld", "Data/a.off,Data/a\r\n");
+  WriteFile("Data/a.off", "A");
+  WriteFile("Data/b, c.off", "B");
+  Boxes boxes;
+  BrennelWindow window(boxes.Answer());
+  // The lists were read when the window was built: later edits are not seen.
+  WriteFile("Tavrik.mla", "Data/b, c.off,elsewhere\r\n");
+  window.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+  ClickOnScreen(window, "Command3");
+  QVERIFY(boxes.shown.empty());
+  QCOMPARE(ReadFile("Data/a"), std::string("A"));
+  QCOMPARE(ReadFile("Data/b, c"), std::string("B"));
+  QVERIFY(!Exists("Data/a.off") && !Exists("Data/b, c.off") && !Exists("elsewhere"));
+
+  ClickOnScreen(window, "Command4");
+  QVERIFY(boxes.shown.empty());
+  QVERIFY(Exists("Data/a.off") && !Exists("Data/a"));
+  QVERIFY(Exists("Data/b, c"));
+}
+
+void LauncherWindowTest::missingFileBoxIsPlainModalAndTheWindowTakesClicksAgain() {
+  ScratchFolder folder;
+  // A name that looks like markup must be shown as it is spelled.
+  WriteFile("Tavrik.mla", "present,moved\r\n<b>gone</b>,x\r\n");
+  WriteFile("present", "1");
+  BrennelWindow* window_seen = nullptr;
+  bool modal_while_open = false;
+  Boxes boxes;
+  BrennelWindow window(boxes.RunFirstModally([&](QMessageBox& box) {
+    modal_while_open = QApplication::activeModalWidget() == &box;
+    // A click on the window while the box is open does not reach it.
+    ClickOnScreen(*window_seen, "Command3");
+  }));
+  window_seen = &window;
+  window.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+  ClickOnScreen(window, "Command3");
+  QVERIFY(modal_while_open);
+  QCOMPARE(boxes.shown.size(), std::size_t{1});
+  const ShownBox& box = boxes.shown.front();
+  QCOMPARE(box.title, QStringLiteral("Brennel"));
+  QCOMPARE(box.text, QStringLiteral("<b>gone</b> is missing"));
+  QCOMPARE(box.format, Qt::PlainText);
+  QCOMPARE(box.icon, QMessageBox::NoIcon);
+  QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+  QCOMPARE(box.modality, Qt::ApplicationModal);
+  QVERIFY(Exists("moved") && !Exists("present"));
+
+  // Once the box is closed the window takes clicks again: the second walk
+  // finds the first source gone.
+  QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
+  ClickOnScreen(window, "Command3");
+  QCOMPARE(boxes.shown.size(), std::size_t{2});
+  QCOMPARE(boxes.shown.back().text, QStringLiteral("present is missing"));
+}
+
+void LauncherWindowTest::refusedRenameIsReportedAndEndsTheProgramWithStatusOne() {
+  ScratchFolder folder;
+  WriteFile("Tavrik.mla", "a,b\r\nc,d\r\ne,f\r\n");
+  WriteFile("a", "1");
+  WriteFile("c", "3");
+  WriteFile("d", "already here");
+  WriteFile("e", "5");
+  Boxes boxes;
+  BrennelWindow window(boxes.Answer());
+  window.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+  QTimer::singleShot(0, &window, [&window] { ClickOnScreen(window, "Command3"); });
+  QCOMPARE(QApplication::exec(), tavrik::kExitAfterError);
+  QCOMPARE(boxes.shown.size(), std::size_t{1});
+  const ShownBox& box = boxes.shown.front();
+  QCOMPARE(box.title, QStringLiteral("Brennel"));
+  QVERIFY2(box.text.startsWith(QStringLiteral("Error 17: Cannot rename 'c' to 'd'")),
+           qPrintable(box.text));
+  QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+  // The earlier rename stays, the refused one and those after it are not made.
+  QVERIFY(Exists("b") && !Exists("a"));
+  QCOMPARE(ReadFile("d"), std::string("already here"));
+  QVERIFY(Exists("c") && Exists("e") && !Exists("f"));
+
+  // Nothing more runs after the report, even a click that was still queued.
+  ClickOnScreen(window, "Command3");
+  QCOMPARE(boxes.shown.size(), std::size_t{1});
+}
+
+void LauncherWindowTest::withoutListFilesBothButtonsDoNothingVisible() {
+  ScratchFolder folder;
+  WriteFile("Tavrik.mla.bak", "a,b\r\n");
+  WriteFile("a", "1");
+  Boxes boxes;
+  BrennelWindow window(boxes.Answer());
+  window.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&window));
+  ClickOnScreen(window, "Command3");
+  ClickOnScreen(window, "Command4");
+  QVERIFY(boxes.shown.empty());
+  QVERIFY(Exists("a") && !Exists("b"));
+  QVERIFY(window.isVisible());
+}
+
+QTEST_MAIN(LauncherWindowTest)
+#include "launcher_window_test.moc"

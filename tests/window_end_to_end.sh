@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# Drives the real program on an X display (run it under xvfb-run) the way a
+# user would: clicks "Activate" where it is on screen, answers the boxes with
+# Return and closes the window.
+# Usage: window_end_to_end.sh BINARY activate|error
+set -euo pipefail
+
+binary=$(realpath "$1")
+scenario=$2
+here=$(dirname "$(realpath "$0")")
+folder=$(mktemp -d)
+pid=""
+cleanup() {
+  [ -n "$pid" ] && kill "$pid" 2>/dev/null
+  rm -rf "$folder"
+}
+trap cleanup EXIT
+fail() { echo "FAIL ($scenario): $*" >&2; exit 1; }
+
+# The id of the visible window named exactly $1, waiting up to 20 s.
+wait_for_window() {
+  local id
+  id=$(timeout 20 xdotool search --sync --onlyvisible --name "^$1\$" | head -1) || true
+  [ -n "$id" ] || fail "no window \"$1\" appeared"
+  echo "$id"
+}
+
+wait_until_gone() {
+  for _ in $(seq 100); do
+    xdotool search --onlyvisible --name "^$1\$" >/dev/null || return 0
+    sleep 0.1
+  done
+  fail "window \"$1\" is still open"
+}
+
+# Sets $status to the program's exit status, waiting up to 20 s for it to end.
+wait_for_exit() {
+  for _ in $(seq 200); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -0 "$pid" 2>/dev/null && fail "the program is still running"
+  status=0
+  wait "$pid" || status=$?
+  pid=""
+}
+
+click_activate() {
+  local window=$1 X Y WIDTH HEIGHT SCREEN
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  # "Activate" is 65 x 25 at 8,8 in the window at 96 DPI: click its middle.
+  xdotool mousemove --sync $((X + 40)) $((Y + 20)) click 1
+}
+
+press_return_in() {
+  xdotool windowfocus --sync "$1" key Return
+}
+
+cd "$folder"
+mkdir Data
+printf 'A' >Data/a.off
+case $scenario in
+  activate)
+    printf 'Data/a.off,Data/a\r\nData/gone.off,Data/gone\r\n' >Tavrik.mla
+    ;;
+  error)
+    printf 'B' >Data/a
+    printf 'Data/a.off,Data/a\r\n' >Tavrik.mla
+    ;;
+  *) fail "unknown scenario" ;;
+esac
+
+"$binary" &
+pid=$!
+window=$(wait_for_window "Tavrik Brennel")
+click_activate "$window"
+box=$(wait_for_window "Brennel")
+
+case $scenario in
+  activate)
+    [ -f Data/a ] && [ ! -e Data/a.off ] || fail "Activate did not rename Data/a.off"
+    [ "$(cat Data/a)" = A ] || fail "Data/a does not hold the moved file"
+    xprop -id "$window" _NET_WM_ICON | grep -q 'Icon' || fail "the window has no icon"
+    press_return_in "$box"
+    wait_until_gone "Brennel"
+    kill -0 "$pid" || fail "the program ended after the missing-file box"
+    "$here/close_window.py" "$window"
+    wait_for_exit
+    [ "$status" -eq 0 ] || fail "exit status $status after closing the window, expected 0"
+    ;;
+  error)
+    press_return_in "$box"
+    wait_for_exit
+    [ "$status" -eq 1 ] || fail "exit status $status after the error report, expected 1"
+    [ "$(cat Data/a.off)" = A ] && [ "$(cat Data/a)" = B ] || fail "files changed"
+    ;;
+esac
+echo "PASS ($scenario)"
