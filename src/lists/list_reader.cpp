@@ -49,10 +49,19 @@ ListReader::ListReader(LegacyDecoder legacy) : legacy_(std::move(legacy)) {}
 
 void ListReader::Open(const std::string& path) {
   Close();
+  const std::filesystem::path file(
+      std::u8string_view(reinterpret_cast<const char8_t*>(path.data()), path.size()));
+  // Only a regular file is a list: opening a pipe waits for a writer that may
+  // never come, and a device such as /dev/zero never ends.
+  std::error_code ignored;
+  const auto type = std::filesystem::status(file, ignored).type();
+  if (type == std::filesystem::file_type::directory) throw SystemError(EISDIR, "Cannot open", path);
+  if (type != std::filesystem::file_type::regular &&
+      type != std::filesystem::file_type::not_found && type != std::filesystem::file_type::none) {
+    throw Error(EINVAL, "Cannot open " + Quoted(path) + ": not a regular file");
+  }
   errno = 0;
-  std::ifstream in(std::filesystem::path(std::u8string_view(
-                       reinterpret_cast<const char8_t*>(path.data()), path.size())),
-                   std::ios::binary);
+  std::ifstream in(file, std::ios::binary);
   if (!in) throw SystemError(errno, "Cannot open", path);
   Open(in, path);
 }

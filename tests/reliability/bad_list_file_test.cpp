@@ -3,8 +3,10 @@
 // hold.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cerrno>
+#include <cstring>
 #include <random>
 #include <sstream>
 #include <streambuf>
@@ -112,6 +114,15 @@ TEST_F(BadListFile, FolderAsListFileLeavesOnlyItsListEmpty) {
   EXPECT_EQ(brennel.colInputD, (Entries{"a.esp", "b.esp"}));
   brennel.Command3_Click();
   EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(BadListFile, PipeOrEndlessDeviceAsListFileLeavesItsListEmptyWithoutHanging) {
+  ASSERT_EQ(mkfifo("Tavrik.mla", 0600), 0) << std::strerror(errno);  // nobody ever writes
+  fs::create_symlink("/dev/zero", "Tavrik.mld");                     // never ends
+  WriteFile("a.esp", "a");
+  brennel.Form_Load();
+  EXPECT_TRUE(brennel.colInputA.empty());
+  EXPECT_TRUE(brennel.colInputD.empty());
 }
 
 // A device that hands out `bytes` up to `fail_at`, then fails with EIO.
