@@ -24,6 +24,20 @@ Error SystemError(int number, std::string_view what, std::string_view path) {
   return Error(number, std::string(what) + " " + Quoted(path) + ": " + reason);
 }
 
+// A read failure can cut a multi-byte UTF-8 character in two. The piece left
+// belongs to the field the failure cut short, which is dropped anyway, and
+// must not make a UTF-8 file read as Windows-1252.
+std::string_view WithoutCutCharacter(std::string_view bytes) {
+  for (std::size_t back = 1; back <= 3 && back <= bytes.size(); ++back) {
+    const auto byte = static_cast<unsigned char>(bytes[bytes.size() - back]);
+    if ((byte & 0xC0) == 0x80) continue;  // a continuation byte: look further back
+    const std::size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+    if (length > back) bytes.remove_suffix(back);
+    break;
+  }
+  return bytes;
+}
+
 std::size_t FindDelimiter(std::string_view text, std::size_t from) {
   while (from < text.size() && !IsDelimiter(text[from])) ++from;
   return from;
@@ -35,10 +49,19 @@ ListReader::ListReader(LegacyDecoder legacy) : legacy_(std::move(legacy)) {}
 
 void ListReader::Open(const std::string& path) {
   Close();
+  const std::filesystem::path file(
+      std::u8string_view(reinterpret_cast<const char8_t*>(path.data()), path.size()));
+  // Only a regular file is a list: opening a pipe waits for a writer that may
+  // never come, and a device such as /dev/zero never ends.
+  std::error_code ignored;
+  const auto type = std::filesystem::status(file, ignored).type();
+  if (type == std::filesystem::file_type::directory) throw SystemError(EISDIR, "Cannot open", path);
+  if (type != std::filesystem::file_type::regular &&
+      type != std::filesystem::file_type::not_found && type != std::filesystem::file_type::none) {
+    throw Error(EINVAL, "Cannot open " + Quoted(path) + ": not a regular file");
+  }
   errno = 0;
-  std::ifstream in(std::filesystem::path(std::u8string_view(
-                       reinterpret_cast<const char8_t*>(path.data()), path.size())),
-                   std::ios::binary);
+  std::ifstream in(file, std::ios::binary);
   if (!in) throw SystemError(errno, "Cannot open", path);
   Open(in, path);
 }
@@ -63,6 +86,7 @@ void ListReader::Open(std::istream& in, std::string_view name) {
 void ListReader::Take(std::string_view bytes) {
   // Old DOS editors end a text file with Ctrl+Z; it is no part of any path.
   if (!read_failure_ && !bytes.empty() && bytes.back() == kCtrlZ) bytes.remove_suffix(1);
+  if (read_failure_) bytes = WithoutCutCharacter(bytes);
   text_ = DecodeListText(bytes, legacy_);
   position_ = 0;
   content_end_ = text_.size();

@@ -1,0 +1,188 @@
+// Hostile list files: each must load without crashing or hanging, keep what
+// can be read, and never lead the walk to rename a path the list does not
+// hold.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <random>
+#include <sstream>
+#include <streambuf>
+
+#include "launcher.h"
+#include "list_reader.h"
+#include "scratch_folder.h"
+#include "system_platform.h"
+#include "text_encoding.h"
+
+namespace tavrik {
+namespace {
+
+namespace fs = std::filesystem;
+using Entries = std::vector<std::string>;
+
+class BadListFile : public ::testing::Test {
+ protected:
+  ScratchFolder folder;
+  std::vector<std::string> messages;
+  SystemPlatform platform{[this](const std::string& text) { messages.push_back(text); }};
+  Brennel brennel{platform};
+
+  const Entries& LoadActivation(const std::string& bytes) {
+    WriteFile("Tavrik.mla", bytes);
+    brennel.Form_Load();
+    for (const auto& entry : brennel.colInputA) EXPECT_TRUE(IsValidUtf8(entry));
+    return brennel.colInputA;
+  }
+};
+
+TEST_F(BadListFile, BinaryGarbageLoadsAsTextAndTheWalkRenamesNothingItDoesNotName) {
+  std::mt19937 random(7);
+  std::string garbage(1 << 20, '\0');
+  for (char& byte : garbage) byte = static_cast<char>(random());
+  WriteFile("precious.dat", "keep");
+  const Entries& entries = LoadActivation(garbage);
+  EXPECT_GT(entries.size(), 1000u);
+  try {
+    brennel.Command3_Click();
+  } catch (const Error&) {
+    // A garbage path may be refused by the file system; that is reported.
+  }
+  EXPECT_EQ(ReadFile("precious.dat"), "keep");
+}
+
+TEST_F(BadListFile, NulBytesNeverLetATruncatedPathBeRenamed) {
+  WriteFile("a.esp", "a");
+  const std::string nul_source("a.esp\0.bak,b.esp\r\n", 18);
+  EXPECT_EQ(LoadActivation(nul_source), (Entries{std::string("a.esp\0.bak", 10), "b.esp"}));
+  brennel.Command3_Click();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0], std::string("a.esp\0.bak is missing", 21));
+
+  brennel.colInputA = {"a.esp", std::string("b.esp\0.bak", 10)};
+  EXPECT_THROW(brennel.Command3_Click(), Error);
+  EXPECT_EQ(ReadFile("a.esp"), "a");
+  EXPECT_FALSE(fs::exists("b.esp"));
+}
+
+TEST_F(BadListFile, FiftyMegabyteLineIsOneEntryAndTheWalkSurvivesIt) {
+  const std::string line(50u << 20, 'x');
+  const Entries& entries = LoadActivation(line + "\r\nb.esp\r\n");
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].size(), line.size());
+  try {
+    brennel.Command3_Click();
+    EXPECT_EQ(messages.size(), 1u);  // no such file
+  } catch (const Error& error) {
+    EXPECT_EQ(error.Number(), ENAMETOOLONG);  // or the search itself is refused
+  }
+}
+
+TEST_F(BadListFile, UnterminatedQuoteAndInvalidUtf8Load) {
+  EXPECT_EQ(LoadActivation("a.esp,\"b.esp,c.esp\r\nd.esp"),
+            (Entries{"a.esp", "b.esp,c.esp\r\nd.esp"}));
+  brennel.colInputA.clear();
+  // A lone 0xFF and a surrogate's encoding: read as Windows-1252.
+  EXPECT_EQ(LoadActivation("\xFF.esp\r\n\xED\xA0\x80.esp\r\n"),
+            (Entries{"\xC3\xBF.esp", "\xC3\xAD\xC2\xA0\xE2\x82\xAC.esp"}));
+}
+
+TEST_F(BadListFile, CrOnlyAndLfOnlyListsRenameLikeCrLfLists) {
+  for (const char* line_end : {"\r", "\n"}) {
+    ScratchFolder fresh;
+    messages.clear();
+    brennel.colInputA.clear();
+    WriteFile("a.esp", "a");
+    WriteFile("c.esp", "c");
+    LoadActivation(std::string("a.esp") + line_end + "b.esp" + line_end + line_end + "x.esp" +
+                   line_end + "c.esp" + line_end + "d.esp" + line_end);
+    EXPECT_EQ(brennel.colInputA, (Entries{"a.esp", "b.esp", "", "x.esp", "c.esp", "d.esp"}));
+    brennel.Command3_Click();
+    EXPECT_EQ(ReadFile("b.esp"), "a");
+    EXPECT_EQ(messages, (std::vector<std::string>{" is missing"}));  // the blank line's entry
+    EXPECT_EQ(ReadFile("c.esp"), "c");
+  }
+}
+
+TEST_F(BadListFile, FolderAsListFileLeavesOnlyItsListEmpty) {
+  fs::create_directory("Tavrik.mla");
+  WriteFile("Tavrik.mld", "a.esp,b.esp\r\n");
+  brennel.Form_Load();
+  EXPECT_TRUE(brennel.colInputA.empty());
+  EXPECT_EQ(brennel.colInputD, (Entries{"a.esp", "b.esp"}));
+  brennel.Command3_Click();
+  EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(BadListFile, PipeOrEndlessDeviceAsListFileLeavesItsListEmptyWithoutHanging) {
+  ASSERT_EQ(mkfifo("Tavrik.mla", 0600), 0) << std::strerror(errno);  // nobody ever writes
+  fs::create_symlink("/dev/zero", "Tavrik.mld");                     // never ends
+  WriteFile("a.esp", "a");
+  brennel.Form_Load();
+  EXPECT_TRUE(brennel.colInputA.empty());
+  EXPECT_TRUE(brennel.colInputD.empty());
+}
+
+// A device that hands out `bytes` up to `fail_at`, then fails with EIO.
+class FailingDevice : public std::streambuf {
+ public:
+  FailingDevice(const std::string& bytes, std::size_t fail_at) : good_(bytes.substr(0, fail_at)) {
+    setg(good_.data(), good_.data(), good_.data() + good_.size());
+  }
+
+ protected:
+  int_type underflow() override {
+    errno = EIO;
+    throw std::ios_base::failure("device error");
+  }
+
+ private:
+  std::string good_;
+};
+
+Entries ReadUntilFailure(const std::string& bytes, std::size_t fail_at, int& error_number) {
+  FailingDevice device(bytes, fail_at);
+  std::istream in(&device);
+  ListReader reader;
+  reader.Open(in, "Tavrik.mla");
+  Entries entries;
+  error_number = 0;
+  try {
+    while (true) entries.push_back(reader.ReadField());
+  } catch (const EndOfList&) {
+  } catch (const Error& error) {
+    error_number = static_cast<int>(error.Number());
+  }
+  return entries;
+}
+
+TEST(UnreadableListFile, FailureAnywhereKeepsOnlyWholeEntriesInTheirOwnEncoding) {
+  // UTF-8 names, and a character that straddles byte 65,536, where devices
+  // and buffers commonly break a read.
+  const std::string head =
+      "a.esp\r\n\xC3\x9C"
+      "ber.esp\r\n";
+  const std::string filler(65535 - head.size() - 2, 'x');
+  const std::string bytes = head + filler + "\r\n\xC3\x9C.esp\r\nlast.esp\r\n";
+  ASSERT_EQ(bytes.substr(65535, 2), "\xC3\x9C");
+  const Entries all = {"a.esp",
+                       "\xC3\x9C"
+                       "ber.esp",
+                       filler, "\xC3\x9C.esp", "last.esp"};
+  for (const std::size_t fail_at :
+       {std::size_t{0}, std::size_t{1}, std::size_t{65536}, std::size_t{65537}, bytes.size() - 1}) {
+    SCOPED_TRACE("failure at byte " + std::to_string(fail_at));
+    int error_number;
+    const Entries read = ReadUntilFailure(bytes, fail_at, error_number);
+    EXPECT_EQ(error_number, EIO);
+    ASSERT_LE(read.size(), all.size());
+    EXPECT_TRUE(std::equal(read.begin(), read.end(), all.begin()))
+        << "the entries read must be the file's first entries, whole and unchanged; got "
+        << ::testing::PrintToString(read.size() > 1 ? read[1] : "");
+  }
+}
+
+}  // namespace
+}  // namespace tavrik

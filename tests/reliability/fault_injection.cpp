@@ -1,0 +1,85 @@
+#include "fault_injection.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+
+namespace fault_injection {
+
+namespace {
+
+struct Fault {
+  int number = 0;  // 0: not armed
+  int countdown = 0;
+  bool every = false;
+};
+
+std::array<Fault, static_cast<int>(Call::kCount)> faults;
+
+// True when this call of `call` is to fail; sets errno then.
+bool Fails(Call call) {
+  Fault& fault = faults[static_cast<int>(call)];
+  if (fault.number == 0) return false;
+  if (!fault.every && --fault.countdown > 0) return false;
+  errno = fault.number;
+  if (!fault.every) fault.number = 0;
+  return true;
+}
+
+template <typename Function>
+Function Next(const char* name) {
+  return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+}
+
+}  // namespace
+
+void Arm(Call call, int number, int nth) {
+  faults[static_cast<int>(call)] = Fault{number, nth, nth == 0};
+}
+
+void DisarmAll() { faults = {}; }
+
+}  // namespace fault_injection
+
+using fault_injection::Call;
+using fault_injection::Fails;
+using fault_injection::Next;
+
+extern "C" {
+
+int renameat2(int from_dir, const char* from, int to_dir, const char* to, unsigned flags) noexcept {
+  if (Fails(Call::kRenameat2)) return -1;
+  static const auto next = Next<int (*)(int, const char*, int, const char*, unsigned)>("renameat2");
+  return next(from_dir, from, to_dir, to, flags);
+}
+
+int link(const char* from, const char* to) noexcept {
+  if (Fails(Call::kLink)) return -1;
+  static const auto next = Next<int (*)(const char*, const char*)>("link");
+  return next(from, to);
+}
+
+int unlink(const char* path) noexcept {
+  if (Fails(Call::kUnlink)) return -1;
+  static const auto next = Next<int (*)(const char*)>("unlink");
+  return next(path);
+}
+
+int rename(const char* from, const char* to) noexcept {
+  if (Fails(Call::kRename)) return -1;
+  static const auto next = Next<int (*)(const char*, const char*)>("rename");
+  return next(from, to);
+}
+
+int stat(const char* path, struct stat* status) noexcept {
+  if (Fails(Call::kStat)) return -1;
+  static const auto next = Next<int (*)(const char*, struct stat*)>("stat");
+  return next(path, status);
+}
+
+}  // extern "C"

@@ -1,0 +1,26 @@
+#pragma once
+
+// Makes the file system calls of the real POSIX layer fail on demand. The
+// test binary defines these libc functions itself, so the product code calls
+// them; unless a fault is armed they pass through to the C library.
+namespace fault_injection {
+
+enum class Call { kRenameat2, kLink, kUnlink, kRename, kStat, kCount };
+
+/// The `nth` call (1-based) of `call` from now on fails with `number` and
+/// does nothing; `nth` 0 makes every call fail.
+void Arm(Call call, int number, int nth = 1);
+
+/// Every call passes through again.
+void DisarmAll();
+
+/// Faults armed for the life of the object.
+class Scope {
+ public:
+  Scope() = default;
+  ~Scope() { DisarmAll(); }
+  Scope(const Scope&) = delete;
+  Scope& operator=(const Scope&) = delete;
+};
+
+}  // namespace fault_injection
