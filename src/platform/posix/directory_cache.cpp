@@ -79,8 +79,8 @@ const Listing* DirectoryCache::Current(const std::string& path) {
 
 Listing DirectoryCache::Read(const std::string& path) {
   // The clock before the read. A directory changed shortly before it may
-  // change again without its time moving: times are taken from a coarse
-  // clock, and some file systems keep whole or even seconds. Such a listing
+  // change again without its time moving (times come from a coarse clock,
+  // and some file systems keep whole seconds or coarser), so such a listing
   // is read again at its next use.
   timespec now{};
   clock_gettime(CLOCK_REALTIME_COARSE, &now);

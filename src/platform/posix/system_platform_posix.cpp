@@ -93,7 +93,8 @@ int MoveNoReplace(const std::string& source, const std::string& target) {
 
 Error Unmappable(const std::string& source, const std::string& target) {
   const Error error = RenameError(ENOENT, source, target);
-  return Error(ENOENT, error.Description() + " (drives and network shares cannot be reached here)");
+  return Error(ENOENT, error.Description() +
+                           " (drive letters and network paths have no counterpart on Linux)");
 }
 
 void ThrowUnlessMissing(int number, const std::string& path) {
@@ -132,12 +133,13 @@ std::string SystemPlatform::State::Target(const std::string& from, const std::st
   const std::optional<std::string> path = LinuxPath(target);
   if (!path) throw Unmappable(source, target);
   const std::string name = BaseName(*path);
-  std::string directory = DirName(*path);
+  // "" for a bare name, so that it is joined back without a "./".
+  std::string directory = name == *path ? "" : DirName(*path);
   DirectoryCache& cache = names.Cache();
   // Our rename will change the source's folder too; its listing must be
   // current now for Moved to keep it so.
-  if (DirName(from) != directory) cache.DropStale(DirName(from));
-  const Listing* listing = cache.Current(directory);
+  if (DirName(from) != DirName(*path)) cache.DropStale(DirName(from));
+  const Listing* listing = cache.Current(directory.empty() ? "." : directory);
   if (listing == nullptr) {
     directory = names.Resolve(directory);
     listing = directory.empty() ? nullptr : cache.Current(directory);

@@ -18,8 +18,9 @@ bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 
 bool ExistsAsSpelled(const std::string& path) {
   struct stat st;
   if (lstat(path.c_str(), &st) == 0) return true;
-  if (errno == ENOENT || errno == ENOTDIR) return false;
-  throw Error(errno, "Cannot look for '" + path + "': " + std::generic_category().message(errno));
+  const int number = errno;
+  if (number == ENOENT || number == ENOTDIR) return false;
+  throw Error(number, "Cannot look for '" + path + "': " + std::generic_category().message(number));
 }
 
 Error Ambiguous(const std::string& directory, const std::string& name,
@@ -28,8 +29,8 @@ Error Ambiguous(const std::string& directory, const std::string& name,
   for (const std::string& candidate : candidates) {
     names += (names.empty() ? "'" : ", '") + JoinPath(directory, candidate) + "'";
   }
-  return Error(ENOTUNIQ, "Cannot tell which file '" + JoinPath(directory, name) +
-                             "' means: " + names + " differ only in case");
+  return Error(ENOTUNIQ, "Cannot tell which of " + names + " the list means by '" +
+                             JoinPath(directory, name) + "': they differ only in case");
 }
 
 }  // namespace
