@@ -1,4 +1,6 @@
-// File operations on Linux. Paths are UTF-8 and used as the list gives them.
+// File operations on Linux. Paths are UTF-8; lists are written on Windows, so
+// backslashes separate directories and names that differ from the disk only
+// in case still find their files (windows_paths.h).
 
 #include <fcntl.h>
 #include <stdio.h>
@@ -8,11 +10,13 @@
 #include <cerrno>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <system_error>
 
 #include "error_condition.h"
 #include "system_platform.h"
 #include "text_encoding.h"
+#include "windows_paths.h"
 
 namespace tavrik {
 
@@ -28,17 +32,6 @@ Error RenameError(int number, const std::string& source, const std::string& targ
 }
 
 bool HasNul(const std::string& path) { return path.find('\0') != std::string::npos; }
-
-std::string BaseName(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string DirName(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
 
 std::string RealDirectory(const std::string& path) {
   std::unique_ptr<char, decltype(&std::free)> real(realpath(DirName(path).c_str(), nullptr),
@@ -85,9 +78,84 @@ int MoveAfterCheck(const std::string& source, const std::string& target) {
   return rename(source.c_str(), target.c_str()) == 0 ? 0 : errno;
 }
 
+// Moves `source` to `target` unless `target` exists. Returns 0 or an errno.
+int MoveNoReplace(const std::string& source, const std::string& target) {
+  if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+    return 0;
+  }
+  int number = errno;
+  if (NoReplaceUnsupported(number)) {
+    number = MoveByLink(source, target);
+    if (LinkUnsupported(number)) number = MoveAfterCheck(source, target);
+  }
+  return number;
+}
+
+Error Unmappable(const std::string& source, const std::string& target) {
+  const Error error = RenameError(ENOENT, source, target);
+  return Error(ENOENT, error.Description() +
+                           " (drive letters and network paths have no counterpart on Linux)");
+}
+
+void ThrowUnlessMissing(int number, const std::string& path) {
+  if (number == ENOENT || number == ENOTDIR) return;
+  throw Error(number,
+              "Cannot look for " + Quoted(path) + ": " + std::generic_category().message(number));
+}
+
 }  // namespace
 
-struct SystemPlatform::State {};
+struct SystemPlatform::State {
+  NameResolver names;
+
+  /// The entry on disk that a rename of the list's `source` moves.
+  std::string Source(const std::string& source, const std::string& target);
+  /// The path on disk to move `from` to for the list's `target`: its
+  /// directories as found on disk, its last name as the list spells it.
+  /// Throws when an entry of that directory matches it in any case, unless
+  /// that entry is `from` itself (a rename that changes only the case).
+  std::string Target(const std::string& from, const std::string& source, const std::string& target);
+};
+
+std::string SystemPlatform::State::Source(const std::string& source, const std::string& target) {
+  const std::optional<std::string> path = LinuxPath(source);
+  if (!path) throw Unmappable(source, target);
+  struct stat st;
+  if (lstat(path->c_str(), &st) == 0) return *path;
+  ThrowUnlessMissing(errno, source);
+  const std::string found = names.Resolve(*path);
+  if (found.empty()) throw RenameError(ENOENT, source, target);
+  return found;
+}
+
+std::string SystemPlatform::State::Target(const std::string& from, const std::string& source,
+                                          const std::string& target) {
+  const std::optional<std::string> path = LinuxPath(target);
+  if (!path) throw Unmappable(source, target);
+  const std::string name = BaseName(*path);
+  // "" for a bare name, so that it is joined back without a "./".
+  std::string directory = name == *path ? "" : DirName(*path);
+  DirectoryCache& cache = names.Cache();
+  // Our rename will change the source's folder too; its listing must be
+  // current now for Moved to keep it so.
+  if (DirName(from) != DirName(*path)) cache.DropStale(DirName(from));
+  const Listing* listing = cache.Current(directory.empty() ? "." : directory);
+  if (listing == nullptr) {
+    directory = names.Resolve(directory);
+    listing = directory.empty() ? nullptr : cache.Current(directory);
+    if (listing == nullptr) throw RenameError(ENOENT, source, target);
+  }
+  for (const std::string& entry : listing->Matching(name)) {
+    struct stat st;
+    const bool is_source = entry == BaseName(from) && stat(DirName(from).c_str(), &st) == 0 &&
+                           st.st_dev == listing->device && st.st_ino == listing->inode;
+    if (is_source) continue;
+    const Error exists = RenameError(EEXIST, source, target);
+    if (entry == name) throw exists;
+    throw Error(EEXIST, exists.Description() + " (as " + Quoted(JoinPath(directory, entry)) + ")");
+  }
+  return JoinPath(directory, name);
+}
 
 SystemPlatform::SystemPlatform(MessageBox message_box)
     : message_box_(std::move(message_box)), state_(std::make_unique<State>()) {}
@@ -97,29 +165,36 @@ SystemPlatform::~SystemPlatform() = default;
 std::string SystemPlatform::FindFile(const std::string& path) {
   // No globbing: '*' and '?' are ordinary characters of a Linux name.
   if (path.empty() || HasNul(path)) return {};
+  const std::optional<std::string> linux_path = LinuxPath(path);
+  if (!linux_path) return {};
+  // The list's own spelling first: one stat in the common case.
+  std::string found = *linux_path;
   struct stat st;
-  if (stat(path.c_str(), &st) == 0) return S_ISREG(st.st_mode) ? BaseName(path) : std::string();
-  const int number = errno;
-  if (number == ENOENT || number == ENOTDIR) return {};
-  throw Error(number,
-              "Cannot look for " + Quoted(path) + ": " + std::generic_category().message(number));
+  if (stat(found.c_str(), &st) != 0) {
+    ThrowUnlessMissing(errno, path);
+    found = state_->names.Resolve(found);
+    if (found.empty()) return {};
+    if (stat(found.c_str(), &st) != 0) {
+      ThrowUnlessMissing(errno, path);
+      return {};
+    }
+  }
+  return S_ISREG(st.st_mode) ? BaseName(found) : std::string();
 }
 
 void SystemPlatform::RenameFile(const std::string& source, const std::string& target) {
   if (HasNul(source) || HasNul(target) || source.empty() || target.empty()) {
     throw RenameError(source.empty() || target.empty() ? ENOENT : EINVAL, source, target);
   }
-  int number = 0;
-  if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) != 0) {
-    number = errno;
-    if (NoReplaceUnsupported(number)) {
-      number = MoveByLink(source, target);
-      if (LinkUnsupported(number)) number = MoveAfterCheck(source, target);
-    }
+  const std::string from = state_->Source(source, target);
+  const std::string to = state_->Target(from, source, target);
+  const int number = MoveNoReplace(from, to);
+  if (number == 0) {
+    state_->names.Cache().Moved(DirName(from), BaseName(from), DirName(to), BaseName(to));
+    return;
   }
-  if (number == 0) return;
   // Moving a file onto its own name succeeds and changes nothing.
-  if (number == EEXIST && SameEntry(source, target)) return;
+  if (number == EEXIST && SameEntry(from, to)) return;
   throw RenameError(number, source, target);
 }
 

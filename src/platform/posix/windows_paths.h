@@ -1,0 +1,42 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "directory_cache.h"
+
+namespace tavrik {
+
+/// A list's path in Linux syntax: every backslash becomes a slash. Nothing
+/// when the path starts with a drive (`C:\...`, `C:...`) or names a network
+/// share (`\\server\...`), which have no counterpart on Linux.
+std::optional<std::string> LinuxPath(const std::string& path);
+
+/// The last component of `path` (after its last slash).
+std::string BaseName(const std::string& path);
+/// Everything before the last slash of `path`: "." without one, "/" for a
+/// name in the root.
+std::string DirName(const std::string& path);
+
+/// `name` in `directory` ("" for the working directory).
+std::string JoinPath(const std::string& directory, const std::string& name);
+
+/// Finds what a list written on Windows means on a case-sensitive file
+/// system. Each component is taken as spelled when that entry exists, and
+/// otherwise matched without regard to case in its directory's listing.
+class NameResolver {
+ public:
+  /// The path on disk for `path` (Linux syntax), or "" when some component
+  /// matches nothing. Throws Error naming the candidates when a component
+  /// matches several entries only without regard to case, and when a
+  /// directory cannot be searched.
+  std::string Resolve(const std::string& path);
+
+  /// The listings this resolver keeps, shared with the rename.
+  DirectoryCache& Cache() { return cache_; }
+
+ private:
+  DirectoryCache cache_;
+};
+
+}  // namespace tavrik

@@ -1,0 +1,195 @@
+// Lists written on Windows, against a real folder on Linux.
+
+#include "posix/windows_paths.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+
+#include "launcher.h"
+#include "posix/case_folding.h"
+#include "scratch_folder.h"
+#include "system_platform.h"
+
+namespace tavrik {
+namespace {
+
+namespace fs = std::filesystem;
+using Texts = std::vector<std::string>;
+
+TEST(CaseFolding, MatchesWhatWindowsMatchesBeyondAscii) {
+  EXPECT_EQ(FoldCase("Data\\Rock.DDS"), FoldCase("data\\rock.dds"));
+  EXPECT_EQ(FoldCase("ÜBER"), FoldCase("über"));
+  EXPECT_EQ(FoldCase("ΣΟΣ"), FoldCase("σος"));         // final sigma too
+  EXPECT_EQ(FoldCase("𐐀"), FoldCase("𐐨"));             // four bytes in UTF-8
+  EXPECT_NE(FoldCase("Straße"), FoldCase("STRASSE"));  // one letter is not two
+  // Bytes that are not UTF-8 stay, and only match themselves.
+  EXPECT_EQ(FoldCase("\377A"), FoldCase("\377a"));
+  EXPECT_NE(FoldCase("\377"), FoldCase("\376"));
+}
+
+TEST(WindowsPaths, BackslashesSeparateAndDrivesOrSharesHaveNoCounterpart) {
+  EXPECT_EQ(LinuxPath("Data\\Textures/rock.dds"), "Data/Textures/rock.dds");
+  EXPECT_EQ(LinuxPath("\\Games\\x"), "/Games/x");
+  for (const char* unmappable : {"C:\\Games\\x", "c:x", "\\\\server\\share\\x", "//server/x"}) {
+    EXPECT_EQ(LinuxPath(unmappable), std::nullopt) << unmappable;
+  }
+}
+
+class WindowsList : public ::testing::Test {
+ protected:
+  ScratchFolder folder;
+  Texts messages;
+  SystemPlatform platform{[this](const std::string& text) { messages.push_back(text); }};
+  Brennel brennel{platform};
+
+  // The names in `directory`, sorted.
+  static Texts Names(const fs::path& directory) {
+    Texts names;
+    for (const auto& entry : fs::directory_iterator(directory)) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  // The description of the error that the presence test of `path` throws.
+  std::string LookupFailure(const std::string& path) {
+    try {
+      platform.FindFile(path);
+    } catch (const Error& error) {
+      return error.Description();
+    }
+    ADD_FAILURE() << "looking for " << path << " must fail";
+    return "";
+  }
+
+  Error RenameFailure(const std::string& source, const std::string& target) {
+    try {
+      platform.RenameFile(source, target);
+    } catch (const Error& error) {
+      return error;
+    }
+    ADD_FAILURE() << "renaming " << source << " to " << target << " must fail";
+    return Error(0, "");
+  }
+};
+
+TEST_F(WindowsList, MixedCaseBackslashListWalksBothWays) {
+  WriteFile("Data/Textures/Rock.dds", "rock");
+  WriteFile("Data/Meshes/TREE.nif", "tree");
+  WriteFile("Data/Off/keep.txt", "");
+  const std::string list =
+      "data\\textures\\ROCK.dds,DATA\\off\\Rock.DDS\r\n"
+      "data/meshes/tree.NIF,data\\OFF\\Tree.nif\r\n";
+  WriteFile("Tavrik.mla", list);
+  WriteFile("Tavrik.mld", list);
+  brennel.Form_Load();
+
+  EXPECT_EQ(platform.FindFile("DATA\\TEXTURES\\rock.dds"), "Rock.dds");
+  brennel.Command3_Click();
+  EXPECT_TRUE(messages.empty());
+  // Folders as found on disk, last names as the list spells them.
+  EXPECT_EQ(Names("Data/Off"), (Texts{"Rock.DDS", "Tree.nif", "keep.txt"}));
+  EXPECT_EQ(ReadFile("Data/Off/Rock.DDS"), "rock");
+  EXPECT_TRUE(Names("Data/Textures").empty());
+
+  brennel.Command4_Click();
+  EXPECT_TRUE(messages.empty());
+  EXPECT_EQ(Names("Data/Textures"), Texts{"ROCK.dds"});
+  EXPECT_EQ(Names("Data/Meshes"), Texts{"tree.NIF"});
+  EXPECT_EQ(ReadFile("Data/Meshes/tree.NIF"), "tree");
+}
+
+TEST_F(WindowsList, TargetPresentInAnotherCaseIsRefusedAndKept) {
+  WriteFile("new.dds", "new");
+  WriteFile("Data/old.dds", "precious");
+  const Error error = RenameFailure("new.dds", "data\\OLD.dds");
+  EXPECT_EQ(error.Number(), EEXIST);
+  EXPECT_NE(error.Description().find("'Data/old.dds'"), std::string::npos) << error.Description();
+  EXPECT_EQ(Names("Data"), Texts{"old.dds"});
+  EXPECT_EQ(ReadFile("Data/old.dds"), "precious");
+  EXPECT_EQ(ReadFile("new.dds"), "new");
+}
+
+TEST_F(WindowsList, RenameThatChangesOnlyTheCaseRespells) {
+  WriteFile("rock.dds", "rock");
+  platform.RenameFile("rock.dds", "ROCK.dds");
+  EXPECT_EQ(Names("."), Texts{"ROCK.dds"});
+  platform.RenameFile("Rock.DDS", "Rock.dds");  // the source found in another case too
+  EXPECT_EQ(Names("."), Texts{"Rock.dds"});
+  EXPECT_EQ(ReadFile("Rock.dds"), "rock");
+  // Not when another file already has that name in some case.
+  WriteFile("ROCK.DDS", "other");
+  EXPECT_EQ(RenameFailure("Rock.dds", "rock.dds").Number(), EEXIST);
+  EXPECT_EQ(Names("."), (Texts{"ROCK.DDS", "Rock.dds"}));
+}
+
+TEST_F(WindowsList, OfSeveralNamesInOtherCasesTheExactOneWinsOrNoneIsGuessed) {
+  WriteFile("Rock.dds", "exact");
+  WriteFile("ROCK.dds", "other");
+  WriteFile("Data/a", "exact folder");
+  WriteFile("DATA/a", "other folder");
+  EXPECT_EQ(platform.FindFile("Rock.dds"), "Rock.dds");
+  EXPECT_EQ(platform.FindFile("Data\\A"), "a");
+  const std::string file = LookupFailure("rock.dds");
+  EXPECT_NE(file.find("'Rock.dds'"), std::string::npos) << file;
+  EXPECT_NE(file.find("'ROCK.dds'"), std::string::npos) << file;
+  const std::string folder = LookupFailure("data\\a");
+  EXPECT_NE(folder.find("'Data'"), std::string::npos) << folder;
+  EXPECT_NE(folder.find("'DATA'"), std::string::npos) << folder;
+
+  brennel.colInputA = {"Rock.dds", "moved.dds", "Data\\A", "Data\\b", "data\\a", "x"};
+  EXPECT_THROW(brennel.Command3_Click(), Error);
+  EXPECT_EQ(ReadFile("moved.dds"), "exact");
+  EXPECT_EQ(ReadFile("Data/b"), "exact folder");
+  EXPECT_EQ(Names("."), (Texts{"DATA", "Data", "ROCK.dds", "moved.dds"}));
+  EXPECT_EQ(ReadFile("DATA/a"), "other folder");
+}
+
+TEST_F(WindowsList, NonAsciiNamesInAWindows1252List) {
+  WriteFile("ÜBER.dds", "u");
+  WriteFile("Tavrik.mla", "\374ber.dds,\334ber.off\r\n");  // über.dds,Über.off in Windows-1252
+  brennel.Form_Load();
+  brennel.Command3_Click();
+  EXPECT_TRUE(messages.empty());
+  EXPECT_EQ(ReadFile("Über.off"), "u");
+}
+
+TEST_F(WindowsList, DrivesAndSharesCountAsMissing) {
+  WriteFile("C:/Games/x.esp", "a folder named C: on Linux");
+  EXPECT_EQ(platform.FindFile("C:\\Games\\x.esp"), "");
+  brennel.colInputA = {"C:\\Games\\x.esp", "y.esp", "\\\\server\\share\\x.esp", "y.esp"};
+  brennel.Command3_Click();
+  EXPECT_EQ(messages, Texts{"C:\\Games\\x.esp is missing"});
+  WriteFile("a.esp", "");
+  EXPECT_EQ(RenameFailure("a.esp", "C:\\Games\\a.esp").Number(), ENOENT);
+  EXPECT_TRUE(fs::exists("a.esp"));
+}
+
+TEST_F(WindowsList, AWalkSeesItsOwnRenamesInAndOut) {
+  // The second pair's source matches only the first pair's new name; a
+  // listing that still held the old name would make it ambiguous.
+  WriteFile("Data/rock.dds", "rock");
+  brennel.colInputA = {"data\\rock.dds", "data\\ROCK.dds", "DATA\\Rock.DDS", "data\\final.dds"};
+  brennel.Command3_Click();
+  EXPECT_TRUE(messages.empty());
+  EXPECT_EQ(Names("Data"), Texts{"final.dds"});
+}
+
+TEST_F(WindowsList, ChangesByOthersAreSeenInAFolderAlreadyListed) {
+  WriteFile("Data/rock.dds", "rock");
+  // A folder last changed an hour ago, whose listing is trusted while its
+  // time stays the same.
+  const timespec hour_ago[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, "Data", hour_ago, 0), 0);
+  EXPECT_EQ(platform.FindFile("data\\ROCK.dds"), "rock.dds");
+  fs::rename("Data/rock.dds", "Data/Stone.dds");
+  EXPECT_EQ(platform.FindFile("data\\ROCK.dds"), "");
+  EXPECT_EQ(platform.FindFile("data\\stone.DDS"), "Stone.dds");
+}
+
+}  // namespace
+}  // namespace tavrik
