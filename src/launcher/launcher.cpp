@@ -45,6 +45,7 @@ void Brennel::RenamePairs(const EntryList& list, Direction direction) {
     throw Error(error_number::kOverflow, "Overflow: the list holds " + std::to_string(list.size()) +
                                              " entries; at most 32767 can be walked");
   }
+  platform_.BeginWalk();
   // The counters stay within 16 bits for every list that fits; a complete
   // walk of 32,766 or 32,767 entries ends normally.
   for (std::size_t i = 0; i + 1 < list.size(); i += 2) {

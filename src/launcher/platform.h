@@ -14,6 +14,10 @@ class Platform {
  public:
   virtual ~Platform() = default;
 
+  /// A walk is starting. What the platform learnt of the disk during an
+  /// earlier walk may be stale now.
+  virtual void BeginWalk() {}
+
   /// The presence test: the name of the normal file at `path`, or the empty
   /// string when there is none (nothing there, a directory, a hidden or
   /// system file). Throws Error when the search itself fails.

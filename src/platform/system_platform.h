@@ -19,6 +19,7 @@ class SystemPlatform : public Platform {
   explicit SystemPlatform(MessageBox message_box);
   ~SystemPlatform() override;
 
+  void BeginWalk() override;
   std::string FindFile(const std::string& path) override;
   void RenameFile(const std::string& source, const std::string& target) override;
   void ShowMessage(const std::string& text) override {

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cerrno>
+#include <cstring>
 
 namespace fault_injection {
 
@@ -17,14 +18,20 @@ struct Fault {
   int number = 0;  // 0: not armed
   int countdown = 0;
   bool every = false;
+  const char* path = nullptr;  // only calls on this path fail
 };
 
 std::array<Fault, static_cast<int>(Call::kCount)> faults;
 
 // True when this call of `call` is to fail; sets errno then.
-bool Fails(Call call) {
+bool Fails(Call call, const char* path = nullptr) {
   Fault& fault = faults[static_cast<int>(call)];
   if (fault.number == 0) return false;
+  if (fault.path != nullptr) {
+    if (path == nullptr || std::strcmp(path, fault.path) != 0) return false;
+    errno = fault.number;
+    return true;
+  }
   if (!fault.every && --fault.countdown > 0) return false;
   errno = fault.number;
   if (!fault.every) fault.number = 0;
@@ -40,6 +47,10 @@ Function Next(const char* name) {
 
 void Arm(Call call, int number, int nth) {
   faults[static_cast<int>(call)] = Fault{number, nth, nth == 0};
+}
+
+void ArmPath(Call call, int number, const char* path) {
+  faults[static_cast<int>(call)] = Fault{number, 0, true, path};
 }
 
 void DisarmAll() { faults = {}; }
@@ -77,7 +88,7 @@ int rename(const char* from, const char* to) noexcept {
 }
 
 int stat(const char* path, struct stat* status) noexcept {
-  if (Fails(Call::kStat)) return -1;
+  if (Fails(Call::kStat, path)) return -1;
   static const auto next = Next<int (*)(const char*, struct stat*)>("stat");
   return next(path, status);
 }

@@ -11,6 +11,10 @@ enum class Call { kRenameat2, kLink, kUnlink, kRename, kStat, kCount };
 /// does nothing; `nth` 0 makes every call fail.
 void Arm(Call call, int number, int nth = 1);
 
+/// Every call of `call` on `path` (its first path argument) fails with
+/// `number`, whatever the order of the calls before it.
+void ArmPath(Call call, int number, const char* path);
+
 /// Every call passes through again.
 void DisarmAll();
 

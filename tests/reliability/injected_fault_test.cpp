@@ -29,6 +29,7 @@ class RecordingPlatform : public Platform {
   SystemPlatform real{[this](const std::string& text) { messages.push_back(text); }};
   Texts searched, renamed, messages;
 
+  void BeginWalk() override { real.BeginWalk(); }
   std::string FindFile(const std::string& path) override {
     searched.push_back(path);
     return real.FindFile(path);
@@ -121,8 +122,10 @@ TEST_F(InjectedFault, FailedPresenceTestLeavesTheWalkNamingItsPath) {
     SCOPED_TRACE(std::strerror(number));
     ScratchFolder fresh;
     Reset();
-    fault_injection::Arm(Call::kStat, number, 3);
+    const std::string failing = Source(3);
+    fault_injection::ArmPath(Call::kStat, number, failing.c_str());
     const Error error = ActivateFailure();
+    fault_injection::DisarmAll();  // the checks below look at the files
     EXPECT_EQ(error.Number(), number);
     EXPECT_NE(error.Description().find("'" + Source(3) + "'"), std::string::npos)
         << error.Description();

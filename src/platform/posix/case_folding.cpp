@@ -23,6 +23,11 @@ std::string FoldCase(std::string_view name) {
   folded.reserve(name.size());
   std::int32_t next = 0;
   while (next < length) {
+    if (bytes[next] < 0x80) {  // most names are ASCII: fold them without ICU
+      const char c = static_cast<char>(bytes[next++]);
+      folded += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+      continue;
+    }
     const std::int32_t start = next;
     UChar32 character;
     U8_NEXT(bytes, next, length, character);

@@ -1,12 +1,11 @@
 #include "directory_cache.h"
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <memory>
 #include <system_error>
 
 #include "case_folding.h"
@@ -16,30 +15,14 @@ namespace tavrik {
 
 namespace {
 
-// The coarsest time stamps a Linux file system keeps (FAT: two seconds).
-constexpr time_t kTimeGranularitySeconds = 2;
-
-bool operator==(const timespec& a, const timespec& b) {
-  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
-}
-
-bool Before(const timespec& a, const timespec& b) {
-  return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
-}
-
 Error ReadError(int number, const std::string& path) {
   return Error(number,
                "Cannot read the folder '" + path + "': " + std::generic_category().message(number));
 }
 
-// Stats `path` as a directory: false when it is none (or is not there).
-bool StatDirectory(const std::string& path, struct stat& st) {
-  if (stat(path.c_str(), &st) != 0) {
-    if (errno == ENOENT || errno == ENOTDIR) return false;
-    throw ReadError(errno, path);
-  }
-  return S_ISDIR(st.st_mode);
-}
+struct CloseDirectory {
+  void operator()(DIR* directory) const { closedir(directory); }
+};
 
 }  // namespace
 
@@ -61,88 +44,65 @@ void Listing::Remove(const std::string& name) {
   if (found->second.empty()) by_folded_name_.erase(found);
 }
 
-bool Listing::StillCurrent(const struct stat& st) const {
-  return settled_ && modified_ == st.st_mtim && changed_ == st.st_ctim;
+void DirectoryCache::Forget() {
+  keys_.clear();
+  listings_.clear();
 }
 
-const Listing* DirectoryCache::Current(const std::string& path) {
+std::optional<DirectoryCache::Key> DirectoryCache::KeyOf(const std::string& path) {
+  const std::string& spelling = path.empty() ? std::string(".") : path;
+  const auto known = keys_.find(spelling);
+  if (known != keys_.end()) return known->second;
   struct stat st;
-  if (!StatDirectory(path, st)) return nullptr;
-  const Key key{st.st_dev, st.st_ino};
-  const auto kept = listings_.find(key);
-  if (kept != listings_.end() && kept->second.StillCurrent(st)) return &kept->second;
-  Listing listing = Read(path);
-  const Key read_key{listing.device, listing.inode};  // the directory may have been replaced
-  listings_.erase(read_key);
-  return &listings_.emplace(read_key, std::move(listing)).first->second;
+  std::optional<Key> key;
+  if (stat(spelling.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) key = Key{st.st_dev, st.st_ino};
+  } else if (errno != ENOENT && errno != ENOTDIR) {
+    throw ReadError(errno, spelling);
+  }
+  keys_.emplace(spelling, key);
+  return key;
+}
+
+const Listing* DirectoryCache::Find(const std::string& path) {
+  const std::optional<Key> key = KeyOf(path);
+  if (!key) return nullptr;
+  const auto kept = listings_.find(*key);
+  if (kept != listings_.end()) return &kept->second;
+  return &listings_.emplace(*key, Read(path.empty() ? "." : path)).first->second;
 }
 
 Listing DirectoryCache::Read(const std::string& path) {
-  // The clock before the read. A directory changed shortly before it may
-  // change again without its time moving (times come from a coarse clock,
-  // and some file systems keep whole seconds or coarser), so such a listing
-  // is read again at its next use.
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME_COARSE, &now);
-  now.tv_sec -= kTimeGranularitySeconds;
-  const int descriptor = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (descriptor < 0) throw ReadError(errno, path);
-  struct stat st;
-  DIR* directory = fdopendir(descriptor);
-  if (directory == nullptr || fstat(descriptor, &st) != 0) {
-    const int number = errno;
-    directory != nullptr ? closedir(directory) : close(descriptor);
-    throw ReadError(number, path);
-  }
+  std::unique_ptr<DIR, CloseDirectory> directory(opendir(path.c_str()));
+  if (!directory) throw ReadError(errno, path);
   Listing listing;
-  listing.device = st.st_dev;
-  listing.inode = st.st_ino;
-  listing.modified_ = st.st_mtim;
-  listing.changed_ = st.st_ctim;
-  listing.settled_ = Before(st.st_mtim, now);
   errno = 0;
-  while (const dirent* entry = readdir(directory)) {
-    const std::string name = entry->d_name;
-    if (name != "." && name != "..") listing.Add(name);
+  while (const dirent* entry = readdir(directory.get())) {
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != "..") listing.Add(std::string(name));
     errno = 0;
   }
-  const int number = errno;
-  closedir(directory);
-  if (number != 0) throw ReadError(number, path);
+  if (errno != 0) throw ReadError(errno, path);
   return listing;
-}
-
-void DirectoryCache::DropStale(const std::string& path) {
-  struct stat st;
-  if (stat(path.c_str(), &st) != 0) return;
-  const auto kept = listings_.find(Key{st.st_dev, st.st_ino});
-  if (kept == listings_.end()) return;
-  if (!kept->second.StillCurrent(st)) listings_.erase(kept);
 }
 
 void DirectoryCache::Moved(const std::string& from, const std::string& from_name,
                            const std::string& to, const std::string& to_name) {
-  // Both listings were current just before the rename (DropStale, Current):
-  // after our own change they are current again with the new times.
-  auto update = [this](const std::string& path, auto change) {
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0) return;
-    const auto kept = listings_.find(Key{st.st_dev, st.st_ino});
-    if (kept == listings_.end()) return;
-    change(kept->second);
-    kept->second.modified_ = st.st_mtim;
-    kept->second.changed_ = st.st_ctim;
-    kept->second.settled_ = true;
+  // Only listings already read need the change; an unread one is read fresh.
+  // The rename has happened: nothing here may fail.
+  auto listing = [this](const std::string& path) -> Listing* {
+    if (listings_.empty()) return nullptr;
+    std::optional<Key> key;
+    try {
+      key = KeyOf(path);
+    } catch (const Error&) {
+      return nullptr;  // a directory that cannot be looked at was not read either
+    }
+    const auto kept = key ? listings_.find(*key) : listings_.end();
+    return kept == listings_.end() ? nullptr : &kept->second;
   };
-  if (from == to) {
-    update(from, [&](Listing& listing) {
-      listing.Remove(from_name);
-      listing.Add(to_name);
-    });
-    return;
-  }
-  update(from, [&](Listing& listing) { listing.Remove(from_name); });
-  update(to, [&](Listing& listing) { listing.Add(to_name); });
+  if (Listing* source = listing(from)) source->Remove(from_name);
+  if (Listing* target = listing(to)) target->Add(to_name);
 }
 
 }  // namespace tavrik

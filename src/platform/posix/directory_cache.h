@@ -1,10 +1,9 @@
 #pragma once
 
-#include <sys/stat.h>
 #include <sys/types.h>
 
-#include <ctime>
 #include <map>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -12,11 +11,9 @@
 
 namespace tavrik {
 
-/// What this process knows of one directory's entries.
-struct Listing {
-  dev_t device = 0;
-  ino_t inode = 0;
-
+/// The entries of one directory, found by their case-folded names.
+class Listing {
+ public:
   /// The names of the entries that match `name` without regard to case,
   /// an exact match among them.
   const std::vector<std::string>& Matching(const std::string& name) const;
@@ -24,41 +21,42 @@ struct Listing {
   void Remove(const std::string& name);
 
  private:
-  friend class DirectoryCache;
-  bool StillCurrent(const struct stat& st) const;
   std::unordered_map<std::string, std::vector<std::string>> by_folded_name_;
-  timespec modified_{};
-  timespec changed_{};
-  bool settled_ = false;  // false: read too soon after a change to trust its times
 };
 
-/// Listings of the directories that names were looked up in, so that a walk
-/// reads each directory once rather than once per entry. A listing is read
-/// again when the directory's modification or change time has moved since.
-/// Changes made by another program in the same clock tick as a rename of
-/// ours can go unseen until the directory changes again.
+/// What one walk has learnt of the directories it looked into, so that it
+/// reads each directory once rather than once per entry. A walk trusts what
+/// it learnt until it ends; its own renames keep the listings current, and
+/// Forget() at the start of the next walk lets that walk see changes made by
+/// other programs meanwhile. A file another program creates during a walk
+/// may go unseen by the any-case check; the rename itself still never
+/// replaces a file.
 class DirectoryCache {
  public:
-  /// The listing of the directory at `path`, read from disk unless the kept
-  /// one is still current. nullptr when `path` is not a directory. Throws
-  /// Error when the directory cannot be read.
-  const Listing* Current(const std::string& path);
+  /// A directory's identity on disk: two spellings of one directory share it.
+  using Key = std::pair<dev_t, ino_t>;
 
-  /// Forgets the listing of `path` if the directory changed since it was
-  /// kept. Reads nothing. Call it before a rename of ours, so that Moved only
-  /// updates listings that were current.
-  void DropStale(const std::string& path);
+  /// Drops everything learnt.
+  void Forget();
 
-  /// Brings the kept listings up to date after this process moved the entry
+  /// The identity of the directory at `path` ("" is the working directory),
+  /// or nothing when `path` is not a directory. Throws Error when it cannot
+  /// be looked at.
+  std::optional<Key> KeyOf(const std::string& path);
+
+  /// The listing of the directory at `path`, or nullptr when `path` is not a
+  /// directory. Throws Error when the directory cannot be read.
+  const Listing* Find(const std::string& path);
+
+  /// Keeps the listings current after this process moved the entry
   /// `from_name` of directory `from` to `to_name` in directory `to`.
   void Moved(const std::string& from, const std::string& from_name, const std::string& to,
              const std::string& to_name);
 
  private:
-  using Key = std::pair<dev_t, ino_t>;
-  /// Reads the directory at `path`. Throws Error when it cannot.
   static Listing Read(const std::string& path);
 
+  std::unordered_map<std::string, std::optional<Key>> keys_;  // by spelling
   std::map<Key, Listing> listings_;
 };
 

@@ -107,54 +107,58 @@ void ThrowUnlessMissing(int number, const std::string& path) {
 
 struct SystemPlatform::State {
   NameResolver names;
+  // The last presence test: the list's path and the file it found, so that
+  // the rename that follows it need not look again.
+  std::string tested_path;
+  std::string found_path;
 
-  /// The entry on disk that a rename of the list's `source` moves.
-  std::string Source(const std::string& source, const std::string& target);
-  /// The path on disk to move `from` to for the list's `target`: its
-  /// directories as found on disk, its last name as the list spells it.
-  /// Throws when an entry of that directory matches it in any case, unless
-  /// that entry is `from` itself (a rename that changes only the case).
-  std::string Target(const std::string& from, const std::string& source, const std::string& target);
+  /// The entry on disk that the list's `source` (Linux syntax) names:
+  /// itself when it exists as spelled, else its match in another case.
+  std::string SourceOnDisk(const std::string& source);
+  /// Moves `from` to the list's `target` (Linux syntax), checking first that
+  /// no entry of the target directory matches it in any case, unless that
+  /// entry is `from` itself (a rename that changes only the case). Returns
+  /// 0 or an errno; throws when the target is taken or not found.
+  int MoveTo(const std::string& from, const std::string& target, const std::string& list_source,
+             const std::string& list_target);
 };
 
-std::string SystemPlatform::State::Source(const std::string& source, const std::string& target) {
-  const std::optional<std::string> path = LinuxPath(source);
-  if (!path) throw Unmappable(source, target);
+std::string SystemPlatform::State::SourceOnDisk(const std::string& source) {
   struct stat st;
-  if (lstat(path->c_str(), &st) == 0) return *path;
+  if (lstat(source.c_str(), &st) == 0) return source;
   ThrowUnlessMissing(errno, source);
-  const std::string found = names.Resolve(*path);
-  if (found.empty()) throw RenameError(ENOENT, source, target);
-  return found;
+  const std::string found = names.Resolve(source);
+  return found.empty() ? source : found;
 }
 
-std::string SystemPlatform::State::Target(const std::string& from, const std::string& source,
-                                          const std::string& target) {
-  const std::optional<std::string> path = LinuxPath(target);
-  if (!path) throw Unmappable(source, target);
-  const std::string name = BaseName(*path);
-  // "" for a bare name, so that it is joined back without a "./".
-  std::string directory = name == *path ? "" : DirName(*path);
-  DirectoryCache& cache = names.Cache();
-  // Our rename will change the source's folder too; its listing must be
-  // current now for Moved to keep it so.
-  if (DirName(from) != DirName(*path)) cache.DropStale(DirName(from));
-  const Listing* listing = cache.Current(directory.empty() ? "." : directory);
-  if (listing == nullptr) {
-    directory = names.Resolve(directory);
-    listing = directory.empty() ? nullptr : cache.Current(directory);
-    if (listing == nullptr) throw RenameError(ENOENT, source, target);
-  }
-  for (const std::string& entry : listing->Matching(name)) {
+int SystemPlatform::State::MoveTo(const std::string& from, const std::string& target,
+                                  const std::string& list_source, const std::string& list_target) {
+  const std::string name = BaseName(target);
+  const std::string directory = target.find('/') == std::string::npos ? "" : DirName(target);
+  const std::optional<std::string> on_disk = names.ResolveDirectory(directory);
+  if (!on_disk) {
     struct stat st;
-    const bool is_source = entry == BaseName(from) && stat(DirName(from).c_str(), &st) == 0 &&
-                           st.st_dev == listing->device && st.st_ino == listing->inode;
-    if (is_source) continue;
-    const Error exists = RenameError(EEXIST, source, target);
-    if (entry == name) throw exists;
-    throw Error(EEXIST, exists.Description() + " (as " + Quoted(JoinPath(directory, entry)) + ")");
+    const bool not_a_folder =
+        !directory.empty() && stat(directory.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+    throw RenameError(not_a_folder ? ENOTDIR : ENOENT, list_source, list_target);
   }
-  return JoinPath(directory, name);
+  DirectoryCache& cache = names.Cache();
+  const Listing* listing = cache.Find(*on_disk);
+  if (listing == nullptr) throw RenameError(ENOENT, list_source, list_target);
+  for (const std::string& entry : listing->Matching(name)) {
+    const bool is_source =
+        entry == BaseName(from) && cache.KeyOf(DirName(from)) == cache.KeyOf(*on_disk);
+    if (is_source) continue;
+    const Error exists = RenameError(EEXIST, list_source, list_target);
+    if (entry == name) throw exists;
+    throw Error(EEXIST, exists.Description() + " (as " + Quoted(JoinPath(*on_disk, entry)) + ")");
+  }
+  const std::string to = JoinPath(*on_disk, name);
+  const int number = MoveNoReplace(from, to);
+  if (number == 0) cache.Moved(DirName(from), BaseName(from), *on_disk, name);
+  // Moving a file onto its own name succeeds and changes nothing.
+  if (number == EEXIST && SameEntry(from, to)) return 0;
+  return number;
 }
 
 SystemPlatform::SystemPlatform(MessageBox message_box)
@@ -162,7 +166,14 @@ SystemPlatform::SystemPlatform(MessageBox message_box)
 
 SystemPlatform::~SystemPlatform() = default;
 
+void SystemPlatform::BeginWalk() {
+  state_->names.Forget();
+  state_->tested_path.clear();
+  state_->found_path.clear();
+}
+
 std::string SystemPlatform::FindFile(const std::string& path) {
+  state_->tested_path.clear();
   // No globbing: '*' and '?' are ordinary characters of a Linux name.
   if (path.empty() || HasNul(path)) return {};
   const std::optional<std::string> linux_path = LinuxPath(path);
@@ -179,23 +190,25 @@ std::string SystemPlatform::FindFile(const std::string& path) {
       return {};
     }
   }
-  return S_ISREG(st.st_mode) ? BaseName(found) : std::string();
+  if (!S_ISREG(st.st_mode)) return {};
+  state_->tested_path = path;
+  state_->found_path = found;
+  return BaseName(found);
 }
 
 void SystemPlatform::RenameFile(const std::string& source, const std::string& target) {
   if (HasNul(source) || HasNul(target) || source.empty() || target.empty()) {
     throw RenameError(source.empty() || target.empty() ? ENOENT : EINVAL, source, target);
   }
-  const std::string from = state_->Source(source, target);
-  const std::string to = state_->Target(from, source, target);
-  const int number = MoveNoReplace(from, to);
-  if (number == 0) {
-    state_->names.Cache().Moved(DirName(from), BaseName(from), DirName(to), BaseName(to));
-    return;
-  }
-  // Moving a file onto its own name succeeds and changes nothing.
-  if (number == EEXIST && SameEntry(from, to)) return;
-  throw RenameError(number, source, target);
+  const std::optional<std::string> from_list = LinuxPath(source);
+  const std::optional<std::string> to_list = LinuxPath(target);
+  if (!from_list || !to_list) throw Unmappable(source, target);
+  // Right after its presence test the source is known; otherwise find it.
+  const bool tested = source == state_->tested_path;
+  const std::string from = tested ? state_->found_path : state_->SourceOnDisk(*from_list);
+  state_->tested_path.clear();
+  const int number = state_->MoveTo(from, *to_list, source, target);
+  if (number != 0) throw RenameError(number, source, target);
 }
 
 std::string SystemPlatform::DecodeLegacyText(std::string_view bytes) {

@@ -14,15 +14,6 @@ namespace {
 
 bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
-// True when the entry `path` exists as spelled (whatever it is).
-bool ExistsAsSpelled(const std::string& path) {
-  struct stat st;
-  if (lstat(path.c_str(), &st) == 0) return true;
-  const int number = errno;
-  if (number == ENOENT || number == ENOTDIR) return false;
-  throw Error(number, "Cannot look for '" + path + "': " + std::generic_category().message(number));
-}
-
 Error Ambiguous(const std::string& directory, const std::string& name,
                 const std::vector<std::string>& candidates) {
   std::string names;
@@ -60,27 +51,59 @@ std::string DirName(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+void NameResolver::Forget() {
+  cache_.Forget();
+  directories_.clear();
+}
+
 std::string NameResolver::Resolve(const std::string& path) {
-  std::string resolved = path.starts_with('/') ? "/" : "";
-  std::size_t start = 0;
-  while (start <= path.size()) {
-    const std::size_t end = std::min(path.find('/', start), path.size());
-    const std::string name = path.substr(start, end - start);
-    start = end + 1;
-    // Doubled slashes and "." or ".." need no matching.
-    if (name.empty() || name == "." || name == ".." || ExistsAsSpelled(JoinPath(resolved, name))) {
-      if (!name.empty()) resolved = JoinPath(resolved, name);
-      continue;
+  const std::size_t slash = path.find_last_of('/');
+  const std::string directory =
+      slash == std::string::npos ? "" : (slash == 0 ? "/" : path.substr(0, slash));
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  const std::optional<std::string> on_disk = ResolveDirectory(directory);
+  if (!on_disk) return {};
+  if (name.empty() || name == "." || name == "..") return JoinPath(*on_disk, name);
+  const std::optional<std::string> entry = MatchIn(*on_disk, name);
+  return entry ? JoinPath(*on_disk, *entry) : std::string();
+}
+
+std::optional<std::string> NameResolver::ResolveDirectory(const std::string& directory) {
+  const auto known = directories_.find(directory);
+  if (known != directories_.end()) return known->second;
+  std::optional<std::string> resolved;
+  if (cache_.KeyOf(directory)) {
+    resolved = directory;  // spelled as on disk: the common case
+  } else {
+    resolved = directory.starts_with('/') ? "/" : "";
+    std::size_t start = 0;
+    while (resolved && start < directory.size()) {
+      const std::size_t end = std::min(directory.find('/', start), directory.size());
+      const std::string name = directory.substr(start, end - start);
+      start = end + 1;
+      // Doubled slashes and "." or ".." need no matching.
+      if (name.empty() || name == "." || name == "..") {
+        if (!name.empty()) resolved = JoinPath(*resolved, name);
+        continue;
+      }
+      const std::optional<std::string> entry = MatchIn(*resolved, name);
+      resolved = entry ? std::optional(JoinPath(*resolved, *entry)) : std::nullopt;
     }
-    const std::string directory = resolved.empty() ? "." : resolved;
-    const Listing* listing = cache_.Current(directory);
-    if (listing == nullptr) return {};
-    const std::vector<std::string>& matches = listing->Matching(name);
-    if (matches.empty()) return {};
-    if (matches.size() > 1) throw Ambiguous(resolved, name, matches);
-    resolved = JoinPath(resolved, matches.front());
+    if (resolved && !cache_.KeyOf(*resolved)) resolved.reset();
   }
+  directories_.emplace(directory, resolved);
   return resolved;
+}
+
+std::optional<std::string> NameResolver::MatchIn(const std::string& directory,
+                                                 const std::string& name) {
+  const Listing* listing = cache_.Find(directory);
+  if (listing == nullptr) return std::nullopt;
+  const std::vector<std::string>& matches = listing->Matching(name);
+  if (std::find(matches.begin(), matches.end(), name) != matches.end()) return name;
+  if (matches.empty()) return std::nullopt;
+  if (matches.size() > 1) throw Ambiguous(directory, name, matches);
+  return matches.front();
 }
 
 }  // namespace tavrik

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <unordered_map>
 
 #include "directory_cache.h"
 
@@ -23,20 +24,33 @@ std::string JoinPath(const std::string& directory, const std::string& name);
 
 /// Finds what a list written on Windows means on a case-sensitive file
 /// system. Each component is taken as spelled when that entry exists, and
-/// otherwise matched without regard to case in its directory's listing.
+/// otherwise matched without regard to case in its directory's listing. What
+/// it finds is kept until Forget(), like the listings themselves.
 class NameResolver {
  public:
+  /// Drops everything learnt: the next walk looks at the disk afresh.
+  void Forget();
+
   /// The path on disk for `path` (Linux syntax), or "" when some component
   /// matches nothing. Throws Error naming the candidates when a component
   /// matches several entries only without regard to case, and when a
   /// directory cannot be searched.
   std::string Resolve(const std::string& path);
 
+  /// The same for a directory ("" is the working directory): nothing when
+  /// it is not found or is not a directory.
+  std::optional<std::string> ResolveDirectory(const std::string& directory);
+
   /// The listings this resolver keeps, shared with the rename.
   DirectoryCache& Cache() { return cache_; }
 
  private:
+  // The entry of `directory` that `name` means: itself when it exists,
+  // else its only match in another case.
+  std::optional<std::string> MatchIn(const std::string& directory, const std::string& name);
+
   DirectoryCache cache_;
+  std::unordered_map<std::string, std::optional<std::string>> directories_;
 };
 
 }  // namespace tavrik
