@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Starts or stops the wine session the Windows tests share: a prefix of
+# their own and a server that stays up between them.
+# Usage: wine_session.sh start|stop PREFIX
+set -euo pipefail
+export WINEPREFIX=$2 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+case $1 in
+  start)
+    mkdir -p "$WINEPREFIX"
+    wineserver -p >/dev/null 2>&1
+    wine cmd /c exit 0 >/dev/null 2>&1
+    # Unmanaged windows: wine places them itself, so no window manager is
+    # needed (or waited for) under Xvfb.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+    ;;
+  stop)
+    wineserver -k >/dev/null 2>&1 || true
+    ;;
+esac
