@@ -38,3 +38,8 @@ endforeach()
 
 add_test(NAME version_record
   COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/windows/check_version_record.py $<TARGET_FILE:brennel>)
+
+add_test(NAME smoke_test
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/smoke_test.sh $<TARGET_FILE:brennel>)
+set_tests_properties(smoke_test PROPERTIES
+  ENVIRONMENT "${wine_environment}" FIXTURES_REQUIRED wine RUN_SERIAL TRUE TIMEOUT 300)

@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# Smoke test of the real Windows program under wine and Xvfb: the window is
+# found by its caption, "Activate" renames files in a scratch folder, the
+# missing-file box titled "Brennel" closes with Return, closing the window
+# ends the program with status 0, and a refused rename is reported before
+# the program ends with status 1.
+# Usage: smoke_test.sh PATH/TO/Brennel.exe  (with the wine session started)
+set -euo pipefail
+exe=$(realpath "$1")
+work=$(mktemp -d)
+xvfb="" app=""
+cleanup() {
+  [ -n "$app" ] && kill "$app" 2>/dev/null
+  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() { echo "FAIL: $*"; exit 1; }
+
+# Waits up to 20 s for `condition` (a command) to hold.
+wait_for() {
+  for _ in $(seq 200); do "$@" && return 0; sleep 0.1; done
+  return 1
+}
+window_named() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1; }
+shown() { [ -n "$(window_named "$1")" ]; }
+gone() { ! shown "$1"; }
+ended() { ! kill -0 "$app" 2>/dev/null; }
+
+# Clicks a button of the launcher window at 96 DPI. The buttons stand in
+# the bottom-left of the window: client area 75 pixels high, "Activate" at
+# y 8-33, "Deactivate" at y 40-65, both at x 8-73; the frame adds a few
+# pixels around it.
+click_button() {
+  local window height
+  window=$(window_named "Tavrik Brennel")
+  height=$(xdotool getwindowgeometry --shell "$window" | sed -n 's/^HEIGHT=//p')
+  case $1 in
+    Activate) xdotool mousemove --window "$window" 44 $((height - 58)) click 1 ;;
+    Deactivate) xdotool mousemove --window "$window" 44 $((height - 26)) click 1 ;;
+  esac
+}
+
+start_program() {
+  (cd "$work/game" && exec wine "$exe" >/dev/null 2>&1) &
+  app=$!
+  wait_for shown "Tavrik Brennel" || fail "no window captioned 'Tavrik Brennel'"
+}
+
+# Waits for the program to end and checks its exit status (not in a
+# subshell: only this shell can wait for it).
+expect_exit_status() {
+  wait_for ended || fail "the program did not end"
+  local status=0
+  wait "$app" || status=$?
+  app=""
+  [ "$status" = "$1" ] || fail "$2 (status $status)"
+}
+
+exec 3>"$work/display"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+wait_for test -s "$work/display" || fail "Xvfb did not start"
+export DISPLAY=":$(head -1 "$work/display")"
+
+mkdir -p "$work/game/Data"
+echo one >"$work/game/Data/a.esp"
+echo two >"$work/game/Data/b.esp"
+for list in Tavrik.mla Tavrik.mld; do
+  printf '%s\r\n' 'Data\a.esp,Data\a.esp.off' 'Data\b.esp,Data\b.esp.off' >"$work/game/$list"
+done
+
+echo "== Activate renames, a second Activate reports the missing file"
+start_program
+click_button Activate
+wait_for test -f "$work/game/Data/b.esp.off" || fail "Activate renamed nothing"
+[ -f "$work/game/Data/a.esp.off" ] && [ ! -e "$work/game/Data/a.esp" ] || fail "pair 1 not renamed"
+click_button Activate
+wait_for shown Brennel || fail "no missing-file box titled 'Brennel'"
+xdotool key Return
+wait_for gone Brennel || fail "Return did not close the missing-file box"
+[ -f "$work/game/Data/a.esp.off" ] || fail "the second Activate moved a file"
+xdotool key alt+F4
+expect_exit_status 0 "closing the window must end the program with status 0"
+
+echo "== A refused rename is reported, then the program ends"
+echo new >"$work/game/Data/a.esp"  # the target of the first deactivation
+start_program
+click_button Deactivate
+wait_for shown Brennel || fail "no error report titled 'Brennel'"
+xdotool key Return
+expect_exit_status 1 "after the error report the status must be 1"
+[ "$(cat "$work/game/Data/a.esp")" = new ] || fail "the existing target was replaced"
+[ -f "$work/game/Data/a.esp.off" ] || fail "the refused source moved"
+
+echo "smoke test passed"

@@ -7,7 +7,7 @@ export WINEPREFIX=$2 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 case $1 in
   start)
     mkdir -p "$WINEPREFIX"
-    wineserver -p >/dev/null 2>&1
+    wineserver -p >/dev/null 2>&1 || true  # a server already up for this prefix will do
     wine cmd /c exit 0 >/dev/null 2>&1
     # Unmanaged windows: wine places them itself, so no window manager is
     # needed (or waited for) under Xvfb.
