@@ -9,8 +9,12 @@ set -euo pipefail
 exe=$(realpath "$1")
 work=$(mktemp -d)
 xvfb="" app=""
+# Wine's desktop process belongs to the display it first started on: end
+# every wine process of the prefix before and after this test's display.
+end_wine() { wineserver -k >/dev/null 2>&1 || true; wineserver -w >/dev/null 2>&1 || true; }
 cleanup() {
   [ -n "$app" ] && kill "$app" 2>/dev/null
+  end_wine
   [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
   rm -rf "$work"
 }
@@ -58,6 +62,7 @@ expect_exit_status() {
   [ "$status" = "$1" ] || fail "$2 (status $status)"
 }
 
+end_wine
 exec 3>"$work/display"
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
@@ -71,7 +76,7 @@ for list in Tavrik.mla Tavrik.mld; do
   printf '%s\r\n' 'Data\a.esp,Data\a.esp.off' 'Data\b.esp,Data\b.esp.off' >"$work/game/$list"
 done
 
-echo "== Activate renames, a second Activate reports the missing file"
+echo "== Activate renames, a second Activate reports the missing file, Deactivate by keyboard"
 start_program
 click_button Activate
 wait_for test -f "$work/game/Data/b.esp.off" || fail "Activate renamed nothing"
@@ -81,10 +86,16 @@ wait_for shown Brennel || fail "no missing-file box titled 'Brennel'"
 xdotool key Return
 wait_for gone Brennel || fail "Return did not close the missing-file box"
 [ -f "$work/game/Data/a.esp.off" ] || fail "the second Activate moved a file"
+# The focus is back on "Activate"; Tab moves it to "Deactivate", Return
+# presses it.
+xdotool key Tab Return
+wait_for test -f "$work/game/Data/b.esp" || fail "Tab, Return did not deactivate"
+[ "$(cat "$work/game/Data/a.esp")" = one ] || fail "pair 1 not renamed back"
 xdotool key alt+F4
 expect_exit_status 0 "closing the window must end the program with status 0"
 
 echo "== A refused rename is reported, then the program ends"
+mv "$work/game/Data/a.esp" "$work/game/Data/a.esp.off"
 echo new >"$work/game/Data/a.esp"  # the target of the first deactivation
 start_program
 click_button Deactivate

@@ -15,5 +15,6 @@ case $1 in
     ;;
   stop)
     wineserver -k >/dev/null 2>&1 || true
+    wineserver -w >/dev/null 2>&1 || true
     ;;
 esac
