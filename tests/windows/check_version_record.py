@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Reads the version record of the Windows executable and checks every field.
+"""Reads the version record of the Windows executable and checks every field,
+then checks that its application icon holds the three images it is drawn in.
 
 The record is taken out with wrestool (icoutils) and parsed as the
 VS_VERSIONINFO tree it is: each node is length, value length, type, a
@@ -80,6 +81,19 @@ def check(exe):
     expect(list(struct.iter_unpack("<HH", variables[0][1])), [(0x0409, 1200)], "Translation")
 
 
+def check_icon(exe):
+    """The first icon group: 32x32 at 1 bit, 32x32 at 4 bits, 16x16 at 4 bits."""
+    group = subprocess.run(["wrestool", "-x", "--raw", "-t", "14", "-n", "1", exe], check=True,
+                           capture_output=True).stdout
+    _, kind, count = struct.unpack_from("<HHH", group)
+    expect((kind, count), (1, 3), "icon group type and image count")
+    images = []
+    for index in range(count):
+        width, height, _, _, _, bits, _, _ = struct.unpack_from("<BBBBHHIH", group, 6 + 14 * index)
+        images.append((width, height, bits))
+    expect(images, [(32, 32, 1), (32, 32, 4), (16, 16, 4)], "icon images (width, height, bits)")
+
+
 def version(most, least):
     return f"{most >> 16}.{most & 0xFFFF}.{least >> 16}.{least & 0xFFFF}"
 
@@ -92,3 +106,4 @@ def expect(actual, wanted, what):
 
 if __name__ == "__main__":
     check(sys.argv[1])
+    check_icon(sys.argv[1])
