@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "launcher.h"
+#include "list_reader.h"
 #include "scratch_folder.h"
 #include "system_platform.h"
 
@@ -240,6 +241,11 @@ TEST_F(Win32Walk, ListsAreReadInsideAFolderWithANonAsciiName) {
   const std::string mods = "Mods \xC3\x9C\xE6\x9D\xB1";  // Mods Ü東
   WriteFile(U8(mods + "/Tavrik.mla"), "x.esp,y.esp\r\n");
   WriteFile(U8(mods + "/x.esp"), "x");
+  ListReader reader;
+  reader.Open(mods + "\\Tavrik.mla");
+  EXPECT_EQ(reader.ReadField(), "x.esp");
+  reader.Close();
+
   fs::current_path(U8(mods));
   brennel.Form_Load();
   EXPECT_EQ(brennel.colInputA, (EntryList{"x.esp", "y.esp"}));
