@@ -20,8 +20,10 @@ target_link_libraries(win32_platform_tests PRIVATE brennel_platform brennel_test
 # the wine_session fixture; without it each test waits seconds for wine's
 # background processes.
 set(BRENNEL_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+# Wine spells Windows names in the Unix locale's character set: a UTF-8
+# locale lets every name through, whatever the machine's locale is.
 set(wine_environment
-  WINEPREFIX=${BRENNEL_WINEPREFIX} WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=)
+  WINEPREFIX=${BRENNEL_WINEPREFIX} WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= LC_ALL=C.UTF-8)
 set(wine_session ${CMAKE_CURRENT_SOURCE_DIR}/windows/wine_session.sh)
 
 add_test(NAME wine_session_start COMMAND bash ${wine_session} start ${BRENNEL_WINEPREFIX})

@@ -3,7 +3,7 @@
 # their own and a server that stays up between them.
 # Usage: wine_session.sh start|stop PREFIX
 set -euo pipefail
-export WINEPREFIX=$2 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=$2 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
 case $1 in
   start)
     mkdir -p "$WINEPREFIX"
