@@ -227,16 +227,6 @@ TEST_F(Win32Walk, WildcardSourceIsReportedMissingAndNothingMoves) {
   EXPECT_FALSE(fs::exists("b.esp"));
 }
 
-TEST_F(Win32Walk, ExistingTargetEndsTheWalkWithEarlierRenamesInPlace) {
-  WriteFile("a", "a");
-  WriteFile("b", "b");
-  WriteFile("b.off", "keep me");
-  Load("a,a.off\r\nb,b.off\r\n", "");
-  EXPECT_THROW(brennel.Command3_Click(), Error);
-  EXPECT_TRUE(fs::exists("a.off"));
-  EXPECT_EQ(ReadFile("b.off"), "keep me");
-}
-
 TEST_F(Win32Walk, ListsAreReadInsideAFolderWithANonAsciiName) {
   const std::string mods = "Mods \xC3\x9C\xE6\x9D\xB1";  // Mods Ü東
   WriteFile(U8(mods + "/Tavrik.mla"), "x.esp,y.esp\r\n");
