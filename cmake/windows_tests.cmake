@@ -41,8 +41,14 @@ endforeach()
 add_test(NAME version_record
   COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/windows/check_version_record.py $<TARGET_FILE:brennel>)
 
+# Reads the running window's layout from outside, for the smoke test.
+add_executable(layout_probe windows/layout_probe.cpp)
+target_compile_options(layout_probe PRIVATE -municode)
+target_link_options(layout_probe PRIVATE -municode)
+
 add_test(NAME smoke_test
-  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/smoke_test.sh $<TARGET_FILE:brennel>)
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/smoke_test.sh
+          $<TARGET_FILE:brennel> $<TARGET_FILE:layout_probe>)
 set_tests_properties(smoke_test PROPERTIES
   ENVIRONMENT "${wine_environment}" FIXTURES_REQUIRED wine RUN_SERIAL TRUE TIMEOUT 300)
 

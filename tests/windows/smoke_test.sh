@@ -2,19 +2,25 @@
 # Smoke test of the real Windows program under wine and Xvfb: the window is
 # found by its caption, "Activate" renames files in a scratch folder, the
 # missing-file box titled "Brennel" closes with Return, closing the window
-# ends the program with status 0, and a refused rename is reported before
-# the program ends with status 1.
-# Usage: smoke_test.sh PATH/TO/Brennel.exe  (with the wine session started)
+# ends the program with status 0, a refused rename is reported before the
+# program ends with status 1, and the layout scales from 96 to 144 DPI.
+# Usage: smoke_test.sh PATH/TO/Brennel.exe PATH/TO/layout_probe.exe
+# (with the wine session started)
 set -euo pipefail
 exe=$(realpath "$1")
+probe=$(realpath "$2")
 work=$(mktemp -d)
 xvfb="" app=""
 # Wine's desktop process belongs to the display it first started on: end
 # every wine process of the prefix before and after this test's display.
 end_wine() { wineserver -k >/dev/null 2>&1 || true; wineserver -w >/dev/null 2>&1 || true; }
+set_dpi() {
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
+  end_wine  # the next program starts at the new DPI
+}
 cleanup() {
   [ -n "$app" ] && kill "$app" 2>/dev/null
-  end_wine
+  set_dpi 96
   [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
   rm -rf "$work"
 }
@@ -44,6 +50,16 @@ click_button() {
     Activate) xdotool mousemove --window "$window" 44 $((height - 58)) click 1 ;;
     Deactivate) xdotool mousemove --window "$window" 44 $((height - 26)) click 1 ;;
   esac
+}
+
+# Closes the launcher window with Alt+F4, after a click on its empty right
+# part gives it the keyboard.
+close_window() {
+  local window height
+  window=$(window_named "Tavrik Brennel")
+  height=$(xdotool getwindowgeometry --shell "$window" | sed -n 's/^HEIGHT=//p')
+  xdotool mousemove --window "$window" 200 $((height - 20)) click 1
+  xdotool key alt+F4
 }
 
 start_program() {
@@ -91,7 +107,7 @@ wait_for gone Brennel || fail "Return did not close the missing-file box"
 xdotool key Tab Return
 wait_for test -f "$work/game/Data/b.esp" || fail "Tab, Return did not deactivate"
 [ "$(cat "$work/game/Data/a.esp")" = one ] || fail "pair 1 not renamed back"
-xdotool key alt+F4
+close_window
 expect_exit_status 0 "closing the window must end the program with status 0"
 
 echo "== A refused rename is reported, then the program ends"
@@ -104,5 +120,22 @@ xdotool key Return
 expect_exit_status 1 "after the error report the status must be 1"
 [ "$(cat "$work/game/Data/a.esp")" = new ] || fail "the existing target was replaced"
 [ -f "$work/game/Data/a.esp.off" ] || fail "the refused source moved"
+
+echo "== The layout in twips scales with the DPI"
+check_layout() {
+  set_dpi "$1"
+  start_program
+  local layout
+  layout=$(wine "$probe" 2>/dev/null | tr -d '\r')
+  [ "$layout" = "$2" ] || fail "layout at $1 DPI:"$'\n'"$layout"$'\n'"want:"$'\n'"$2"
+  close_window
+  expect_exit_status 0 "closing the window must end the program with status 0"
+}
+check_layout 96 "client 229x75
+Activate id 3 at 8,8 size 65x25 tabstop focused
+Deactivate id 4 at 8,40 size 65x25 tabstop"
+check_layout 144 "client 344x113
+Activate id 3 at 12,12 size 98x38 tabstop focused
+Deactivate id 4 at 12,60 size 98x38 tabstop"
 
 echo "smoke test passed"
