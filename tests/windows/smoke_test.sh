@@ -19,6 +19,7 @@ set_dpi() {
   end_wine  # the next program starts at the new DPI
 }
 cleanup() {
+  set +e  # clean up everything, whatever fails
   [ -n "$app" ] && kill "$app" 2>/dev/null
   set_dpi 96
   [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
