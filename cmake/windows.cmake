@@ -1,0 +1,33 @@
+# The native Windows program, cross-built with mingw-w64. Included from the
+# top CMakeLists.txt when WIN32.
+enable_language(RC)
+
+# One self-contained .exe: no libstdc++, libgcc or winpthread DLLs beside it.
+add_link_options(-static)
+# Unicode W functions by default, Windows 7 as the oldest system.
+set(brennel_windows_definitions UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601)
+
+target_sources(brennel_platform PRIVATE src/platform/win32/wide_text.cpp)
+target_include_directories(brennel_platform PUBLIC src/platform/win32)
+target_compile_definitions(brennel_platform PUBLIC ${brennel_windows_definitions})
+
+add_library(brennel_window STATIC
+  src/window/launcher_window_win32.cpp
+  src/window/dpi_win32.cpp)
+target_include_directories(brennel_window PUBLIC src/window)
+target_link_libraries(brennel_window PUBLIC brennel_platform)
+
+# The executable's name is also written into its version record.
+set(BRENNEL_EXE_NAME Brennel)
+set(BRENNEL_ICON ${PROJECT_SOURCE_DIR}/resources/brennel.ico)
+set(BRENNEL_MANIFEST ${PROJECT_SOURCE_DIR}/resources/brennel.manifest)
+configure_file(resources/brennel.rc.in ${CMAKE_BINARY_DIR}/brennel.rc @ONLY)
+set_source_files_properties(${CMAKE_BINARY_DIR}/brennel.rc PROPERTIES
+  OBJECT_DEPENDS "${BRENNEL_ICON};${BRENNEL_MANIFEST};${PROJECT_SOURCE_DIR}/src/window/resource_ids.h")
+
+add_executable(brennel WIN32 src/app/main_win32.cpp ${CMAKE_BINARY_DIR}/brennel.rc)
+set_target_properties(brennel PROPERTIES OUTPUT_NAME ${BRENNEL_EXE_NAME})
+target_include_directories(brennel PRIVATE src/window)
+target_compile_options(brennel PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-municode>)
+target_link_options(brennel PRIVATE -municode -s)
+target_link_libraries(brennel PRIVATE brennel_window comctl32)

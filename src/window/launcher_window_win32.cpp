@@ -1,0 +1,196 @@
+#include "launcher_window_win32.h"
+
+#include <new>
+
+#include "dpi_win32.h"
+#include "resource_ids.h"
+#include "wide_text.h"
+
+namespace tavrik {
+
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"TavrikBrennel";
+constexpr wchar_t kCaption[] = L"Tavrik Brennel";
+constexpr int kCommand3 = 3;
+constexpr int kCommand4 = 4;
+
+// The layout in twips (1/1440 inch); pixels follow the window's DPI.
+constexpr int kClientWidth = 3435;
+constexpr int kClientHeight = 1125;
+constexpr int kButtonLeft = 120;
+constexpr int kButtonWidth = 975;
+constexpr int kButtonHeight = 375;
+constexpr int kCommand3Top = 120;
+constexpr int kCommand4Top = 600;
+
+// Fixed frame: nothing in the window reacts to a change of size.
+constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+
+int Pixels(int twips, UINT dpi) { return MulDiv(twips, static_cast<int>(dpi), 1440); }
+
+}  // namespace
+
+LauncherWindow::LauncherWindow(HINSTANCE instance)
+    : instance_(instance),
+      platform_([this](const std::string& text) { ShowMissingFile(text); }),
+      brennel_(platform_) {}
+
+LauncherWindow::~LauncherWindow() {
+  if (font_ != nullptr) DeleteObject(font_);
+}
+
+int LauncherWindow::Run(int show_command) {
+  if (!Create()) {
+    MessageBoxW(nullptr, L"The window cannot be created.", kApplicationTitle, MB_OK | MB_ICONERROR);
+    return 1;
+  }
+  brennel_.Form_Load();  // before the window is first shown; it cannot fail
+  ShowWindow(window_, show_command);
+  SetFocus(command3_);
+
+  MSG message{};
+  BOOL got;
+  while ((got = GetMessageW(&message, nullptr, 0, 0)) != 0) {
+    if (got == -1) return 1;
+    // IsDialogMessage gives the plain window the dialog keyboard: Tab
+    // moves between the buttons.
+    if (window_ != nullptr && IsDialogMessageW(window_, &message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  return static_cast<int>(message.wParam);
+}
+
+bool LauncherWindow::Create() {
+  WNDCLASSEXW window_class{};
+  window_class.cbSize = sizeof window_class;
+  window_class.lpfnWndProc = &LauncherWindow::WindowProcedure;
+  window_class.hInstance = instance_;
+  window_class.hIcon = LoadIconW(instance_, MAKEINTRESOURCEW(IDI_BRENNEL));
+  window_class.hIconSm = static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IDI_BRENNEL),
+                                                       IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                       GetSystemMetrics(SM_CYSMICON), 0));
+  window_class.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+  window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  window_class.lpszClassName = kWindowClass;
+  if (RegisterClassExW(&window_class) == 0) return false;
+
+  // Created hidden at the default position; LayOut gives it its size.
+  CreateWindowExW(0, kWindowClass, kCaption, kStyle, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, nullptr,
+                  nullptr, instance_, this);
+  if (window_ == nullptr) return false;
+  CreateButtons();
+  if (command3_ == nullptr || command4_ == nullptr) return false;
+  LayOut(WindowDpi(window_));
+  return true;
+}
+
+void LauncherWindow::CreateButtons() {
+  const DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
+  // Created in tab order: "Activate" first.
+  command3_ = CreateWindowExW(0, L"BUTTON", L"Activate", style, 0, 0, 0, 0, window_,
+                              reinterpret_cast<HMENU>(kCommand3), instance_, nullptr);
+  command4_ = CreateWindowExW(0, L"BUTTON", L"Deactivate", style, 0, 0, 0, 0, window_,
+                              reinterpret_cast<HMENU>(kCommand4), instance_, nullptr);
+}
+
+void LauncherWindow::LayOut(UINT dpi) {
+  RECT frame{0, 0, Pixels(kClientWidth, dpi), Pixels(kClientHeight, dpi)};
+  AdjustFrameForDpi(frame, kStyle, dpi);
+  SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+
+  HFONT font = CreateMessageFont(dpi);
+  for (auto [button, top] : {std::pair{command3_, kCommand3Top}, {command4_, kCommand4Top}}) {
+    SetWindowPos(button, nullptr, Pixels(kButtonLeft, dpi), Pixels(top, dpi),
+                 Pixels(kButtonWidth, dpi), Pixels(kButtonHeight, dpi),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  }
+  if (font_ != nullptr) DeleteObject(font_);
+  font_ = font;
+}
+
+LRESULT CALLBACK LauncherWindow::WindowProcedure(HWND window, UINT message, WPARAM wparam,
+                                                 LPARAM lparam) {
+  if (message == WM_NCCREATE) {
+    auto* self =
+        static_cast<LauncherWindow*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
+    self->window_ = window;
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  }
+  auto* self = reinterpret_cast<LauncherWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (self == nullptr) return DefWindowProcW(window, message, wparam, lparam);
+  return self->Handle(message, wparam, lparam);
+}
+
+LRESULT LauncherWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
+  const HWND window = window_;  // still needed after WM_NCDESTROY clears it
+  switch (message) {
+    case WM_COMMAND:
+      if (HIWORD(wparam) == BN_CLICKED &&
+          (LOWORD(wparam) == kCommand3 || LOWORD(wparam) == kCommand4)) {
+        Click(LOWORD(wparam));
+      } else if (LOWORD(wparam) == IDOK) {
+        // Return on a focused button presses it, as in a dialog.
+        const HWND focus = GetFocus();
+        if (focus == command3_ || focus == command4_) Click(GetDlgCtrlID(focus));
+      }
+      return 0;
+    case WM_ACTIVATE:
+      // Give the focus back to the button that had it, as a dialog does.
+      if (LOWORD(wparam) == WA_INACTIVE) {
+        const HWND focus = GetFocus();
+        if (focus == command3_ || focus == command4_) focused_ = focus;
+      }
+      break;
+    case WM_SETFOCUS:
+      SetFocus(focused_ != nullptr ? focused_ : command3_);
+      return 0;
+    case WM_DPICHANGED: {
+      const RECT* suggested = reinterpret_cast<const RECT*>(lparam);
+      SetWindowPos(window_, nullptr, suggested->left, suggested->top, 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+      LayOut(HIWORD(wparam));
+      return 0;
+    }
+    case WM_CLOSE:
+      DestroyWindow(window_);
+      return 0;
+    case WM_DESTROY:
+      PostQuitMessage(exit_status_);
+      return 0;
+    case WM_NCDESTROY:
+      window_ = nullptr;
+      break;
+  }
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+void LauncherWindow::Click(int control) {
+  // No exception may leave the window procedure.
+  try {
+    if (control == kCommand3) brennel_.Command3_Click();
+    if (control == kCommand4) brennel_.Command4_Click();
+  } catch (const Error& error) {
+    ReportUnhandledError(error.Number(), error.Description());
+  } catch (const std::bad_alloc&) {
+    ReportUnhandledError(7, "Out of memory");
+  } catch (const std::exception& error) {
+    ReportUnhandledError(51, error.what());
+  }
+}
+
+void LauncherWindow::ShowMissingFile(const std::string& text) {
+  MessageBoxW(window_, Widen(text).c_str(), kApplicationTitle, MB_OK);
+}
+
+void LauncherWindow::ReportUnhandledError(long long number, const std::string& description) {
+  const std::wstring text = L"Error " + std::to_wstring(number) + L"\n\n" + Widen(description);
+  MessageBoxW(window_, text.c_str(), kApplicationTitle, MB_OK | MB_ICONERROR);
+  exit_status_ = 1;
+  DestroyWindow(window_);
+}
+
+}  // namespace tavrik

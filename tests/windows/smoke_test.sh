@@ -1,0 +1,142 @@
+#!/usr/bin/env bash
+# Smoke test of the real Windows program under wine and Xvfb: the window is
+# found by its caption, "Activate" renames files in a scratch folder, the
+# missing-file box titled "Brennel" closes with Return, closing the window
+# ends the program with status 0, a refused rename is reported before the
+# program ends with status 1, and the layout scales from 96 to 144 DPI.
+# Usage: smoke_test.sh PATH/TO/Brennel.exe PATH/TO/layout_probe.exe
+# (with the wine session started)
+set -euo pipefail
+exe=$(realpath "$1")
+probe=$(realpath "$2")
+work=$(mktemp -d)
+xvfb="" app=""
+# Wine's desktop process belongs to the display it first started on: end
+# every wine process of the prefix before and after this test's display.
+end_wine() { wineserver -k >/dev/null 2>&1 || true; wineserver -w >/dev/null 2>&1 || true; }
+set_dpi() {
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
+  end_wine  # the next program starts at the new DPI
+}
+cleanup() {
+  set +e  # clean up everything, whatever fails
+  [ -n "$app" ] && kill "$app" 2>/dev/null
+  set_dpi 96
+  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() { echo "FAIL: $*"; exit 1; }
+
+# Waits up to 20 s for `condition` (a command) to hold.
+wait_for() {
+  for _ in $(seq 200); do "$@" && return 0; sleep 0.1; done
+  return 1
+}
+window_named() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1; }
+shown() { [ -n "$(window_named "$1")" ]; }
+gone() { ! shown "$1"; }
+ended() { ! kill -0 "$app" 2>/dev/null; }
+
+# Clicks a button of the launcher window at 96 DPI. The buttons stand in
+# the bottom-left of the window: client area 75 pixels high, "Activate" at
+# y 8-33, "Deactivate" at y 40-65, both at x 8-73; the frame adds a few
+# pixels around it.
+click_button() {
+  local window height
+  window=$(window_named "Tavrik Brennel")
+  height=$(xdotool getwindowgeometry --shell "$window" | sed -n 's/^HEIGHT=//p')
+  case $1 in
+    Activate) xdotool mousemove --window "$window" 44 $((height - 58)) click 1 ;;
+    Deactivate) xdotool mousemove --window "$window" 44 $((height - 26)) click 1 ;;
+  esac
+}
+
+# Closes the launcher window with Alt+F4, after a click on its empty right
+# part gives it the keyboard.
+close_window() {
+  local window height
+  window=$(window_named "Tavrik Brennel")
+  height=$(xdotool getwindowgeometry --shell "$window" | sed -n 's/^HEIGHT=//p')
+  xdotool mousemove --window "$window" 200 $((height - 20)) click 1
+  xdotool key alt+F4
+}
+
+start_program() {
+  (cd "$work/game" && exec wine "$exe" >/dev/null 2>&1) &
+  app=$!
+  wait_for shown "Tavrik Brennel" || fail "no window captioned 'Tavrik Brennel'"
+}
+
+# Waits for the program to end and checks its exit status (not in a
+# subshell: only this shell can wait for it).
+expect_exit_status() {
+  wait_for ended || fail "the program did not end"
+  local status=0
+  wait "$app" || status=$?
+  app=""
+  [ "$status" = "$1" ] || fail "$2 (status $status)"
+}
+
+end_wine
+exec 3>"$work/display"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+wait_for test -s "$work/display" || fail "Xvfb did not start"
+export DISPLAY=":$(head -1 "$work/display")"
+
+mkdir -p "$work/game/Data"
+echo one >"$work/game/Data/a.esp"
+echo two >"$work/game/Data/b.esp"
+for list in Tavrik.mla Tavrik.mld; do
+  printf '%s\r\n' 'Data\a.esp,Data\a.esp.off' 'Data\b.esp,Data\b.esp.off' >"$work/game/$list"
+done
+
+echo "== Activate renames, a second Activate reports the missing file, Deactivate by keyboard"
+start_program
+click_button Activate
+wait_for test -f "$work/game/Data/b.esp.off" || fail "Activate renamed nothing"
+[ -f "$work/game/Data/a.esp.off" ] && [ ! -e "$work/game/Data/a.esp" ] || fail "pair 1 not renamed"
+click_button Activate
+wait_for shown Brennel || fail "no missing-file box titled 'Brennel'"
+xdotool key Return
+wait_for gone Brennel || fail "Return did not close the missing-file box"
+[ -f "$work/game/Data/a.esp.off" ] || fail "the second Activate moved a file"
+# The focus is back on "Activate"; Tab moves it to "Deactivate", Return
+# presses it.
+xdotool key Tab Return
+wait_for test -f "$work/game/Data/b.esp" || fail "Tab, Return did not deactivate"
+[ "$(cat "$work/game/Data/a.esp")" = one ] || fail "pair 1 not renamed back"
+close_window
+expect_exit_status 0 "closing the window must end the program with status 0"
+
+echo "== A refused rename is reported, then the program ends"
+mv "$work/game/Data/a.esp" "$work/game/Data/a.esp.off"
+echo new >"$work/game/Data/a.esp"  # the target of the first deactivation
+start_program
+click_button Deactivate
+wait_for shown Brennel || fail "no error report titled 'Brennel'"
+xdotool key Return
+expect_exit_status 1 "after the error report the status must be 1"
+[ "$(cat "$work/game/Data/a.esp")" = new ] || fail "the existing target was replaced"
+[ -f "$work/game/Data/a.esp.off" ] || fail "the refused source moved"
+
+echo "== The layout in twips scales with the DPI"
+check_layout() {
+  set_dpi "$1"
+  start_program
+  local layout
+  layout=$(wine "$probe" 2>/dev/null | tr -d '\r')
+  [ "$layout" = "$2" ] || fail "layout at $1 DPI:"$'\n'"$layout"$'\n'"want:"$'\n'"$2"
+  close_window
+  expect_exit_status 0 "closing the window must end the program with status 0"
+}
+check_layout 96 "client 229x75
+Activate id 3 at 8,8 size 65x25 tabstop focused
+Deactivate id 4 at 8,40 size 65x25 tabstop"
+check_layout 144 "client 344x113
+Activate id 3 at 12,12 size 98x38 tabstop focused
+Deactivate id 4 at 12,60 size 98x38 tabstop"
+
+echo "smoke test passed"
