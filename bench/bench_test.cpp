@@ -1,0 +1,118 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <stdexcept>
+
+#include "launcher.h"
+#include "pair_folder.h"
+#include "process_memory.h"
+#include "scratch_folder.h"
+#include "system_platform.h"
+
+namespace {
+
+using bench::PairFolder;
+using bench::Spelling;
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0;
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+tavrik::EntryList LoadedList(const std::string& text) {
+  bench::WriteTextFile(tavrik::kActivationListFile, text);
+  tavrik::SystemPlatform platform(nullptr);
+  tavrik::Brennel brennel(platform);
+  brennel.Form_Load();
+  return brennel.colInputA;
+}
+
+TEST(PairFolderTest, ListsReadBackAsThePairsInTheirSpelling) {
+  ScratchFolder scratch;
+  PairFolder folder(3);
+  ASSERT_EQ(folder.pairs().size(), 3u);
+  for (const bench::Pair& pair : folder.pairs()) {
+    EXPECT_TRUE(Exists(pair.source)) << pair.source;
+    EXPECT_FALSE(Exists(pair.target)) << pair.target;
+  }
+
+  const tavrik::EntryList exact = LoadedList(folder.ListText(Spelling::kExact));
+  ASSERT_EQ(exact.size(), 6u);
+  const tavrik::EntryList other = LoadedList(folder.ListText(Spelling::kOtherCase));
+  ASSERT_EQ(other.size(), 6u);
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(exact[2 * i], folder.pairs()[i].source);
+    EXPECT_EQ(exact[2 * i + 1], folder.pairs()[i].target);
+    // Every name of every entry differs in case, and only in case.
+    for (std::size_t entry : {2 * i, 2 * i + 1}) {
+      EXPECT_EQ(Lower(other[entry]), exact[entry]);
+      EXPECT_FALSE(Exists(other[entry].substr(0, other[entry].find('/'))));
+      EXPECT_NE(other[entry].substr(other[entry].rfind('/')),
+                exact[entry].substr(exact[entry].rfind('/')));
+    }
+  }
+}
+
+TEST(PairFolderTest, FloorWalkMovesEveryPairAndRestoreUndoesIt) {
+  ScratchFolder scratch;
+  PairFolder folder(5);
+  EXPECT_EQ(bench::FloorWalk(folder.pairs()), 5u);
+  EXPECT_EQ(folder.CountMoved(), 5u);
+  EXPECT_EQ(folder.Restore(), 5u);
+  EXPECT_EQ(folder.CountMoved(), 0u);
+  for (const bench::Pair& pair : folder.pairs()) EXPECT_TRUE(Exists(pair.source));
+}
+
+TEST(PairFolderTest, FloorWalkStopsAtAMissingSourceAndNeverReplaces) {
+  ScratchFolder scratch;
+  PairFolder folder(4);
+  std::filesystem::remove(folder.pairs()[2].source);
+  EXPECT_EQ(bench::FloorWalk(folder.pairs()), 2u);
+  EXPECT_FALSE(Exists(folder.pairs()[3].target));
+
+  folder.Restore();
+  WriteFile(folder.pairs()[1].target, "kept");
+  EXPECT_THROW(bench::FloorWalk(folder.pairs()), std::runtime_error);
+  EXPECT_EQ(ReadFile(folder.pairs()[1].target), "kept");
+  EXPECT_TRUE(Exists(folder.pairs()[1].source));
+}
+
+TEST(PairFolderTest, TheBrennelWalkOfTheExactListMovesWhatTheFloorMoves) {
+  ScratchFolder scratch;
+  PairFolder folder(50);
+  bench::WriteTextFile(tavrik::kActivationListFile, folder.ListText(Spelling::kExact));
+  std::string message;
+  tavrik::SystemPlatform platform([&message](const std::string& text) { message = text; });
+  tavrik::Brennel brennel(platform);
+  brennel.Form_Load();
+  brennel.Command3_Click();
+  EXPECT_EQ(message, "");
+  EXPECT_EQ(folder.CountMoved(), 50u);
+}
+
+TEST(ProcessMemoryTest, StatusFieldsAreReadByExactName) {
+  const std::string status =
+      "Name:\tbrennel_bench\nVmHWMx:\t 1 kB\nVmHWM:\t    8120 kB\nVmRSS:\t    7000 kB\n";
+  EXPECT_EQ(bench::StatusFieldKb(status, "VmHWM"), 8120);
+  EXPECT_EQ(bench::StatusFieldKb(status, "VmRSS"), 7000);
+  EXPECT_EQ(bench::StatusFieldKb(status, "VmRS"), -1);
+  EXPECT_EQ(bench::StatusFieldKb(status, "Name"), -1);  // not a number
+  EXPECT_EQ(bench::StatusFieldKb("", "VmRSS"), -1);
+
+  const long rss = bench::OwnStatusKb("VmRSS");
+  EXPECT_GT(rss, 0);
+  EXPECT_GE(bench::OwnStatusKb("VmHWM"), rss);
+}
+
+TEST(ProcessMemoryTest, RunChildReturnsItsOutputAndReportsFailure) {
+  EXPECT_EQ(bench::RunChild({"/bin/echo", "42 7"}), "42 7\n");
+  EXPECT_THROW(bench::RunChild({"/bin/false"}), std::runtime_error);
+  EXPECT_THROW(bench::RunChild({"/nonexistent/brennel"}), std::runtime_error);
+}
+
+}  // namespace
