@@ -1,6 +1,7 @@
 #pragma once
 
 #include <benchmark/benchmark.h>
+#include <time.h>
 
 #include <chrono>
 #include <cstddef>
@@ -18,6 +19,14 @@ using Clock = std::chrono::steady_clock;
 
 inline double SecondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+/// The calling thread's processor time, user and system, in seconds: on a
+/// machine shared with other work it leaves out the time spent waiting.
+inline double ThreadCpuSeconds() {
+  timespec now;
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
 /// The shared files of `pairs` pairs, made on first use in a folder of their
