@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <stdexcept>
 
+#include "bench_cases.h"
 #include "launcher.h"
 #include "pair_folder.h"
 #include "process_memory.h"
@@ -93,6 +95,34 @@ TEST(PairFolderTest, TheBrennelWalkOfTheExactListMovesWhatTheFloorMoves) {
   brennel.Command3_Click();
   EXPECT_EQ(message, "");
   EXPECT_EQ(folder.CountMoved(), 50u);
+}
+
+TEST(BenchCasesTest, EachSizeKeepsItsOwnFilesAndGetsThemBackAtTheirSources) {
+  ScratchFolder scratch;
+  const PairFolder& small = bench::FolderOf(3);
+  bench::FloorWalk(small.pairs());
+  const PairFolder& large = bench::FolderOf(5);  // would collide with the small set's names
+  EXPECT_EQ(large.CountMoved(), 0u);
+  EXPECT_EQ(&bench::FolderOf(3), &small);
+  EXPECT_EQ(small.CountMoved(), 0u) << "moved files are put back";
+  for (const bench::Pair& pair : small.pairs()) EXPECT_TRUE(Exists(pair.source));
+  std::filesystem::current_path(scratch.path());
+  bench::DropFolders();
+}
+
+TEST(BenchCasesTest, TheMemoryChildLoadsAndWalksTheListsAndReportsItsPeak) {
+  ScratchFolder scratch;
+  {
+    PairFolder folder(20);
+    bench::WriteLists(folder, Spelling::kExact);
+    const std::string out =
+        bench::RunChild({BRENNEL_BENCH, "--memory-child", scratch.path().string()});
+    long idle_kb = -1, peak_kb = -1;
+    ASSERT_EQ(std::sscanf(out.c_str(), "%ld %ld", &idle_kb, &peak_kb), 2) << out;
+    EXPECT_GT(idle_kb, 0);
+    EXPECT_GE(peak_kb, idle_kb);
+    EXPECT_EQ(folder.CountMoved(), 20u);
+  }
 }
 
 TEST(ProcessMemoryTest, StatusFieldsAreReadByExactName) {
