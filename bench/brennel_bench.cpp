@@ -2,7 +2,8 @@
 // system-call floor, on Google Benchmark: a walk consumes its files, which the
 // library allows with hand-set times (UseManualTime); medians come from
 // repetitions. Options of its own: --rounds=N repetitions (9), --dir=PATH
-// where the files are made (the temporary folder).
+// where the files are made (the temporary folder); and "--floor-once N" for
+// bench/compare.
 
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
@@ -20,6 +21,22 @@
 namespace {
 
 using namespace bench;
+
+// For bench/compare, which times its scripted loops against the floor on
+// the same files: one floor walk over the first `count` pairs of the layout
+// in the working directory; prints its seconds.
+int FloorOnce(const char* count) {
+  const std::vector<Pair> pairs = PairsOf(static_cast<std::size_t>(std::atol(count)));
+  const Clock::time_point start = Clock::now();
+  const std::size_t moved = FloorWalk(pairs);
+  const double seconds = SecondsSince(start);
+  if (pairs.empty() || moved != pairs.size()) {
+    std::cerr << "the floor moved " << moved << " of " << pairs.size() << " pairs\n";
+    return 1;
+  }
+  std::cout << seconds << '\n';
+  return 0;
+}
 
 benchmark::internal::Benchmark* Timed(benchmark::internal::Benchmark* b, int repetitions) {
   return b->UseManualTime()
@@ -71,6 +88,7 @@ bool TakeOption(int& argc, char** argv, std::string_view name, std::string& valu
 
 int main(int argc, char** argv) {
   if (argc == 3 && std::string_view(argv[1]) == "--memory-child") return MemoryChild(argv[2]);
+  if (argc == 3 && std::string_view(argv[1]) == "--floor-once") return FloorOnce(argv[2]);
   std::string rounds = "9", dir = std::filesystem::temp_directory_path().string();
   TakeOption(argc, argv, "--rounds", rounds);
   TakeOption(argc, argv, "--dir", dir);

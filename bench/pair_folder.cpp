@@ -42,16 +42,23 @@ std::string Upper(std::string text) {
 
 }  // namespace
 
-PairFolder::PairFolder(std::size_t count) : root_(std::filesystem::current_path().string()) {
+std::vector<Pair> PairsOf(std::size_t count) {
+  std::vector<Pair> pairs;
+  pairs.reserve(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    pairs.push_back({kSourceFolder + FileName(i), kTargetFolder + FileName(i)});
+  }
+  return pairs;
+}
+
+PairFolder::PairFolder(std::size_t count)
+    : root_(std::filesystem::current_path().string()), pairs_(PairsOf(count)) {
   std::filesystem::create_directories(kSourceFolder);
   std::filesystem::create_directories(kTargetFolder);
-  pairs_.reserve(count);
-  for (std::size_t i = 0; i < count; ++i) {
-    Pair pair{kSourceFolder + FileName(i), kTargetFolder + FileName(i)};
+  for (const Pair& pair : pairs_) {
     const int fd = open(pair.source.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) throw SystemFailure("Cannot create " + pair.source);
     close(fd);
-    pairs_.push_back(std::move(pair));
   }
 }
 

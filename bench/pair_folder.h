@@ -15,6 +15,10 @@ struct Pair {
 /// How a list spells its paths: as on disk, or with every name in other case.
 enum class Spelling { kExact, kOtherCase };
 
+/// The first `count` pairs of the benchmarks' layout: mod/data/textures/
+/// tex_00000.dds to game/data/textures/tex_00000.dds, and so on.
+std::vector<Pair> PairsOf(std::size_t count);
+
 /// `count` empty files under mod/ of the working directory, each the source
 /// of one pair whose target lies under game/, the way a texture pack ships.
 /// The pairs' paths are relative, as in a list; both folders are removed
