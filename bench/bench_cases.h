@@ -33,7 +33,8 @@ inline double ThreadCpuSeconds() {
 /// own below the first working directory, which becomes the working
 /// directory. All files are at their sources on return.
 const PairFolder& FolderOf(std::size_t pairs);
-/// Removes every folder FolderOf made.
+/// Removes every folder FolderOf made and makes the directory they were made
+/// in the working directory again.
 void DropFolders();
 
 /// Writes both list files of the working directory with the folder's pairs

@@ -1,8 +1,12 @@
+#include <benchmark/benchmark.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <map>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 #include "bench_cases.h"
 #include "launcher.h"
@@ -108,6 +112,56 @@ TEST(BenchCasesTest, EachSizeKeepsItsOwnFilesAndGetsThemBackAtTheirSources) {
   for (const bench::Pair& pair : small.pairs()) EXPECT_TRUE(Exists(pair.source));
   std::filesystem::current_path(scratch.path());
   bench::DropFolders();
+}
+
+// Keeps every run that Google Benchmark reports.
+class CollectingReporter : public benchmark::BenchmarkReporter {
+ public:
+  bool ReportContext(const Context&) override { return true; }
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) this->runs[run.benchmark_name()] = run;
+  }
+  std::map<std::string, Run> runs;
+};
+
+TEST(BenchCasesTest, TheCasesReportTheirFiguresOrSayWhyNot) {
+  ScratchFolder scratch;
+  for (auto [name, function] :
+       {std::pair<const char*, void (*)(benchmark::State&)>("walk", bench::BM_ActivationWalk),
+        std::pair<const char*, void (*)(benchmark::State&)>("case", bench::BM_OtherCaseWalk),
+        std::pair<const char*, void (*)(benchmark::State&)>("load", bench::BM_ListLoad)}) {
+    benchmark::RegisterBenchmark(name, function)->Arg(40)->Iterations(2)->UseManualTime();
+  }
+  CollectingReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::ClearRegisteredBenchmarks();
+  bench::DropFolders();
+  EXPECT_FALSE(bench::AnyFailed());
+
+  const auto& walk = reporter.runs.at("walk/40/iterations:2/manual_time");
+  ASSERT_FALSE(walk.error_occurred) << walk.error_message;
+  const double floor_ms = walk.counters.at("floor_ms"), walk_ms = walk.counters.at("walk_ms");
+  EXPECT_GT(floor_ms, 0);
+  EXPECT_GT(walk.counters.at("walk_ms"), walk.counters.at("load_ms"));
+  // Medians of ratios are not ratios of means, but with both near the same
+  // they cannot be far apart; a counter averaged twice would be.
+  EXPECT_NEAR(walk.counters.at("walk/floor"), walk_ms / floor_ms, 0.5 * walk_ms / floor_ms);
+  EXPECT_NEAR(walk.counters.at("floor_us/pair"), floor_ms * 1e3 / 40, 1e-6 * floor_ms);
+
+  const auto& other = reporter.runs.at("case/40/iterations:2/manual_time");
+  if (other.error_occurred) {  // until the file layer maps case
+    EXPECT_NE(other.error_message.find("does not map case yet: 0 of 40 pairs renamed"),
+              std::string::npos)
+        << other.error_message;
+  } else {
+    EXPECT_GT(other.counters.at("other_case/walk"), 0);
+  }
+
+  const auto& load = reporter.runs.at("load/40/iterations:2/manual_time");
+  ASSERT_FALSE(load.error_occurred) << load.error_message;
+  // 20 "mod/..." paths of 31 characters and 20 "game/..." of 32, each with CR LF.
+  EXPECT_DOUBLE_EQ(load.counters.at("MB"), (20 * 33 + 20 * 34) / 1e6);
+  EXPECT_GT(load.counters.at("MB/s"), 0);
 }
 
 TEST(BenchCasesTest, TheMemoryChildLoadsAndWalksTheListsAndReportsItsPeak) {

@@ -87,6 +87,11 @@ void SetCounter(benchmark::State& state, const char* name, double value) {
 }
 
 bool any_failed = false;
+std::filesystem::path base;  // where the first folder was made
+
+std::filesystem::path FolderPath(std::size_t pairs) {
+  return base / ("pairs-" + std::to_string(pairs));
+}
 
 }  // namespace
 
@@ -99,8 +104,8 @@ bool AnyFailed() { return any_failed; }
 
 const PairFolder& FolderOf(std::size_t pairs) {
   // Each size has a folder of its own, the working directory while it is used.
-  static const std::filesystem::path base = std::filesystem::current_path();
-  const std::filesystem::path folder_path = base / ("pairs-" + std::to_string(pairs));
+  if (Folders().empty()) base = std::filesystem::current_path();
+  const std::filesystem::path folder_path = FolderPath(pairs);
   std::filesystem::create_directories(folder_path);
   std::filesystem::current_path(folder_path);
   std::unique_ptr<PairFolder>& folder = Folders()[pairs];
@@ -113,7 +118,14 @@ const PairFolder& FolderOf(std::size_t pairs) {
   return *folder;
 }
 
-void DropFolders() { Folders().clear(); }
+void DropFolders() {
+  if (Folders().empty()) return;
+  std::filesystem::current_path(base);
+  std::error_code ignored;
+  for (const auto& [pairs, folder] : Folders())
+    std::filesystem::remove_all(FolderPath(pairs), ignored);
+  Folders().clear();
+}
 
 // A mod ships both lists with the same pairs, so Form_Load reads both.
 void WriteLists(const PairFolder& folder, Spelling spelling, std::string_view extra) {
