@@ -54,13 +54,18 @@ TEST(PairFolderTest, ListsReadBackAsThePairsInTheirSpelling) {
   for (std::size_t i = 0; i < 3; ++i) {
     EXPECT_EQ(exact[2 * i], folder.pairs()[i].source);
     EXPECT_EQ(exact[2 * i + 1], folder.pairs()[i].target);
-    // Every name of every entry differs in case, and only in case.
+    // Every name that exists differs in case, and only in case; the
+    // target's new file name keeps the disk's spelling.
     for (std::size_t entry : {2 * i, 2 * i + 1}) {
       EXPECT_EQ(Lower(other[entry]), exact[entry]);
       EXPECT_FALSE(Exists(other[entry].substr(0, other[entry].find('/'))));
-      EXPECT_NE(other[entry].substr(other[entry].rfind('/')),
-                exact[entry].substr(exact[entry].rfind('/')));
+      const std::string folder_part = other[entry].substr(0, other[entry].rfind('/'));
+      EXPECT_NE(folder_part, Lower(folder_part));
     }
+    EXPECT_NE(other[2 * i], exact[2 * i]);
+    EXPECT_FALSE(Exists(other[2 * i]));
+    EXPECT_EQ(other[2 * i + 1].substr(other[2 * i + 1].rfind('/')),
+              exact[2 * i + 1].substr(exact[2 * i + 1].rfind('/')));
   }
 }
 

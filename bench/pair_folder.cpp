@@ -71,12 +71,17 @@ PairFolder::~PairFolder() {
 std::string PairFolder::ListText(Spelling spelling) const {
   std::string text;
   for (const Pair& pair : pairs_) {
-    for (const std::string* path : {&pair.source, &pair.target}) {
-      // The disk spells every name in lower case, so upper case differs in
-      // every name, folders included.
-      text += spelling == Spelling::kExact ? *path : Upper(*path);
-      text += "\r\n";
+    if (spelling == Spelling::kExact) {
+      text += pair.source + "\r\n" + pair.target + "\r\n";
+      continue;
     }
+    // The disk spells every name in lower case, so upper case differs in
+    // every name that exists. The target's file name is new: a layer that
+    // matches case keeps it as the list spells it, so it stays as on disk
+    // after the move and the walk's result can be checked by name.
+    const std::size_t slash = pair.target.rfind('/');
+    text += Upper(pair.source) + "\r\n" + Upper(pair.target.substr(0, slash)) +
+            pair.target.substr(slash) + "\r\n";
   }
   return text;
 }

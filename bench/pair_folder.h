@@ -12,7 +12,8 @@ struct Pair {
   std::string target;
 };
 
-/// How a list spells its paths: as on disk, or with every name in other case.
+/// How a list spells its paths: as on disk, or with every name that exists on
+/// disk in other case (all of a source, a target's folders).
 enum class Spelling { kExact, kOtherCase };
 
 /// The first `count` pairs of the benchmarks' layout: mod/data/textures/
