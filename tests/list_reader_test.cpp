@@ -126,6 +126,40 @@ TEST(ListReader, OtherBytesAreReadAsWindows1252) {
   EXPECT_EQ(ReadAll("\xC3\x9C\r\n\xFF\r\n"), (Fields{"\xC3\x83\xC5\x93", "\xC3\xBF"}));
 }
 
+TEST(ListReader, DelimitersAreFoundAtEveryPositionOfAField) {
+  // Fields of every length across several eight-byte words, with bytes that
+  // are near a delimiter's value (UTF-8 U+008D and U+00AC, '-', '\f').
+  const std::vector<std::string> filler = {"a", "\xC2\x8D", "-", "\xC2\xAC", ".", "\f", "/"};
+  for (const std::string delimiter : {",", "\r\n", "\n", "\r"}) {
+    for (std::size_t length = 0; length <= 40; ++length) {
+      std::string field;
+      for (std::size_t i = 0; field.size() < length; ++i) field += filler[i % filler.size()];
+      EXPECT_EQ(ReadAll("x" + field + delimiter + "next\r\n"), (Fields{"x" + field, "next"}))
+          << "length " << length << ", delimiter " << static_cast<int>(delimiter[0]);
+    }
+  }
+}
+
+TEST(ListReader, LargeFileFromDiskIsReadWhole) {
+  ScratchFolder folder;
+  std::string text;
+  Fields expected;
+  for (int i = 0; text.size() < 300000; ++i) {
+    expected.push_back("Data/Textures/file" + std::to_string(i) + ".dds");
+    text += expected.back() + (i % 3 == 0 ? "," : "\r\n");
+  }
+  WriteFile("list.mla", text);
+  ListReader reader;
+  reader.Open("list.mla");
+  Fields fields;
+  try {
+    while (true) fields.push_back(reader.ReadField());
+  } catch (const EndOfList&) {
+  }
+  EXPECT_EQ(fields, expected);
+  EXPECT_EQ(ReadAll(text), expected);
+}
+
 TEST(ListReader, LongSingleLineFieldIsReadWhole) {
   const std::string line(50u << 20, 'x');
   const Fields fields = ReadAll(line + "\r\n");

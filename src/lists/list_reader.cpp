@@ -1,6 +1,9 @@
 #include "list_reader.h"
 
+#include <bit>
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -38,7 +41,25 @@ std::string_view WithoutCutCharacter(std::string_view bytes) {
   return bytes;
 }
 
+// The high bit of each byte of `word` that may equal `byte`. Exact up to
+// and including the first byte that does (the classic zero-byte test).
+std::uint64_t ByteMatches(std::uint64_t word, unsigned char byte) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+  const std::uint64_t cleared = word ^ (kOnes * byte);
+  return (cleared - kOnes) & ~cleared & 0x8080808080808080ULL;
+}
+
 std::size_t FindDelimiter(std::string_view text, std::size_t from) {
+  // Paths are long and delimiters rare: look at eight bytes at a time. On a
+  // little-endian machine the lowest match is the first delimiter.
+  while (std::endian::native == std::endian::little && text.size() - from >= 8) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + from, 8);
+    const std::uint64_t matches =
+        ByteMatches(word, ',') | ByteMatches(word, '\r') | ByteMatches(word, '\n');
+    if (matches != 0) return from + static_cast<std::size_t>(std::countr_zero(matches)) / 8;
+    from += 8;
+  }
   while (from < text.size() && !IsDelimiter(text[from])) ++from;
   return from;
 }
@@ -63,31 +84,44 @@ void ListReader::Open(const std::string& path) {
   errno = 0;
   std::ifstream in(file, std::ios::binary);
   if (!in) throw SystemError(errno, "Cannot open", path);
-  Open(in, path);
+  std::error_code no_size;
+  const std::uintmax_t size = std::filesystem::file_size(file, no_size);
+  Read(in, path, no_size ? 0 : size);
 }
 
-void ListReader::Open(std::istream& in, std::string_view name) {
+void ListReader::Open(std::istream& in, std::string_view name) { Read(in, name, 0); }
+
+void ListReader::Read(std::istream& in, std::string_view name, std::uintmax_t expected_size) {
   Close();
+  constexpr std::size_t kChunk = 1 << 16;
   std::string bytes;
-  char chunk[1 << 16];
+  // Room for the whole file and the read that finds its end: one read, no
+  // copy. The size is a hint; a file that grows meanwhile is read whole.
+  if (expected_size > 0) bytes.reserve(static_cast<std::size_t>(expected_size) + 1);
   while (true) {
+    const std::size_t used = bytes.size();
+    const std::size_t room = bytes.capacity() > used ? bytes.capacity() - used : kChunk;
+    bytes.resize(used + room);
     errno = 0;
-    in.read(chunk, sizeof chunk);
-    bytes.append(chunk, static_cast<std::size_t>(in.gcount()));
+    in.read(bytes.data() + used, static_cast<std::streamsize>(room));
+    bytes.resize(used + static_cast<std::size_t>(in.gcount()));
     if (in.bad()) {
       read_failure_ = SystemError(errno, "Cannot read", name);
       break;
     }
     if (!in) break;  // end of file
   }
-  Take(bytes);
+  Take(std::move(bytes));
 }
 
-void ListReader::Take(std::string_view bytes) {
+void ListReader::Take(std::string bytes) {
   // Old DOS editors end a text file with Ctrl+Z; it is no part of any path.
-  if (!read_failure_ && !bytes.empty() && bytes.back() == kCtrlZ) bytes.remove_suffix(1);
-  if (read_failure_) bytes = WithoutCutCharacter(bytes);
-  text_ = DecodeListText(bytes, legacy_);
+  if (!read_failure_ && !bytes.empty() && bytes.back() == kCtrlZ) bytes.pop_back();
+  if (read_failure_) bytes.resize(WithoutCutCharacter(bytes).size());
+  // UTF-8 without a byte order mark is the program's text already: keep the
+  // buffer rather than copy it.
+  const bool has_bom = std::string_view(bytes).substr(0, 3) == "\xEF\xBB\xBF";
+  text_ = !has_bom && IsValidUtf8(bytes) ? std::move(bytes) : DecodeListText(bytes, legacy_);
   position_ = 0;
   content_end_ = text_.size();
   // Blank lines at the end of the file yield no fields, so an editor's final

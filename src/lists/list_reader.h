@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <istream>
 #include <optional>
 #include <string>
@@ -38,7 +39,8 @@ class ListReader {
   void Close() noexcept;
 
  private:
-  void Take(std::string_view bytes);
+  void Read(std::istream& in, std::string_view name, std::uintmax_t expected_size);
+  void Take(std::string bytes);
   [[noreturn]] void RaiseAtEnd();
   void SkipDelimiterAt(std::size_t position);
 

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <benchmark/benchmark.h>
+#include <time.h>
+
+#include <chrono>
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "pair_folder.h"
+
+namespace bench {
+
+/// The largest list the walk's 16-bit counters take.
+inline constexpr int kLongestList = 32767;
+
+using Clock = std::chrono::steady_clock;
+
+inline double SecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+/// The calling thread's processor time, user and system, in seconds: on a
+/// machine shared with other work it leaves out the time spent waiting.
+inline double ThreadCpuSeconds() {
+  timespec now;
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+/// The shared files of `pairs` pairs, made on first use in a folder of their
+/// own below the first working directory, which becomes the working
+/// directory. All files are at their sources on return.
+const PairFolder& FolderOf(std::size_t pairs);
+/// Removes every folder FolderOf made and makes the directory they were made
+/// in the working directory again.
+void DropFolders();
+
+/// Writes both list files of the working directory with the folder's pairs
+/// in `spelling`, and `extra` (whole lines) after them.
+void WriteLists(const PairFolder& folder, Spelling spelling, std::string_view extra = {});
+/// "N of M pairs renamed", and `message` when there is one.
+std::string MovedReport(const PairFolder& folder, const std::string& message);
+
+/// Stops the case with `what` as its error and marks the run as failed:
+/// something measured did not do its work.
+void Fail(benchmark::State& state, const std::string& what);
+/// True once Fail was called.
+bool AnyFailed();
+
+/// Benchmark cases; the argument is a count of pairs or of entries.
+void BM_ActivationWalk(benchmark::State& state);
+void BM_OtherCaseWalk(benchmark::State& state);
+void BM_ListLoad(benchmark::State& state);
+void BM_PeakMemory(benchmark::State& state);
+
+/// The child process of BM_PeakMemory: loads and walks the lists in
+/// `folder`, prints "idle_kB peak_kB message" and returns its exit status.
+int MemoryChild(const char* folder);
+
+}  // namespace bench
