@@ -1,6 +1,6 @@
 // The Linux window, run headless on Qt's offscreen platform.
 
-#include "launcher_window.h"
+#include "launcher_window_qt.h"
 
 #include <QAbstractButton>
 #include <QMessageBox>

@@ -3,13 +3,13 @@
 #include <QApplication>
 #include <QIcon>
 
-#include "launcher_window.h"
+#include "launcher_window_qt.h"
 
 int main(int argc, char* argv[]) {
   // Qt takes its own options (-platform, -display, ...); the program has none.
   QApplication application(argc, argv);
   QApplication::setApplicationName(QString::fromLatin1(tavrik::kApplicationTitle));
-  QApplication::setApplicationVersion(QStringLiteral("1.00"));
+  QApplication::setApplicationVersion(QString::fromLatin1(tavrik::kApplicationVersion));
   QApplication::setDesktopFileName(QStringLiteral("brennel"));
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/brennel.ico")));
 

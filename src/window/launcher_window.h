@@ -1,62 +1,35 @@
 #pragma once
 
-#include <QWidget>
-#include <functional>
-#include <string>
-
-#include "error_condition.h"
-#include "launcher.h"
-#include "system_platform.h"
-
-class QMessageBox;
-class QPushButton;
+// The launcher window as both of its variants show it: launcher_window_qt.h
+// on Linux, launcher_window_win32.h on Windows. Plain data, so each variant
+// takes its texts and layout from here.
 
 namespace tavrik {
 
 /// The title of every message box the program shows.
 inline constexpr char kApplicationTitle[] = "Brennel";
-/// The process's exit status after the top-level error report; a normal
-/// close of the window exits with 0.
+inline constexpr char kApplicationVersion[] = "1.00";
+inline constexpr char kWindowCaption[] = "Tavrik Brennel";
+
+/// The process's exit status after the top-level error report; closing the
+/// window exits with 0.
 inline constexpr int kExitAfterError = 1;
 
-/// Shows a prepared message box and returns once the user has closed it.
-/// The program's runs QMessageBox::exec(); tests answer boxes with their own.
-using MessageBoxRunner = std::function<void(QMessageBox& box)>;
+/// Lengths in twips (1/1440 inch): 15 twips make one pixel at 96 DPI, and
+/// the layout scales with the screen's resolution.
+inline constexpr int kTwipsPerInch = 1440;
+inline constexpr int kClientWidthTwips = 3435;
+inline constexpr int kClientHeightTwips = 1125;
 
-/// The window side of Brennel: the "Tavrik Brennel" window with its two
-/// buttons, which delivers the load and click events to the launcher's logic
-/// and shows its message boxes. Lists are loaded when the window is built,
-/// so before it is first shown.
-class BrennelWindow : public QWidget {
-  Q_OBJECT
-
- public:
-  /// Builds the window and runs Form_Load in the current working directory.
-  explicit BrennelWindow(MessageBoxRunner run_box = RunModal, QWidget* parent = nullptr);
-  ~BrennelWindow() override;
-
-  /// Shows `error` (number and description) in a box titled "Brennel"; once
-  /// it is closed, ends the event loop with kExitAfterError. Afterwards the
-  /// buttons do nothing.
-  void ReportUnhandledError(const Error& error);
-
-  /// The default runner: an application-modal QMessageBox::exec().
-  static void RunModal(QMessageBox& box);
-
- private:
-  void Command3_Clicked();
-  void Command4_Clicked();
-  // Runs one click handler of the logic; no Error gets past it into Qt.
-  void RunClickHandler(void (Brennel::*handler)());
-  // The missing-file message: text and OK only, no icon.
-  void ShowMessage(const std::string& text);
-  QPushButton* AddButton(const char* name, const QString& caption, int left_twips, int top_twips);
-
-  MessageBoxRunner run_box_;
-  SystemPlatform platform_;
-  Brennel brennel_;
-  QPushButton* command3_ = nullptr;
-  QPushButton* command4_ = nullptr;
+/// A push button: its control name, caption and place in the client area.
+struct ButtonLayout {
+  const char* name;
+  const char* caption;
+  int left, top, width, height;  // twips from the client area's top-left corner
 };
+
+/// In tab order: "Activate" first.
+inline constexpr ButtonLayout kCommand3{"Command3", "Activate", 120, 120, 975, 375};
+inline constexpr ButtonLayout kCommand4{"Command4", "Deactivate", 120, 600, 975, 375};
 
 }  // namespace tavrik

@@ -11,23 +11,19 @@ namespace tavrik {
 namespace {
 
 constexpr wchar_t kWindowClass[] = L"TavrikBrennel";
-constexpr wchar_t kCaption[] = L"Tavrik Brennel";
-constexpr int kCommand3 = 3;
-constexpr int kCommand4 = 4;
-
-// The layout in twips (1/1440 inch); pixels follow the window's DPI.
-constexpr int kClientWidth = 3435;
-constexpr int kClientHeight = 1125;
-constexpr int kButtonLeft = 120;
-constexpr int kButtonWidth = 975;
-constexpr int kButtonHeight = 375;
-constexpr int kCommand3Top = 120;
-constexpr int kCommand4Top = 600;
+constexpr int kCommand3Id = 3;
+constexpr int kCommand4Id = 4;
 
 // Fixed frame: nothing in the window reacts to a change of size.
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 
-int Pixels(int twips, UINT dpi) { return MulDiv(twips, static_cast<int>(dpi), 1440); }
+// Pixels follow the window's DPI.
+int Pixels(int twips, UINT dpi) { return MulDiv(twips, static_cast<int>(dpi), kTwipsPerInch); }
+
+const std::wstring& Title() {
+  static const std::wstring title = Widen(kApplicationTitle);
+  return title;
+}
 
 }  // namespace
 
@@ -42,7 +38,7 @@ LauncherWindow::~LauncherWindow() {
 
 int LauncherWindow::Run(int show_command) {
   if (!Create()) {
-    MessageBoxW(nullptr, L"The window cannot be created.", kApplicationTitle, MB_OK | MB_ICONERROR);
+    MessageBoxW(nullptr, L"The window cannot be created.", Title().c_str(), MB_OK | MB_ICONERROR);
     return 1;
   }
   brennel_.Form_Load();  // before the window is first shown; it cannot fail
@@ -77,8 +73,8 @@ bool LauncherWindow::Create() {
   if (RegisterClassExW(&window_class) == 0) return false;
 
   // Created hidden at the default position; LayOut gives it its size.
-  CreateWindowExW(0, kWindowClass, kCaption, kStyle, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, nullptr,
-                  nullptr, instance_, this);
+  CreateWindowExW(0, kWindowClass, Widen(kWindowCaption).c_str(), kStyle, CW_USEDEFAULT,
+                  CW_USEDEFAULT, 0, 0, nullptr, nullptr, instance_, this);
   if (window_ == nullptr) return false;
   CreateButtons();
   if (command3_ == nullptr || command4_ == nullptr) return false;
@@ -89,22 +85,22 @@ bool LauncherWindow::Create() {
 void LauncherWindow::CreateButtons() {
   const DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
   // Created in tab order: "Activate" first.
-  command3_ = CreateWindowExW(0, L"BUTTON", L"Activate", style, 0, 0, 0, 0, window_,
-                              reinterpret_cast<HMENU>(kCommand3), instance_, nullptr);
-  command4_ = CreateWindowExW(0, L"BUTTON", L"Deactivate", style, 0, 0, 0, 0, window_,
-                              reinterpret_cast<HMENU>(kCommand4), instance_, nullptr);
+  command3_ = CreateWindowExW(0, L"BUTTON", Widen(kCommand3.caption).c_str(), style, 0, 0, 0, 0,
+                              window_, reinterpret_cast<HMENU>(kCommand3Id), instance_, nullptr);
+  command4_ = CreateWindowExW(0, L"BUTTON", Widen(kCommand4.caption).c_str(), style, 0, 0, 0, 0,
+                              window_, reinterpret_cast<HMENU>(kCommand4Id), instance_, nullptr);
 }
 
 void LauncherWindow::LayOut(UINT dpi) {
-  RECT frame{0, 0, Pixels(kClientWidth, dpi), Pixels(kClientHeight, dpi)};
+  RECT frame{0, 0, Pixels(kClientWidthTwips, dpi), Pixels(kClientHeightTwips, dpi)};
   AdjustFrameForDpi(frame, kStyle, dpi);
   SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
   HFONT font = CreateMessageFont(dpi);
-  for (auto [button, top] : {std::pair{command3_, kCommand3Top}, {command4_, kCommand4Top}}) {
-    SetWindowPos(button, nullptr, Pixels(kButtonLeft, dpi), Pixels(top, dpi),
-                 Pixels(kButtonWidth, dpi), Pixels(kButtonHeight, dpi),
+  for (auto [button, layout] : {std::pair{command3_, kCommand3}, {command4_, kCommand4}}) {
+    SetWindowPos(button, nullptr, Pixels(layout.left, dpi), Pixels(layout.top, dpi),
+                 Pixels(layout.width, dpi), Pixels(layout.height, dpi),
                  SWP_NOZORDER | SWP_NOACTIVATE);
     SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
   }
@@ -130,7 +126,7 @@ LRESULT LauncherWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_COMMAND:
       if (HIWORD(wparam) == BN_CLICKED &&
-          (LOWORD(wparam) == kCommand3 || LOWORD(wparam) == kCommand4)) {
+          (LOWORD(wparam) == kCommand3Id || LOWORD(wparam) == kCommand4Id)) {
         Click(LOWORD(wparam));
       } else if (LOWORD(wparam) == IDOK) {
         // Return on a focused button presses it, as in a dialog.
@@ -171,8 +167,8 @@ LRESULT LauncherWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
 void LauncherWindow::Click(int control) {
   // No exception may leave the window procedure.
   try {
-    if (control == kCommand3) brennel_.Command3_Click();
-    if (control == kCommand4) brennel_.Command4_Click();
+    if (control == kCommand3Id) brennel_.Command3_Click();
+    if (control == kCommand4Id) brennel_.Command4_Click();
   } catch (const Error& error) {
     ReportUnhandledError(error.Number(), error.Description());
   } catch (const std::bad_alloc&) {
@@ -183,13 +179,13 @@ void LauncherWindow::Click(int control) {
 }
 
 void LauncherWindow::ShowMissingFile(const std::string& text) {
-  MessageBoxW(window_, Widen(text).c_str(), kApplicationTitle, MB_OK);
+  MessageBoxW(window_, Widen(text).c_str(), Title().c_str(), MB_OK);
 }
 
 void LauncherWindow::ReportUnhandledError(long long number, const std::string& description) {
   const std::wstring text = L"Error " + std::to_wstring(number) + L"\n\n" + Widen(description);
-  MessageBoxW(window_, text.c_str(), kApplicationTitle, MB_OK | MB_ICONERROR);
-  exit_status_ = 1;
+  MessageBoxW(window_, text.c_str(), Title().c_str(), MB_OK | MB_ICONERROR);
+  exit_status_ = kExitAfterError;
   DestroyWindow(window_);
 }
 

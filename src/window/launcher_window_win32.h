@@ -5,12 +5,10 @@
 #include <string>
 
 #include "launcher.h"
+#include "launcher_window.h"
 #include "system_platform.h"
 
 namespace tavrik {
-
-/// The title of every message box the program shows.
-inline constexpr wchar_t kApplicationTitle[] = L"Brennel";
 
 /// The window side of Brennel on Windows: the launcher window with its two
 /// buttons, the message boxes and the top-level error report.

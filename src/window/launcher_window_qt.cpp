@@ -1,4 +1,4 @@
-#include "launcher_window.h"
+#include "launcher_window_qt.h"
 
 #include <QCoreApplication>
 #include <QFont>
@@ -11,18 +11,11 @@ namespace tavrik {
 
 namespace {
 
-// Layout in twips, the unit the window was designed in: 15 twips make one
-// logical pixel, and Qt scales logical pixels to the screen's resolution.
-constexpr int kTwipsPerPixel = 15;
-constexpr int Pixels(int twips) { return twips / kTwipsPerPixel; }
+// Qt lays out in logical pixels of 1/96 inch and scales them to the
+// screen's resolution.
+constexpr int kLogicalDpi = 96;
+constexpr int Pixels(int twips) { return twips * kLogicalDpi / kTwipsPerInch; }
 
-constexpr int kClientWidth = 3435;
-constexpr int kClientHeight = 1125;
-constexpr int kButtonLeft = 120;
-constexpr int kCommand3Top = 120;
-constexpr int kCommand4Top = 600;
-constexpr int kButtonWidth = 975;
-constexpr int kButtonHeight = 375;
 constexpr int kFontPoints = 8;
 
 // The number shown when memory runs out inside a click handler.
@@ -50,17 +43,17 @@ BrennelWindow::BrennelWindow(MessageBoxRunner run_box, QWidget* parent)
       run_box_(std::move(run_box)),
       platform_([this](const std::string& text) { ShowMessage(text); }),
       brennel_(platform_) {
-  setWindowTitle(QStringLiteral("Tavrik Brennel"));
+  setWindowTitle(QString::fromUtf8(kWindowCaption));
   // No layout manager: the buttons keep their place and size when the
   // window is resized.
-  resize(Pixels(kClientWidth), Pixels(kClientHeight));
+  resize(Pixels(kClientWidthTwips), Pixels(kClientHeightTwips));
   // The buttons were sized for an 8-point dialog font; at the desktop's
   // usual 9 or 10 points "Deactivate" would touch the button's edges.
   QFont small_font = font();
   small_font.setPointSize(kFontPoints);
   setFont(small_font);
-  command3_ = AddButton("Command3", QStringLiteral("Activate"), kButtonLeft, kCommand3Top);
-  command4_ = AddButton("Command4", QStringLiteral("Deactivate"), kButtonLeft, kCommand4Top);
+  command3_ = AddButton(kCommand3);
+  command4_ = AddButton(kCommand4);
   setTabOrder(command3_, command4_);
   command3_->setFocus();  // takes effect when the window is first activated
   connect(command3_, &QPushButton::clicked, this, &BrennelWindow::Command3_Clicked);
@@ -70,12 +63,11 @@ BrennelWindow::BrennelWindow(MessageBoxRunner run_box, QWidget* parent)
 
 BrennelWindow::~BrennelWindow() = default;
 
-QPushButton* BrennelWindow::AddButton(const char* name, const QString& caption, int left_twips,
-                                      int top_twips) {
-  auto* button = new QPushButton(caption, this);
-  button->setObjectName(QLatin1String(name));
-  button->setGeometry(Pixels(left_twips), Pixels(top_twips), Pixels(kButtonWidth),
-                      Pixels(kButtonHeight));
+QPushButton* BrennelWindow::AddButton(const ButtonLayout& layout) {
+  auto* button = new QPushButton(QString::fromUtf8(layout.caption), this);
+  button->setObjectName(QString::fromUtf8(layout.name));
+  button->setGeometry(Pixels(layout.left), Pixels(layout.top), Pixels(layout.width),
+                      Pixels(layout.height));
   // Enter must not press a button that merely has been focused before.
   button->setAutoDefault(false);
   button->setDefault(false);
