@@ -1,7 +1,5 @@
 // The Linux window, run headless on Qt's offscreen platform.
 
-#include "launcher_window_qt.h"
-
 #include <QAbstractButton>
 #include <QMessageBox>
 #include <QPushButton>
@@ -10,6 +8,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "launcher_window_qt.h"
 #include "scratch_folder.h"
 
 namespace fs = std::filesystem;

@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include "launcher.h"
-#include "scratch_folder.h"
+#include "real_platform_test.h"
 
 namespace tavrik {
 namespace {
@@ -13,22 +13,7 @@ namespace {
 namespace fs = std::filesystem;
 using Texts = std::vector<std::string>;
 
-class RealFiles : public ::testing::Test {
- protected:
-  ScratchFolder folder;
-  Texts messages;
-  SystemPlatform platform{[this](const std::string& text) { messages.push_back(text); }};
-
-  Error RenameFailure(const std::string& source, const std::string& target) {
-    try {
-      platform.RenameFile(source, target);
-    } catch (const Error& error) {
-      return error;
-    }
-    ADD_FAILURE() << "renaming " << source << " to " << target << " must fail";
-    return Error(0, "");
-  }
-};
+class RealFiles : public RealPlatformTest {};
 
 TEST_F(RealFiles, PresenceTestMatchesRegularFilesOnly) {
   WriteFile("file.txt", "x");

@@ -10,7 +10,7 @@
 
 #include "launcher.h"
 #include "posix/case_folding.h"
-#include "scratch_folder.h"
+#include "real_platform_test.h"
 #include "system_platform.h"
 
 namespace tavrik {
@@ -38,11 +38,8 @@ TEST(WindowsPaths, BackslashesSeparateAndDrivesOrSharesHaveNoCounterpart) {
   }
 }
 
-class WindowsList : public ::testing::Test {
+class WindowsList : public RealPlatformTest {
  protected:
-  ScratchFolder folder;
-  Texts messages;
-  SystemPlatform platform{[this](const std::string& text) { messages.push_back(text); }};
   Brennel brennel{platform};
 
   // The names in `directory`, sorted.
@@ -64,16 +61,6 @@ class WindowsList : public ::testing::Test {
     }
     ADD_FAILURE() << "looking for " << path << " must fail";
     return "";
-  }
-
-  Error RenameFailure(const std::string& source, const std::string& target) {
-    try {
-      platform.RenameFile(source, target);
-    } catch (const Error& error) {
-      return error;
-    }
-    ADD_FAILURE() << "renaming " << source << " to " << target << " must fail";
-    return Error(0, "");
   }
 };
 

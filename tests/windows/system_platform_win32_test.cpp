@@ -7,7 +7,7 @@
 
 #include "launcher.h"
 #include "list_reader.h"
-#include "scratch_folder.h"
+#include "real_platform_test.h"
 #include "system_platform.h"
 
 namespace tavrik {
@@ -31,22 +31,7 @@ bool SetAttribute(const std::string& path, DWORD attribute) {
          (GetFileAttributesW(wide.c_str()) & attribute) != 0;
 }
 
-class Win32Files : public ::testing::Test {
- protected:
-  ScratchFolder folder;
-  Texts messages;
-  SystemPlatform platform{[this](const std::string& text) { messages.push_back(text); }};
-
-  Error RenameFailure(const std::string& source, const std::string& target) {
-    try {
-      platform.RenameFile(source, target);
-    } catch (const Error& error) {
-      return error;
-    }
-    ADD_FAILURE() << "renaming " << source << " to " << target << " must fail";
-    return Error(0, "");
-  }
-};
+class Win32Files : public RealPlatformTest {};
 
 TEST_F(Win32Files, PresenceTestMatchesNormalFilesOnly) {
   WriteFile("file.txt", "x");

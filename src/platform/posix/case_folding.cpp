@@ -19,11 +19,17 @@ std::string FoldCase(std::string_view name) {
   }
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(name.data());
   const auto length = static_cast<std::int32_t>(name.size());
-  std::string folded;
-  folded.reserve(name.size());
+  // Most names are ASCII: fold their ASCII start in one pass, without ICU.
   std::int32_t next = 0;
+  while (next < length && bytes[next] < 0x80) ++next;
+  std::string folded(name.substr(0, next));
+  for (char& c : folded) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  if (next == length) return folded;
+  folded.reserve(name.size());
   while (next < length) {
-    if (bytes[next] < 0x80) {  // most names are ASCII: fold them without ICU
+    if (bytes[next] < 0x80) {
       const char c = static_cast<char>(bytes[next++]);
       folded += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
       continue;

@@ -26,22 +26,30 @@ struct CloseDirectory {
 
 }  // namespace
 
-const std::vector<std::string>& Listing::Matching(const std::string& name) const {
-  static const std::vector<std::string> kNone;
-  const auto found = by_folded_name_.find(FoldCase(name));
-  return found == by_folded_name_.end() ? kNone : found->second;
+std::vector<std::string> Listing::Matching(const std::string& name) const {
+  std::vector<std::string> names;
+  const auto [first, last] = by_folded_name_.equal_range(FoldCase(name));
+  for (auto entry = first; entry != last; ++entry) names.push_back(entry->second);
+  return names;
 }
 
 void Listing::Add(const std::string& name) {
-  std::vector<std::string>& names = by_folded_name_[FoldCase(name)];
-  if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+  std::string folded = FoldCase(name);
+  const auto [first, last] = by_folded_name_.equal_range(folded);
+  for (auto entry = first; entry != last; ++entry) {
+    if (entry->second == name) return;
+  }
+  by_folded_name_.emplace(std::move(folded), name);
 }
 
 void Listing::Remove(const std::string& name) {
-  const auto found = by_folded_name_.find(FoldCase(name));
-  if (found == by_folded_name_.end()) return;
-  std::erase(found->second, name);
-  if (found->second.empty()) by_folded_name_.erase(found);
+  const auto [first, last] = by_folded_name_.equal_range(FoldCase(name));
+  for (auto entry = first; entry != last; ++entry) {
+    if (entry->second == name) {
+      by_folded_name_.erase(entry);
+      return;
+    }
+  }
 }
 
 void DirectoryCache::Forget() {
@@ -76,6 +84,7 @@ Listing DirectoryCache::Read(const std::string& path) {
   std::unique_ptr<DIR, CloseDirectory> directory(opendir(path.c_str()));
   if (!directory) throw ReadError(errno, path);
   Listing listing;
+  listing.Reserve(64);
   errno = 0;
   while (const dirent* entry = readdir(directory.get())) {
     const std::string_view name = entry->d_name;

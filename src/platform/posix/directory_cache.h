@@ -16,12 +16,14 @@ class Listing {
  public:
   /// The names of the entries that match `name` without regard to case,
   /// an exact match among them.
-  const std::vector<std::string>& Matching(const std::string& name) const;
+  std::vector<std::string> Matching(const std::string& name) const;
   void Add(const std::string& name);
   void Remove(const std::string& name);
+  void Reserve(std::size_t entries) { by_folded_name_.reserve(entries); }
 
  private:
-  std::unordered_map<std::string, std::vector<std::string>> by_folded_name_;
+  // Folded name -> name: one node per entry, as most names fold uniquely.
+  std::unordered_multimap<std::string, std::string> by_folded_name_;
 };
 
 /// What one walk has learnt of the directories it looked into, so that it

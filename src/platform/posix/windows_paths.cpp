@@ -99,7 +99,7 @@ std::optional<std::string> NameResolver::MatchIn(const std::string& directory,
                                                  const std::string& name) {
   const Listing* listing = cache_.Find(directory);
   if (listing == nullptr) return std::nullopt;
-  const std::vector<std::string>& matches = listing->Matching(name);
+  const std::vector<std::string> matches = listing->Matching(name);
   if (std::find(matches.begin(), matches.end(), name) != matches.end()) return name;
   if (matches.empty()) return std::nullopt;
   if (matches.size() > 1) throw Ambiguous(directory, name, matches);
