@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <exception>
 #include <string>
+#include <string_view>
 
 namespace tavrik {
 
@@ -29,6 +30,16 @@ namespace error_number {
 inline constexpr std::int64_t kOverflow = 6;
 inline constexpr std::int64_t kEndOfList = 62;
 }  // namespace error_number
+
+/// `path` in single quotes, as error descriptions name paths.
+inline std::string Quoted(std::string_view path) {
+  std::string quoted;
+  quoted.reserve(path.size() + 2);
+  quoted += '\'';
+  quoted += path;
+  quoted += '\'';
+  return quoted;
+}
 
 /// Raised by ListReader::ReadField when no field remains.
 class EndOfList : public Error {

@@ -19,8 +19,6 @@ bool IsSpace(char c) { return c == ' ' || c == '\t'; }
 bool IsBlank(char c) { return IsSpace(c) || c == '\r' || c == '\n'; }
 bool IsDelimiter(char c) { return c == ',' || c == '\r' || c == '\n'; }
 
-std::string Quoted(std::string_view path) { return "'" + std::string(path) + "'"; }
-
 Error SystemError(int number, std::string_view what, std::string_view path) {
   const std::string reason =
       number != 0 ? std::generic_category().message(number) : std::string("unknown error");

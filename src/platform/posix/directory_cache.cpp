@@ -16,8 +16,8 @@ namespace tavrik {
 namespace {
 
 Error ReadError(int number, const std::string& path) {
-  return Error(number,
-               "Cannot read the folder '" + path + "': " + std::generic_category().message(number));
+  return Error(number, "Cannot read the folder " + Quoted(path) + ": " +
+                           std::generic_category().message(number));
 }
 
 struct CloseDirectory {

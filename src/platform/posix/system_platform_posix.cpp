@@ -22,8 +22,6 @@ namespace tavrik {
 
 namespace {
 
-std::string Quoted(const std::string& path) { return "'" + path + "'"; }
-
 Error RenameError(int number, const std::string& source, const std::string& target) {
   std::string description = "Cannot rename " + Quoted(source) + " to " + Quoted(target) + ": " +
                             std::generic_category().message(number);

@@ -18,10 +18,11 @@ Error Ambiguous(const std::string& directory, const std::string& name,
                 const std::vector<std::string>& candidates) {
   std::string names;
   for (const std::string& candidate : candidates) {
-    names += (names.empty() ? "'" : ", '") + JoinPath(directory, candidate) + "'";
+    if (!names.empty()) names += ", ";
+    names += Quoted(JoinPath(directory, candidate));
   }
-  return Error(ENOTUNIQ, "Cannot tell which of " + names + " the list means by '" +
-                             JoinPath(directory, name) + "': they differ only in case");
+  return Error(ENOTUNIQ, "Cannot tell which of " + names + " the list means by " +
+                             Quoted(JoinPath(directory, name)) + ": they differ only in case");
 }
 
 }  // namespace
@@ -75,7 +76,8 @@ std::optional<std::string> NameResolver::ResolveDirectory(const std::string& dir
   if (cache_.KeyOf(directory)) {
     resolved = directory;  // spelled as on disk: the common case
   } else {
-    resolved = directory.starts_with('/') ? "/" : "";
+    resolved.emplace();
+    if (directory.starts_with('/')) resolved->push_back('/');
     std::size_t start = 0;
     while (resolved && start < directory.size()) {
       const std::size_t end = std::min(directory.find('/', start), directory.size());

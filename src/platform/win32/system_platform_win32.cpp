@@ -13,8 +13,6 @@ namespace tavrik {
 
 namespace {
 
-std::string Quoted(const std::string& path) { return "'" + path + "'"; }
-
 // The system's own text for an error number, without its line end.
 std::string SystemMessage(DWORD number) {
   wchar_t* buffer = nullptr;
