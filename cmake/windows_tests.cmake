@@ -38,6 +38,20 @@ foreach(suite core_tests win32_platform_tests)
     ENVIRONMENT "${wine_environment}" FIXTURES_REQUIRED wine TIMEOUT 300)
 endforeach()
 
+# The move to another volume needs a folder on another file system than the
+# wine prefix: /dev/shm where it is a tmpfs of its own (not in a chroot).
+execute_process(COMMAND stat -c %d /dev/shm ${CMAKE_BINARY_DIR}
+  OUTPUT_VARIABLE devices OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE status ERROR_QUIET)
+string(REPLACE "\n" ";" devices "${devices}")
+list(LENGTH devices device_count)
+if(status EQUAL 0 AND device_count EQUAL 2)
+  list(GET devices 0 shm_device)
+  list(GET devices 1 build_device)
+  if(NOT shm_device STREQUAL build_device)
+    set_property(TEST win32_platform_tests APPEND PROPERTY ENVIRONMENT "BRENNEL_OTHER_VOLUME=Z:/dev/shm")
+  endif()
+endif()
+
 add_test(NAME version_record
   COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/windows/check_version_record.py $<TARGET_FILE:brennel>)
 
