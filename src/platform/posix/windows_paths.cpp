@@ -1,10 +1,6 @@
 #include "windows_paths.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <system_error>
 
 #include "error_condition.h"
 
