@@ -9,7 +9,7 @@
 #include <algorithm>
 
 #include "launcher.h"
-#include "posix/case_folding.h"
+#include "posix/name_key.h"
 #include "real_platform_test.h"
 #include "system_platform.h"
 
@@ -19,15 +19,18 @@ namespace {
 namespace fs = std::filesystem;
 using Texts = std::vector<std::string>;
 
-TEST(CaseFolding, MatchesWhatWindowsMatchesBeyondAscii) {
-  EXPECT_EQ(FoldCase("Data\\Rock.DDS"), FoldCase("data\\rock.dds"));
-  EXPECT_EQ(FoldCase("ÜBER"), FoldCase("über"));
-  EXPECT_EQ(FoldCase("ΣΟΣ"), FoldCase("σος"));         // final sigma too
-  EXPECT_EQ(FoldCase("𐐀"), FoldCase("𐐨"));             // four bytes in UTF-8
-  EXPECT_NE(FoldCase("Straße"), FoldCase("STRASSE"));  // one letter is not two
+TEST(NameKey, MatchesWhatNtfsMatches) {
+  EXPECT_EQ(NameKey("Data\\Rock.DDS"), NameKey("data\\rock.dds"));
+  EXPECT_EQ(NameKey("ÜBER"), NameKey("über"));
+  EXPECT_EQ(NameKey("ΣΟΣ"), NameKey("σος"));  // final sigma too
+  // Each character through its simple uppercase mapping, not case folding:
+  EXPECT_NE(NameKey("Straße"), NameKey("STRASSE"));   // one letter is not two,
+  EXPECT_NE(NameKey("ß"), NameKey("ẞ"));              // nor is ß the capital sharp s,
+  EXPECT_NE(NameKey("\u212A.dds"), NameKey("k.dds"));  // nor the Kelvin sign k.
+  EXPECT_NE(NameKey("𐐀"), NameKey("𐐨"));  // beyond 16 bits nothing is mapped
   // Bytes that are not UTF-8 stay, and only match themselves.
-  EXPECT_EQ(FoldCase("\377A"), FoldCase("\377a"));
-  EXPECT_NE(FoldCase("\377"), FoldCase("\376"));
+  EXPECT_EQ(NameKey("\377A"), NameKey("\377a"));
+  EXPECT_NE(NameKey("\377"), NameKey("\376"));
 }
 
 TEST(WindowsPaths, BackslashesSeparateAndDrivesOrSharesHaveNoCounterpart) {

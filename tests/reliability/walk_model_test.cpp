@@ -35,7 +35,8 @@ const Entries kFileNames = {"a.esp",        "b.esp",      "c.dds",      "d e.txt
                             "\xC3\x9C.esp", "Data/m.esp", "Data/n.esp", "Data/Sub/o.esp"};
 const Entries kFolderNames = {"Data/Sub", "Folder"};
 const Entries kOtherNames = {"missing.esp",  "NoDir/p.esp", "a.esp/q", "./a.esp",
-                             "./Data/m.esp", "Folder",      "Data",    ""};
+                             "./Data/m.esp", "Folder",      "Data",    "",
+                             "c.dds.",       "Data. /n.esp ."};
 
 class Random {
  public:

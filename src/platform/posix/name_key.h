@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tavrik {
+
+/// `name` as NTFS compares it: every character below U+10000 through its
+/// simple uppercase mapping, every other character as it is. Two names that
+/// Windows takes for the same file have the same key ("Über" and "üBER";
+/// not "ß" and "ẞ", nor the Kelvin sign and "k"). Bytes that are not
+/// well-formed UTF-8 are kept as they are and only match themselves.
+std::string NameKey(std::string_view name);
+
+}  // namespace tavrik
