@@ -24,10 +24,10 @@ TEST(NameKey, MatchesWhatNtfsMatches) {
   EXPECT_EQ(NameKey("ÜBER"), NameKey("über"));
   EXPECT_EQ(NameKey("ΣΟΣ"), NameKey("σος"));  // final sigma too
   // Each character through its simple uppercase mapping, not case folding:
-  EXPECT_NE(NameKey("Straße"), NameKey("STRASSE"));   // one letter is not two,
-  EXPECT_NE(NameKey("ß"), NameKey("ẞ"));              // nor is ß the capital sharp s,
+  EXPECT_NE(NameKey("Straße"), NameKey("STRASSE"));    // one letter is not two,
+  EXPECT_NE(NameKey("ß"), NameKey("ẞ"));               // nor is ß the capital sharp s,
   EXPECT_NE(NameKey("\u212A.dds"), NameKey("k.dds"));  // nor the Kelvin sign k.
-  EXPECT_NE(NameKey("𐐀"), NameKey("𐐨"));  // beyond 16 bits nothing is mapped
+  EXPECT_NE(NameKey("𐐀"), NameKey("𐐨"));               // beyond 16 bits nothing is mapped
   // Bytes that are not UTF-8 stay, and only match themselves.
   EXPECT_EQ(NameKey("\377A"), NameKey("\377a"));
   EXPECT_NE(NameKey("\377"), NameKey("\376"));
@@ -178,6 +178,39 @@ TEST_F(WindowsList, ChangesByOthersAreSeenByTheNextWalk) {
   platform.BeginWalk();
   EXPECT_EQ(platform.FindFile("data\\ROCK.dds"), "");
   EXPECT_EQ(platform.FindFile("data\\stone.DDS"), "Stone.dds");
+}
+
+TEST_F(WindowsList, TrailingDotsAndSpacesAreDroppedUnlessANameIsSpelledSo) {
+  WriteFile("Data/rock.dds", "rock");
+  WriteFile("odd.", "odd");
+  EXPECT_EQ(platform.FindFile("Data.\\rock.dds. "), "rock.dds");
+  EXPECT_EQ(platform.FindFile("DATA \\ROCK.DDS."), "rock.dds");
+  EXPECT_EQ(platform.FindFile("odd."), "odd.");  // spelled so on disk: itself
+  EXPECT_EQ(platform.FindFile("odd"), "");
+  platform.RenameFile("Data.\\rock.dds.", "Data\\stone.dds. .");
+  EXPECT_EQ(Names("Data"), Texts{"stone.dds"});
+  EXPECT_EQ(RenameFailure("odd.", "Data\\STONE.dds.").Number(), EEXIST);
+  EXPECT_NO_THROW(platform.RenameFile("odd.", "odd."));  // the same entry
+  EXPECT_EQ(Names("."), (Texts{"Data", "odd."}));
+}
+
+TEST_F(WindowsList, AmbiguityInAFolderOfCaseVariantsNamesAFewOfThem) {
+  // 1,023 spellings of one name, all but the one looked for: the message
+  // names some of them, not all.
+  for (int bits = 1; bits < 1024; ++bits) {
+    std::string name = "abcdefghij";
+    for (int i = 0; i < 10; ++i) {
+      if (bits & (1 << i)) name[i] = static_cast<char>(name[i] - 'a' + 'A');
+    }
+    WriteFile("Variants/" + name, name);
+  }
+  WriteFile("new.dds", "new");
+  EXPECT_EQ(platform.FindFile("Variants\\ABCDEFGHIJ"), "ABCDEFGHIJ");
+  const std::string ambiguous = LookupFailure("Variants\\abcdefghij.");
+  EXPECT_NE(ambiguous.find("and 1015 more"), std::string::npos) << ambiguous.substr(0, 300);
+  EXPECT_LT(ambiguous.size(), 1000u);
+  platform.RenameFile("new.dds", "variants\\ABCDEFGHIJ.x");
+  EXPECT_EQ(ReadFile("Variants/ABCDEFGHIJ.x"), "new");
 }
 
 }  // namespace

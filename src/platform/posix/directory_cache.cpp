@@ -111,10 +111,13 @@ bool Listing::Contains(const std::string& name) const {
 
 const std::string* Listing::Taken(const std::string& name, const std::string& except) const {
   const std::string key = NameKey(name);
+  const std::string* other = nullptr;
   for (auto entry = by_key_.find(key); entry != by_key_.end() && entry->first == key; ++entry) {
-    if (entry->second != except) return &entry->second;
+    if (entry->second == except) continue;
+    if (entry->second == name) return &entry->second;  // the name itself, when it is there
+    if (other == nullptr) other = &entry->second;
   }
-  return nullptr;
+  return other;
 }
 
 DirectoryCache::~DirectoryCache() { Forget(); }
@@ -225,8 +228,8 @@ int DirectoryCache::Fd(Folder& folder) {
   }
   const int fd = folder.parent != nullptr ? OpenFolder(Fd(*folder.parent), folder.name.c_str())
                                           : OpenFolder(AT_FDCWD, folder.path.c_str());
-  if (fd < 0) throw Error(-fd, "cannot open the folder " + Quoted(folder.path) + " again: " +
-                                   Reason(-fd));
+  if (fd < 0)
+    throw Error(-fd, "cannot open the folder " + Quoted(folder.path) + " again: " + Reason(-fd));
   struct stat status;
   if (fstat(fd, &status) != 0 || Folder::Key{status.st_dev, status.st_ino} != folder.key) {
     ::close(fd);

@@ -33,7 +33,8 @@ class Listing {
 
   /// True when an entry is spelled exactly `name`.
   bool Contains(const std::string& name) const;
-  /// An entry other than `except` whose name matches `name` in any case.
+  /// An entry other than `except` whose name matches `name` in any case,
+  /// `name` itself first.
   const std::string* Taken(const std::string& name, const std::string& except) const;
 
  private:
@@ -55,7 +56,7 @@ struct Folder {
   int fd = -1;  // O_PATH, or -1 while closed
   std::list<Folder*>::iterator open_position;
   std::optional<Listing> listing;
-  bool unlistable = false;  // the folder may be entered but not read
+  bool unlistable = false;                            // the folder may be entered but not read
   std::unordered_map<std::string, Folder*> children;  // by the list's spelling, nullptr: none
 };
 

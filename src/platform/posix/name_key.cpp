@@ -17,7 +17,9 @@ char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a
 
 // NTFS keeps one uppercase table for the 16-bit code units of UTF-16: a
 // character beyond them (a surrogate pair) matches only itself.
-UChar32 NtfsUpper(UChar32 character) { return character > 0xFFFF ? character : u_toupper(character); }
+UChar32 NtfsUpper(UChar32 character) {
+  return character > 0xFFFF ? character : u_toupper(character);
+}
 
 }  // namespace
 

@@ -200,9 +200,9 @@ void SystemPlatform::RenameFile(const std::string& source, const std::string& ta
   const std::optional<std::string> from_list = LinuxPath(source);
   const std::optional<std::string> to_list = LinuxPath(target);
   if (!from_list || !to_list) {
-    throw RenameError(ENOENT, source, target,
-                      Reason(ENOENT) +
-                          " (drive letters and network paths have no counterpart on Linux)");
+    throw RenameError(
+        ENOENT, source, target,
+        Reason(ENOENT) + " (drive letters and network paths have no counterpart on Linux)");
   }
   // Right after its presence test the source is known; otherwise find it.
   const bool tested = source == state_->tested_path;
