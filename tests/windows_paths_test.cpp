@@ -34,11 +34,13 @@ TEST(NameKey, MatchesWhatNtfsMatches) {
 }
 
 TEST(WindowsPaths, BackslashesSeparateAndDrivesOrSharesHaveNoCounterpart) {
-  EXPECT_EQ(LinuxPath("Data\\Textures/rock.dds"), "Data/Textures/rock.dds");
-  EXPECT_EQ(LinuxPath("\\Games\\x"), "/Games/x");
+  EXPECT_EQ(WithSlashes("Data\\Textures/rock.dds"), "Data/Textures/rock.dds");
+  EXPECT_EQ(Split("\\x").folder, "\\");
+  EXPECT_EQ(Split("Data\\Textures/rock.dds").folder, "Data\\Textures");
   for (const char* unmappable : {"C:\\Games\\x", "c:x", "\\\\server\\share\\x", "//server/x"}) {
-    EXPECT_EQ(LinuxPath(unmappable), std::nullopt) << unmappable;
+    EXPECT_TRUE(IsDriveOrShare(unmappable)) << unmappable;
   }
+  EXPECT_FALSE(IsDriveOrShare("\\Games\\x"));
 }
 
 class WindowsList : public RealPlatformTest {

@@ -50,39 +50,44 @@ struct CloseDirectory {
 
 }  // namespace
 
-void Listing::AddRead(std::string name) {
-  std::string key = NameKey(name);
-  by_key_.emplace(std::move(key), std::move(name));
-}
-
-void Listing::Add(const std::string& name) {
-  std::string key = NameKey(name);
-  // Entries of one key stand together: look at them and no further.
-  for (auto entry = by_key_.find(key); entry != by_key_.end() && entry->first == key; ++entry) {
-    if (entry->second == name) return;
+template <typename Visit>
+void Listing::ForEachMatch(std::string_view name, Visit visit) const {
+  const NameKeyEqual same;
+  for (auto entry = names_.find(name); entry != names_.end() && same(*entry, name); ++entry) {
+    if (!visit(*entry)) return;
   }
-  by_key_.emplace(std::move(key), name);
 }
 
-void Listing::Remove(const std::string& name) {
-  const std::string key = NameKey(name);
-  for (auto entry = by_key_.find(key); entry != by_key_.end() && entry->first == key; ++entry) {
-    if (entry->second == name) {
-      by_key_.erase(entry);
+void Listing::Remove(std::string_view name) {
+  const NameKeyEqual same;
+  for (auto entry = names_.find(name); entry != names_.end() && same(*entry, name); ++entry) {
+    if (*entry == name) {
+      names_.erase(entry);
       return;
     }
   }
 }
 
+bool Listing::Contains(std::string_view name) const {
+  bool found = false;
+  ForEachMatch(name, [&](const std::string& entry) {
+    found = entry == name;
+    return !found;
+  });
+  return found;
+}
+
 std::optional<std::string> Listing::Resolve(std::string_view name,
                                             const std::string& folder) const {
   while (true) {
-    const std::string key = NameKey(name);
+    const std::string* exact = nullptr;
     std::vector<const std::string*> matches;
-    for (auto entry = by_key_.find(key); entry != by_key_.end() && entry->first == key; ++entry) {
-      if (entry->second == name) return entry->second;
-      matches.push_back(&entry->second);
-    }
+    ForEachMatch(name, [&](const std::string& entry) {
+      if (entry == name) exact = &entry;
+      matches.push_back(&entry);
+      return exact == nullptr;
+    });
+    if (exact != nullptr) return *exact;
     if (matches.size() == 1) return *matches.front();
     if (matches.size() > 1) {
       std::string names;
@@ -101,23 +106,14 @@ std::optional<std::string> Listing::Resolve(std::string_view name,
   }
 }
 
-bool Listing::Contains(const std::string& name) const {
-  const std::string key = NameKey(name);
-  for (auto entry = by_key_.find(key); entry != by_key_.end() && entry->first == key; ++entry) {
-    if (entry->second == name) return true;
-  }
-  return false;
-}
-
-const std::string* Listing::Taken(const std::string& name, const std::string& except) const {
-  const std::string key = NameKey(name);
-  const std::string* other = nullptr;
-  for (auto entry = by_key_.find(key); entry != by_key_.end() && entry->first == key; ++entry) {
-    if (entry->second == except) continue;
-    if (entry->second == name) return &entry->second;  // the name itself, when it is there
-    if (other == nullptr) other = &entry->second;
-  }
-  return other;
+const std::string* Listing::Taken(std::string_view name, std::string_view except) const {
+  const std::string* taken = nullptr;
+  ForEachMatch(name, [&](const std::string& entry) {
+    if (entry == except) return true;
+    if (taken == nullptr || entry == name) taken = &entry;
+    return entry != name;  // the name itself, when it is there
+  });
+  return taken;
 }
 
 DirectoryCache::~DirectoryCache() { Forget(); }
@@ -129,11 +125,11 @@ void DirectoryCache::Forget() {
   by_key_.clear();
 }
 
-Folder* DirectoryCache::Find(const std::string& spelling) {
+Folder* DirectoryCache::Find(std::string_view spelling) {
   const auto known = by_spelling_.find(spelling);
   if (known != by_spelling_.end()) return known->second;
-  Folder* folder = Open(spelling);
-  by_spelling_.emplace(spelling, folder);
+  Folder* folder = Open(WithSlashes(spelling));
+  by_spelling_.emplace(std::string(spelling), folder);
   return folder;
 }
 
@@ -264,7 +260,7 @@ const Listing* DirectoryCache::ListingOf(Folder& folder) {
   errno = 0;
   while (const dirent* entry = readdir(directory.get())) {
     const std::string_view name = entry->d_name;
-    if (name != "." && name != "..") listing.AddRead(std::string(name));
+    if (name != "." && name != "..") listing.Insert(name);
     errno = 0;
   }
   if (errno != 0) {
@@ -302,10 +298,10 @@ bool DirectoryCache::Has(Folder& folder, const std::string& name) {
   throw Error(errno, Reason(errno));
 }
 
-void DirectoryCache::Moved(Folder& from, const std::string& from_name, Folder& to,
-                           const std::string& to_name) {
+void DirectoryCache::Moved(Folder& from, std::string_view from_name, Folder& to,
+                           std::string_view to_name) {
   if (from.listing) from.listing->Remove(from_name);
-  if (to.listing) to.listing->Add(to_name);
+  if (to.listing) to.listing->Insert(to_name);
 }
 
 }  // namespace tavrik

@@ -9,20 +9,23 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
+
+#include "name_key.h"
 
 namespace tavrik {
 
 /// The entries of one folder, found by their names' keys (name_key.h).
 class Listing {
  public:
-  /// Adds a name read from the folder itself, so not listed yet.
-  void AddRead(std::string name);
-  /// Adds `name` unless it is listed already.
-  void Add(const std::string& name);
-  void Remove(const std::string& name);
-  void Reserve(std::size_t entries) { by_key_.reserve(entries); }
+  /// Adds a name known not to be listed: one read from the folder, or one
+  /// that a rename which replaces nothing has just made there.
+  void Insert(std::string_view name) { names_.emplace(name); }
+  void Remove(std::string_view name);
+  void Reserve(std::size_t entries) { names_.reserve(entries); }
 
   /// The entry that `name` means, as Windows reads it: the entry spelled so,
   /// else the one entry that matches it in another case, and failing both
@@ -32,15 +35,20 @@ class Listing {
   std::optional<std::string> Resolve(std::string_view name, const std::string& folder) const;
 
   /// True when an entry is spelled exactly `name`.
-  bool Contains(const std::string& name) const;
+  bool Contains(std::string_view name) const;
   /// An entry other than `except` whose name matches `name` in any case,
   /// `name` itself first.
-  const std::string* Taken(const std::string& name, const std::string& except) const;
+  const std::string* Taken(std::string_view name, std::string_view except) const;
 
  private:
-  // Key -> name: one node per entry. Entries whose names differ only in
-  // case share a key; every operation passes over them at most once.
-  std::unordered_multimap<std::string, std::string> by_key_;
+  using Names = std::unordered_multiset<std::string, NameKeyHash, NameKeyEqual>;
+  // The entries that match `name` in any case, which stand together.
+  template <typename Visit>
+  void ForEachMatch(std::string_view name, Visit visit) const;
+
+  // One node per entry; names that differ only in case share a key, and
+  // every operation passes over them at most once.
+  Names names_;
 };
 
 /// A folder that a walk has opened. Its listing is read only when a name in
@@ -57,7 +65,7 @@ struct Folder {
   std::list<Folder*>::iterator open_position;
   std::optional<Listing> listing;
   bool unlistable = false;                            // the folder may be entered but not read
-  std::unordered_map<std::string, Folder*> children;  // by the list's spelling, nullptr: none
+  std::unordered_map<std::string, Folder*> children;  // by the list's spelling; nullptr: none
 };
 
 /// What one walk knows of the folders it touches, so that it resolves and
@@ -81,15 +89,16 @@ class DirectoryCache {
   /// Closes every folder and drops everything learnt.
   void Forget();
 
-  /// The folder that the list's `spelling` (Linux syntax, "" for the working
-  /// directory) names, found as Windows finds it: as spelled, else each name
+  /// The folder that the list's `spelling` ("" for the working directory)
+  /// names, found as Windows finds it: as spelled, else each name
   /// in any case and without trailing dots. nullptr when there is none (a
   /// name missing, not a folder, too long, or a loop of links). Throws Error
   /// (with the reason only) when a folder cannot be looked at.
-  Folder* Find(const std::string& spelling);
+  Folder* Find(std::string_view spelling);
 
   /// The entry of `folder` that the list's `name` means and its status
   /// (links followed), or nothing when there is none. Throws Error.
+  /// `name` must not hold a separator.
   std::optional<std::string> Entry(Folder& folder, const std::string& name, struct stat& status);
 
   /// True when `folder` has an entry spelled exactly `name`. Throws Error.
@@ -103,8 +112,8 @@ class DirectoryCache {
   int Fd(Folder& folder);
 
   /// Keeps the listings current after this process moved `from_name` of
-  /// `from` to `to_name` in `to`.
-  void Moved(Folder& from, const std::string& from_name, Folder& to, const std::string& to_name);
+  /// `from` to `to_name` in `to`, a name that no entry had.
+  void Moved(Folder& from, std::string_view from_name, Folder& to, std::string_view to_name);
 
  private:
   Folder* Open(const std::string& spelling);
@@ -114,7 +123,13 @@ class DirectoryCache {
   void MarkOpen(Folder& folder, int fd);
   void Close(Folder& folder);
 
-  std::unordered_map<std::string, Folder*> by_spelling_;
+  struct SpellingHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const noexcept {
+      return std::hash<std::string_view>()(text);
+    }
+  };
+  std::unordered_map<std::string, Folder*, SpellingHash, std::equal_to<>> by_spelling_;
   std::map<Folder::Key, std::unique_ptr<Folder>> by_key_;
   std::list<Folder*> open_;  // least recently used first
 };

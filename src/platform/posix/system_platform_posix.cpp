@@ -85,8 +85,8 @@ int MoveNoReplace(int from_fd, const std::string& from, int to_fd, const std::st
 }
 
 // Refuses a target that an entry other than `except` matches in any case.
-void ThrowIfTaken(const Listing& listing, const Folder& folder, const std::string& name,
-                  const std::string& except) {
+void ThrowIfTaken(const Listing& listing, const Folder& folder, std::string_view name,
+                  std::string_view except) {
   const std::string* taken = listing.Taken(name, except);
   if (taken == nullptr) return;
   std::string reason = Reason(EEXIST);
@@ -109,30 +109,33 @@ struct SystemPlatform::State {
     folders.Forget();
   }
 
-  /// The regular file that the list's `path` (Linux syntax) names, or
-  /// nothing. Throws Error with the reason when it cannot be looked for.
-  std::optional<Located> Locate(const std::string& path);
-  /// Moves `from` to the list's `target` (Linux syntax), never replacing a
-  /// file: no entry of the target folder may match the new name in any
-  /// case, unless it is `from` itself (a rename that changes only the case).
-  /// Throws Error with the reason.
-  void MoveTo(const Located& from, const std::string& target);
+  /// Finds the regular file that the list's `path` names and keeps it in
+  /// `found`; false when there is none. Throws Error with the reason when
+  /// it cannot be looked for.
+  bool Locate(std::string_view path, Located& found);
+  /// Moves `from` to the list's `target`, never replacing a file: no entry
+  /// of the target folder may match the new name in any case, unless it is
+  /// `from` itself (a rename that changes only the case). Throws Error with
+  /// the reason.
+  void MoveTo(const Located& from, std::string_view target);
   /// Why `folder`, which the cache did not find, is not there: the
   /// system's answer for its spelling (a loop of links, not a folder).
-  static int MissingFolderNumber(const std::string& folder);
+  static int MissingFolderNumber(std::string_view folder);
 };
 
-std::optional<Located> SystemPlatform::State::Locate(const std::string& path) {
+bool SystemPlatform::State::Locate(std::string_view path, Located& found) {
   const SplitPath split = Split(path);
-  Folder* folder = folders.Find(split.folder);
-  if (folder == nullptr || split.name.empty()) return std::nullopt;
+  found.folder = folders.Find(split.folder);
+  if (found.folder == nullptr || split.name.empty()) return false;
+  found.name = split.name;
   struct stat status;
-  std::optional<std::string> name = folders.Entry(*folder, split.name, status);
-  if (!name || !S_ISREG(status.st_mode)) return std::nullopt;
-  return Located{folder, std::move(*name)};
+  std::optional<std::string> name = folders.Entry(*found.folder, found.name, status);
+  if (!name || !S_ISREG(status.st_mode)) return false;
+  if (*name != found.name) found.name = std::move(*name);
+  return true;
 }
 
-void SystemPlatform::State::MoveTo(const Located& from, const std::string& target) {
+void SystemPlatform::State::MoveTo(const Located& from, std::string_view target) {
   const SplitPath split = Split(target);
   Folder* to = folders.Find(split.folder);
   if (to == nullptr) {
@@ -141,28 +144,30 @@ void SystemPlatform::State::MoveTo(const Located& from, const std::string& targe
   }
   // Windows drops trailing dots and spaces from the name it creates; on
   // Linux an entry may be spelled with them, and then it is meant.
-  std::string name = split.name;
-  if (WithoutTrailingDots(name) != name && !folders.Has(*to, name)) {
+  std::string_view name = split.name;
+  if (WithoutTrailingDots(name) != name && !folders.Has(*to, std::string(name))) {
     name = WithoutTrailingDots(name);
   }
   // The same entry: nothing to do, and nothing to ask of the disk, which
   // may be read-only.
   if (to == from.folder && name == from.name) return;
   if (const Listing* listing = folders.ListingOf(*to)) {
-    static const std::string kNoName;
-    const std::string& except = to == from.folder ? from.name : kNoName;
+    const std::string_view except = to == from.folder ? std::string_view(from.name) : "";
     ThrowIfTaken(*listing, *to, name, except);
     if (name != split.name) ThrowIfTaken(*listing, *to, split.name, except);
   }
+  const std::string new_name(name);
   const int from_fd = folders.Fd(*from.folder);
-  const int number = MoveNoReplace(from_fd, from.name, folders.Fd(*to), name);
+  const int number = MoveNoReplace(from_fd, from.name, folders.Fd(*to), new_name);
   if (number != 0) throw Error(number, MoveReason(number));
-  folders.Moved(*from.folder, from.name, *to, name);
+  folders.Moved(*from.folder, from.name, *to, new_name);
 }
 
-int SystemPlatform::State::MissingFolderNumber(const std::string& folder) {
+int SystemPlatform::State::MissingFolderNumber(std::string_view folder) {
   struct stat status;
-  if (stat(folder.c_str(), &status) != 0) return errno == ENAMETOOLONG ? ENOENT : errno;
+  if (stat(WithSlashes(folder).c_str(), &status) != 0) {
+    return errno == ENAMETOOLONG ? ENOENT : errno;
+  }
   return S_ISDIR(status.st_mode) ? ENOENT : ENOTDIR;
 }
 
@@ -178,14 +183,10 @@ void SystemPlatform::EndWalk() { state_->Forget(); }
 std::string SystemPlatform::FindFile(const std::string& path) {
   state_->tested_path.clear();
   // No globbing: '*' and '?' are ordinary characters of a Linux name.
-  if (path.empty() || HasNul(path)) return {};
-  const std::optional<std::string> linux_path = LinuxPath(path);
-  if (!linux_path) return {};
+  if (path.empty() || HasNul(path) || IsDriveOrShare(path)) return {};
   try {
-    std::optional<Located> found = state_->Locate(*linux_path);
-    if (!found) return {};
+    if (!state_->Locate(path, state_->tested)) return {};
     state_->tested_path = path;
-    state_->tested = std::move(*found);
     return state_->tested.name;
   } catch (const Error& error) {
     throw Error(error.Number(), "Cannot look for " + Quoted(path) + ": " + error.Description());
@@ -197,9 +198,7 @@ void SystemPlatform::RenameFile(const std::string& source, const std::string& ta
     throw RenameError(ENOENT, source, target, Reason(ENOENT));
   }
   if (HasNul(source) || HasNul(target)) throw RenameError(EINVAL, source, target, Reason(EINVAL));
-  const std::optional<std::string> from_list = LinuxPath(source);
-  const std::optional<std::string> to_list = LinuxPath(target);
-  if (!from_list || !to_list) {
+  if (IsDriveOrShare(source) || IsDriveOrShare(target)) {
     throw RenameError(
         ENOENT, source, target,
         Reason(ENOENT) + " (drive letters and network paths have no counterpart on Linux)");
@@ -208,9 +207,9 @@ void SystemPlatform::RenameFile(const std::string& source, const std::string& ta
   const bool tested = source == state_->tested_path;
   state_->tested_path.clear();
   try {
-    const std::optional<Located> from = tested ? state_->tested : state_->Locate(*from_list);
-    if (!from) throw Error(ENOENT, Reason(ENOENT));
-    state_->MoveTo(*from, *to_list);
+    Located found;
+    if (!tested && !state_->Locate(source, found)) throw Error(ENOENT, Reason(ENOENT));
+    state_->MoveTo(tested ? state_->tested : found, target);
   } catch (const Error& error) {
     throw RenameError(error.Number(), source, target, error.Description());
   }

@@ -7,22 +7,27 @@ namespace tavrik {
 namespace {
 
 bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
 }  // namespace
 
-std::optional<std::string> LinuxPath(const std::string& path) {
-  std::string linux_path = path;
+bool IsDriveOrShare(std::string_view path) {
+  const bool drive = path.size() >= 2 && IsAsciiLetter(path[0]) && path[1] == ':';
+  const bool share = path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1]);
+  return drive || share;
+}
+
+std::string WithSlashes(std::string_view path) {
+  std::string linux_path(path);
   std::replace(linux_path.begin(), linux_path.end(), '\\', '/');
-  const bool drive = linux_path.size() >= 2 && IsAsciiLetter(linux_path[0]) && linux_path[1] == ':';
-  const bool share = linux_path.starts_with("//");
-  if (drive || share) return std::nullopt;
   return linux_path;
 }
 
-SplitPath Split(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return {"", path};
-  return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+SplitPath Split(std::string_view path) {
+  std::size_t slash = path.size();
+  while (slash > 0 && !IsSeparator(path[slash - 1])) --slash;
+  if (slash-- == 0) return {{}, path};
+  return {path.substr(0, slash == 0 ? 1 : slash), path.substr(slash + 1)};
 }
 
 std::string JoinPath(std::string_view folder, std::string_view name) {
@@ -37,6 +42,7 @@ std::string JoinPath(std::string_view folder, std::string_view name) {
 }
 
 std::string_view WithoutTrailingDots(std::string_view name) {
+  if (name.empty() || (name.back() != '.' && name.back() != ' ')) return name;
   if (name == "." || name == "..") return name;
   const std::size_t last = name.find_last_not_of(". ");
   return last == std::string_view::npos ? name : name.substr(0, last + 1);

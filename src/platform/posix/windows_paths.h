@@ -1,25 +1,29 @@
 #pragma once
 
-#include <optional>
 #include <string>
 #include <string_view>
 
 namespace tavrik {
 
-/// A list's path in Linux syntax: every backslash becomes a slash. Nothing
-/// when the path starts with a drive (`C:\...`, `C:...`) or names a network
-/// share (`\\server\...`), which have no counterpart on Linux.
-std::optional<std::string> LinuxPath(const std::string& path);
+/// True when a list's path starts with a drive (`C:\...`, `C:...`) or names
+/// a network share (`\\server\...`, `//server/...`): neither has a
+/// counterpart on Linux.
+bool IsDriveOrShare(std::string_view path);
 
-/// A path in Linux syntax cut at its last slash: the folder ("" for the
-/// working directory, "/" for the root) and the name in it.
+/// A list's path in Linux syntax: a backslash separates folders as a slash
+/// does.
+std::string WithSlashes(std::string_view path);
+
+/// A list's path cut at its last separator (a backslash or a slash): the
+/// folder as the list spells it ("" for the working directory, the
+/// separator alone for the root) and the name in it.
 struct SplitPath {
-  std::string folder;
-  std::string name;
+  std::string_view folder;
+  std::string_view name;
 };
-SplitPath Split(const std::string& path);
+SplitPath Split(std::string_view path);
 
-/// `name` in `folder` ("" or "." for the working directory).
+/// `name` in `folder` ("" or "." for the working directory), in Linux syntax.
 std::string JoinPath(std::string_view folder, std::string_view name);
 
 /// `name` without the dots and spaces at its end, which Windows drops from
