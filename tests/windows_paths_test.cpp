@@ -33,6 +33,29 @@ TEST(NameKey, MatchesWhatNtfsMatches) {
   EXPECT_NE(NameKey("\377"), NameKey("\376"));
 }
 
+TEST(NameKey, HashAndEqualityFollowTheKeyAcrossWordsAndBeyondAscii) {
+  const NameKeyHash hash;
+  const NameKeyEqual equal;
+  // Names of 7, 8, 9 and 17 bytes, ASCII or not, and keys that change length.
+  const std::pair<std::string, std::string> same[] = {{"abcdefg", "ABCDEFG"},
+                                                      {"abcdefgh", "AbCdEfGh"},
+                                                      {"tex_0001.dds", "TEX_0001.DDS"},
+                                                      {"ß-abcdefghij", "ß-ABCDEFGHIJ"},
+                                                      {"texture-Über.dds", "TEXTURE-über.DDS"},
+                                                      {"ı.dds", "I.DDS"}};
+  for (const auto& [a, b] : same) {
+    EXPECT_TRUE(equal(a, b)) << a;
+    EXPECT_EQ(hash(a), hash(b)) << a;
+    EXPECT_EQ(hash(a), hash(NameKey(a))) << a;
+  }
+  const std::pair<std::string, std::string> different[] = {{"abcdefgh", "abcdefgi"},
+                                                           {"abcdefgh", "abcdefgh "},
+                                                           {"ab@", "ab`"},
+                                                           {"a[", "a{"},
+                                                           {"ß", "SS"}};
+  for (const auto& [a, b] : different) EXPECT_FALSE(equal(a, b)) << a << " " << b;
+}
+
 TEST(WindowsPaths, BackslashesSeparateAndDrivesOrSharesHaveNoCounterpart) {
   EXPECT_EQ(WithSlashes("Data\\Textures/rock.dds"), "Data/Textures/rock.dds");
   EXPECT_EQ(Split("\\x").folder, "\\");
