@@ -8,7 +8,7 @@
 int main(int argc, char* argv[]) {
   // Qt takes its own options (-platform, -display, ...); the program has none.
   QApplication application(argc, argv);
-  QApplication::setApplicationName(QString::fromLatin1(tavrik::kApplicationTitle));
+  QApplication::setApplicationName(QString::fromLatin1(tavrik::ApplicationTitle));
   QApplication::setApplicationVersion(QString::fromLatin1(tavrik::kApplicationVersion));
   QApplication::setDesktopFileName(QStringLiteral("brennel"));
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/brennel.ico")));

@@ -26,7 +26,7 @@ QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data()
 // A box titled "Brennel" with OK only. Paths are shown as plain text: a
 // name that looks like markup must appear as it is spelled.
 void PrepareBox(QMessageBox& box, const QString& text, QMessageBox::Icon icon) {
-  box.setWindowTitle(kApplicationTitle);
+  box.setWindowTitle(ApplicationTitle);
   box.setTextFormat(Qt::PlainText);
   box.setText(text);
   box.setIcon(icon);

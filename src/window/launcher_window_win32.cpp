@@ -21,7 +21,7 @@ constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBO
 int Pixels(int twips, UINT dpi) { return MulDiv(twips, static_cast<int>(dpi), kTwipsPerInch); }
 
 const std::wstring& Title() {
-  static const std::wstring title = Widen(kApplicationTitle);
+  static const std::wstring title = Widen(ApplicationTitle);
   return title;
 }
 
