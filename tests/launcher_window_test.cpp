@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "display_text.h"
 #include "launcher_window_qt.h"
 #include "scratch_folder.h"
 
@@ -69,6 +70,14 @@ void ClickOnScreen(BrennelWindow& window, const char* name) {
 
 bool Exists(const char* path) { return fs::exists(path); }
 
+// A path of 2 MB whose beginning and end name `tag`.
+std::string HugePath(const std::string& tag) {
+  return "Data/" + tag + "-start/" + std::string(2 << 20, 'x') + "/" + tag + "-end.dds";
+}
+
+// A box's text as it reads: without the zero-width spaces that let it wrap.
+QString Shown(const ShownBox& box) { return QString(box.text).remove(QChar(0x200B)); }
+
 }  // namespace
 
 class LauncherWindowTest : public QObject {
@@ -81,6 +90,8 @@ class LauncherWindowTest : public QObject {
   void missingFileBoxIsPlainModalAndTheWindowTakesClicksAgain();
   void refusedRenameIsReportedAndEndsTheProgramWithStatusOne();
   void withoutListFilesBothButtonsDoNothingVisible();
+  void boxesShowHugePathsByTheirEndsAndKeepTheirWords();
+  void boxTextKeepsCharactersWholeAndBoundsManyPaths();
 };
 
 void LauncherWindowTest::layoutIsTheDesignedOneAndIgnoresResizing() {
@@ -232,6 +243,55 @@ void LauncherWindowTest::withoutListFilesBothButtonsDoNothingVisible() {
   QVERIFY(boxes.shown.empty());
   QVERIFY(Exists("a") && !Exists("b"));
   QVERIFY(window.isVisible());
+}
+
+void LauncherWindowTest::boxesShowHugePathsByTheirEndsAndKeepTheirWords() {
+  ScratchFolder folder;
+  // A NUL makes the path missing, and must show.
+  WriteFile("Tavrik.mla", "gone" + std::string(1, '\0') + HugePath("missing") + ",x\r\n");
+  Boxes boxes;
+  BrennelWindow window(boxes.Answer());
+  window.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&window));
+  ClickOnScreen(window, "Command3");
+  window.ReportUnhandledError(tavrik::Error(17, "Cannot rename '" + HugePath("source") + "' to '" +
+                                                    HugePath("target") + "': File exists"));
+
+  QCOMPARE(boxes.shown.size(), std::size_t{2});
+  const QString missing = Shown(boxes.shown[0]);
+  QVERIFY(missing.startsWith(u"gone\u2400Data/missing-start/xxx") &&
+          missing.endsWith(u"xxx/missing-end.dds is missing"));
+  const QString error = Shown(boxes.shown[1]);
+  QVERIFY(error.startsWith(u"Error 17: Cannot rename 'Data/source-start/xxx"));
+  QVERIFY(error.contains(u"xxx/source-end.dds' to 'Data/target-start/xxx"));
+  QVERIFY(error.endsWith(u"xxx/target-end.dds': File exists"));
+  QCOMPARE(error.count(u'\u2026'), 2);
+  for (const ShownBox& box : boxes.shown) {
+    QVERIFY(Shown(box).size() <= qsizetype{tavrik::kShownTextLength});
+    // No word is too long to wrap: the box stays narrower than the screen.
+    for (const QString& word : QString(box.text).split(QRegularExpression(u"[ \u200B]"_qs))) {
+      QVERIFY2(word.size() <= 24, qPrintable(word));
+    }
+  }
+}
+
+void LauncherWindowTest::boxTextKeepsCharactersWholeAndBoundsManyPaths() {
+  // A two-byte letter, and a letter with a combining accent: no cut splits
+  // them, so both sides of the ellipsis are whole units.
+  for (const std::string unit : {"\u00e9", "e\u0301"}) {
+    std::string path;
+    while (path.size() < 3000) path += unit;
+    const std::string shown = tavrik::BoxText(path);
+    const std::size_t cut = shown.find("\u2026");
+    QVERIFY(cut != std::string::npos);
+    for (const std::string& part : {shown.substr(0, cut), shown.substr(cut + 3)}) {
+      QVERIFY(part.size() % unit.size() == 0 && path.starts_with(part));
+    }
+  }
+  std::string names = "Cannot tell which of ";
+  for (int i = 0; i < 100000; ++i) names += "'n" + std::to_string(i) + "', ";
+  const QString shown = QString::fromStdString(tavrik::BoxText(names + "the list means"));
+  QVERIFY(shown.size() <= qsizetype{tavrik::kShownTextLength} && shown.endsWith(u"the list means"));
 }
 
 QTEST_MAIN(LauncherWindowTest)

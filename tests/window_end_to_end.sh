@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Drives the real program on an X display (run it under xvfb-run) the way a
 # user would: clicks "Activate" where it is on screen, answers the boxes with
-# Return and closes the window.
-# Usage: window_end_to_end.sh BINARY activate|error
+# Return and closes the window. "options" starts it with Qt's options, which
+# it must not honour.
+# Usage: window_end_to_end.sh BINARY activate|error|options
 set -euo pipefail
 
 binary=$(realpath "$1")
@@ -59,7 +60,13 @@ press_return_in() {
 cd "$folder"
 mkdir Data
 printf 'A' >Data/a.off
+options=()
 case $scenario in
+  options)
+    printf '* { min-width: 600px; min-height: 400px; }' >big.qss
+    # Each would show: no window on this display, another caption, a bigger window.
+    options=(-display :9999 -platform offscreen -qwindowtitle Other -stylesheet big.qss)
+    ;&
   activate)
     printf 'Data/a.off,Data/a\r\nData/gone.off,Data/gone\r\n' >Tavrik.mla
     ;;
@@ -70,13 +77,24 @@ case $scenario in
   *) fail "unknown scenario" ;;
 esac
 
-"$binary" &
+"$binary" "${options[@]}" &
 pid=$!
 window=$(wait_for_window "Tavrik Brennel")
 click_activate "$window"
 box=$(wait_for_window "Brennel")
 
 case $scenario in
+  options)
+    eval "$(xdotool getwindowgeometry --shell "$window")"
+    [ "${WIDTH}x$HEIGHT" = 229x75 ] || fail "the window is ${WIDTH}x$HEIGHT: -stylesheet was honoured"
+    press_return_in "$box"
+    "$here/close_window.py" "$window"
+    wait_for_exit
+    # The environment still chooses Qt's platform.
+    status=0
+    QT_QPA_PLATFORM=no-such-platform timeout 20 "$binary" 2>err.txt || status=$?
+    [ "$status" -eq 134 ] && grep -q no-such-platform err.txt || fail "QT_QPA_PLATFORM not read"
+    ;;
   activate)
     [ -f Data/a ] && [ ! -e Data/a.off ] || fail "Activate did not rename Data/a.off"
     [ "$(cat Data/a)" = A ] || fail "Data/a does not hold the moved file"

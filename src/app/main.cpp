@@ -5,10 +5,16 @@
 
 #include "launcher_window_qt.h"
 
-int main(int argc, char* argv[]) {
-  // Qt takes its own options (-platform, -display, ...); the program has none.
-  QApplication application(argc, argv);
-  QApplication::setApplicationName(QString::fromLatin1(tavrik::kApplicationTitle));
+int main(int, char*[]) {
+  // The program takes no arguments, and neither does Qt on its behalf:
+  // options such as -stylesheet or -platform on the command line are not
+  // honoured. Qt still reads its environment (QT_QPA_PLATFORM, ...). The
+  // fixed name also names the window's class for the desktop.
+  static char program_name[] = "brennel";
+  static char* qt_argv[] = {program_name, nullptr};
+  static int qt_argc = 1;
+  QApplication application(qt_argc, qt_argv);
+  QApplication::setApplicationName(QString::fromLatin1(tavrik::ApplicationTitle));
   QApplication::setApplicationVersion(QString::fromLatin1(tavrik::kApplicationVersion));
   QApplication::setDesktopFileName(QStringLiteral("brennel"));
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/brennel.ico")));

@@ -6,8 +6,10 @@
 
 namespace tavrik {
 
-/// The title of every message box the program shows.
-inline constexpr char kApplicationTitle[] = "Brennel";
+/// The title of every message box the program shows. Its name is the
+/// product's own, as are Brennel and colInputA; the other constants follow
+/// the k scheme.
+inline constexpr char ApplicationTitle[] = "Brennel";
 inline constexpr char kApplicationVersion[] = "1.00";
 inline constexpr char kWindowCaption[] = "Tavrik Brennel";
 

@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <new>
 
+#include "display_text.h"
+
 namespace tavrik {
 
 namespace {
@@ -23,10 +25,19 @@ constexpr std::int64_t kOutOfMemory = 7;
 
 QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), text.size()); }
 
+// The text of a box, bounded and with visible controls. Qt wraps only
+// between words and after a slash, so a long name (or a Windows path: Qt
+// does not break after a backslash) would run past the screen's edge:
+// zero-width spaces inside long words let them wrap anywhere.
+QString ShownText(const std::string& text) {
+  constexpr std::size_t kLongestWord = 24;
+  return FromUtf8(WithLineBreaks(BoxText(text), kLongestWord, 1, "\u200B"));
+}
+
 // A box titled "Brennel" with OK only. Paths are shown as plain text: a
 // name that looks like markup must appear as it is spelled.
 void PrepareBox(QMessageBox& box, const QString& text, QMessageBox::Icon icon) {
-  box.setWindowTitle(kApplicationTitle);
+  box.setWindowTitle(ApplicationTitle);
   box.setTextFormat(Qt::PlainText);
   box.setText(text);
   box.setIcon(icon);
@@ -91,7 +102,7 @@ void BrennelWindow::RunClickHandler(void (Brennel::*handler)()) {
 
 void BrennelWindow::ShowMessage(const std::string& text) {
   QMessageBox box(this);
-  PrepareBox(box, FromUtf8(text), QMessageBox::NoIcon);
+  PrepareBox(box, ShownText(text), QMessageBox::NoIcon);
   run_box_(box);
 }
 
@@ -102,7 +113,7 @@ void BrennelWindow::ReportUnhandledError(const Error& error) {
   command4_->setEnabled(false);
   QMessageBox box(this);
   PrepareBox(box,
-             QStringLiteral("Error %1: %2").arg(error.Number()).arg(FromUtf8(error.Description())),
+             QStringLiteral("Error %1: %2").arg(error.Number()).arg(ShownText(error.Description())),
              QMessageBox::Critical);
   box.setInformativeText(
       QStringLiteral("Brennel ends now. Files renamed before the error stay renamed."));

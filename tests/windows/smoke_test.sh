@@ -3,7 +3,8 @@
 # found by its caption, "Activate" renames files in a scratch folder, the
 # missing-file box titled "Brennel" closes with Return, closing the window
 # ends the program with status 0, a refused rename is reported before the
-# program ends with status 1, and the layout scales from 96 to 144 DPI.
+# program ends with status 1, a box shows a NUL visibly and a 2 MB path
+# shortened, and the layout scales from 96 to 144 DPI.
 # Usage: smoke_test.sh PATH/TO/Brennel.exe PATH/TO/layout_probe.exe
 # (with the wine session started)
 set -euo pipefail
@@ -121,6 +122,32 @@ xdotool key Return
 expect_exit_status 1 "after the error report the status must be 1"
 [ "$(cat "$work/game/Data/a.esp")" = new ] || fail "the existing target was replaced"
 [ -f "$work/game/Data/a.esp.off" ] || fail "the refused source moved"
+
+echo "== Boxes show a NUL as a symbol and a 2 MB path by its ends, in lines that fit"
+box_text() { wine "$probe" box 2>/dev/null | tr -d '\r'; }
+printf 'Data\\x\0y.esp,z\r\n' >"$work/game/Tavrik.mla"
+{
+  printf 'z,Data\\huge-start\\'
+  head -c 2097152 /dev/zero | tr '\0' x
+  printf '\\huge-end.dds\r\n'
+} >"$work/game/Tavrik.mld"
+start_program
+click_button Activate
+wait_for shown Brennel || fail "no missing-file box for the path with a NUL"
+text=$(box_text)
+[ "$text" = $'Data\\x\u2400y.esp is missing' ] || fail "box text: $text"
+xdotool key Return
+wait_for gone Brennel || fail "Return did not close the box"
+click_button Deactivate
+wait_for shown Brennel || fail "no missing-file box for the 2 MB path"
+text=$(box_text)
+[[ $text == 'Data\huge-start\xxx'*$'\u2026'*'xxx\huge-end.dds is missing' ]] ||
+  fail "box text: ${text:0:200}..."
+! grep -qE '^.{65,}$' <<<"$text" || fail "lines too long for the box: $text"
+xdotool key Return
+wait_for gone Brennel || fail "Return did not close the box"
+close_window
+expect_exit_status 0 "closing the window must end the program with status 0"
 
 echo "== The layout in twips scales with the DPI"
 check_layout() {
