@@ -10,7 +10,7 @@ int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
   QApplication::setApplicationName(QString::fromLatin1(tavrik::kApplicationTitle));
   QApplication::setApplicationVersion(QString::fromLatin1(tavrik::kApplicationVersion));
-  QApplication::setDesktopFileName(QStringLiteral("brennel"));
+  QApplication::setDesktopFileName(QStringLiteral("org.tavrik.Brennel"));
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/brennel.ico")));
 
   tavrik::BrennelWindow window;  // reads the list files
