@@ -41,12 +41,12 @@ screenshot() { python3 "$window_driver_root/tools/screenshot.py" "$1" "$2"; }
 # Starts Xvfb at 96 DPI on a free display and exports DISPLAY; sets
 # $xvfb_pid. Waits up to 60 s for the server to say its display number.
 start_xvfb() {
-  local number_file
+  local number_file number
   number_file=$(mktemp)
   Xvfb -displayfd 3 -screen 0 800x600x24 -dpi 96 -nolisten tcp 3>"$number_file" >/dev/null 2>&1 &
   xvfb_pid=$!
   for _ in $(seq 600); do [ -s "$number_file" ] && break; sleep 0.1; done
-  DISPLAY=":$(head -1 "$number_file")"
+  number=$(head -1 "$number_file")
   rm -f "$number_file"
-  [ "$DISPLAY" != ":" ] && export DISPLAY
+  [ -n "$number" ] && export DISPLAY=":$number"
 }
