@@ -2,9 +2,15 @@
 """Draws the application icon: a rounded tile with two arrows swapping places,
 one pointing right (activate) above one pointing left (deactivate).
 
-Writes brennel.ico (32x32 at 1 bit, 32x32 at 4 bits, 16x16 at 4 bits) and
-brennel.png (256x256, for Linux desktops). Run it again after changing the
-drawing; the outputs are committed so builds need no Python.
+Every size is drawn for itself from the same shapes. Up to 32 pixels the
+shapes are placed on whole pixels from a table and drawn without
+smoothing, so that edges and arrow heads stay sharp; from 48 pixels on they
+are measured from the size and smoothed.
+
+Writes brennel.ico (32x32 at 1 bit, 32x32 at 4 bits, 16x16 at 4 bits, for
+the .exe and the Linux window) and icons/brennel-N.png (N = 16, 24, 32, 48,
+64, 128 and 256, for the desktop's icon theme). Run it again after changing
+the drawing; the outputs are committed so builds need no Python.
 """
 import struct
 import zlib
@@ -15,50 +21,94 @@ PALETTE = [(0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0), (0, 0, 128), (128
            (0, 128, 128), (192, 192, 192), (128, 128, 128), (255, 0, 0), (0, 255, 0),
            (255, 255, 0), (0, 0, 255), (255, 0, 255), (0, 255, 255), (255, 255, 255)]
 BLACK, NAVY, TEAL, YELLOW, WHITE = 0, 4, 6, 11, 15
-CLEAR = None
+PNG_SIZES = (16, 24, 32, 48, 64, 128, 256)
+
+# Whole-pixel shapes of the small sizes: the tile's corner radius and
+# border, the arrows' left and right ends, the shaft's and the head's half
+# heights, and the rows the two arrows are centred on.
+SMALL = {
+    16: dict(radius=2.5, edge=1, left=2, right=14, shaft=0.5, head=3, top=5.5, bottom=10.5),
+    24: dict(radius=4, edge=1, left=4, right=20, shaft=1.5, head=4.5, top=7.5, bottom=16.5),
+    32: dict(radius=6, edge=1, left=5, right=27, shaft=1.5, head=5.5, top=10.5, bottom=21.5),
+}
 
 
-def in_tile(x, y, n):
-    """Inside a square with rounded corners filling the n x n image."""
-    r = n // 5
-    cx = min(max(x, r), n - 1 - r)
-    cy = min(max(y, r), n - 1 - r)
-    return (x - cx) ** 2 + (y - cy) ** 2 <= r * r + r // 2
-
-
-def arrow(x, y, n, row, pointing_right):
-    """An arrow across the tile whose shaft is centred on `row`."""
+def shapes(n):
+    """The shapes of the n-pixel icon, in pixels."""
+    if n in SMALL:
+        return SMALL[n]
     s = n / 32
-    shaft = round(2 * s)
-    head = round(5 * s)
-    left, right = round(6 * s), n - 1 - round(6 * s)
+    # Straight edges on whole pixels, so that only curves and slopes blur.
+    shaft = round(3.2 * s)
+
+    def row(centre):
+        return round(centre - shaft / 2) + shaft / 2
+
+    return dict(radius=6 * s, edge=max(1, round(1.25 * s)), left=round(5 * s),
+                right=round(27 * s), shaft=shaft / 2, head=round(5.5 * s), top=row(10.5 * s),
+                bottom=row(21.5 * s))
+
+
+def in_rounded_square(x, y, low, high, radius):
+    cx = min(max(x, low + radius), high - radius)
+    cy = min(max(y, low + radius), high - radius)
+    return (x - cx) ** 2 + (y - cy) ** 2 <= radius * radius
+
+
+def in_arrow(x, y, g, row, pointing_right):
+    """An arrow across the tile whose shaft is centred on `row`."""
     if not pointing_right:
-        x = left + right - x  # mirror
-    if left <= x <= right - head and abs(y - row) <= shaft - (1 if n == 16 else 0):
+        x = g["left"] + g["right"] - x  # mirror
+    neck = g["right"] - g["head"]
+    if g["left"] <= x <= neck and abs(y - row) <= g["shaft"]:
         return True
-    dx = x - (right - head)
-    return 0 <= dx <= head and abs(y - row) <= head - dx
+    return neck <= x <= g["right"] and abs(y - row) <= g["right"] - x
+
+
+def part_at(x, y, n, g):
+    """Which part of the icon the point x, y (in pixels) lies in, or None."""
+    if not in_rounded_square(x, y, 0, n, g["radius"]):
+        return None
+    edge = g["edge"]
+    if not in_rounded_square(x, y, edge, n - edge, max(g["radius"] - edge, 0)):
+        return "edge"
+    if in_arrow(x, y, g, g["top"], True):
+        return "top"
+    if in_arrow(x, y, g, g["bottom"], False):
+        return "bottom"
+    return "tile"
 
 
 def draw(n, colours):
-    """A grid of palette indices (or CLEAR) for an n x n image."""
-    grid = []
+    """A grid of palette indices (or None where clear), one sample a pixel."""
+    g = shapes(n)
+    return [[colours.get(part_at(x + 0.5, y + 0.5, n, g)) for x in range(n)] for y in range(n)]
+
+
+def draw_smooth(n, colours, samples):
+    """Rows of RGBA pixels, each the mean of samples x samples points."""
+    g = shapes(n)
+    offsets = [(i + 0.5) / samples for i in range(samples)]
+    rows = []
     for y in range(n):
-        line = []
+        row = []
         for x in range(n):
-            if not in_tile(x, y, n):
-                line.append(CLEAR)
-            elif not (in_tile(x - 1, y, n) and in_tile(x + 1, y, n) and in_tile(x, y - 1, n)
-                      and in_tile(x, y + 1, n)):
-                line.append(colours["edge"])
-            elif arrow(x, y, n, round(n * 0.34), True):
-                line.append(colours["top"])
-            elif arrow(x, y, n, round(n * 0.66) - 1, False):
-                line.append(colours["bottom"])
+            total, alpha = [0, 0, 0], 0
+            for dy in offsets:
+                for dx in offsets:
+                    index = colours.get(part_at(x + dx, y + dy, n, g))
+                    if index is None:
+                        continue
+                    alpha += 1
+                    for c in range(3):
+                        total[c] += PALETTE[index][c]
+            if alpha:
+                row.append(tuple(round(t / alpha) for t in total)
+                           + (round(255 * alpha / samples ** 2),))
             else:
-                line.append(colours["tile"])
-        grid.append(line)
-    return grid
+                row.append((0, 0, 0, 0))
+        rows.append(row)
+    return rows
 
 
 def pack_rows(rows, bits):
@@ -103,33 +153,31 @@ def write_ico(path, images):
     Path(path).write_bytes(bytes(out))
 
 
-def write_png(path, grid, scale):
-    n = len(grid) * scale
-    raw = bytearray()
-    for row in grid:
-        line = bytearray([0])
-        for v in row:
-            pixel = (0, 0, 0, 0) if v is None else PALETTE[v] + (255,)
-            line += bytes(pixel) * scale
-        raw += bytes(line) * scale
+def write_png(path, rows):
+    """rows: lists of RGBA tuples."""
+    raw = b"".join(b"\0" + b"".join(bytes(pixel) for pixel in row) for row in rows)
 
     def chunk(kind, data):
         return (struct.pack(">I", len(data)) + kind + data
                 + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
 
+    n = len(rows)
     png = (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", n, n, 8, 6, 0, 0, 0))
-           + chunk(b"IDAT", zlib.compress(bytes(raw), 9)) + chunk(b"IEND", b""))
+           + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
     Path(path).write_bytes(png)
 
 
 def main():
     here = Path(__file__).resolve().parent
     colour = {"edge": NAVY, "tile": TEAL, "top": YELLOW, "bottom": WHITE}
-    mono = {"edge": 0, "tile": 1, "top": 0, "bottom": 0}
-    big, small = draw(32, colour), draw(16, colour)
+    mono = {"edge": BLACK, "tile": 1, "top": BLACK, "bottom": BLACK}
     write_ico(here / "brennel.ico", [(draw(32, mono), 1, [(0, 0, 0), (255, 255, 255)]),
-                                     (big, 4, PALETTE), (small, 4, PALETTE)])
-    write_png(here / "brennel.png", big, 8)
+                                     (draw(32, colour), 4, PALETTE),
+                                     (draw(16, colour), 4, PALETTE)])
+    (here / "icons").mkdir(exist_ok=True)
+    for n in PNG_SIZES:
+        samples = 1 if n in SMALL else 4
+        write_png(here / "icons" / f"brennel-{n}.png", draw_smooth(n, colour, samples))
 
 
 if __name__ == "__main__":

@@ -16,7 +16,7 @@ int main(int, char*[]) {
   QApplication application(qt_argc, qt_argv);
   QApplication::setApplicationName(QString::fromLatin1(tavrik::ApplicationTitle));
   QApplication::setApplicationVersion(QString::fromLatin1(tavrik::kApplicationVersion));
-  QApplication::setDesktopFileName(QStringLiteral("brennel"));
+  QApplication::setDesktopFileName(QStringLiteral("org.tavrik.Brennel"));
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/brennel.ico")));
 
   tavrik::BrennelWindow window;  // reads the list files
