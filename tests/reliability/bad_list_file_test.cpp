@@ -209,6 +209,29 @@ TEST_F(BadListFile, SystemReadFailingPartWayKeepsEveryWholeEntryBeforeIt) {
   EXPECT_TRUE(messages.empty());
 }
 
+TEST_F(BadListFile, ListsInAnotherCaseAreFoundUnlessTheChoiceIsAmbiguous) {
+  WriteFile("tavrik.mla", "a.esp,b.esp\r\n");
+  WriteFile("TAVRIK.MLD", "b.esp,a.esp\r\n");
+  brennel.Form_Load();
+  EXPECT_EQ(brennel.colInputA, (Entries{"a.esp", "b.esp"}));
+  EXPECT_EQ(brennel.colInputD, (Entries{"b.esp", "a.esp"}));
+
+  // The exact name wins over any other spelling.
+  WriteFile("Tavrik.mla", "exact.esp\r\n");
+  Brennel exact(platform);
+  exact.Form_Load();
+  EXPECT_EQ(exact.colInputA, (Entries{"exact.esp"}));
+
+  // Two other spellings and no exact one: no guess, the list is unreadable.
+  fs::remove("Tavrik.mla");
+  WriteFile("TAVRIK.mla", "other.esp\r\n");
+  Brennel ambiguous(platform);
+  ambiguous.Form_Load();
+  EXPECT_TRUE(ambiguous.colInputA.empty());
+  EXPECT_EQ(ambiguous.colInputD, (Entries{"b.esp", "a.esp"}));
+  EXPECT_TRUE(messages.empty());
+}
+
 TEST_F(BadListFile, ListTooLongForTheWalkKeepsItsExactCountAndRenamesNothing) {
   WriteFile("a.esp", "a");
   std::string text = "a.esp\r\nb.esp\r\n";

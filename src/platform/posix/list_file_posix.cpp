@@ -1,12 +1,16 @@
-// The list files on Linux, read with the system's own calls.
+// The list files on Linux: read with the system's own calls, and found as
+// Windows finds them, in any case.
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <memory>
+#include <vector>
 
+#include "case_folding.h"
 #include "error_condition.h"
 #include "system_platform.h"
 
@@ -57,13 +61,40 @@ std::unique_ptr<ByteSource> OpenRegular(const std::string& path, const std::stri
   }
 }
 
+// The entries of the working directory other than `name` that match it
+// without regard to case.
+std::vector<std::string> OtherCaseMatches(const std::string& name) {
+  std::vector<std::string> matches;
+  const std::unique_ptr<DIR, int (*)(DIR*)> directory(opendir("."), &closedir);
+  if (!directory) return matches;
+  const std::string folded = FoldCase(name);
+  while (const dirent* entry = readdir(directory.get())) {
+    const std::string_view entry_name(entry->d_name);
+    if (entry_name != name && FoldCase(entry_name) == folded) matches.emplace_back(entry_name);
+  }
+  return matches;
+}
+
+bool EntryExists(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0;
+}
+
 }  // namespace
 
 std::unique_ptr<ByteSource> SystemPlatform::OpenListFile(const std::string& name) {
-  if (name.empty() || name.find('\0') != std::string::npos) {
+  if (name.empty() || name.find('\0') != std::string::npos)
     throw FileError(ENOENT, "Cannot open", name);
+  // A mod may ship "tavrik.mla", which Windows finds as "Tavrik.mla". The
+  // exact name wins; of other spellings only a single one is taken.
+  if (name.find('/') != std::string::npos || EntryExists(name)) return OpenRegular(name, name);
+  const std::vector<std::string> matches = OtherCaseMatches(name);
+  if (matches.empty()) throw FileError(ENOENT, "Cannot open", name);
+  if (matches.size() > 1) {
+    throw Error(EEXIST, "Cannot open " + Quoted(name) + ": it is spelled " + Quoted(matches[0]) +
+                            " and " + Quoted(matches[1]) + " in this folder");
   }
-  return OpenRegular(name, name);
+  return OpenRegular(matches[0], name);
 }
 
 }  // namespace tavrik
