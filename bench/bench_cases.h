@@ -81,9 +81,12 @@ void BM_ActivationWalk(benchmark::State& state);
 void BM_OtherCaseWalk(benchmark::State& state);
 void BM_ListLoad(benchmark::State& state);
 void BM_PeakMemory(benchmark::State& state);
+void BM_HugeListLoad(benchmark::State& state);
 
-/// The child process of BM_PeakMemory: loads and walks the lists in
-/// `folder`, prints "idle_kB peak_kB message" and returns its exit status.
+/// The child process of the memory cases: loads and walks the lists in
+/// `folder`, prints "idle_kB peak_kB load_seconds entries error message"
+/// (error: the number of the error that ended the walk, or 0) and returns
+/// its exit status.
 int MemoryChild(const char* folder);
 
 }  // namespace bench

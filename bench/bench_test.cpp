@@ -187,19 +187,45 @@ TEST(BenchFiguresTest, RatiosAreTheMeanOfEachRoundsOwnRatio) {
   EXPECT_EQ(bench::PairedRounds().MeanRatio(), 0) << "no rounds, no figure";
 }
 
+struct ChildReport {
+  long idle_kb = -1, peak_kb = -1;
+  double load_seconds = -1;
+  unsigned long long entries = 0;
+  long long error = -1;
+};
+
+// The memory child's report on the lists of the working directory.
+ChildReport RunMemoryChild() {
+  const std::string out =
+      bench::RunChild({BRENNEL_BENCH, "--memory-child", std::filesystem::current_path().string()});
+  ChildReport report;
+  EXPECT_EQ(std::sscanf(out.c_str(), "%ld %ld %lf %llu %lld", &report.idle_kb, &report.peak_kb,
+                        &report.load_seconds, &report.entries, &report.error),
+            5)
+      << out;
+  EXPECT_GT(report.idle_kb, 0);
+  EXPECT_GE(report.peak_kb, report.idle_kb);
+  return report;
+}
+
 TEST(BenchCasesTest, TheMemoryChildLoadsAndWalksTheListsAndReportsItsPeak) {
   ScratchFolder scratch;
-  {
-    PairFolder folder(20);
-    bench::WriteLists(folder, Spelling::kExact);
-    const std::string out =
-        bench::RunChild({BRENNEL_BENCH, "--memory-child", scratch.path().string()});
-    long idle_kb = -1, peak_kb = -1;
-    ASSERT_EQ(std::sscanf(out.c_str(), "%ld %ld", &idle_kb, &peak_kb), 2) << out;
-    EXPECT_GT(idle_kb, 0);
-    EXPECT_GE(peak_kb, idle_kb);
-    EXPECT_EQ(folder.CountMoved(), 20u);
-  }
+  PairFolder folder(20);
+  bench::WriteLists(folder, Spelling::kExact);
+  const ChildReport walked = RunMemoryChild();
+  EXPECT_EQ(walked.entries, 40u);
+  EXPECT_EQ(walked.error, 0);
+  EXPECT_EQ(folder.CountMoved(), 20u);
+  folder.Restore();
+
+  // A list longer than the walk takes, as the huge-list case writes it.
+  std::string text;
+  for (int i = 0; i < 40000; ++i) text += "x\r\n";
+  bench::WriteTextFile(tavrik::kActivationListFile, text);
+  const ChildReport refused = RunMemoryChild();
+  EXPECT_EQ(refused.entries, 40000u);
+  EXPECT_EQ(refused.error, tavrik::error_number::kOverflow);
+  EXPECT_EQ(folder.CountMoved(), 0u);
 }
 
 TEST(ProcessMemoryTest, StatusFieldsAreReadByExactName) {
