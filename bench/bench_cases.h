@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -28,6 +29,32 @@ inline double ThreadCpuSeconds() {
   clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
   return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
+
+/// Paired runs: each round times a case `a` and a reference `b` over the
+/// same files. The ratio is the mean of each round's own ratio, so that a
+/// moment when the machine is busy skews one round rather than the sums.
+class PairedRounds {
+ public:
+  void Add(double a, double b) {
+    a_ += a;
+    b_ += b;
+    ratio_ += a / b;
+    ++rounds_;
+  }
+  double MeanA() const { return rounds_ > 0 ? a_ / rounds_ : 0; }
+  double MeanB() const { return rounds_ > 0 ? b_ / rounds_ : 0; }
+  double MeanRatio() const { return rounds_ > 0 ? ratio_ / rounds_ : 0; }
+
+ private:
+  double a_ = 0, b_ = 0, ratio_ = 0;
+  int rounds_ = 0;
+};
+
+/// The walk case's figures over `pairs` pairs: `wall` and `cpu` pair the
+/// walk (a) with the floor (b) in seconds; `load` is the mean seconds of
+/// Form_Load within the walk.
+std::map<std::string, double> WalkFigures(const PairedRounds& wall, const PairedRounds& cpu,
+                                          double load, std::size_t pairs);
 
 /// The shared files of `pairs` pairs, made on first use in a folder of their
 /// own below the first working directory, which becomes the working
@@ -54,9 +81,12 @@ void BM_ActivationWalk(benchmark::State& state);
 void BM_OtherCaseWalk(benchmark::State& state);
 void BM_ListLoad(benchmark::State& state);
 void BM_PeakMemory(benchmark::State& state);
+void BM_HugeListLoad(benchmark::State& state);
 
-/// The child process of BM_PeakMemory: loads and walks the lists in
-/// `folder`, prints "idle_kB peak_kB message" and returns its exit status.
+/// The child process of the memory cases: loads and walks the lists in
+/// `folder`, prints "idle_kB peak_kB load_seconds entries error message"
+/// (error: the number of the error that ended the walk, or 0) and returns
+/// its exit status.
 int MemoryChild(const char* folder);
 
 }  // namespace bench

@@ -1,4 +1,5 @@
-// The list load and the peak memory of a load and walk.
+// The list load, and the peak memory of a load and walk: of the longest list
+// the walk takes, and of a huge one that it refuses.
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -45,36 +46,83 @@ void BM_ListLoad(benchmark::State& state) {
   state.counters["cpu_MB/s"] = megabytes * static_cast<double>(state.iterations()) / cpu_seconds;
 }
 
-// Load + walk of the longest list, in a fresh process whose memory before
-// the load is its idle size.
+namespace {
+
+struct ChildReport {
+  long idle_kb = -1, peak_kb = -1;
+  double load_seconds = -1;
+  unsigned long long entries = 0;
+  long long error = -1;
+};
+
+// Load + walk of the lists in the working directory, in a fresh process whose
+// memory before the load is its idle size. False after reporting to `state`
+// when the child's report cannot be read.
+bool RunMemoryChild(benchmark::State& state, ChildReport& report) {
+  const Clock::time_point start = Clock::now();
+  const std::string out =
+      RunChild({OwnExecutable(), "--memory-child", std::filesystem::current_path().string()});
+  state.SetIterationTime(SecondsSince(start));
+  report = ChildReport();
+  if (std::sscanf(out.c_str(), "%ld %ld %lf %llu %lld", &report.idle_kb, &report.peak_kb,
+                  &report.load_seconds, &report.entries, &report.error) != 5 ||
+      report.idle_kb < 0 || report.peak_kb < report.idle_kb) {
+    Fail(state, "unreadable child report: " + out);
+    return false;
+  }
+  state.counters["idle_MB"] = static_cast<double>(report.idle_kb) / 1024;
+  state.counters["peak_MB"] = static_cast<double>(report.peak_kb) / 1024;
+  state.counters["above_idle_MB"] = static_cast<double>(report.peak_kb - report.idle_kb) / 1024;
+  return true;
+}
+
+}  // namespace
+
+// Load + walk of the longest list.
 void BM_PeakMemory(benchmark::State& state) {
   const auto entries = static_cast<std::size_t>(state.range(0));
   const PairFolder& folder = FolderOf(entries / 2);
   const std::string odd_entry = entries % 2 != 0 ? "mod/data/textures/unused.dds\r\n" : "";
   WriteLists(folder, Spelling::kExact, odd_entry);
   for (auto _ : state) {
-    const Clock::time_point start = Clock::now();
-    const std::string out =
-        RunChild({OwnExecutable(), "--memory-child", std::filesystem::current_path().string()});
-    state.SetIterationTime(SecondsSince(start));
-    long idle_kb = -1, peak_kb = -1;
-    if (std::sscanf(out.c_str(), "%ld %ld", &idle_kb, &peak_kb) != 2 || idle_kb < 0 ||
-        peak_kb < idle_kb) {
-      Fail(state, "unreadable child report: " + out);
-      return;
-    }
+    ChildReport report;
+    if (!RunMemoryChild(state, report)) return;
     if (folder.CountMoved() != folder.pairs().size()) {
-      Fail(state, "the walk in the child: " + MovedReport(folder, out));
+      Fail(state, "the walk in the child: " + MovedReport(folder, std::to_string(report.error)));
       return;
     }
     folder.Restore();
-    state.counters["idle_MB"] = static_cast<double>(idle_kb) / 1024;
-    state.counters["peak_MB"] = static_cast<double>(peak_kb) / 1024;
-    state.counters["above_idle_MB"] = static_cast<double>(peak_kb - idle_kb) / 1024;
   }
 }
 
-// The child side of BM_PeakMemory: prints "idle_kB peak_kB" and any message.
+// Start-up with a list of millions of one-character entries, which the walk
+// refuses before its first rename: its memory and the time of its load.
+void BM_HugeListLoad(benchmark::State& state) {
+  const auto entries = static_cast<std::size_t>(state.range(0));
+  const std::filesystem::path folder = std::filesystem::current_path() / "huge-list";
+  std::filesystem::create_directories(folder);
+  std::string text;
+  text.reserve(3 * entries);
+  for (std::size_t i = 0; i < entries; ++i) text += "x\r\n";
+  WriteTextFile((folder / tavrik::kActivationListFile).string(), text);
+  const std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::current_path(folder);
+  for (auto _ : state) {
+    ChildReport report;
+    if (!RunMemoryChild(state, report)) break;
+    if (report.entries != entries || report.error != tavrik::error_number::kOverflow) {
+      Fail(state, "the child counted " + std::to_string(report.entries) +
+                      " entries and ended the walk with error " + std::to_string(report.error));
+      break;
+    }
+    state.counters["load_s"] = report.load_seconds;
+    state.counters["list_MB"] = static_cast<double>(3 * entries) / 1e6;
+  }
+  std::filesystem::current_path(previous);
+  std::filesystem::remove_all(folder);
+}
+
+// The child side of the memory cases.
 int MemoryChild(const char* folder) {
   if (chdir(folder) != 0) return 2;
   // Start the high-water mark afresh, so that start-up does not count.
@@ -87,9 +135,17 @@ int MemoryChild(const char* folder) {
   tavrik::SystemPlatform platform([&message](const std::string& text) { message = text; });
   tavrik::Brennel brennel(platform);
   const long idle_kb = OwnStatusKb("VmRSS");
+  const Clock::time_point start = Clock::now();
   brennel.Form_Load();
-  brennel.Command3_Click();
-  std::cout << idle_kb << ' ' << OwnStatusKb("VmHWM") << ' ' << message << '\n';
+  const double load_seconds = SecondsSince(start);
+  std::int64_t error = 0;
+  try {
+    brennel.Command3_Click();
+  } catch (const tavrik::Error& refused) {
+    error = refused.Number();
+  }
+  std::cout << idle_kb << ' ' << OwnStatusKb("VmHWM") << ' ' << load_seconds << ' '
+            << brennel.colInputA.size() << ' ' << error << ' ' << message << '\n';
   return 0;
 }
 

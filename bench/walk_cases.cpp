@@ -82,10 +82,6 @@ FloorTime TimedFloor(benchmark::State& state, const PairFolder& folder) {
   return time;
 }
 
-void SetCounter(benchmark::State& state, const char* name, double value) {
-  state.counters[name] = benchmark::Counter(value, benchmark::Counter::kAvgIterations);
-}
-
 bool any_failed = false;
 std::filesystem::path base;  // where the first folder was made
 
@@ -94,6 +90,18 @@ std::filesystem::path FolderPath(std::size_t pairs) {
 }
 
 }  // namespace
+
+std::map<std::string, double> WalkFigures(const PairedRounds& wall, const PairedRounds& cpu,
+                                          double load, std::size_t pairs) {
+  const double per_pair = 1e6 / static_cast<double>(pairs);
+  return {{"floor_ms", wall.MeanB() * 1e3},
+          {"walk_ms", wall.MeanA() * 1e3},
+          {"load_ms", load * 1e3},
+          {"walk/floor", wall.MeanRatio()},
+          {"cpu_walk/floor", cpu.MeanRatio()},
+          {"floor_us/pair", wall.MeanB() * per_pair},
+          {"walk_us/pair", wall.MeanA() * per_pair}};
+}
 
 void Fail(benchmark::State& state, const std::string& what) {
   any_failed = true;
@@ -147,7 +155,8 @@ void BM_ActivationWalk(benchmark::State& state) {
   const auto pairs = static_cast<std::size_t>(state.range(0));
   const PairFolder& folder = FolderOf(pairs);
   WriteLists(folder, Spelling::kExact);
-  double floor = 0, walk = 0, load = 0, ratio = 0, cpu_ratio = 0;
+  PairedRounds wall, cpu;
+  double load = 0;
   for (auto _ : state) {
     FloorTime floor_time;
     WalkTime time;
@@ -161,20 +170,14 @@ void BM_ActivationWalk(benchmark::State& state) {
       folder.Restore();
     }
     state.SetIterationTime(time.load + time.click);
-    floor += floor_time.wall;
-    walk += time.load + time.click;
+    wall.Add(time.load + time.click, floor_time.wall);
+    cpu.Add(time.cpu, floor_time.cpu);
     load += time.load;
-    ratio += (time.load + time.click) / floor_time.wall;
-    cpu_ratio += time.cpu / floor_time.cpu;
   }
-  const double per_pair = 1e6 / static_cast<double>(pairs);
-  SetCounter(state, "floor_ms", floor * 1e3);
-  SetCounter(state, "walk_ms", walk * 1e3);
-  SetCounter(state, "load_ms", load * 1e3);
-  SetCounter(state, "walk/floor", ratio);
-  SetCounter(state, "cpu_walk/floor", cpu_ratio);
-  SetCounter(state, "floor_us/pair", floor * per_pair);
-  SetCounter(state, "walk_us/pair", walk * per_pair);
+  const double rounds = static_cast<double>(state.iterations());
+  for (const auto& [name, value] : WalkFigures(wall, cpu, load / rounds, pairs)) {
+    state.counters[name] = value;
+  }
 }
 
 // The exact-case walk and the walk of a list whose every name differs in
@@ -183,7 +186,7 @@ void BM_OtherCaseWalk(benchmark::State& state) {
   static int round = 0;
   const auto pairs = static_cast<std::size_t>(state.range(0));
   const PairFolder& folder = FolderOf(pairs);
-  double exact = 0, other = 0, ratio = 0;
+  PairedRounds other_to_exact;
   for (auto _ : state) {
     WalkTime exact_time, other_time;
     const bool exact_first = round++ % 2 == 0;
@@ -197,16 +200,13 @@ void BM_OtherCaseWalk(benchmark::State& state) {
       }
       folder.Restore();
     }
-    const double exact_s = exact_time.load + exact_time.click;
     const double other_s = other_time.load + other_time.click;
     state.SetIterationTime(other_s);
-    exact += exact_s;
-    other += other_s;
-    ratio += other_s / exact_s;
+    other_to_exact.Add(other_s, exact_time.load + exact_time.click);
   }
-  SetCounter(state, "walk_ms", exact * 1e3);
-  SetCounter(state, "other_case_ms", other * 1e3);
-  SetCounter(state, "other_case/walk", ratio);
+  state.counters["walk_ms"] = other_to_exact.MeanB() * 1e3;
+  state.counters["other_case_ms"] = other_to_exact.MeanA() * 1e3;
+  state.counters["other_case/walk"] = other_to_exact.MeanRatio();
 }
 
 }  // namespace bench

@@ -7,7 +7,9 @@ add_link_options(-static)
 # Unicode W functions by default, Windows 7 as the oldest system.
 set(brennel_windows_definitions UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601)
 
-target_sources(brennel_platform PRIVATE src/platform/win32/wide_text.cpp)
+target_sources(brennel_platform PRIVATE
+  src/platform/win32/wide_text.cpp
+  src/platform/win32/list_file_win32.cpp)
 target_include_directories(brennel_platform PUBLIC src/platform/win32)
 target_compile_definitions(brennel_platform PUBLIC ${brennel_windows_definitions})
 

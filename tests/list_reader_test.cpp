@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <sstream>
-#include <streambuf>
+#include <cerrno>
 #include <vector>
 
+#include "fake_platform.h"
 #include "scratch_folder.h"
 
 namespace tavrik {
@@ -14,18 +14,59 @@ namespace {
 
 using Fields = std::vector<std::string>;
 
-// Every field of `bytes`, read the way the loaders read a list file.
-Fields ReadAll(const std::string& bytes) {
-  std::istringstream in(bytes);
+// Every field of `source`, read the way the loaders read a list file; the
+// number of the error that ended the reading, 0 for the end of the list.
+Fields ReadAll(ByteSource& source, std::int64_t* ended_by = nullptr) {
   ListReader reader;
-  reader.Open(in, "list");
+  reader.Open(source);
   Fields fields;
   try {
     while (true) fields.push_back(reader.ReadField());
   } catch (const EndOfList&) {
+    if (ended_by != nullptr) *ended_by = 0;
+  } catch (const Error& error) {
+    if (ended_by == nullptr) throw;
+    *ended_by = error.Number();
   }
   reader.Close();
   return fields;
+}
+
+Fields ReadAll(const std::string& bytes) {
+  MemorySource source(bytes);
+  return ReadAll(source);
+}
+
+// A device that hands out its bytes in pieces of `piece`, as pipes and
+// network file systems do, and fails with EIO at byte `fail_at`.
+class PiecewiseSource : public ByteSource {
+ public:
+  PiecewiseSource(std::string bytes, std::size_t piece, std::size_t fail_at = SIZE_MAX)
+      : bytes_(std::move(bytes)), piece_(piece), fail_at_(fail_at) {}
+
+  std::size_t Read(char* buffer, std::size_t size) override {
+    if (next_ >= fail_at_) throw Error(EIO, "Cannot read 'Tavrik.mla': Input/output error");
+    const std::size_t count =
+        std::min({size, piece_, bytes_.size() - next_, fail_at_ - std::min(fail_at_, next_)});
+    std::copy_n(bytes_.data() + next_, count, buffer);
+    next_ += count;
+    return count;
+  }
+
+ private:
+  std::string bytes_;
+  std::size_t piece_, fail_at_, next_ = 0;
+};
+
+// `text` (ASCII or UTF-16 units) as a UTF-16 file with its byte order mark.
+std::string Utf16File(std::u16string_view text, bool big_endian) {
+  std::string bytes = big_endian ? "\xFE\xFF" : "\xFF\xFE";
+  for (const char16_t unit : text) {
+    const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
+    bytes += big_endian ? high : low;
+    bytes += big_endian ? low : high;
+  }
+  return bytes;
 }
 
 TEST(ListReader, EmptyFileHasNoFields) {
@@ -140,23 +181,15 @@ TEST(ListReader, DelimitersAreFoundAtEveryPositionOfAField) {
   }
 }
 
-TEST(ListReader, LargeFileFromDiskIsReadWhole) {
-  ScratchFolder folder;
+TEST(ListReader, LargeFileReadInSmallPiecesIsReadWhole) {
   std::string text;
   Fields expected;
   for (int i = 0; text.size() < 300000; ++i) {
     expected.push_back("Data/Textures/file" + std::to_string(i) + ".dds");
     text += expected.back() + (i % 3 == 0 ? "," : "\r\n");
   }
-  WriteFile("list.mla", text);
-  ListReader reader;
-  reader.Open("list.mla");
-  Fields fields;
-  try {
-    while (true) fields.push_back(reader.ReadField());
-  } catch (const EndOfList&) {
-  }
-  EXPECT_EQ(fields, expected);
+  PiecewiseSource source(text, 999);
+  EXPECT_EQ(ReadAll(source), expected);
   EXPECT_EQ(ReadAll(text), expected);
 }
 
@@ -167,82 +200,90 @@ TEST(ListReader, LongSingleLineFieldIsReadWhole) {
   EXPECT_EQ(fields[0].size(), line.size());
 }
 
-// A stream whose device hands out `good` in small pieces, then fails.
-class FailingBuffer : public std::streambuf {
- public:
-  explicit FailingBuffer(std::string good) : good_(std::move(good)) {}
-
- protected:
-  int_type underflow() override {
-    if (next_ >= good_.size()) throw std::ios_base::failure("device error");
-    const std::size_t piece = std::min<std::size_t>(1000, good_.size() - next_);
-    setg(good_.data() + next_, good_.data() + next_, good_.data() + next_ + piece);
-    next_ += piece;
-    return traits_type::to_int_type(*gptr());
+TEST(ListReader, ReadFailureKeepsExactlyTheCompleteFieldsBeforeIt) {
+  Fields all;
+  std::string bytes;
+  std::vector<std::size_t> ends;  // where each field's CR is
+  for (int i = 0; bytes.size() < 200000; ++i) {
+    all.push_back("Data\\file" + std::to_string(i) + ".dds");
+    bytes += all.back();
+    ends.push_back(bytes.size());
+    bytes += "\r\n";
   }
-
- private:
-  std::string good_;
-  std::size_t next_ = 0;
-};
-
-TEST(ListReader, ReadFailureKeepsTheCompleteFieldsBeforeIt) {
-  std::string good;
-  for (int i = 0; good.size() < 200000; ++i) good += "Data\\file" + std::to_string(i) + ".dds\r\n";
-  FailingBuffer buffer(good);
-  std::istream in(&buffer);
-  ListReader reader;
-  reader.Open(in, "Tavrik.mla");
-  int fields = 0;
-  try {
-    while (true) {
-      EXPECT_EQ(reader.ReadField(), "Data\\file" + std::to_string(fields) + ".dds");
-      ++fields;
-    }
-  } catch (const EndOfList&) {
-    FAIL() << "a read failure is not the end of the list";
-  } catch (const Error& error) {
-    EXPECT_NE(error.Description().find("Tavrik.mla"), std::string::npos) << error.Description();
+  // Inside the field numbered 4999, on its CR (the field may be cut short:
+  // its end is not known), and just after its CR, which ends it.
+  const std::pair<std::size_t, std::size_t> cases[] = {
+      {ends[4998] + 5, 4999}, {ends[4999], 4999}, {ends[4999] + 1, 5000}};
+  for (const auto& [fail_at, kept] : cases) {
+    PiecewiseSource source(bytes, 1000, fail_at);
+    std::int64_t ended_by = -1;
+    EXPECT_EQ(ReadAll(source, &ended_by), Fields(all.begin(), all.begin() + kept)) << fail_at;
+    EXPECT_EQ(ended_by, EIO) << "a read failure is not the end of the list";
   }
-  EXPECT_GT(fields, 1000) << "the fields read before the failure are kept";
 }
 
-TEST(ListReader, OpeningAMissingFileFailsAndCloseIsHarmless) {
-  ScratchFolder folder;
+TEST(ListReader, CloseIsHarmlessAndLeavesNoFields) {
   ListReader reader;
+  reader.Close();
+  EXPECT_THROW(reader.ReadField(), EndOfList);
+  MemorySource source("a.txt,b.txt\r\n");
+  reader.Open(source);
+  EXPECT_EQ(reader.ReadField(), "a.txt");
+  reader.Close();
+  reader.Close();
+  EXPECT_THROW(reader.ReadField(), EndOfList);
+}
+
+TEST(ListReader, Utf16WithAByteOrderMarkIsReadInEitherOrder) {
+  // "Über.esp", a quoted field with a comma, and U+1F3AE (a surrogate pair).
+  const std::u16string text = u"\u00DCber.esp\r\n\"a, b\"\r\n\U0001F3AE.dds\r\n\r\n";
+  const Fields expected = {
+      "\xC3\x9C"
+      "ber.esp",
+      "a, b", "\xF0\x9F\x8E\xAE.dds"};
+  for (const bool big_endian : {false, true}) {
+    EXPECT_EQ(ReadAll(Utf16File(text, big_endian)), expected) << big_endian;
+    PiecewiseSource odd_pieces(Utf16File(text, big_endian), 3);  // units split between reads
+    EXPECT_EQ(ReadAll(odd_pieces), expected) << big_endian;
+  }
+  EXPECT_EQ(ReadAll(Utf16File(u"", false)), Fields{});
+  EXPECT_EQ(ReadAll(Utf16File(u"a,b\x1A", false)), (Fields{"a", "b"}));  // the final Ctrl+Z
+}
+
+TEST(ListReader, IllFormedUtf16IsNeverReadAsAnotherPath) {
+  const std::string replacement = "\xEF\xBF\xBD";
+  // Surrogates without their partner are U+FFFD, also at the very end.
+  EXPECT_EQ(ReadAll(Utf16File(u"\xD83Cx\r\n\xDF2E\r\n\xD83C", false)),
+            (Fields{replacement + "x", replacement, replacement}));
+  // An odd final byte is half a character: the field it ends is not used,
+  // and after a line end it adds nothing.
+  EXPECT_EQ(ReadAll(Utf16File(u"a.esp\r\nb.esp", false) + "s"), Fields{"a.esp"});
+  EXPECT_EQ(ReadAll(Utf16File(u"a.esp\r\nb.esp\r\n", false) + "\x1A"), (Fields{"a.esp", "b.esp"}));
+  // A read failure that splits a unit, or a pair: the fields before stay.
+  const std::string file = Utf16File(u"a.esp\r\n\U0001F3AE.esp\r\n", true);
+  for (const std::size_t fail_at : {std::size_t{17}, std::size_t{18}, std::size_t{19}}) {
+    PiecewiseSource source(file, 5, fail_at);
+    std::int64_t ended_by = -1;
+    EXPECT_EQ(ReadAll(source, &ended_by), Fields{"a.esp"}) << fail_at;
+    EXPECT_EQ(ended_by, EIO);
+  }
+}
+
+TEST(ListReader, TheLibraryReadingOpensRegularFilesOnly) {
+  // What platforms without their own reading (the test doubles) use.
+  ScratchFolder folder;
+  FakePlatform platform;
+  WriteFile("list.mla", "a.txt,b.txt\r\n");
+  EXPECT_EQ(ReadAll(*platform.OpenListFile("list.mla")), (Fields{"a.txt", "b.txt"}));
+  std::filesystem::create_directory("folder.mla");
+  EXPECT_THROW(platform.OpenListFile("folder.mla"), Error);
   try {
-    reader.Open("no such list.mla");
-    FAIL() << "Open must fail";
+    platform.OpenListFile("no such list.mla");
+    FAIL() << "opening a missing file must fail";
   } catch (const Error& error) {
     EXPECT_NE(error.Number(), 0);
     EXPECT_NE(error.Description().find("no such list.mla"), std::string::npos);
   }
-  reader.Close();
-  reader.Close();
-  EXPECT_THROW(reader.ReadField(), EndOfList);
-}
-
-TEST(ListReader, ReadsAFileFromDisk) {
-  ScratchFolder folder;
-  WriteFile("list.mla", "a.txt,b.txt\r\n");
-  ListReader reader;
-  reader.Open("list.mla");
-  EXPECT_EQ(reader.ReadField(), "a.txt");
-  EXPECT_EQ(reader.ReadField(), "b.txt");
-  EXPECT_THROW(reader.ReadField(), EndOfList);
-  EXPECT_THROW(reader.ReadField(), EndOfList);
-}
-
-TEST(ListReader, FolderInPlaceOfAListFileFails) {
-  ScratchFolder folder;
-  std::filesystem::create_directory("list.mla");
-  ListReader reader;
-  EXPECT_THROW(
-      {
-        reader.Open("list.mla");
-        reader.ReadField();
-      },
-      Error);
 }
 
 TEST(Utf8Validation, RejectsMalformedSequences) {

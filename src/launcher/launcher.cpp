@@ -26,8 +26,13 @@ void Brennel::LoadInputD() { LoadList(kDeactivationListFile, colInputD); }
 void Brennel::LoadList(const char* file_name, EntryList& list) {
   ListReader reader([this](std::string_view bytes) { return platform_.DecodeLegacyText(bytes); });
   try {
-    reader.Open(file_name);
-    while (true) list.push_back(reader.ReadField());
+    reader.Open(*platform_.OpenListFile(file_name));  // the file is closed once read
+    while (list.size() < EntryList::kKept) list.push_back(reader.ReadField());
+    // The walk reads no entry past the kept ones: only count the rest.
+    while (true) {
+      reader.SkipField();
+      list.push_back({});
+    }
   } catch (const Error&) {
     // The end of the list, or a list that cannot be read: keep what was read.
   } catch (const std::bad_alloc&) {

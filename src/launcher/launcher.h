@@ -1,14 +1,11 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
+#include "entry_list.h"
 #include "platform.h"
 
 namespace tavrik {
-
-/// An entry list: path entries in file order, duplicates kept.
-using EntryList = std::vector<std::string>;
 
 /// Activation renames each pair's first path to its second; deactivation
 /// renames the second back to the first.

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
+#include "byte_source.h"
 #include "error_condition.h"
 
 namespace tavrik {
@@ -33,6 +35,12 @@ class Platform {
   /// A modal box with `text`, the application title and one OK button; it
   /// returns when the user closes it.
   virtual void ShowMessage(const std::string& text) = 0;
+
+  /// Opens the list file `name` of the working directory for reading. Throws
+  /// Error when there is none or it is not a regular file (a folder, a pipe,
+  /// a device), so that reading can neither wait nor go on for ever. This
+  /// one reads with the C library; the systems' own use their own calls.
+  virtual std::unique_ptr<ByteSource> OpenListFile(const std::string& name);
 
   /// Reads list-file bytes that are not UTF-8 in the system's 8-bit code page.
   virtual std::string DecodeLegacyText(std::string_view bytes);

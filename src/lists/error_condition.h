@@ -4,6 +4,7 @@
 #include <exception>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 namespace tavrik {
 
@@ -39,6 +40,12 @@ inline std::string Quoted(std::string_view path) {
   quoted += path;
   quoted += '\'';
   return quoted;
+}
+
+/// "`what` 'path': " and the C library's text for errno `number`.
+inline Error FileError(int number, std::string_view what, std::string_view path) {
+  return Error(number, std::string(what) + " " + Quoted(path) + ": " +
+                           std::generic_category().message(number));
 }
 
 /// Raised by ListReader::ReadField when no field remains.

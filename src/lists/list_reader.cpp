@@ -1,12 +1,9 @@
 #include "list_reader.h"
 
 #include <bit>
-#include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <system_error>
+#include <memory>
 #include <utility>
 
 namespace tavrik {
@@ -14,16 +11,11 @@ namespace tavrik {
 namespace {
 
 constexpr char kCtrlZ = '\x1A';
+constexpr std::size_t kChunk = 1 << 16;
 
 bool IsSpace(char c) { return c == ' ' || c == '\t'; }
 bool IsBlank(char c) { return IsSpace(c) || c == '\r' || c == '\n'; }
 bool IsDelimiter(char c) { return c == ',' || c == '\r' || c == '\n'; }
-
-Error SystemError(int number, std::string_view what, std::string_view path) {
-  const std::string reason =
-      number != 0 ? std::generic_category().message(number) : std::string("unknown error");
-  return Error(number, std::string(what) + " " + Quoted(path) + ": " + reason);
-}
 
 // A read failure can cut a multi-byte UTF-8 character in two. The piece left
 // belongs to the field the failure cut short, which is dropped anyway, and
@@ -62,72 +54,101 @@ std::size_t FindDelimiter(std::string_view text, std::size_t from) {
   return from;
 }
 
+// Collects a list file's bytes as they are read. UTF-16, known by its byte
+// order mark, becomes UTF-8 piece by piece, so that only the converted text
+// is held; any other file is kept as it is.
+class Collector {
+ public:
+  explicit Collector(std::uint64_t size_hint) : size_hint_(size_hint) {
+    // Room for the whole file: no copy as it grows. A hint only.
+    Reserve(size_hint_);
+  }
+
+  void Add(std::string_view bytes) {
+    if (utf16_) {
+      utf16_->Append(bytes, text);
+      return;
+    }
+    text.append(bytes);
+    if (!decided_ && text.size() >= 2) Decide();
+  }
+
+  // The end of the file, `cut` short by a read failure or not. False when
+  // the text ends inside a character.
+  bool Finish(bool cut) { return utf16_ ? utf16_->Finish(cut, text) : true; }
+
+  bool Utf16() const { return utf16_.has_value(); }
+
+  std::string text;
+
+ private:
+  void Decide() {
+    decided_ = true;
+    const std::string_view mark(text.data(), 2);
+    if (mark != "\xFF\xFE" && mark != "\xFE\xFF") return;
+    utf16_.emplace(mark == "\xFE\xFF");
+    const std::string bytes = std::exchange(text, {});
+    Reserve(size_hint_ / 2);  // most lists are ASCII: half as many bytes in UTF-8
+    utf16_->Append(std::string_view(bytes).substr(2), text);
+  }
+
+  // A size beyond what a string can hold is no hint at all.
+  void Reserve(std::uint64_t size) {
+    if (size <= text.max_size()) text.reserve(static_cast<std::size_t>(size));
+  }
+
+  std::uint64_t size_hint_;
+  bool decided_ = false;
+  std::optional<Utf16Decoder> utf16_;
+};
+
 }  // namespace
 
 ListReader::ListReader(LegacyDecoder legacy) : legacy_(std::move(legacy)) {}
 
-void ListReader::Open(const std::string& path) {
+void ListReader::Open(ByteSource& source) {
   Close();
-  const std::filesystem::path file(
-      std::u8string_view(reinterpret_cast<const char8_t*>(path.data()), path.size()));
-  // Only a regular file is a list: opening a pipe waits for a writer that may
-  // never come, and a device such as /dev/zero never ends.
-  std::error_code ignored;
-  const auto type = std::filesystem::status(file, ignored).type();
-  if (type == std::filesystem::file_type::directory) throw SystemError(EISDIR, "Cannot open", path);
-  if (type != std::filesystem::file_type::regular &&
-      type != std::filesystem::file_type::not_found && type != std::filesystem::file_type::none) {
-    throw Error(EINVAL, "Cannot open " + Quoted(path) + ": not a regular file");
-  }
-  errno = 0;
-  std::ifstream in(file, std::ios::binary);
-  if (!in) throw SystemError(errno, "Cannot open", path);
-  std::error_code no_size;
-  const std::uintmax_t size = std::filesystem::file_size(file, no_size);
-  Read(in, path, no_size ? 0 : size);
-}
-
-void ListReader::Open(std::istream& in, std::string_view name) { Read(in, name, 0); }
-
-void ListReader::Read(std::istream& in, std::string_view name, std::uintmax_t expected_size) {
-  Close();
-  constexpr std::size_t kChunk = 1 << 16;
-  std::string bytes;
-  // Room for the whole file and the read that finds its end: one read, no
-  // copy. The size is a hint; a file that grows meanwhile is read whole.
-  if (expected_size > 0) bytes.reserve(static_cast<std::size_t>(expected_size) + 1);
-  while (true) {
-    const std::size_t used = bytes.size();
-    const std::size_t room = bytes.capacity() > used ? bytes.capacity() - used : kChunk;
-    bytes.resize(used + room);
-    errno = 0;
-    in.read(bytes.data() + used, static_cast<std::streamsize>(room));
-    bytes.resize(used + static_cast<std::size_t>(in.gcount()));
-    if (in.bad()) {
-      read_failure_ = SystemError(errno, "Cannot read", name);
-      break;
+  Collector collector(source.SizeHint());
+  const auto chunk = std::make_unique<char[]>(kChunk);
+  try {
+    // Every call's bytes are kept, so a failure loses only what follows it.
+    while (const std::size_t got = source.Read(chunk.get(), kChunk)) {
+      collector.Add(std::string_view(chunk.get(), std::min(got, kChunk)));
     }
-    if (!in) break;  // end of file
+  } catch (const Error& error) {
+    read_failure_ = error;
   }
-  Take(std::move(bytes));
+  const bool whole = collector.Finish(read_failure_.has_value());
+  cut_ = read_failure_.has_value() || !whole;
+  Take(std::move(collector.text), collector.Utf16());
 }
 
-void ListReader::Take(std::string bytes) {
+void ListReader::Take(std::string text, bool utf16) {
+  text_ = std::move(text);
   // Old DOS editors end a text file with Ctrl+Z; it is no part of any path.
-  if (!read_failure_ && !bytes.empty() && bytes.back() == kCtrlZ) bytes.pop_back();
-  if (read_failure_) bytes.resize(WithoutCutCharacter(bytes).size());
-  // UTF-8 without a byte order mark is the program's text already: keep the
-  // buffer rather than copy it.
-  const bool has_bom = std::string_view(bytes).substr(0, 3) == "\xEF\xBB\xBF";
-  text_ = !has_bom && IsValidUtf8(bytes) ? std::move(bytes) : DecodeListText(bytes, legacy_);
+  if (!cut_ && !text_.empty() && text_.back() == kCtrlZ) text_.pop_back();
+  if (cut_) text_.resize(WithoutCutCharacter(text_).size());
   position_ = 0;
+  if (!utf16) {
+    legacy_text_ = !IsValidUtf8(text_);
+    if (!legacy_text_ && std::string_view(text_).substr(0, 3) == "\xEF\xBB\xBF") position_ = 3;
+  }
   content_end_ = text_.size();
   // Blank lines at the end of the file yield no fields, so an editor's final
   // line end cannot add an empty entry that pairs with the last path.
-  while (content_end_ > 0 && IsBlank(text_[content_end_ - 1])) --content_end_;
+  while (content_end_ > position_ && IsBlank(text_[content_end_ - 1])) --content_end_;
 }
 
 std::string ListReader::ReadField() {
+  const Span field = NextField();
+  const std::string_view piece = std::string_view(text_).substr(field.start, field.length);
+  if (!legacy_text_) return std::string(piece);
+  return legacy_ ? legacy_(piece) : DecodeWindows1252(piece);
+}
+
+void ListReader::SkipField() { NextField(); }
+
+ListReader::Span ListReader::NextField() {
   while (position_ < content_end_ && IsSpace(text_[position_])) ++position_;
   if (position_ >= content_end_) RaiseAtEnd();
 
@@ -137,22 +158,22 @@ std::string ListReader::ReadField() {
     const std::size_t close = text.find('"', start);
     if (close == std::string_view::npos) {
       // The file ends inside the quotes: the field is what was read.
-      if (read_failure_) RaiseAtEnd();
+      if (cut_) RaiseAtEnd();
       position_ = text.size();
-      return std::string(text.substr(start));
+      return {start, text.size() - start};
     }
     // Anything between the closing quote and the delimiter is dropped.
     SkipDelimiterAt(FindDelimiter(text, close + 1));
-    return std::string(text.substr(start, close - start));
+    return {start, close - start};
   }
 
   const std::size_t start = position_;
   const std::size_t end = FindDelimiter(text, start);
-  if (end == text.size() && read_failure_) RaiseAtEnd();  // the field may be cut short
+  if (end == text.size() && cut_) RaiseAtEnd();  // the field may be cut short
   std::size_t last = end;
   while (last > start && IsSpace(text[last - 1])) --last;
   SkipDelimiterAt(end);
-  return std::string(text.substr(start, last - start));
+  return {start, last - start};
 }
 
 void ListReader::SkipDelimiterAt(std::size_t position) {
@@ -172,8 +193,10 @@ void ListReader::RaiseAtEnd() {
 void ListReader::Close() noexcept {
   text_.clear();
   text_.shrink_to_fit();
+  legacy_text_ = false;
   position_ = 0;
   content_end_ = 0;
+  cut_ = false;
   read_failure_.reset();
 }
 

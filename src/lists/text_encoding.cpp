@@ -15,7 +15,7 @@ constexpr std::array<char16_t, 32> kWindows1252High = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+constexpr char32_t kReplacement = 0xFFFD;
 
 void AppendUtf8(std::string& out, char32_t c) {
   if (c < 0x80) {
@@ -23,12 +23,20 @@ void AppendUtf8(std::string& out, char32_t c) {
   } else if (c < 0x800) {
     out += static_cast<char>(0xC0 | (c >> 6));
     out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
+  } else if (c < 0x10000) {
     out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
     out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
     out += static_cast<char>(0x80 | (c & 0x3F));
   }
 }
+
+bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
 bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 
@@ -95,12 +103,44 @@ std::string DecodeWindows1252(std::string_view bytes) {
   return out;
 }
 
-std::string DecodeListText(std::string_view bytes, const LegacyDecoder& legacy) {
-  if (IsValidUtf8(bytes)) {
-    if (bytes.substr(0, kUtf8Bom.size()) == kUtf8Bom) bytes.remove_prefix(kUtf8Bom.size());
-    return std::string(bytes);
+void Utf16Decoder::Append(std::string_view bytes, std::string& out) {
+  std::size_t i = 0;
+  const auto byte = [&bytes](std::size_t at) { return static_cast<unsigned char>(bytes[at]); };
+  const auto unit = [this](unsigned first, unsigned second) {
+    return static_cast<char16_t>(big_endian_ ? first << 8 | second : second << 8 | first);
+  };
+  if (odd_byte_ >= 0 && !bytes.empty()) {
+    Unit(unit(static_cast<unsigned>(odd_byte_), byte(0)), out);
+    odd_byte_ = -1;
+    i = 1;
   }
-  return legacy ? legacy(bytes) : DecodeWindows1252(bytes);
+  for (; i + 1 < bytes.size(); i += 2) Unit(unit(byte(i), byte(i + 1)), out);
+  if (i < bytes.size()) odd_byte_ = byte(i);
+}
+
+void Utf16Decoder::Unit(char16_t unit, std::string& out) {
+  if (high_ != 0) {
+    if (IsLowSurrogate(unit)) {
+      AppendUtf8(out, 0x10000 + ((high_ - 0xD800) << 10) + (unit - 0xDC00));
+      high_ = 0;
+      return;
+    }
+    AppendUtf8(out, kReplacement);
+    high_ = 0;
+  }
+  if (IsHighSurrogate(unit)) {
+    high_ = unit;
+  } else {
+    AppendUtf8(out, IsLowSurrogate(unit) ? kReplacement : unit);
+  }
+}
+
+bool Utf16Decoder::Finish(bool cut, std::string& out) {
+  const bool whole_units = odd_byte_ < 0;
+  if (high_ != 0 && whole_units && !cut) AppendUtf8(out, kReplacement);
+  odd_byte_ = -1;
+  high_ = 0;
+  return whole_units;
 }
 
 }  // namespace tavrik

@@ -17,8 +17,28 @@ bool IsValidUtf8(std::string_view bytes);
 /// to the C1 control characters of the same value, as Windows itself does.
 std::string DecodeWindows1252(std::string_view bytes);
 
-/// The program's text for a list file's bytes: UTF-8 (its byte order mark
-/// dropped) when the whole file is valid UTF-8, otherwise `legacy`'s reading.
-std::string DecodeListText(std::string_view bytes, const LegacyDecoder& legacy);
+/// UTF-16 to UTF-8, a piece at a time as a file is read, in either byte
+/// order. A surrogate without its partner becomes U+FFFD, as Windows itself
+/// converts it.
+class Utf16Decoder {
+ public:
+  explicit Utf16Decoder(bool big_endian) : big_endian_(big_endian) {}
+
+  /// Appends the text of `bytes`, which continue the pieces before, to `out`.
+  void Append(std::string_view bytes, std::string& out);
+
+  /// The end of the text. Returns false when it ends inside a code unit (an
+  /// odd byte is left over), which is dropped. A high surrogate left over
+  /// becomes U+FFFD, unless `cut`: the text was cut short, and its partner
+  /// may be what is missing.
+  bool Finish(bool cut, std::string& out);
+
+ private:
+  void Unit(char16_t unit, std::string& out);
+
+  bool big_endian_;
+  int odd_byte_ = -1;  // the first byte of a unit split between pieces
+  char16_t high_ = 0;  // a high surrogate waiting for its low one
+};
 
 }  // namespace tavrik

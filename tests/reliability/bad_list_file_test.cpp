@@ -5,12 +5,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <random>
-#include <sstream>
-#include <streambuf>
 
+#include "fault_injection.h"
 #include "launcher.h"
 #include "list_reader.h"
 #include "scratch_folder.h"
@@ -30,7 +30,7 @@ class BadListFile : public ::testing::Test {
   SystemPlatform platform{[this](const std::string& text) { messages.push_back(text); }};
   Brennel brennel{platform};
 
-  const Entries& LoadActivation(const std::string& bytes) {
+  const EntryList& LoadActivation(const std::string& bytes) {
     WriteFile("Tavrik.mla", bytes);
     brennel.Form_Load();
     for (const auto& entry : brennel.colInputA) EXPECT_TRUE(IsValidUtf8(entry));
@@ -43,7 +43,7 @@ TEST_F(BadListFile, BinaryGarbageLoadsAsTextAndTheWalkRenamesNothingItDoesNotNam
   std::string garbage(1 << 20, '\0');
   for (char& byte : garbage) byte = static_cast<char>(random());
   WriteFile("precious.dat", "keep");
-  const Entries& entries = LoadActivation(garbage);
+  const EntryList& entries = LoadActivation(garbage);
   EXPECT_GT(entries.size(), 1000u);
   try {
     brennel.Command3_Click();
@@ -69,7 +69,7 @@ TEST_F(BadListFile, NulBytesNeverLetATruncatedPathBeRenamed) {
 
 TEST_F(BadListFile, FiftyMegabyteLineIsOneEntryAndTheWalkSurvivesIt) {
   const std::string line(50u << 20, 'x');
-  const Entries& entries = LoadActivation(line + "\r\nb.esp\r\n");
+  const EntryList& entries = LoadActivation(line + "\r\nb.esp\r\n");
   ASSERT_EQ(entries.size(), 2u);
   EXPECT_EQ(entries[0].size(), line.size());
   try {
@@ -126,16 +126,16 @@ TEST_F(BadListFile, PipeOrEndlessDeviceAsListFileLeavesItsListEmptyWithoutHangin
 }
 
 // A device that hands out `bytes` up to `fail_at`, then fails with EIO.
-class FailingDevice : public std::streambuf {
+class FailingDevice : public ByteSource {
  public:
-  FailingDevice(const std::string& bytes, std::size_t fail_at) : good_(bytes.substr(0, fail_at)) {
-    setg(good_.data(), good_.data(), good_.data() + good_.size());
-  }
+  FailingDevice(const std::string& bytes, std::size_t fail_at) : good_(bytes.substr(0, fail_at)) {}
 
- protected:
-  int_type underflow() override {
-    errno = EIO;
-    throw std::ios_base::failure("device error");
+  std::size_t Read(char* buffer, std::size_t size) override {
+    if (good_.empty()) throw Error(EIO, "Cannot read 'Tavrik.mla': Input/output error");
+    const std::size_t count = std::min(size, good_.size());
+    std::copy_n(good_.data(), count, buffer);
+    good_.erase(0, count);
+    return count;
   }
 
  private:
@@ -144,9 +144,8 @@ class FailingDevice : public std::streambuf {
 
 Entries ReadUntilFailure(const std::string& bytes, std::size_t fail_at, int& error_number) {
   FailingDevice device(bytes, fail_at);
-  std::istream in(&device);
   ListReader reader;
-  reader.Open(in, "Tavrik.mla");
+  reader.Open(device);
   Entries entries;
   error_number = 0;
   try {
@@ -171,17 +170,104 @@ TEST(UnreadableListFile, FailureAnywhereKeepsOnlyWholeEntriesInTheirOwnEncoding)
                        "\xC3\x9C"
                        "ber.esp",
                        filler, "\xC3\x9C.esp", "last.esp"};
-  for (const std::size_t fail_at :
-       {std::size_t{0}, std::size_t{1}, std::size_t{65536}, std::size_t{65537}, bytes.size() - 1}) {
+  // Where the failure comes, and how many entries stay: a CR ends an entry
+  // even when its LF is lost.
+  const std::pair<std::size_t, std::size_t> cases[] = {
+      {0, 0}, {1, 0}, {65536, 3}, {65537, 3}, {bytes.size() - 1, 5}};
+  for (const auto& [fail_at, kept] : cases) {
     SCOPED_TRACE("failure at byte " + std::to_string(fail_at));
     int error_number;
-    const Entries read = ReadUntilFailure(bytes, fail_at, error_number);
+    EXPECT_EQ(ReadUntilFailure(bytes, fail_at, error_number),
+              Entries(all.begin(), all.begin() + kept));
     EXPECT_EQ(error_number, EIO);
-    ASSERT_LE(read.size(), all.size());
-    EXPECT_TRUE(std::equal(read.begin(), read.end(), all.begin()))
-        << "the entries read must be the file's first entries, whole and unchanged; got "
-        << ::testing::PrintToString(read.size() > 1 ? read[1] : "");
   }
+}
+
+TEST_F(BadListFile, SystemReadFailingPartWayKeepsEveryWholeEntryBeforeIt) {
+  Entries all;
+  std::string text;
+  for (int i = 0; i < 10000; ++i) {
+    all.push_back("Data\\entry" + std::to_string(10000 + i) + ".esp");  // 19 bytes and CR LF
+    text += all.back() + "\r\n";
+  }
+  const std::string utf16 = [&text] {
+    std::string bytes = "\xFF\xFE";
+    for (const char c : text) bytes += {c, '\0'};
+    return bytes;
+  }();
+  // The read fails inside entry 6000 (in UTF-16: inside one of its units).
+  for (const auto& [bytes, fail_at] :
+       {std::pair{text, 6000 * 21 + 7}, std::pair{utf16, 2 + 6000 * 42 + 7}}) {
+    brennel.colInputA.clear();
+    WriteFile("Tavrik.mla", bytes);
+    fault_injection::Scope faults;
+    fault_injection::ArmRead(EIO, static_cast<std::size_t>(fail_at));
+    brennel.Form_Load();
+    fault_injection::DisarmAll();
+    EXPECT_EQ(brennel.colInputA, Entries(all.begin(), all.begin() + 6000));
+  }
+  EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(BadListFile, ListsInAnotherCaseAreFoundUnlessTheChoiceIsAmbiguous) {
+  WriteFile("tavrik.mla", "a.esp,b.esp\r\n");
+  WriteFile("TAVRIK.MLD", "b.esp,a.esp\r\n");
+  brennel.Form_Load();
+  EXPECT_EQ(brennel.colInputA, (Entries{"a.esp", "b.esp"}));
+  EXPECT_EQ(brennel.colInputD, (Entries{"b.esp", "a.esp"}));
+
+  // The exact name wins over any other spelling.
+  WriteFile("Tavrik.mla", "exact.esp\r\n");
+  Brennel exact(platform);
+  exact.Form_Load();
+  EXPECT_EQ(exact.colInputA, (Entries{"exact.esp"}));
+
+  // Two other spellings and no exact one: no guess, the list is unreadable.
+  fs::remove("Tavrik.mla");
+  WriteFile("TAVRIK.mla", "other.esp\r\n");
+  Brennel ambiguous(platform);
+  ambiguous.Form_Load();
+  EXPECT_TRUE(ambiguous.colInputA.empty());
+  EXPECT_EQ(ambiguous.colInputD, (Entries{"b.esp", "a.esp"}));
+  EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(BadListFile, ListTooLongForTheWalkKeepsItsExactCountAndRenamesNothing) {
+  WriteFile("a.esp", "a");
+  std::string text = "a.esp\r\nb.esp\r\n";
+  for (int i = 0; i < 99998; ++i) text += "x,";
+  const EntryList& entries = LoadActivation(text);
+  EXPECT_EQ(entries.size(), 100000u);
+  EXPECT_EQ(entries.end() - entries.begin(), 32768) << "only the entries a walk can reach are kept";
+  EXPECT_EQ(entries[0], "a.esp");
+  EXPECT_EQ(entries[32767], "x");
+  try {
+    brennel.Command3_Click();
+    FAIL() << "the walk must refuse the list";
+  } catch (const Error& error) {
+    EXPECT_EQ(error.Number(), error_number::kOverflow);
+    EXPECT_NE(error.Description().find("100000 entries"), std::string::npos) << error.Description();
+  }
+  EXPECT_EQ(ReadFile("a.esp"), "a");
+}
+
+TEST_F(BadListFile, Utf16ListFromNotepadRenamesItsNamedFiles) {
+  WriteFile(
+      "\xC3\x9C"
+      "ber.esp",
+      "u");
+  // "Über.esp,über.off" CR LF, as Notepad saves "Unicode".
+  const std::string list =
+      std::string("\xFF\xFE\xDC\0b\0e\0r\0.\0e\0s\0p\0,\0\xFC\0b\0e\0r\0.\0o\0f\0f\0\r\0\n\0", 40);
+  EXPECT_EQ(LoadActivation(list), (Entries{"\xC3\x9C"
+                                           "ber.esp",
+                                           "\xC3\xBC"
+                                           "ber.off"}));
+  brennel.Command3_Click();
+  EXPECT_TRUE(messages.empty());
+  EXPECT_EQ(ReadFile("\xC3\xBC"
+                     "ber.off"),
+            "u");
 }
 
 }  // namespace

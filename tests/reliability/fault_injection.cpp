@@ -23,6 +23,13 @@ struct Fault {
 
 std::array<Fault, static_cast<int>(Call::kCount)> faults;
 
+struct ReadFault {
+  int number = 0;  // 0: not armed
+  std::size_t left = 0;
+};
+
+ReadFault read_fault;
+
 // True when this call of `call` is to fail; sets errno then.
 bool Fails(Call call, const char* path = nullptr) {
   Fault& fault = faults[static_cast<int>(call)];
@@ -53,13 +60,19 @@ void ArmPath(Call call, int number, const char* path) {
   faults[static_cast<int>(call)] = Fault{number, 0, true, path};
 }
 
-void DisarmAll() { faults = {}; }
+void ArmRead(int number, std::size_t bytes) { read_fault = ReadFault{number, bytes}; }
+
+void DisarmAll() {
+  faults = {};
+  read_fault = {};
+}
 
 }  // namespace fault_injection
 
 using fault_injection::Call;
 using fault_injection::Fails;
 using fault_injection::Next;
+using fault_injection::read_fault;
 
 extern "C" {
 
@@ -91,6 +104,19 @@ int fstatat(int dir, const char* path, struct stat* status, int flags) noexcept 
   if (Fails(Call::kFstatat, path)) return -1;
   static const auto next = Next<int (*)(int, const char*, struct stat*, int)>("fstatat");
   return next(dir, path, status, flags);
+}
+
+ssize_t read(int fd, void* buffer, size_t count) {
+  const bool armed = read_fault.number != 0;
+  if (armed && read_fault.left == 0) {
+    errno = read_fault.number;
+    return -1;
+  }
+  if (armed && count > read_fault.left) count = read_fault.left;
+  static const auto next = Next<ssize_t (*)(int, void*, size_t)>("read");
+  const ssize_t got = next(fd, buffer, count);
+  if (armed && got > 0) read_fault.left -= static_cast<size_t>(got);
+  return got;
 }
 
 }  // extern "C"

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+
 // Makes the file system calls of the real POSIX layer fail on demand. The
 // test binary defines these libc functions itself, so the product code calls
 // them; unless a fault is armed they pass through to the C library.
@@ -15,6 +17,11 @@ void Arm(Call call, int number, int nth = 1);
 /// folder it is relative to) fails with `number`, whatever the order of the
 /// calls before it.
 void ArmPath(Call call, int number, const char* path);
+
+/// Reads, from any file, deliver `bytes` bytes in all (a read that would pass
+/// that mark returns less), then every read fails with `number`: a device
+/// that fails part-way through a file.
+void ArmRead(int number, std::size_t bytes);
 
 /// Every call passes through again.
 void DisarmAll();

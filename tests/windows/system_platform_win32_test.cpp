@@ -218,7 +218,7 @@ TEST_F(Win32Walk, ListsAreReadInsideAFolderWithANonAsciiName) {
   WriteFile(U8(mods + "/Tavrik.mla"), "x.esp,y.esp\r\n");
   WriteFile(U8(mods + "/x.esp"), "x");
   ListReader reader;
-  reader.Open(mods + "\\Tavrik.mla");
+  reader.Open(*platform.OpenListFile(mods + "\\Tavrik.mla"));
   EXPECT_EQ(reader.ReadField(), "x.esp");
   reader.Close();
 
@@ -227,6 +227,21 @@ TEST_F(Win32Walk, ListsAreReadInsideAFolderWithANonAsciiName) {
   EXPECT_EQ(brennel.colInputA, (EntryList{"x.esp", "y.esp"}));
   brennel.Command3_Click();
   EXPECT_TRUE(fs::exists("y.esp"));
+}
+
+TEST_F(Win32Walk, Utf16ListFromNotepadNamesNonAsciiFiles) {
+  WriteFile(U8("\xC3\x9C"
+               "ber.dds"),
+            "u");
+  // "Über.dds,東.dds" CR LF, as Notepad saves "Unicode".
+  const std::string list("\xFF\xFE\xDC\0b\0e\0r\0.\0d\0d\0s\0,\0\x71\x67.\0d\0d\0s\0\r\0\n\0", 34);
+  Load(list, "");
+  EXPECT_EQ(brennel.colInputA, (EntryList{"\xC3\x9C"
+                                          "ber.dds",
+                                          "\xE6\x9D\xB1.dds"}));
+  brennel.Command3_Click();
+  EXPECT_TRUE(messages.empty());
+  EXPECT_EQ(ReadFile(U8("\xE6\x9D\xB1.dds")), "u");
 }
 
 TEST_F(Win32Walk, AnsiListNamesNonAsciiFiles) {
