@@ -4,7 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
+
 #include "launcher.h"
+#include "posix/directory_cache.h"
 #include "real_platform_test.h"
 
 namespace tavrik {
@@ -78,6 +81,29 @@ TEST_F(RealFiles, RenameFailuresNameBothPaths) {
   EXPECT_EQ(RenameFailure("missing", "b").Number(), ENOENT);
   EXPECT_NE(RenameFailure("", "b").Number(), 0);
   EXPECT_TRUE(fs::exists("a"));
+}
+
+TEST_F(RealFiles, NamesThatCannotExistAreMissingAndRefusalsNameBothPaths) {
+  WriteFile("a", "x");
+  fs::create_symlink("loop", "loop");
+  const std::string long_name(300, 'n');
+  const std::string deep = [] {
+    std::string path;
+    for (int i = 0; i < 3000; ++i) path += "d/";
+    return path + "x";
+  }();
+  for (const std::string& absent : {long_name, "a/" + long_name, deep, std::string("loop/x")}) {
+    EXPECT_EQ(platform.FindFile(absent), "") << absent.substr(0, 40);
+  }
+  // A target folder that cannot be looked at still names the pair.
+  for (const std::string& target : {std::string("loop/b"), long_name + "/b", std::string("a/b")}) {
+    const Error error = RenameFailure("a", target);
+    EXPECT_NE(error.Description().find("'a' to '" + target + "'"), std::string::npos)
+        << error.Description();
+  }
+  EXPECT_EQ(RenameFailure("a", "loop/b").Number(), ELOOP);
+  EXPECT_EQ(RenameFailure("a", "a/b").Number(), ENOTDIR);
+  EXPECT_EQ(ReadFile("a"), "x");
 }
 
 TEST_F(RealFiles, RenameAcrossFileSystemsFailsWithoutCopying) {
@@ -222,6 +248,90 @@ TEST_F(RealWalk, TargetCreatedAfterThePresenceTestIsNeverReplaced) {
   EXPECT_THROW(launcher.Command3_Click(), Error);
   EXPECT_EQ(ReadFile("a.esp.off"), "created meanwhile");
   EXPECT_EQ(ReadFile("a.esp"), "mod");
+}
+
+TEST_F(RealWalk, FoldersRenamedByAnotherProgramBetweenClicksAreSeenAtTheNextClick) {
+  WriteFile("Data/Textures/rock.dds", "first");
+  Load("data\\textures\\rock.dds,data\\textures\\rock.off\r\n", "");
+  brennel.Command3_Click();
+  fs::rename("Data", "Old");
+  WriteFile("DATA/Textures/rock.dds", "second");
+  brennel.Command3_Click();
+  EXPECT_TRUE(messages.empty());
+  EXPECT_EQ(ReadFile("DATA/Textures/rock.off"), "second");
+  EXPECT_EQ(ReadFile("Old/Textures/rock.off"), "first");
+}
+
+std::size_t OpenDescriptors() {
+  return static_cast<std::size_t>(std::distance(fs::directory_iterator("/proc/self/fd"), {}));
+}
+
+// The real platform, counting the process's open descriptors at every test.
+class DescriptorCountingPlatform : public SystemPlatform {
+ public:
+  DescriptorCountingPlatform() : SystemPlatform(nullptr) {}
+  std::size_t most = 0;
+  std::string FindFile(const std::string& path) override {
+    most = std::max(most, OpenDescriptors());
+    return SystemPlatform::FindFile(path);
+  }
+};
+
+TEST_F(RealWalk, AWalkOverManyFoldersKeepsABoundedNumberOpenAndClosesThemAtItsEnd) {
+  constexpr int kFolders = 2 * static_cast<int>(DirectoryCache::kMaxOpenFolders) + 10;
+  DescriptorCountingPlatform counting;
+  Brennel launcher(counting);
+  for (int k = 0; k < kFolders; ++k) {
+    const std::string folder = "Mods\\f" + std::to_string(k) + "\\";
+    WriteFile("Mods/f" + std::to_string(k) + "/a.esp", std::to_string(k));
+    launcher.colInputA.insert(launcher.colInputA.end(), {folder + "a.esp", folder + "b.esp"});
+  }
+  // Back to the first folders, long since closed.
+  for (int k = 0; k < 3; ++k) {
+    const std::string folder = "mods\\F" + std::to_string(k) + "\\";
+    launcher.colInputA.insert(launcher.colInputA.end(), {folder + "b.esp", folder + "c.esp"});
+  }
+  const std::size_t before = OpenDescriptors();
+  launcher.Command3_Click();
+  EXPECT_EQ(OpenDescriptors(), before);
+  EXPECT_LE(counting.most, before + DirectoryCache::kMaxOpenFolders);
+  EXPECT_GE(counting.most, before + DirectoryCache::kMaxOpenFolders / 2);  // it does keep some
+  for (int k = 0; k < kFolders; ++k) {
+    const std::string folder = "Mods/f" + std::to_string(k) + "/";
+    EXPECT_EQ(ReadFile(folder + (k < 3 ? "c.esp" : "b.esp")), std::to_string(k)) << folder;
+  }
+}
+
+TEST_F(RealWalk, AFolderThatMayBeEnteredButNotListedStillWalks) {
+  if (geteuid() != 0) GTEST_SKIP() << "becoming another user needs root";
+  constexpr uid_t kNobody = 65534;
+  WriteFile("Locked/present.esp", "present");
+  WriteFile("Locked/Other.esp", "other");
+  for (const char* path : {"Locked", "Locked/present.esp", "Locked/Other.esp"}) {
+    ASSERT_EQ(chown(path, kNobody, kNobody), 0) << path;
+  }
+  ASSERT_EQ(chmod("Locked", 0300), 0);
+  Load("locked\\present.esp,Locked\\moved.esp\r\nLocked\\other.esp,Locked\\x.esp\r\n", "");
+  // As the user nobody, who may enter the folder but not list it.
+  EXPECT_EXIT(
+      {
+        if (setresgid(kNobody, kNobody, kNobody) != 0 ||
+            setresuid(kNobody, kNobody, kNobody) != 0) {
+          std::perror("cannot become nobody");
+          std::_Exit(2);
+        }
+        brennel.Command3_Click();
+        const bool reported = messages == Texts{"Locked\\other.esp is missing"};
+        // The target's any-case check is skipped; nothing is replaced still.
+        const Error refused = RenameFailure("Locked\\moved.esp", "Locked\\Other.esp");
+        std::fprintf(stderr, "messages: %zu, refusal: %s\n", messages.size(),
+                     refused.Description().c_str());
+        std::_Exit(reported && refused.Number() == EEXIST ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+  EXPECT_EQ(ReadFile("Locked/moved.esp"), "present");
+  EXPECT_EQ(ReadFile("Locked/Other.esp"), "other");
+  EXPECT_FALSE(fs::exists("Locked/present.esp"));
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include <algorithm>
 
 #include "launcher.h"
-#include "posix/case_folding.h"
+#include "posix/name_key.h"
 #include "real_platform_test.h"
 #include "system_platform.h"
 
@@ -19,23 +19,51 @@ namespace {
 namespace fs = std::filesystem;
 using Texts = std::vector<std::string>;
 
-TEST(CaseFolding, MatchesWhatWindowsMatchesBeyondAscii) {
-  EXPECT_EQ(FoldCase("Data\\Rock.DDS"), FoldCase("data\\rock.dds"));
-  EXPECT_EQ(FoldCase("ÜBER"), FoldCase("über"));
-  EXPECT_EQ(FoldCase("ΣΟΣ"), FoldCase("σος"));         // final sigma too
-  EXPECT_EQ(FoldCase("𐐀"), FoldCase("𐐨"));             // four bytes in UTF-8
-  EXPECT_NE(FoldCase("Straße"), FoldCase("STRASSE"));  // one letter is not two
+TEST(NameKey, MatchesWhatNtfsMatches) {
+  EXPECT_EQ(NameKey("Data\\Rock.DDS"), NameKey("data\\rock.dds"));
+  EXPECT_EQ(NameKey("ÜBER"), NameKey("über"));
+  EXPECT_EQ(NameKey("ΣΟΣ"), NameKey("σος"));  // final sigma too
+  // Each character through its simple uppercase mapping, not case folding:
+  EXPECT_NE(NameKey("Straße"), NameKey("STRASSE"));    // one letter is not two,
+  EXPECT_NE(NameKey("ß"), NameKey("ẞ"));               // nor is ß the capital sharp s,
+  EXPECT_NE(NameKey("\u212A.dds"), NameKey("k.dds"));  // nor the Kelvin sign k.
+  EXPECT_NE(NameKey("𐐀"), NameKey("𐐨"));               // beyond 16 bits nothing is mapped
   // Bytes that are not UTF-8 stay, and only match themselves.
-  EXPECT_EQ(FoldCase("\377A"), FoldCase("\377a"));
-  EXPECT_NE(FoldCase("\377"), FoldCase("\376"));
+  EXPECT_EQ(NameKey("\377A"), NameKey("\377a"));
+  EXPECT_NE(NameKey("\377"), NameKey("\376"));
+}
+
+TEST(NameKey, HashAndEqualityFollowTheKeyAcrossWordsAndBeyondAscii) {
+  const NameKeyHash hash;
+  const NameKeyEqual equal;
+  // Names of 7, 8, 9 and 17 bytes, ASCII or not, and keys that change length.
+  const std::pair<std::string, std::string> same[] = {{"abcdefg", "ABCDEFG"},
+                                                      {"abcdefgh", "AbCdEfGh"},
+                                                      {"tex_0001.dds", "TEX_0001.DDS"},
+                                                      {"ß-abcdefghij", "ß-ABCDEFGHIJ"},
+                                                      {"texture-Über.dds", "TEXTURE-über.DDS"},
+                                                      {"ı.dds", "I.DDS"}};
+  for (const auto& [a, b] : same) {
+    EXPECT_TRUE(equal(a, b)) << a;
+    EXPECT_EQ(hash(a), hash(b)) << a;
+    EXPECT_EQ(hash(a), hash(NameKey(a))) << a;
+  }
+  const std::pair<std::string, std::string> different[] = {{"abcdefgh", "abcdefgi"},
+                                                           {"abcdefgh", "abcdefgh "},
+                                                           {"ab@", "ab`"},
+                                                           {"a[", "a{"},
+                                                           {"ß", "SS"}};
+  for (const auto& [a, b] : different) EXPECT_FALSE(equal(a, b)) << a << " " << b;
 }
 
 TEST(WindowsPaths, BackslashesSeparateAndDrivesOrSharesHaveNoCounterpart) {
-  EXPECT_EQ(LinuxPath("Data\\Textures/rock.dds"), "Data/Textures/rock.dds");
-  EXPECT_EQ(LinuxPath("\\Games\\x"), "/Games/x");
+  EXPECT_EQ(WithSlashes("Data\\Textures/rock.dds"), "Data/Textures/rock.dds");
+  EXPECT_EQ(Split("\\x").folder, "\\");
+  EXPECT_EQ(Split("Data\\Textures/rock.dds").folder, "Data\\Textures");
   for (const char* unmappable : {"C:\\Games\\x", "c:x", "\\\\server\\share\\x", "//server/x"}) {
-    EXPECT_EQ(LinuxPath(unmappable), std::nullopt) << unmappable;
+    EXPECT_TRUE(IsDriveOrShare(unmappable)) << unmappable;
   }
+  EXPECT_FALSE(IsDriveOrShare("\\Games\\x"));
 }
 
 class WindowsList : public RealPlatformTest {
@@ -175,6 +203,39 @@ TEST_F(WindowsList, ChangesByOthersAreSeenByTheNextWalk) {
   platform.BeginWalk();
   EXPECT_EQ(platform.FindFile("data\\ROCK.dds"), "");
   EXPECT_EQ(platform.FindFile("data\\stone.DDS"), "Stone.dds");
+}
+
+TEST_F(WindowsList, TrailingDotsAndSpacesAreDroppedUnlessANameIsSpelledSo) {
+  WriteFile("Data/rock.dds", "rock");
+  WriteFile("odd.", "odd");
+  EXPECT_EQ(platform.FindFile("Data.\\rock.dds. "), "rock.dds");
+  EXPECT_EQ(platform.FindFile("DATA \\ROCK.DDS."), "rock.dds");
+  EXPECT_EQ(platform.FindFile("odd."), "odd.");  // spelled so on disk: itself
+  EXPECT_EQ(platform.FindFile("odd"), "");
+  platform.RenameFile("Data.\\rock.dds.", "Data\\stone.dds. .");
+  EXPECT_EQ(Names("Data"), Texts{"stone.dds"});
+  EXPECT_EQ(RenameFailure("odd.", "Data\\STONE.dds.").Number(), EEXIST);
+  EXPECT_NO_THROW(platform.RenameFile("odd.", "odd."));  // the same entry
+  EXPECT_EQ(Names("."), (Texts{"Data", "odd."}));
+}
+
+TEST_F(WindowsList, AmbiguityInAFolderOfCaseVariantsNamesAFewOfThem) {
+  // 1,023 spellings of one name, all but the one looked for: the message
+  // names some of them, not all.
+  for (int bits = 1; bits < 1024; ++bits) {
+    std::string name = "abcdefghij";
+    for (int i = 0; i < 10; ++i) {
+      if (bits & (1 << i)) name[i] = static_cast<char>(name[i] - 'a' + 'A');
+    }
+    WriteFile("Variants/" + name, name);
+  }
+  WriteFile("new.dds", "new");
+  EXPECT_EQ(platform.FindFile("Variants\\ABCDEFGHIJ"), "ABCDEFGHIJ");
+  const std::string ambiguous = LookupFailure("Variants\\abcdefghij.");
+  EXPECT_NE(ambiguous.find("and 1015 more"), std::string::npos) << ambiguous.substr(0, 300);
+  EXPECT_LT(ambiguous.size(), 1000u);
+  platform.RenameFile("new.dds", "variants\\ABCDEFGHIJ.x");
+  EXPECT_EQ(ReadFile("Variants/ABCDEFGHIJ.x"), "new");
 }
 
 }  // namespace

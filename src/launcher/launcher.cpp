@@ -51,6 +51,10 @@ void Brennel::RenamePairs(const EntryList& list, Direction direction) {
                                              " entries; at most 32767 can be walked");
   }
   platform_.BeginWalk();
+  struct WalkEnd {
+    Platform& platform;
+    ~WalkEnd() { platform.EndWalk(); }
+  } walk_end{platform_};
   // The counters stay within 16 bits for every list that fits; a complete
   // walk of 32,766 or 32,767 entries ends normally.
   for (std::size_t i = 0; i + 1 < list.size(); i += 2) {

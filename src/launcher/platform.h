@@ -19,6 +19,9 @@ class Platform {
   /// A walk is starting. What the platform learnt of the disk during an
   /// earlier walk may be stale now.
   virtual void BeginWalk() {}
+  /// The walk has ended, normally or by an error: what the platform holds
+  /// for it (open folders) may go.
+  virtual void EndWalk() {}
 
   /// The presence test: the name of the normal file at `path`, or the empty
   /// string when there is none (nothing there, a directory, a hidden or

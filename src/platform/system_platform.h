@@ -20,6 +20,7 @@ class SystemPlatform : public Platform {
   ~SystemPlatform() override;
 
   void BeginWalk() override;
+  void EndWalk() override;
   std::string FindFile(const std::string& path) override;
   void RenameFile(const std::string& source, const std::string& target) override;
   void ShowMessage(const std::string& text) override {

@@ -82,28 +82,28 @@ int renameat2(int from_dir, const char* from, int to_dir, const char* to, unsign
   return next(from_dir, from, to_dir, to, flags);
 }
 
-int link(const char* from, const char* to) noexcept {
-  if (Fails(Call::kLink)) return -1;
-  static const auto next = Next<int (*)(const char*, const char*)>("link");
-  return next(from, to);
+int linkat(int from_dir, const char* from, int to_dir, const char* to, int flags) noexcept {
+  if (Fails(Call::kLinkat)) return -1;
+  static const auto next = Next<int (*)(int, const char*, int, const char*, int)>("linkat");
+  return next(from_dir, from, to_dir, to, flags);
 }
 
-int unlink(const char* path) noexcept {
-  if (Fails(Call::kUnlink)) return -1;
-  static const auto next = Next<int (*)(const char*)>("unlink");
-  return next(path);
+int unlinkat(int dir, const char* path, int flags) noexcept {
+  if (Fails(Call::kUnlinkat)) return -1;
+  static const auto next = Next<int (*)(int, const char*, int)>("unlinkat");
+  return next(dir, path, flags);
 }
 
-int rename(const char* from, const char* to) noexcept {
-  if (Fails(Call::kRename)) return -1;
-  static const auto next = Next<int (*)(const char*, const char*)>("rename");
-  return next(from, to);
+int renameat(int from_dir, const char* from, int to_dir, const char* to) noexcept {
+  if (Fails(Call::kRenameat)) return -1;
+  static const auto next = Next<int (*)(int, const char*, int, const char*)>("renameat");
+  return next(from_dir, from, to_dir, to);
 }
 
-int stat(const char* path, struct stat* status) noexcept {
-  if (Fails(Call::kStat, path)) return -1;
-  static const auto next = Next<int (*)(const char*, struct stat*)>("stat");
-  return next(path, status);
+int fstatat(int dir, const char* path, struct stat* status, int flags) noexcept {
+  if (Fails(Call::kFstatat, path)) return -1;
+  static const auto next = Next<int (*)(int, const char*, struct stat*, int)>("fstatat");
+  return next(dir, path, status, flags);
 }
 
 ssize_t read(int fd, void* buffer, size_t count) {

@@ -7,14 +7,15 @@
 // them; unless a fault is armed they pass through to the C library.
 namespace fault_injection {
 
-enum class Call { kRenameat2, kLink, kUnlink, kRename, kStat, kCount };
+enum class Call { kRenameat2, kLinkat, kUnlinkat, kRenameat, kFstatat, kCount };
 
 /// The `nth` call (1-based) of `call` from now on fails with `number` and
 /// does nothing; `nth` 0 makes every call fail.
 void Arm(Call call, int number, int nth = 1);
 
-/// Every call of `call` on `path` (its first path argument) fails with
-/// `number`, whatever the order of the calls before it.
+/// Every call of `call` on `path` (its first path argument, a name in the
+/// folder it is relative to) fails with `number`, whatever the order of the
+/// calls before it.
 void ArmPath(Call call, int number, const char* path);
 
 /// Reads, from any file, deliver `bytes` bytes in all (a read that would pass

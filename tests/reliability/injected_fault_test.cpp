@@ -122,8 +122,8 @@ TEST_F(InjectedFault, FailedPresenceTestLeavesTheWalkNamingItsPath) {
     SCOPED_TRACE(std::strerror(number));
     ScratchFolder fresh;
     Reset();
-    const std::string failing = Source(3);
-    fault_injection::ArmPath(Call::kStat, number, failing.c_str());
+    // The walk asks for the name in its folder, which it has open.
+    fault_injection::ArmPath(Call::kFstatat, number, "src3.esp");
     const Error error = ActivateFailure();
     fault_injection::DisarmAll();  // the checks below look at the files
     EXPECT_EQ(error.Number(), number);
@@ -147,9 +147,9 @@ TEST_F(InjectedFault, WithoutNoReplaceTheWalkMovesByLinkAndUnlink) {
 TEST_F(InjectedFault, RefusedLinkOrUnlinkLeavesTheFileWhereItWasAndOnlyThere) {
   for (const int number : kRefusals) {
     if (number == EPERM) continue;  // means "no hard links here": next test
-    for (const Call call : {Call::kLink, Call::kUnlink}) {
+    for (const Call call : {Call::kLinkat, Call::kUnlinkat}) {
       SCOPED_TRACE(std::string(std::strerror(number)) +
-                   (call == Call::kLink ? " from link" : " from unlink"));
+                   (call == Call::kLinkat ? " from link" : " from unlink"));
       ScratchFolder fresh;
       Reset();
       fault_injection::Arm(Call::kRenameat2, EINVAL, 0);
@@ -164,14 +164,14 @@ TEST_F(InjectedFault, RefusedLinkOrUnlinkLeavesTheFileWhereItWasAndOnlyThere) {
 // No RENAME_NOREPLACE and no hard links (FAT): check the target, then rename.
 TEST_F(InjectedFault, WithoutHardLinksAnExistingTargetIsStillKept) {
   fault_injection::Arm(Call::kRenameat2, EINVAL, 0);
-  fault_injection::Arm(Call::kLink, EPERM, 0);
+  fault_injection::Arm(Call::kLinkat, EPERM, 0);
   WriteFile(Target(2), "already there");
   ExpectNamesPair(ActivateFailure(), EEXIST, 2);
   EXPECT_EQ(ReadFile(Target(2)), "already there");
   EXPECT_EQ(ReadFile(Target(1)), Content(1));
   fs::remove(Target(2));
   brennel.colInputA.erase(brennel.colInputA.begin(), brennel.colInputA.begin() + 2);
-  fault_injection::Arm(Call::kRename, EIO, 1);
+  fault_injection::Arm(Call::kRenameat, EIO, 1);
   ExpectNamesPair(ActivateFailure(), EIO, 2);
   EXPECT_EQ(ReadFile(Source(2)), Content(2));
 }

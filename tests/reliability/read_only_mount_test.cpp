@@ -77,5 +77,12 @@ TEST_F(ReadOnlyMount, RefusedRenameEndsTheWalkNamingBothPaths) {
   EXPECT_TRUE(messages.empty());
 }
 
+TEST_F(ReadOnlyMount, APairWhoseTargetIsItsSourceSucceedsWithoutTouchingTheDisk) {
+  brennel.colInputA = {"Data/mod.esp", "Data/mod.esp", "data\\MOD.esp", "DATA\\.\\mod.esp. "};
+  EXPECT_NO_THROW(brennel.Command3_Click());
+  EXPECT_TRUE(messages.empty());
+  EXPECT_EQ(ReadFile("Data/mod.esp"), "mod");
+}
+
 }  // namespace
 }  // namespace tavrik

@@ -37,6 +37,30 @@ inline std::string Parent(const std::string& path) {
   return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
+inline bool Exists(const Tree& tree, const std::string& path) {
+  return tree.files.count(path) != 0 || tree.folders.count(path) != 0;
+}
+
+// Windows drops the dots and spaces at the end of every name of a path; a
+// name spelled so on disk still means itself.
+inline std::string OnDisk(const Tree& tree, const std::string& path) {
+  std::string result;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    std::string name = path.substr(start, end - start);
+    const std::string exact = result.empty() ? name : result + "/" + name;
+    const auto last = name.find_last_not_of(". ");
+    if (!Exists(tree, exact) && name != "." && name != ".." && last != std::string::npos) {
+      name.erase(last + 1);
+    }
+    result = result.empty() ? name : result + "/" + name;
+    start = end + 1;
+  }
+  return result;
+}
+
 // The errno of moving a present file onto `target`, or 0 when it may move.
 inline int RefusalOf(const Tree& tree, const std::string& target) {
   if (target.empty()) return ENOENT;
@@ -54,7 +78,8 @@ inline Outcome Walk(Tree& tree, const std::vector<std::string>& list, bool activ
   for (std::size_t i = 0; i + 1 < list.size(); i += 2) {
     const std::string& source = activation ? list[i] : list[i + 1];
     const std::string& target = activation ? list[i + 1] : list[i];
-    const std::string from = Canonical(source), to = Canonical(target);
+    const std::string from = OnDisk(tree, Canonical(source));
+    const std::string to = OnDisk(tree, Canonical(target));
     if (from.empty() || tree.files.count(from) == 0) {
       return {End::kMissing, source + " is missing", 0, "", ""};
     }

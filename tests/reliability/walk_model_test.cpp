@@ -34,8 +34,8 @@ const Entries kFileNames = {"a.esp",        "b.esp",      "c.dds",      "d e.txt
                             "x,y.esp",      ".dot",       "w*?",        "pad ",
                             "\xC3\x9C.esp", "Data/m.esp", "Data/n.esp", "Data/Sub/o.esp"};
 const Entries kFolderNames = {"Data/Sub", "Folder"};
-const Entries kOtherNames = {"missing.esp",  "NoDir/p.esp", "a.esp/q", "./a.esp",
-                             "./Data/m.esp", "Folder",      "Data",    ""};
+const Entries kOtherNames = {"missing.esp", "NoDir/p.esp", "a.esp/q", "./a.esp", "./Data/m.esp",
+                             "Folder",      "Data",        "",        "c.dds.",  "Data. /n.esp ."};
 
 class Random {
  public:

@@ -1,23 +1,47 @@
 #include "directory_cache.h"
 
 #include <dirent.h>
-#include <sys/stat.h>
+#include <fcntl.h>
+#include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <memory>
 #include <system_error>
+#include <vector>
 
-#include "case_folding.h"
 #include "error_condition.h"
+#include "name_key.h"
+#include "windows_paths.h"
 
 namespace tavrik {
 
 namespace {
 
-Error ReadError(int number, const std::string& path) {
-  return Error(number, "Cannot read the folder " + Quoted(path) + ": " +
-                           std::generic_category().message(number));
+// Candidates named in the message about an ambiguous name; a folder of
+// thousands of case variants must not make a message of thousands.
+constexpr std::size_t kNamedCandidates = 8;
+
+std::string Reason(int number) { return std::generic_category().message(number); }
+
+// Answers that mean "no such folder or file here", which Windows gives for
+// names that cannot exist as well.
+bool NotThere(int number) {
+  return number == ENOENT || number == ENOTDIR || number == ENAMETOOLONG || number == ELOOP;
+}
+
+// A descriptor of the folder `name` in `at`, or -errno.
+int OpenFolder(int at, const char* name) {
+  const int fd = openat(at, name, O_PATH | O_DIRECTORY | O_CLOEXEC);
+  return fd >= 0 ? fd : -errno;
+}
+
+// True when `name` in `at` exists (links followed); false when it does not
+// or cannot exist. Throws Error for any other answer.
+bool StatAt(int at, const std::string& name, struct stat& status) {
+  if (fstatat(at, name.c_str(), &status, 0) == 0) return true;
+  const int number = errno;
+  if (number == ENOENT || number == ENOTDIR || number == ENAMETOOLONG) return false;
+  throw Error(number, Reason(number));
 }
 
 struct CloseDirectory {
@@ -26,92 +50,258 @@ struct CloseDirectory {
 
 }  // namespace
 
-std::vector<std::string> Listing::Matching(const std::string& name) const {
-  std::vector<std::string> names;
-  const auto [first, last] = by_folded_name_.equal_range(FoldCase(name));
-  for (auto entry = first; entry != last; ++entry) names.push_back(entry->second);
-  return names;
-}
-
-void Listing::Add(const std::string& name) {
-  std::string folded = FoldCase(name);
-  const auto [first, last] = by_folded_name_.equal_range(folded);
-  for (auto entry = first; entry != last; ++entry) {
-    if (entry->second == name) return;
+template <typename Visit>
+void Listing::ForEachMatch(std::string_view name, Visit visit) const {
+  const NameKeyEqual same;
+  for (auto entry = names_.find(name); entry != names_.end() && same(*entry, name); ++entry) {
+    if (!visit(*entry)) return;
   }
-  by_folded_name_.emplace(std::move(folded), name);
 }
 
-void Listing::Remove(const std::string& name) {
-  const auto [first, last] = by_folded_name_.equal_range(FoldCase(name));
-  for (auto entry = first; entry != last; ++entry) {
-    if (entry->second == name) {
-      by_folded_name_.erase(entry);
+void Listing::Remove(std::string_view name) {
+  const NameKeyEqual same;
+  for (auto entry = names_.find(name); entry != names_.end() && same(*entry, name); ++entry) {
+    if (*entry == name) {
+      names_.erase(entry);
       return;
     }
   }
 }
 
-void DirectoryCache::Forget() {
-  keys_.clear();
-  listings_.clear();
+bool Listing::Contains(std::string_view name) const {
+  bool found = false;
+  ForEachMatch(name, [&](const std::string& entry) {
+    found = entry == name;
+    return !found;
+  });
+  return found;
 }
 
-std::optional<DirectoryCache::Key> DirectoryCache::KeyOf(const std::string& path) {
-  const std::string& spelling = path.empty() ? std::string(".") : path;
-  const auto known = keys_.find(spelling);
-  if (known != keys_.end()) return known->second;
-  struct stat st;
-  std::optional<Key> key;
-  if (stat(spelling.c_str(), &st) == 0) {
-    if (S_ISDIR(st.st_mode)) key = Key{st.st_dev, st.st_ino};
-  } else if (errno != ENOENT && errno != ENOTDIR) {
-    throw ReadError(errno, spelling);
+std::optional<std::string> Listing::Resolve(std::string_view name,
+                                            const std::string& folder) const {
+  while (true) {
+    const std::string* exact = nullptr;
+    std::vector<const std::string*> matches;
+    ForEachMatch(name, [&](const std::string& entry) {
+      if (entry == name) exact = &entry;
+      matches.push_back(&entry);
+      return exact == nullptr;
+    });
+    if (exact != nullptr) return *exact;
+    if (matches.size() == 1) return *matches.front();
+    if (matches.size() > 1) {
+      std::string names;
+      for (std::size_t i = 0; i < matches.size() && i < kNamedCandidates; ++i) {
+        names += (i == 0 ? "" : ", ") + Quoted(JoinPath(folder, *matches[i]));
+      }
+      if (matches.size() > kNamedCandidates) {
+        names += " and " + std::to_string(matches.size() - kNamedCandidates) + " more";
+      }
+      throw Error(ENOTUNIQ, "cannot tell which of " + names + " the list means by " +
+                                Quoted(JoinPath(folder, name)) + ": they differ only in case");
+    }
+    const std::string_view trimmed = WithoutTrailingDots(name);
+    if (trimmed == name) return std::nullopt;
+    name = trimmed;
   }
-  keys_.emplace(spelling, key);
-  return key;
 }
 
-const Listing* DirectoryCache::Find(const std::string& path) {
-  const std::optional<Key> key = KeyOf(path);
-  if (!key) return nullptr;
-  const auto kept = listings_.find(*key);
-  if (kept != listings_.end()) return &kept->second;
-  return &listings_.emplace(*key, Read(path.empty() ? "." : path)).first->second;
+const std::string* Listing::Taken(std::string_view name, std::string_view except) const {
+  const std::string* taken = nullptr;
+  ForEachMatch(name, [&](const std::string& entry) {
+    if (entry == except) return true;
+    if (taken == nullptr || entry == name) taken = &entry;
+    return entry != name;  // the name itself, when it is there
+  });
+  return taken;
 }
 
-Listing DirectoryCache::Read(const std::string& path) {
-  std::unique_ptr<DIR, CloseDirectory> directory(opendir(path.c_str()));
-  if (!directory) throw ReadError(errno, path);
+DirectoryCache::~DirectoryCache() { Forget(); }
+
+void DirectoryCache::Forget() {
+  for (Folder* folder : open_) ::close(folder->fd);
+  open_.clear();
+  by_spelling_.clear();
+  by_key_.clear();
+}
+
+Folder* DirectoryCache::Find(std::string_view spelling) {
+  const auto known = by_spelling_.find(spelling);
+  if (known != by_spelling_.end()) return known->second;
+  Folder* folder = Open(WithSlashes(spelling));
+  by_spelling_.emplace(std::string(spelling), folder);
+  return folder;
+}
+
+Folder* DirectoryCache::Open(const std::string& spelling) {
+  const std::string path = spelling.empty() ? "." : spelling;
+  const int fd = OpenFolder(AT_FDCWD, path.c_str());
+  if (fd >= 0) return Adopt(fd, nullptr, path, path);
+  const bool top = spelling.empty() || spelling == "/";
+  if (NotThere(-fd)) return top ? nullptr : FindByComponents(spelling);
+  throw Error(-fd, Reason(-fd));
+}
+
+// The list's spelling differs from the disk somewhere (or is too long to
+// open in one piece): find one folder after the other.
+Folder* DirectoryCache::FindByComponents(const std::string& spelling) {
+  Folder* folder = Find(spelling.starts_with('/') ? "/" : "");
+  std::size_t start = 0;
+  while (folder != nullptr && start < spelling.size()) {
+    std::size_t end = spelling.find('/', start);
+    if (end == std::string::npos) end = spelling.size();
+    if (end > start) folder = Child(*folder, spelling.substr(start, end - start));
+    start = end + 1;
+  }
+  return folder;
+}
+
+Folder* DirectoryCache::Child(Folder& parent, const std::string& spelling) {
+  const auto known = parent.children.find(spelling);
+  if (known != parent.children.end()) return known->second;
+  std::string name = spelling;
+  int fd = OpenFolder(Fd(parent), name.c_str());
+  if ((fd == -ENOENT || fd == -ENAMETOOLONG) && spelling != "." && spelling != "..") {
+    std::optional<std::string> entry;
+    if (const Listing* listing = ListingOf(parent)) {
+      entry = listing->Resolve(spelling, parent.path);
+    } else if (WithoutTrailingDots(spelling) != spelling) {
+      entry = std::string(WithoutTrailingDots(spelling));
+    }
+    if (entry && *entry != spelling) {
+      name = std::move(*entry);
+      fd = OpenFolder(Fd(parent), name.c_str());
+    }
+  }
+  if (fd < 0 && !NotThere(-fd)) throw Error(-fd, Reason(-fd));
+  Folder* child = fd < 0 ? nullptr : Adopt(fd, &parent, name, JoinPath(parent.path, name));
+  parent.children.emplace(spelling, child);
+  return child;
+}
+
+Folder* DirectoryCache::Adopt(int fd, Folder* parent, std::string name, std::string path) {
+  struct stat status;
+  if (fstat(fd, &status) != 0) {
+    const int number = errno;
+    ::close(fd);
+    throw Error(number, Reason(number));
+  }
+  // Two spellings of one folder share what is known of it.
+  std::unique_ptr<Folder>& slot = by_key_[{status.st_dev, status.st_ino}];
+  if (slot) {
+    if (slot->fd < 0) {
+      MarkOpen(*slot, fd);
+    } else {
+      ::close(fd);
+    }
+    return slot.get();
+  }
+  slot = std::make_unique<Folder>();
+  slot->key = {status.st_dev, status.st_ino};
+  slot->path = std::move(path);
+  slot->parent = parent;
+  slot->name = std::move(name);
+  MarkOpen(*slot, fd);
+  return slot.get();
+}
+
+void DirectoryCache::MarkOpen(Folder& folder, int fd) {
+  if (open_.size() >= kMaxOpenFolders) Close(*open_.front());
+  folder.fd = fd;
+  folder.open_position = open_.insert(open_.end(), &folder);
+}
+
+void DirectoryCache::Close(Folder& folder) {
+  ::close(folder.fd);
+  folder.fd = -1;
+  open_.erase(folder.open_position);
+}
+
+int DirectoryCache::Fd(Folder& folder) {
+  if (folder.fd >= 0) {
+    open_.splice(open_.end(), open_, folder.open_position);  // used last
+    return folder.fd;
+  }
+  const int fd = folder.parent != nullptr ? OpenFolder(Fd(*folder.parent), folder.name.c_str())
+                                          : OpenFolder(AT_FDCWD, folder.path.c_str());
+  if (fd < 0)
+    throw Error(-fd, "cannot open the folder " + Quoted(folder.path) + " again: " + Reason(-fd));
+  struct stat status;
+  if (fstat(fd, &status) != 0 || Folder::Key{status.st_dev, status.st_ino} != folder.key) {
+    ::close(fd);
+    throw Error(ENOENT, "the folder " + Quoted(folder.path) + " was moved during the walk");
+  }
+  MarkOpen(folder, fd);
+  return fd;
+}
+
+const Listing* DirectoryCache::ListingOf(Folder& folder) {
+  if (folder.listing) return &*folder.listing;
+  if (folder.unlistable) return nullptr;
+  const int fd = openat(Fd(folder), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    const int number = errno;
+    // A folder that may be entered but not read (mode 0300): names in it
+    // are taken as the list spells them.
+    if (number == EACCES || number == EPERM) {
+      folder.unlistable = true;
+      return nullptr;
+    }
+    throw Error(number, "cannot read the folder " + Quoted(folder.path) + ": " + Reason(number));
+  }
+  std::unique_ptr<DIR, CloseDirectory> directory(fdopendir(fd));
+  if (!directory) {
+    const int number = errno;
+    ::close(fd);
+    throw Error(number, "cannot read the folder " + Quoted(folder.path) + ": " + Reason(number));
+  }
   Listing listing;
   listing.Reserve(64);
   errno = 0;
   while (const dirent* entry = readdir(directory.get())) {
     const std::string_view name = entry->d_name;
-    if (name != "." && name != "..") listing.Add(std::string(name));
+    if (name != "." && name != "..") listing.Insert(name);
     errno = 0;
   }
-  if (errno != 0) throw ReadError(errno, path);
-  return listing;
+  if (errno != 0) {
+    const int number = errno;
+    throw Error(number, "cannot read the folder " + Quoted(folder.path) + ": " + Reason(number));
+  }
+  folder.listing = std::move(listing);
+  return &*folder.listing;
 }
 
-void DirectoryCache::Moved(const std::string& from, const std::string& from_name,
-                           const std::string& to, const std::string& to_name) {
-  // Only listings already read need the change; an unread one is read fresh.
-  // The rename has happened: nothing here may fail.
-  auto listing = [this](const std::string& path) -> Listing* {
-    if (listings_.empty()) return nullptr;
-    std::optional<Key> key;
-    try {
-      key = KeyOf(path);
-    } catch (const Error&) {
-      return nullptr;  // a directory that cannot be looked at was not read either
-    }
-    const auto kept = key ? listings_.find(*key) : listings_.end();
-    return kept == listings_.end() ? nullptr : &kept->second;
-  };
-  if (Listing* source = listing(from)) source->Remove(from_name);
-  if (Listing* target = listing(to)) target->Add(to_name);
+std::optional<std::string> DirectoryCache::Entry(Folder& folder, const std::string& name,
+                                                 struct stat& status) {
+  const int fd = Fd(folder);
+  const bool listed = folder.listing.has_value();
+  // Until the folder has been read, the list's own spelling first: most
+  // lists spell names as the disk does.
+  if (!listed && StatAt(fd, name, status)) return name;
+  std::optional<std::string> entry;
+  if (const Listing* listing = ListingOf(folder)) {
+    entry = listing->Resolve(name, folder.path);
+  } else if (WithoutTrailingDots(name) != name) {
+    entry = std::string(WithoutTrailingDots(name));
+  }
+  if (entry && StatAt(fd, *entry, status)) return entry;
+  // Another program may have made the name since the folder was read.
+  if (listed && entry != name && StatAt(fd, name, status)) return name;
+  return std::nullopt;
+}
+
+bool DirectoryCache::Has(Folder& folder, const std::string& name) {
+  if (const Listing* listing = ListingOf(folder)) return listing->Contains(name);
+  struct stat status;
+  if (fstatat(Fd(folder), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) return true;
+  if (errno == ENOENT || errno == ENAMETOOLONG) return false;
+  throw Error(errno, Reason(errno));
+}
+
+void DirectoryCache::Moved(Folder& from, std::string_view from_name, Folder& to,
+                           std::string_view to_name) {
+  if (from.listing) from.listing->Remove(from_name);
+  if (to.listing) to.listing->Insert(to_name);
 }
 
 }  // namespace tavrik

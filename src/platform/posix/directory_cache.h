@@ -1,65 +1,137 @@
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
+#include <cstdint>
+#include <list>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
-#include <vector>
+
+#include "name_key.h"
 
 namespace tavrik {
 
-/// The entries of one directory, found by their case-folded names.
+/// The entries of one folder, found by their names' keys (name_key.h).
 class Listing {
  public:
-  /// The names of the entries that match `name` without regard to case,
-  /// an exact match among them.
-  std::vector<std::string> Matching(const std::string& name) const;
-  void Add(const std::string& name);
-  void Remove(const std::string& name);
-  void Reserve(std::size_t entries) { by_folded_name_.reserve(entries); }
+  /// Adds a name known not to be listed: one read from the folder, or one
+  /// that a rename which replaces nothing has just made there.
+  void Insert(std::string_view name) { names_.emplace(name); }
+  void Remove(std::string_view name);
+  void Reserve(std::size_t entries) { names_.reserve(entries); }
+
+  /// The entry that `name` means, as Windows reads it: the entry spelled so,
+  /// else the one entry that matches it in another case, and failing both
+  /// the same for `name` without its trailing dots and spaces. Throws Error
+  /// (ENOTUNIQ) naming the candidates, in `folder`, when several entries
+  /// match only in another case.
+  std::optional<std::string> Resolve(std::string_view name, const std::string& folder) const;
+
+  /// True when an entry is spelled exactly `name`.
+  bool Contains(std::string_view name) const;
+  /// An entry other than `except` whose name matches `name` in any case,
+  /// `name` itself first.
+  const std::string* Taken(std::string_view name, std::string_view except) const;
 
  private:
-  // Folded name -> name: one node per entry, as most names fold uniquely.
-  std::unordered_multimap<std::string, std::string> by_folded_name_;
+  using Names = std::unordered_multiset<std::string, NameKeyHash, NameKeyEqual>;
+  // The entries that match `name` in any case, which stand together.
+  template <typename Visit>
+  void ForEachMatch(std::string_view name, Visit visit) const;
+
+  // One node per entry; names that differ only in case share a key, and
+  // every operation passes over them at most once.
+  Names names_;
 };
 
-/// What one walk has learnt of the directories it looked into, so that it
-/// reads each directory once rather than once per entry. A walk trusts what
-/// it learnt until it ends; its own renames keep the listings current, and
-/// Forget() at the start of the next walk lets that walk see changes made by
-/// other programs meanwhile. A file another program creates during a walk
-/// may go unseen by the any-case check; the rename itself still never
-/// replaces a file.
-class DirectoryCache {
- public:
-  /// A directory's identity on disk: two spellings of one directory share it.
+/// A folder that a walk has opened. Its listing is read only when a name in
+/// it is not found as the list spells it, or a target is put into it.
+struct Folder {
   using Key = std::pair<dev_t, ino_t>;
 
-  /// Drops everything learnt.
+  Key key;
+  std::string path;  // as found on disk, from the working directory
+  // How to open it again once closed: `name` in `parent`, or `path`.
+  Folder* parent = nullptr;
+  std::string name;
+  int fd = -1;  // O_PATH, or -1 while closed
+  std::list<Folder*>::iterator open_position;
+  std::optional<Listing> listing;
+  bool unlistable = false;                            // the folder may be entered but not read
+  std::unordered_map<std::string, Folder*> children;  // by the list's spelling; nullptr: none
+};
+
+/// What one walk knows of the folders it touches, so that it resolves and
+/// reads each folder once and tests and renames files relative to it. A
+/// walk trusts what it learnt until it ends; its own renames keep the
+/// listings current, and Forget() at the start of the next walk lets that
+/// walk see changes made by other programs meanwhile. A file another program
+/// creates during a walk may go unseen by the any-case check; the rename
+/// itself still never replaces a file.
+class DirectoryCache {
+ public:
+  /// At most this many folders are open at once; past it the one used
+  /// longest ago is closed, and opened again if it is needed again.
+  static constexpr std::size_t kMaxOpenFolders = 64;
+
+  DirectoryCache() = default;
+  ~DirectoryCache();
+  DirectoryCache(const DirectoryCache&) = delete;
+  DirectoryCache& operator=(const DirectoryCache&) = delete;
+
+  /// Closes every folder and drops everything learnt.
   void Forget();
 
-  /// The identity of the directory at `path` ("" is the working directory),
-  /// or nothing when `path` is not a directory. Throws Error when it cannot
-  /// be looked at.
-  std::optional<Key> KeyOf(const std::string& path);
+  /// The folder that the list's `spelling` ("" for the working directory)
+  /// names, found as Windows finds it: as spelled, else each name
+  /// in any case and without trailing dots. nullptr when there is none (a
+  /// name missing, not a folder, too long, or a loop of links). Throws Error
+  /// (with the reason only) when a folder cannot be looked at.
+  Folder* Find(std::string_view spelling);
 
-  /// The listing of the directory at `path`, or nullptr when `path` is not a
-  /// directory. Throws Error when the directory cannot be read.
-  const Listing* Find(const std::string& path);
+  /// The entry of `folder` that the list's `name` means and its status
+  /// (links followed), or nothing when there is none. Throws Error.
+  /// `name` must not hold a separator.
+  std::optional<std::string> Entry(Folder& folder, const std::string& name, struct stat& status);
 
-  /// Keeps the listings current after this process moved the entry
-  /// `from_name` of directory `from` to `to_name` in directory `to`.
-  void Moved(const std::string& from, const std::string& from_name, const std::string& to,
-             const std::string& to_name);
+  /// True when `folder` has an entry spelled exactly `name`. Throws Error.
+  bool Has(Folder& folder, const std::string& name);
+
+  /// The folder's listing, read on first use; nullptr when the folder may
+  /// not be read. Throws Error when reading fails otherwise.
+  const Listing* ListingOf(Folder& folder);
+
+  /// The folder's descriptor, opening it again if it was closed. Throws.
+  int Fd(Folder& folder);
+
+  /// Keeps the listings current after this process moved `from_name` of
+  /// `from` to `to_name` in `to`, a name that no entry had.
+  void Moved(Folder& from, std::string_view from_name, Folder& to, std::string_view to_name);
 
  private:
-  static Listing Read(const std::string& path);
+  Folder* Open(const std::string& spelling);
+  Folder* FindByComponents(const std::string& spelling);
+  Folder* Child(Folder& parent, const std::string& spelling);
+  Folder* Adopt(int fd, Folder* parent, std::string name, std::string path);
+  void MarkOpen(Folder& folder, int fd);
+  void Close(Folder& folder);
 
-  std::unordered_map<std::string, std::optional<Key>> keys_;  // by spelling
-  std::map<Key, Listing> listings_;
+  struct SpellingHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const noexcept {
+      return std::hash<std::string_view>()(text);
+    }
+  };
+  std::unordered_map<std::string, Folder*, SpellingHash, std::equal_to<>> by_spelling_;
+  std::map<Folder::Key, std::unique_ptr<Folder>> by_key_;
+  std::list<Folder*> open_;  // least recently used first
 };
 
 }  // namespace tavrik

@@ -10,8 +10,8 @@
 #include <memory>
 #include <vector>
 
-#include "case_folding.h"
 #include "error_condition.h"
+#include "name_key.h"
 #include "system_platform.h"
 
 namespace tavrik {
@@ -67,10 +67,10 @@ std::vector<std::string> OtherCaseMatches(const std::string& name) {
   std::vector<std::string> matches;
   const std::unique_ptr<DIR, int (*)(DIR*)> directory(opendir("."), &closedir);
   if (!directory) return matches;
-  const std::string folded = FoldCase(name);
+  const NameKeyEqual same;
   while (const dirent* entry = readdir(directory.get())) {
     const std::string_view entry_name(entry->d_name);
-    if (entry_name != name && FoldCase(entry_name) == folded) matches.emplace_back(entry_name);
+    if (entry_name != name && same(entry_name, name)) matches.emplace_back(entry_name);
   }
   return matches;
 }

@@ -1,6 +1,9 @@
 // File operations on Linux. Paths are UTF-8; lists are written on Windows, so
-// backslashes separate directories and names that differ from the disk only
-// in case still find their files (windows_paths.h).
+// backslashes separate folders and names that differ from the disk only in
+// case still find their files (windows_paths.h). A walk opens each folder it
+// touches once and tests and renames files relative to it
+// (directory_cache.h): the kernel then resolves one name per call, not the
+// whole path again.
 
 #include <fcntl.h>
 #include <stdio.h>
@@ -8,11 +11,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
-#include <memory>
 #include <optional>
 #include <system_error>
 
+#include "directory_cache.h"
 #include "error_condition.h"
 #include "system_platform.h"
 #include "text_encoding.h"
@@ -22,31 +24,20 @@ namespace tavrik {
 
 namespace {
 
-Error RenameError(int number, const std::string& source, const std::string& target) {
-  std::string description = "Cannot rename " + Quoted(source) + " to " + Quoted(target) + ": " +
-                            std::generic_category().message(number);
-  if (number == EXDEV) description += " (they are on different file systems; nothing is copied)";
-  return Error(number, description);
+std::string Reason(int number) { return std::generic_category().message(number); }
+
+Error RenameError(int number, const std::string& source, const std::string& target,
+                  const std::string& reason) {
+  return Error(number, "Cannot rename " + Quoted(source) + " to " + Quoted(target) + ": " + reason);
+}
+
+std::string MoveReason(int number) {
+  std::string reason = Reason(number);
+  if (number == EXDEV) reason += " (they are on different file systems; nothing is copied)";
+  return reason;
 }
 
 bool HasNul(const std::string& path) { return path.find('\0') != std::string::npos; }
-
-std::string RealDirectory(const std::string& path) {
-  std::unique_ptr<char, decltype(&std::free)> real(realpath(DirName(path).c_str(), nullptr),
-                                                   &std::free);
-  return real ? std::string(real.get()) : std::string();
-}
-
-// True when both paths name the same directory entry, so that moving one to
-// the other changes nothing (two hard links to one file are not that).
-bool SameEntry(const std::string& source, const std::string& target) {
-  struct stat a, b;
-  if (lstat(source.c_str(), &a) != 0 || lstat(target.c_str(), &b) != 0) return false;
-  if (a.st_dev != b.st_dev || a.st_ino != b.st_ino) return false;
-  if (BaseName(source) != BaseName(target)) return false;
-  const std::string directory = RealDirectory(source);
-  return !directory.empty() && directory == RealDirectory(target);
-}
 
 bool NoReplaceUnsupported(int number) {
   return number == EINVAL || number == ENOSYS || number == EOPNOTSUPP;
@@ -56,13 +47,19 @@ bool LinkUnsupported(int number) {
   return number == EPERM || number == EOPNOTSUPP || number == ENOSYS || number == EMLINK;
 }
 
+// A name in an open folder.
+struct Located {
+  Folder* folder = nullptr;
+  std::string name;
+};
+
 // For file systems without RENAME_NOREPLACE: a hard link cannot replace a
 // file either. Returns 0 or the errno of the failure.
-int MoveByLink(const std::string& source, const std::string& target) {
-  if (link(source.c_str(), target.c_str()) != 0) return errno;
-  if (unlink(source.c_str()) != 0) {
+int MoveByLink(int from_fd, const char* from, int to_fd, const char* to) {
+  if (linkat(from_fd, from, to_fd, to, 0) != 0) return errno;
+  if (unlinkat(from_fd, from, 0) != 0) {
     const int number = errno;
-    unlink(target.c_str());  // leave the file where it was
+    unlinkat(to_fd, to, 0);  // leave the file where it was
     return number;
   }
   return 0;
@@ -70,93 +67,108 @@ int MoveByLink(const std::string& source, const std::string& target) {
 
 // Last resort (no hard links either, as on FAT): check, then rename. Another
 // process could create the target between the two calls.
-int MoveAfterCheck(const std::string& source, const std::string& target) {
-  struct stat st;
-  if (lstat(target.c_str(), &st) == 0) return EEXIST;
-  return rename(source.c_str(), target.c_str()) == 0 ? 0 : errno;
+int MoveAfterCheck(int from_fd, const char* from, int to_fd, const char* to) {
+  struct stat status;
+  if (fstatat(to_fd, to, &status, AT_SYMLINK_NOFOLLOW) == 0) return EEXIST;
+  return renameat(from_fd, from, to_fd, to) == 0 ? 0 : errno;
 }
 
-// Moves `source` to `target` unless `target` exists. Returns 0 or an errno.
-int MoveNoReplace(const std::string& source, const std::string& target) {
-  if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
-    return 0;
-  }
+// Moves `from` to `to` unless `to` exists. Returns 0 or an errno.
+int MoveNoReplace(int from_fd, const std::string& from, int to_fd, const std::string& to) {
+  if (renameat2(from_fd, from.c_str(), to_fd, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
   int number = errno;
   if (NoReplaceUnsupported(number)) {
-    number = MoveByLink(source, target);
-    if (LinkUnsupported(number)) number = MoveAfterCheck(source, target);
+    number = MoveByLink(from_fd, from.c_str(), to_fd, to.c_str());
+    if (LinkUnsupported(number)) number = MoveAfterCheck(from_fd, from.c_str(), to_fd, to.c_str());
   }
   return number;
 }
 
-Error Unmappable(const std::string& source, const std::string& target) {
-  const Error error = RenameError(ENOENT, source, target);
-  return Error(ENOENT, error.Description() +
-                           " (drive letters and network paths have no counterpart on Linux)");
-}
-
-void ThrowUnlessMissing(int number, const std::string& path) {
-  if (number == ENOENT || number == ENOTDIR) return;
-  throw Error(number,
-              "Cannot look for " + Quoted(path) + ": " + std::generic_category().message(number));
+// Refuses a target that an entry other than `except` matches in any case.
+void ThrowIfTaken(const Listing& listing, const Folder& folder, std::string_view name,
+                  std::string_view except) {
+  const std::string* taken = listing.Taken(name, except);
+  if (taken == nullptr) return;
+  std::string reason = Reason(EEXIST);
+  if (*taken != name) reason += " (as " + Quoted(JoinPath(folder.path, *taken)) + ")";
+  throw Error(EEXIST, reason);
 }
 
 }  // namespace
 
 struct SystemPlatform::State {
-  NameResolver names;
+  DirectoryCache folders;
   // The last presence test: the list's path and the file it found, so that
   // the rename that follows it need not look again.
   std::string tested_path;
-  std::string found_path;
+  Located tested;
 
-  /// The entry on disk that the list's `source` (Linux syntax) names:
-  /// itself when it exists as spelled, else its match in another case.
-  std::string SourceOnDisk(const std::string& source);
-  /// Moves `from` to the list's `target` (Linux syntax), checking first that
-  /// no entry of the target directory matches it in any case, unless that
-  /// entry is `from` itself (a rename that changes only the case). Returns
-  /// 0 or an errno; throws when the target is taken or not found.
-  int MoveTo(const std::string& from, const std::string& target, const std::string& list_source,
-             const std::string& list_target);
+  void Forget() {
+    tested_path.clear();
+    tested = {};
+    folders.Forget();
+  }
+
+  /// Finds the regular file that the list's `path` names and keeps it in
+  /// `found`; false when there is none. Throws Error with the reason when
+  /// it cannot be looked for.
+  bool Locate(std::string_view path, Located& found);
+  /// Moves `from` to the list's `target`, never replacing a file: no entry
+  /// of the target folder may match the new name in any case, unless it is
+  /// `from` itself (a rename that changes only the case). Throws Error with
+  /// the reason.
+  void MoveTo(const Located& from, std::string_view target);
+  /// Why `folder`, which the cache did not find, is not there: the
+  /// system's answer for its spelling (a loop of links, not a folder).
+  static int MissingFolderNumber(std::string_view folder);
 };
 
-std::string SystemPlatform::State::SourceOnDisk(const std::string& source) {
-  struct stat st;
-  if (lstat(source.c_str(), &st) == 0) return source;
-  ThrowUnlessMissing(errno, source);
-  const std::string found = names.Resolve(source);
-  return found.empty() ? source : found;
+bool SystemPlatform::State::Locate(std::string_view path, Located& found) {
+  const SplitPath split = Split(path);
+  found.folder = folders.Find(split.folder);
+  if (found.folder == nullptr || split.name.empty()) return false;
+  found.name = split.name;
+  struct stat status;
+  std::optional<std::string> name = folders.Entry(*found.folder, found.name, status);
+  if (!name || !S_ISREG(status.st_mode)) return false;
+  if (*name != found.name) found.name = std::move(*name);
+  return true;
 }
 
-int SystemPlatform::State::MoveTo(const std::string& from, const std::string& target,
-                                  const std::string& list_source, const std::string& list_target) {
-  const std::string name = BaseName(target);
-  const std::string directory = target.find('/') == std::string::npos ? "" : DirName(target);
-  const std::optional<std::string> on_disk = names.ResolveDirectory(directory);
-  if (!on_disk) {
-    struct stat st;
-    const bool not_a_folder =
-        !directory.empty() && stat(directory.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
-    throw RenameError(not_a_folder ? ENOTDIR : ENOENT, list_source, list_target);
+void SystemPlatform::State::MoveTo(const Located& from, std::string_view target) {
+  const SplitPath split = Split(target);
+  Folder* to = folders.Find(split.folder);
+  if (to == nullptr) {
+    const int number = MissingFolderNumber(split.folder);
+    throw Error(number, Reason(number));
   }
-  DirectoryCache& cache = names.Cache();
-  const Listing* listing = cache.Find(*on_disk);
-  if (listing == nullptr) throw RenameError(ENOENT, list_source, list_target);
-  for (const std::string& entry : listing->Matching(name)) {
-    const bool is_source =
-        entry == BaseName(from) && cache.KeyOf(DirName(from)) == cache.KeyOf(*on_disk);
-    if (is_source) continue;
-    const Error exists = RenameError(EEXIST, list_source, list_target);
-    if (entry == name) throw exists;
-    throw Error(EEXIST, exists.Description() + " (as " + Quoted(JoinPath(*on_disk, entry)) + ")");
+  // Windows drops trailing dots and spaces from the name it creates; on
+  // Linux an entry may be spelled with them, and then it is meant.
+  std::string_view name = split.name;
+  if (WithoutTrailingDots(name) != name && !folders.Has(*to, std::string(name))) {
+    name = WithoutTrailingDots(name);
   }
-  const std::string to = JoinPath(*on_disk, name);
-  const int number = MoveNoReplace(from, to);
-  if (number == 0) cache.Moved(DirName(from), BaseName(from), *on_disk, name);
-  // Moving a file onto its own name succeeds and changes nothing.
-  if (number == EEXIST && SameEntry(from, to)) return 0;
-  return number;
+  // The same entry: nothing to do, and nothing to ask of the disk, which
+  // may be read-only.
+  if (to == from.folder && name == from.name) return;
+  if (const Listing* listing = folders.ListingOf(*to)) {
+    const std::string_view except = to == from.folder ? std::string_view(from.name) : "";
+    ThrowIfTaken(*listing, *to, name, except);
+    if (name != split.name) ThrowIfTaken(*listing, *to, split.name, except);
+  }
+  const std::string new_name(name);
+  const int from_fd = folders.Fd(*from.folder);
+  const int number = MoveNoReplace(from_fd, from.name, folders.Fd(*to), new_name);
+  if (number != 0) throw Error(number, MoveReason(number));
+  folders.Moved(*from.folder, from.name, *to, new_name);
+}
+
+int SystemPlatform::State::MissingFolderNumber(std::string_view folder) {
+  struct stat status;
+  if (stat(WithSlashes(folder).c_str(), &status) != 0) {
+    return errno == ENAMETOOLONG ? ENOENT : errno;
+  }
+  return S_ISDIR(status.st_mode) ? ENOENT : ENOTDIR;
 }
 
 SystemPlatform::SystemPlatform(MessageBox message_box)
@@ -164,49 +176,43 @@ SystemPlatform::SystemPlatform(MessageBox message_box)
 
 SystemPlatform::~SystemPlatform() = default;
 
-void SystemPlatform::BeginWalk() {
-  state_->names.Forget();
-  state_->tested_path.clear();
-  state_->found_path.clear();
-}
+void SystemPlatform::BeginWalk() { state_->Forget(); }
+
+void SystemPlatform::EndWalk() { state_->Forget(); }
 
 std::string SystemPlatform::FindFile(const std::string& path) {
   state_->tested_path.clear();
   // No globbing: '*' and '?' are ordinary characters of a Linux name.
-  if (path.empty() || HasNul(path)) return {};
-  const std::optional<std::string> linux_path = LinuxPath(path);
-  if (!linux_path) return {};
-  // The list's own spelling first: one stat in the common case.
-  std::string found = *linux_path;
-  struct stat st;
-  if (stat(found.c_str(), &st) != 0) {
-    ThrowUnlessMissing(errno, path);
-    found = state_->names.Resolve(found);
-    if (found.empty()) return {};
-    if (stat(found.c_str(), &st) != 0) {
-      ThrowUnlessMissing(errno, path);
-      return {};
-    }
+  if (path.empty() || HasNul(path) || IsDriveOrShare(path)) return {};
+  try {
+    if (!state_->Locate(path, state_->tested)) return {};
+    state_->tested_path = path;
+    return state_->tested.name;
+  } catch (const Error& error) {
+    throw Error(error.Number(), "Cannot look for " + Quoted(path) + ": " + error.Description());
   }
-  if (!S_ISREG(st.st_mode)) return {};
-  state_->tested_path = path;
-  state_->found_path = found;
-  return BaseName(found);
 }
 
 void SystemPlatform::RenameFile(const std::string& source, const std::string& target) {
-  if (HasNul(source) || HasNul(target) || source.empty() || target.empty()) {
-    throw RenameError(source.empty() || target.empty() ? ENOENT : EINVAL, source, target);
+  if (source.empty() || target.empty()) {
+    throw RenameError(ENOENT, source, target, Reason(ENOENT));
   }
-  const std::optional<std::string> from_list = LinuxPath(source);
-  const std::optional<std::string> to_list = LinuxPath(target);
-  if (!from_list || !to_list) throw Unmappable(source, target);
+  if (HasNul(source) || HasNul(target)) throw RenameError(EINVAL, source, target, Reason(EINVAL));
+  if (IsDriveOrShare(source) || IsDriveOrShare(target)) {
+    throw RenameError(
+        ENOENT, source, target,
+        Reason(ENOENT) + " (drive letters and network paths have no counterpart on Linux)");
+  }
   // Right after its presence test the source is known; otherwise find it.
   const bool tested = source == state_->tested_path;
-  const std::string from = tested ? state_->found_path : state_->SourceOnDisk(*from_list);
   state_->tested_path.clear();
-  const int number = state_->MoveTo(from, *to_list, source, target);
-  if (number != 0) throw RenameError(number, source, target);
+  try {
+    Located found;
+    if (!tested && !state_->Locate(source, found)) throw Error(ENOENT, Reason(ENOENT));
+    state_->MoveTo(tested ? state_->tested : found, target);
+  } catch (const Error& error) {
+    throw RenameError(error.Number(), source, target, error.Description());
+  }
 }
 
 std::string SystemPlatform::DecodeLegacyText(std::string_view bytes) {

@@ -77,6 +77,7 @@ SystemPlatform::~SystemPlatform() = default;
 
 // Windows matches names itself: there is nothing to learn between walks.
 void SystemPlatform::BeginWalk() {}
+void SystemPlatform::EndWalk() {}
 
 std::string SystemPlatform::FindFile(const std::string& path) {
   // A directory search would take '*' and '?' as patterns and then the
