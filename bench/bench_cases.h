@@ -56,10 +56,10 @@ class PairedRounds {
 std::map<std::string, double> WalkFigures(const PairedRounds& wall, const PairedRounds& cpu,
                                           double load, std::size_t pairs);
 
-/// The shared files of `pairs` pairs, made on first use in a folder of their
+/// The shared files of `pairs` pairs of `layout`, made on first use in a folder of their
 /// own below the first working directory, which becomes the working
 /// directory. All files are at their sources on return.
-const PairFolder& FolderOf(std::size_t pairs);
+const PairFolder& FolderOf(std::size_t pairs, Layout layout = Layout::kNested);
 /// Removes every folder FolderOf made and makes the directory they were made
 /// in the working directory again.
 void DropFolders();
@@ -77,8 +77,14 @@ void Fail(benchmark::State& state, const std::string& what);
 bool AnyFailed();
 
 /// Benchmark cases; the argument is a count of pairs or of entries.
-void BM_ActivationWalk(benchmark::State& state);
+/// The walk against the floor: flat names in the working directory, nested
+/// Windows-style paths, and the nested paths with every name in other case.
+void BM_FlatWalk(benchmark::State& state);
+void BM_NestedWalk(benchmark::State& state);
 void BM_OtherCaseWalk(benchmark::State& state);
+/// Two pairs into and out of a folder of `range(0)` (a power of two) names
+/// that differ only in case, against the floor.
+void BM_CaseVariants(benchmark::State& state);
 void BM_ListLoad(benchmark::State& state);
 void BM_PeakMemory(benchmark::State& state);
 void BM_HugeListLoad(benchmark::State& state);

@@ -47,7 +47,8 @@ benchmark::internal::Benchmark* Timed(benchmark::internal::Benchmark* b, int rep
 
 void Register(int rounds) {
   using Case = void (*)(benchmark::State&);
-  for (auto [name, function] : {std::pair<const char*, Case>("ActivationWalk", BM_ActivationWalk),
+  for (auto [name, function] : {std::pair<const char*, Case>("FlatWalk", BM_FlatWalk),
+                                std::pair<const char*, Case>("NestedWalk", BM_NestedWalk),
                                 std::pair<const char*, Case>("OtherCaseWalk", BM_OtherCaseWalk)}) {
     for (int pairs : {1000, 8000, 16000}) {
       // A short walk is at the mercy of every other process on the machine:
@@ -58,6 +59,10 @@ void Register(int rounds) {
           ->Iterations(1);
     }
   }
+  Timed(benchmark::RegisterBenchmark("CaseVariants", BM_CaseVariants), rounds)
+      ->ArgName("names")
+      ->Arg(1 << 15)
+      ->Iterations(1);
   Timed(benchmark::RegisterBenchmark("ListLoad", BM_ListLoad), rounds)
       ->ArgName("entries")
       ->Arg(kLongestList)

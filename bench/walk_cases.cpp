@@ -1,7 +1,11 @@
-// The walk cases: the floor, the walk and the other-case walk over the same
-// files. A walk consumes its files, so every timed run is followed by an
-// untimed Restore and the time is reported by hand (UseManualTime).
+// The walk cases: each walk against the floor over the same files, for flat
+// names, nested Windows-style paths and paths whose every name differs in
+// case from the disk; and one pair into a folder of case variants. A walk
+// consumes its files, so every timed run is followed by an untimed Restore
+// and the time is reported by hand (UseManualTime).
 
+#include <bit>
+#include <cctype>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -14,17 +18,18 @@ namespace bench {
 
 namespace {
 
-// One set of files per size, made once and shared by the cases, so that
-// repetitions time renames rather than file creation.
-std::map<std::size_t, std::unique_ptr<PairFolder>>& Folders() {
-  static std::map<std::size_t, std::unique_ptr<PairFolder>> folders;
+// One set of files per size and layout, made once and shared by the cases,
+// so that repetitions time renames rather than file creation.
+using FolderKey = std::pair<std::size_t, Layout>;
+std::map<FolderKey, std::unique_ptr<PairFolder>>& Folders() {
+  static std::map<FolderKey, std::unique_ptr<PairFolder>> folders;
   return folders;
 }
 
 struct WalkTime {
   double load = 0;   // Form_Load, both list files
-  double click = 0;  // Command3_Click
-  double cpu = 0;    // the thread's processor time for both
+  double click = 0;  // Command3_Click: from the click to the last rename
+  double cpu = 0;    // the thread's processor time for the click
   std::string message;
 };
 
@@ -33,10 +38,10 @@ WalkTime ActivationWalk() {
   WalkTime time;
   tavrik::SystemPlatform platform([&time](const std::string& text) { time.message = text; });
   tavrik::Brennel brennel(platform);
-  const double cpu_start = ThreadCpuSeconds();
   const Clock::time_point start = Clock::now();
   brennel.Form_Load();
   time.load = SecondsSince(start);
+  const double cpu_start = ThreadCpuSeconds();
   const Clock::time_point loaded = Clock::now();
   brennel.Command3_Click();
   time.click = SecondsSince(loaded);
@@ -46,22 +51,15 @@ WalkTime ActivationWalk() {
 
 // Runs the walk and checks that it moved every file; returns false after
 // reporting to `state` when it did not.
-bool CompleteWalk(benchmark::State& state, const PairFolder& folder, WalkTime& time) {
+bool CompleteWalk(benchmark::State& state, const std::vector<Pair>& pairs, WalkTime& time) {
   time = ActivationWalk();
-  if (time.message.empty() && folder.CountMoved() == folder.pairs().size()) return true;
-  Fail(state, "the exact-case walk: " + MovedReport(folder, time.message));
-  return false;
-}
-
-// The same for a list whose names differ in case from the disk. Until the
-// file layer matches names without regard to case, the walk stops at the
-// first pair; that is a missing feature, reported but not a failed run.
-bool CompleteOtherCaseWalk(benchmark::State& state, const PairFolder& folder, WalkTime& time) {
-  time = ActivationWalk();
-  if (time.message.empty() && folder.CountMoved() == folder.pairs().size()) return true;
-  const std::string report =
-      "the file layer does not map case yet: " + MovedReport(folder, time.message);
-  state.SkipWithError(report.c_str());
+  std::size_t moved = 0;
+  for (const Pair& pair : pairs) moved += IsMoved(pair) ? 1 : 0;
+  if (time.message.empty() && moved == pairs.size()) return true;
+  std::string report = "the walk renamed " + std::to_string(moved) + " of " +
+                       std::to_string(pairs.size()) + " pairs";
+  if (!time.message.empty()) report += ", message '" + time.message + "'";
+  Fail(state, report);
   return false;
 }
 
@@ -70,23 +68,57 @@ struct FloorTime {
   double cpu = 0;
 };
 
-FloorTime TimedFloor(benchmark::State& state, const PairFolder& folder) {
+FloorTime TimedFloor(benchmark::State& state, const std::vector<Pair>& pairs) {
   FloorTime time;
   const double cpu_start = ThreadCpuSeconds();
   const Clock::time_point start = Clock::now();
-  FloorWalk(folder.pairs());
+  const std::size_t moved = FloorWalk(pairs);
   time.wall = SecondsSince(start);
   time.cpu = ThreadCpuSeconds() - cpu_start;
-  // Checked as the walk is, so that both leave the same lookups cached.
-  if (folder.CountMoved() != folder.pairs().size()) Fail(state, "the floor loop stopped early");
+  if (moved != pairs.size()) Fail(state, "the floor loop stopped early");
   return time;
+}
+
+// The walk of the list in the working directory and the floor over the same
+// `pairs`, in alternating order, `state`'s iterations times.
+void WalkAgainstFloor(benchmark::State& state, const std::vector<Pair>& pairs) {
+  static int round = 0;
+  PairedRounds wall, cpu;
+  double load = 0;
+  for (auto _ : state) {
+    FloorTime floor_time;
+    WalkTime time;
+    const bool floor_first = round++ % 2 == 0;
+    for (int run = 0; run < 2; ++run) {
+      if ((run == 0) == floor_first) {
+        floor_time = TimedFloor(state, pairs);
+      } else if (!CompleteWalk(state, pairs, time)) {
+        return;
+      }
+      RestorePairs(pairs);
+    }
+    state.SetIterationTime(time.click);
+    wall.Add(time.click, floor_time.wall);
+    cpu.Add(time.cpu, floor_time.cpu);
+    load += time.load;
+  }
+  const double rounds = static_cast<double>(state.iterations());
+  for (const auto& [name, value] : WalkFigures(wall, cpu, load / rounds, pairs.size())) {
+    state.counters[name] = value;
+  }
+}
+
+void BM_Walk(benchmark::State& state, Layout layout, Spelling spelling) {
+  const PairFolder& folder = FolderOf(static_cast<std::size_t>(state.range(0)), layout);
+  WriteLists(folder, spelling);
+  WalkAgainstFloor(state, folder.pairs());
 }
 
 bool any_failed = false;
 std::filesystem::path base;  // where the first folder was made
 
-std::filesystem::path FolderPath(std::size_t pairs) {
-  return base / ("pairs-" + std::to_string(pairs));
+std::filesystem::path FolderPath(std::size_t pairs, Layout layout) {
+  return base / ((layout == Layout::kFlat ? "flat-" : "pairs-") + std::to_string(pairs));
 }
 
 }  // namespace
@@ -110,15 +142,15 @@ void Fail(benchmark::State& state, const std::string& what) {
 
 bool AnyFailed() { return any_failed; }
 
-const PairFolder& FolderOf(std::size_t pairs) {
+const PairFolder& FolderOf(std::size_t pairs, Layout layout) {
   // Each size has a folder of its own, the working directory while it is used.
   if (Folders().empty()) base = std::filesystem::current_path();
-  const std::filesystem::path folder_path = FolderPath(pairs);
+  const std::filesystem::path folder_path = FolderPath(pairs, layout);
   std::filesystem::create_directories(folder_path);
   std::filesystem::current_path(folder_path);
-  std::unique_ptr<PairFolder>& folder = Folders()[pairs];
+  std::unique_ptr<PairFolder>& folder = Folders()[{pairs, layout}];
   if (!folder) {
-    folder = std::make_unique<PairFolder>(pairs);
+    folder = std::make_unique<PairFolder>(pairs, layout);
     // Later timed runs then all find the folders' directory blocks grown.
     FloorWalk(folder->pairs());
   }
@@ -130,8 +162,9 @@ void DropFolders() {
   if (Folders().empty()) return;
   std::filesystem::current_path(base);
   std::error_code ignored;
-  for (const auto& [pairs, folder] : Folders())
-    std::filesystem::remove_all(FolderPath(pairs), ignored);
+  for (const auto& [key, folder] : Folders()) {
+    std::filesystem::remove_all(FolderPath(key.first, key.second), ignored);
+  }
   Folders().clear();
 }
 
@@ -149,64 +182,42 @@ std::string MovedReport(const PairFolder& folder, const std::string& message) {
   return report;
 }
 
-// The floor and the walk over the same files, in alternating order.
-void BM_ActivationWalk(benchmark::State& state) {
-  static int round = 0;
-  const auto pairs = static_cast<std::size_t>(state.range(0));
-  const PairFolder& folder = FolderOf(pairs);
-  WriteLists(folder, Spelling::kExact);
-  PairedRounds wall, cpu;
-  double load = 0;
-  for (auto _ : state) {
-    FloorTime floor_time;
-    WalkTime time;
-    const bool floor_first = round++ % 2 == 0;
-    for (int run = 0; run < 2; ++run) {
-      if ((run == 0) == floor_first) {
-        floor_time = TimedFloor(state, folder);
-      } else if (!CompleteWalk(state, folder, time)) {
-        return;
-      }
-      folder.Restore();
-    }
-    state.SetIterationTime(time.load + time.click);
-    wall.Add(time.load + time.click, floor_time.wall);
-    cpu.Add(time.cpu, floor_time.cpu);
-    load += time.load;
-  }
-  const double rounds = static_cast<double>(state.iterations());
-  for (const auto& [name, value] : WalkFigures(wall, cpu, load / rounds, pairs)) {
-    state.counters[name] = value;
-  }
+void BM_FlatWalk(benchmark::State& state) { BM_Walk(state, Layout::kFlat, Spelling::kExact); }
+
+void BM_NestedWalk(benchmark::State& state) { BM_Walk(state, Layout::kNested, Spelling::kExact); }
+
+void BM_OtherCaseWalk(benchmark::State& state) {
+  BM_Walk(state, Layout::kNested, Spelling::kOtherCase);
 }
 
-// The exact-case walk and the walk of a list whose every name differs in
-// case from the disk, over the same files.
-void BM_OtherCaseWalk(benchmark::State& state) {
-  static int round = 0;
-  const auto pairs = static_cast<std::size_t>(state.range(0));
-  const PairFolder& folder = FolderOf(pairs);
-  PairedRounds other_to_exact;
-  for (auto _ : state) {
-    WalkTime exact_time, other_time;
-    const bool exact_first = round++ % 2 == 0;
-    for (int run = 0; run < 2; ++run) {
-      if ((run == 0) == exact_first) {
-        WriteLists(folder, Spelling::kExact);
-        if (!CompleteWalk(state, folder, exact_time)) return;
-      } else {
-        WriteLists(folder, Spelling::kOtherCase);
-        if (!CompleteOtherCaseWalk(state, folder, other_time)) return;
+// One file moved into a folder of 2^15 names that differ only in case, and
+// one of those names moved out: both need the folder's listing.
+void BM_CaseVariants(benchmark::State& state) {
+  const auto names = static_cast<std::size_t>(state.range(0));
+  if (Folders().empty()) base = std::filesystem::current_path();
+  const std::filesystem::path folder = base / "variants";
+  const std::string name =
+      std::string("abcdefghijklmnopqrstuvwxyz").substr(0, std::bit_width(names) - 1);
+  if (!std::filesystem::exists(folder)) {
+    std::filesystem::create_directories(folder / "variants");
+    for (std::size_t bits = 0; bits < names; ++bits) {
+      std::string variant = name;
+      for (std::size_t i = 0; i < variant.size(); ++i) {
+        if ((bits >> i) & 1) variant[i] = static_cast<char>(std::toupper(variant[i]));
       }
-      folder.Restore();
+      WriteTextFile((folder / "variants" / variant).string(), "");
     }
-    const double other_s = other_time.load + other_time.click;
-    state.SetIterationTime(other_s);
-    other_to_exact.Add(other_s, exact_time.load + exact_time.click);
+    WriteTextFile((folder / "new.dds").string(), "");
   }
-  state.counters["walk_ms"] = other_to_exact.MeanB() * 1e3;
-  state.counters["other_case_ms"] = other_to_exact.MeanA() * 1e3;
-  state.counters["other_case/walk"] = other_to_exact.MeanRatio();
+  std::filesystem::current_path(folder);
+  const std::string list =
+      "new.dds\r\nVARIANTS\\new.dds\r\nvariants\\" + name + "\r\nvariants\\" + name + ".old\r\n";
+  WriteTextFile(tavrik::kActivationListFile, list);
+  WriteTextFile(tavrik::kDeactivationListFile, list);
+  const std::vector<Pair> pairs = {{"new.dds", "variants/new.dds"},
+                                   {"variants/" + name, "variants/" + name + ".old"}};
+  WalkAgainstFloor(state, pairs);
+  std::filesystem::current_path(base);
 }
 
 }  // namespace bench

@@ -42,7 +42,8 @@ TEST(NameKey, HashAndEqualityFollowTheKeyAcrossWordsAndBeyondAscii) {
                                                       {"tex_0001.dds", "TEX_0001.DDS"},
                                                       {"ß-abcdefghij", "ß-ABCDEFGHIJ"},
                                                       {"texture-Über.dds", "TEXTURE-über.DDS"},
-                                                      {"ı.dds", "I.DDS"}};
+                                                      {"ı.dds", "I.DDS"},
+                                                      {"1234567Ü.dds", "1234567ü.DDS"}};
   for (const auto& [a, b] : same) {
     EXPECT_TRUE(equal(a, b)) << a;
     EXPECT_EQ(hash(a), hash(b)) << a;

@@ -4,22 +4,18 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 #include <system_error>
 #include <vector>
 
 #include "error_condition.h"
-#include "name_key.h"
 #include "windows_paths.h"
 
 namespace tavrik {
 
 namespace {
-
-// Candidates named in the message about an ambiguous name; a folder of
-// thousands of case variants must not make a message of thousands.
-constexpr std::size_t kNamedCandidates = 8;
 
 std::string Reason(int number) { return std::generic_category().message(number); }
 
@@ -50,87 +46,28 @@ struct CloseDirectory {
 
 }  // namespace
 
-template <typename Visit>
-void Listing::ForEachMatch(std::string_view name, Visit visit) const {
-  const NameKeyEqual same;
-  for (auto entry = names_.find(name); entry != names_.end() && same(*entry, name); ++entry) {
-    if (!visit(*entry)) return;
-  }
-}
-
-void Listing::Remove(std::string_view name) {
-  const NameKeyEqual same;
-  for (auto entry = names_.find(name); entry != names_.end() && same(*entry, name); ++entry) {
-    if (*entry == name) {
-      names_.erase(entry);
-      return;
-    }
-  }
-}
-
-bool Listing::Contains(std::string_view name) const {
-  bool found = false;
-  ForEachMatch(name, [&](const std::string& entry) {
-    found = entry == name;
-    return !found;
-  });
-  return found;
-}
-
-std::optional<std::string> Listing::Resolve(std::string_view name,
-                                            const std::string& folder) const {
-  while (true) {
-    const std::string* exact = nullptr;
-    std::vector<const std::string*> matches;
-    ForEachMatch(name, [&](const std::string& entry) {
-      if (entry == name) exact = &entry;
-      matches.push_back(&entry);
-      return exact == nullptr;
-    });
-    if (exact != nullptr) return *exact;
-    if (matches.size() == 1) return *matches.front();
-    if (matches.size() > 1) {
-      std::string names;
-      for (std::size_t i = 0; i < matches.size() && i < kNamedCandidates; ++i) {
-        names += (i == 0 ? "" : ", ") + Quoted(JoinPath(folder, *matches[i]));
-      }
-      if (matches.size() > kNamedCandidates) {
-        names += " and " + std::to_string(matches.size() - kNamedCandidates) + " more";
-      }
-      throw Error(ENOTUNIQ, "cannot tell which of " + names + " the list means by " +
-                                Quoted(JoinPath(folder, name)) + ": they differ only in case");
-    }
-    const std::string_view trimmed = WithoutTrailingDots(name);
-    if (trimmed == name) return std::nullopt;
-    name = trimmed;
-  }
-}
-
-const std::string* Listing::Taken(std::string_view name, std::string_view except) const {
-  const std::string* taken = nullptr;
-  ForEachMatch(name, [&](const std::string& entry) {
-    if (entry == except) return true;
-    if (taken == nullptr || entry == name) taken = &entry;
-    return entry != name;  // the name itself, when it is there
-  });
-  return taken;
-}
-
 DirectoryCache::~DirectoryCache() { Forget(); }
 
 void DirectoryCache::Forget() {
   for (Folder* folder : open_) ::close(folder->fd);
   open_.clear();
   by_spelling_.clear();
+  recent_ = {};
   by_key_.clear();
 }
 
 Folder* DirectoryCache::Find(std::string_view spelling) {
-  const auto known = by_spelling_.find(spelling);
-  if (known != by_spelling_.end()) return known->second;
-  Folder* folder = Open(WithSlashes(spelling));
-  by_spelling_.emplace(std::string(spelling), folder);
-  return folder;
+  // A walk alternates between a source folder and a target folder.
+  for (const Recent& recent : recent_) {
+    if (recent.spelling != nullptr && *recent.spelling == spelling) return recent.folder;
+  }
+  auto known = by_spelling_.find(spelling);
+  if (known == by_spelling_.end()) {
+    known = by_spelling_.emplace(std::string(spelling), Open(WithSlashes(spelling))).first;
+  }
+  recent_[next_recent_] = {&known->first, known->second};
+  next_recent_ = 1 - next_recent_;
+  return known->second;
 }
 
 Folder* DirectoryCache::Open(const std::string& spelling) {
@@ -162,14 +99,14 @@ Folder* DirectoryCache::Child(Folder& parent, const std::string& spelling) {
   std::string name = spelling;
   int fd = OpenFolder(Fd(parent), name.c_str());
   if ((fd == -ENOENT || fd == -ENAMETOOLONG) && spelling != "." && spelling != "..") {
-    std::optional<std::string> entry;
+    std::optional<std::string_view> entry;
     if (const Listing* listing = ListingOf(parent)) {
       entry = listing->Resolve(spelling, parent.path);
     } else if (WithoutTrailingDots(spelling) != spelling) {
-      entry = std::string(WithoutTrailingDots(spelling));
+      entry = WithoutTrailingDots(spelling);
     }
     if (entry && *entry != spelling) {
-      name = std::move(*entry);
+      name = std::string(*entry);
       fd = OpenFolder(Fd(parent), name.c_str());
     }
   }
@@ -219,7 +156,9 @@ void DirectoryCache::Close(Folder& folder) {
 
 int DirectoryCache::Fd(Folder& folder) {
   if (folder.fd >= 0) {
-    open_.splice(open_.end(), open_, folder.open_position);  // used last
+    if (std::next(folder.open_position) != open_.end()) {
+      open_.splice(open_.end(), open_, folder.open_position);  // used last
+    }
     return folder.fd;
   }
   const int fd = folder.parent != nullptr ? OpenFolder(Fd(*folder.parent), folder.name.c_str())
@@ -255,8 +194,13 @@ const Listing* DirectoryCache::ListingOf(Folder& folder) {
     ::close(fd);
     throw Error(number, "cannot read the folder " + Quoted(folder.path) + ": " + Reason(number));
   }
-  Listing listing;
-  listing.Reserve(64);
+  // A folder's size tells about how many names it holds (some 20 bytes a
+  // name on ext4 and tmpfs); the table then need not grow while it is read.
+  struct stat status;
+  const bool sized = fstat(fd, &status) == 0 && status.st_size > 0;
+  constexpr off_t kMostExpected = off_t{20} << 16;  // a file system may tell otherwise
+  Listing listing(sized ? static_cast<std::size_t>(std::min(status.st_size, kMostExpected) / 20)
+                        : 0);
   errno = 0;
   while (const dirent* entry = readdir(directory.get())) {
     const std::string_view name = entry->d_name;
@@ -271,23 +215,28 @@ const Listing* DirectoryCache::ListingOf(Folder& folder) {
   return &*folder.listing;
 }
 
-std::optional<std::string> DirectoryCache::Entry(Folder& folder, const std::string& name,
-                                                 struct stat& status) {
+bool DirectoryCache::Entry(Folder& folder, std::string& name, struct stat& status) {
   const int fd = Fd(folder);
   const bool listed = folder.listing.has_value();
   // Until the folder has been read, the list's own spelling first: most
   // lists spell names as the disk does.
-  if (!listed && StatAt(fd, name, status)) return name;
-  std::optional<std::string> entry;
+  if (!listed && StatAt(fd, name, status)) return true;
+  std::optional<std::string_view> entry;
   if (const Listing* listing = ListingOf(folder)) {
     entry = listing->Resolve(name, folder.path);
   } else if (WithoutTrailingDots(name) != name) {
-    entry = std::string(WithoutTrailingDots(name));
+    entry = WithoutTrailingDots(name);
   }
-  if (entry && StatAt(fd, *entry, status)) return entry;
+  if (entry && *entry == name) return StatAt(fd, name, status);
+  if (entry) {
+    std::string found(*entry);
+    if (StatAt(fd, found, status)) {
+      name = std::move(found);
+      return true;
+    }
+  }
   // Another program may have made the name since the folder was read.
-  if (listed && entry != name && StatAt(fd, name, status)) return name;
-  return std::nullopt;
+  return listed && StatAt(fd, name, status);
 }
 
 bool DirectoryCache::Has(Folder& folder, const std::string& name) {

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <array>
 #include <cstdint>
 #include <list>
 #include <map>
@@ -11,45 +12,11 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <utility>
 
-#include "name_key.h"
+#include "listing.h"
 
 namespace tavrik {
-
-/// The entries of one folder, found by their names' keys (name_key.h).
-class Listing {
- public:
-  /// Adds a name known not to be listed: one read from the folder, or one
-  /// that a rename which replaces nothing has just made there.
-  void Insert(std::string_view name) { names_.emplace(name); }
-  void Remove(std::string_view name);
-  void Reserve(std::size_t entries) { names_.reserve(entries); }
-
-  /// The entry that `name` means, as Windows reads it: the entry spelled so,
-  /// else the one entry that matches it in another case, and failing both
-  /// the same for `name` without its trailing dots and spaces. Throws Error
-  /// (ENOTUNIQ) naming the candidates, in `folder`, when several entries
-  /// match only in another case.
-  std::optional<std::string> Resolve(std::string_view name, const std::string& folder) const;
-
-  /// True when an entry is spelled exactly `name`.
-  bool Contains(std::string_view name) const;
-  /// An entry other than `except` whose name matches `name` in any case,
-  /// `name` itself first.
-  const std::string* Taken(std::string_view name, std::string_view except) const;
-
- private:
-  using Names = std::unordered_multiset<std::string, NameKeyHash, NameKeyEqual>;
-  // The entries that match `name` in any case, which stand together.
-  template <typename Visit>
-  void ForEachMatch(std::string_view name, Visit visit) const;
-
-  // One node per entry; names that differ only in case share a key, and
-  // every operation passes over them at most once.
-  Names names_;
-};
 
 /// A folder that a walk has opened. Its listing is read only when a name in
 /// it is not found as the list spells it, or a target is put into it.
@@ -96,10 +63,11 @@ class DirectoryCache {
   /// (with the reason only) when a folder cannot be looked at.
   Folder* Find(std::string_view spelling);
 
-  /// The entry of `folder` that the list's `name` means and its status
-  /// (links followed), or nothing when there is none. Throws Error.
-  /// `name` must not hold a separator.
-  std::optional<std::string> Entry(Folder& folder, const std::string& name, struct stat& status);
+  /// Finds the entry of `folder` that the list's `name` (without a
+  /// separator) means: true, with `name` spelled as on disk and its status
+  /// (links followed) in `status`, or false when there is none. Throws
+  /// Error.
+  bool Entry(Folder& folder, std::string& name, struct stat& status);
 
   /// True when `folder` has an entry spelled exactly `name`. Throws Error.
   bool Has(Folder& folder, const std::string& name);
@@ -130,6 +98,12 @@ class DirectoryCache {
     }
   };
   std::unordered_map<std::string, Folder*, SpellingHash, std::equal_to<>> by_spelling_;
+  struct Recent {
+    const std::string* spelling = nullptr;  // a key of by_spelling_
+    Folder* folder = nullptr;
+  };
+  std::array<Recent, 2> recent_;  // the last two spellings looked up
+  int next_recent_ = 0;
   std::map<Folder::Key, std::unique_ptr<Folder>> by_key_;
   std::list<Folder*> open_;  // least recently used first
 };

@@ -25,15 +25,20 @@ UChar32 NtfsUpper(UChar32 character) {
 constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
 constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
 
-// Up to eight bytes of `text` from `at` in one word, zeros past its end.
-std::uint64_t Word(std::string_view text, std::size_t at) {
+// The eight bytes at `bytes`.
+std::uint64_t Word(const char* bytes) {
+  std::uint64_t word;
+  std::memcpy(&word, bytes, 8);
+  return word;
+}
+
+// The `count` (< 8) bytes before `end`, zeros above them. When the text
+// from `begin` holds eight bytes or more, they come in one load.
+std::uint64_t Tail(const char* begin, const char* end, std::size_t count) {
+  if (end - begin >= 8) return Word(end - 8) >> (8 * (8 - count));
   std::uint64_t word = 0;
-  if (text.size() - at >= 8) {
-    std::memcpy(&word, text.data() + at, 8);
-  } else {
-    for (std::size_t i = at; i < text.size(); ++i) {
-      word |= std::uint64_t{static_cast<unsigned char>(text[i])} << (8 * (i - at));
-    }
+  for (std::size_t i = 0; i < count; ++i) {
+    word |= std::uint64_t{static_cast<unsigned char>(end[i - count])} << (8 * i);
   }
   return word;
 }
@@ -47,43 +52,49 @@ std::uint64_t AsciiUpperWord(std::uint64_t word) {
   return word - (((at_least_a & ~above_z) & kHighBits) >> 2);
 }
 
-// The hash of the key's bytes, a word at a time.
-class KeyHash {
- public:
-  explicit KeyHash(std::size_t length) : hash_(length * 0x9E3779B97F4A7C15ULL) {}
-  void Add(std::uint64_t word) { hash_ = (hash_ ^ word) * 0xFF51AFD7ED558CCDULL; }
-  std::size_t Value() const { return static_cast<std::size_t>(hash_ ^ (hash_ >> 32)); }
-
- private:
-  std::uint64_t hash_;
-};
-
-std::size_t HashOfKey(std::string_view key) {
-  KeyHash hash(key.size());
-  for (std::size_t at = 0; at < key.size(); at += 8) hash.Add(Word(key, at));
-  return hash.Value();
+// The hash of a key's bytes, a word at a time. With `upper` the text is an
+// ASCII name, whose key is itself in upper case, mapped word by word; false
+// when it is not ASCII after all.
+bool HashWords(std::string_view text, bool upper, std::size_t& hash) {
+  std::uint64_t state = text.size() * 0x9E3779B97F4A7C15ULL;
+  std::uint64_t seen = 0;  // every byte's high bit, or-ed together
+  const auto mix = [&](std::uint64_t word) {
+    seen |= word;
+    state = (state ^ (upper ? AsciiUpperWord(word) : word)) * 0xFF51AFD7ED558CCDULL;
+  };
+  const char* bytes = text.data();
+  std::size_t left = text.size();
+  for (; left >= 8; bytes += 8, left -= 8) mix(Word(bytes));
+  if (left > 0) mix(Tail(text.data(), bytes + left, left));
+  if (upper && (seen & kHighBits) != 0) return false;
+  hash = static_cast<std::size_t>(state ^ (state >> 32));
+  return true;
 }
 
 }  // namespace
 
 std::size_t NameKeyHash::operator()(std::string_view name) const {
-  // An ASCII name's key is the name in upper case: hash that without
-  // building it.
-  KeyHash hash(name.size());
-  for (std::size_t at = 0; at < name.size(); at += 8) {
-    const std::uint64_t word = Word(name, at);
-    if ((word & kHighBits) != 0) return HashOfKey(NameKey(name));
-    hash.Add(AsciiUpperWord(word));
-  }
-  return hash.Value();
+  std::size_t hash = 0;
+  if (!HashWords(name, true, hash)) HashWords(NameKey(name), false, hash);
+  return hash;
 }
 
 bool NameKeyEqual::operator()(std::string_view a, std::string_view b) const {
   const std::size_t common = a.size() < b.size() ? a.size() : b.size();
   for (std::size_t at = 0; at < common; at += 8) {
-    const std::uint64_t x = Word(a.substr(0, common), at), y = Word(b.substr(0, common), at);
-    // Past an equal ASCII start, the rest decides; beyond ASCII, by keys.
-    if (((x | y) & kHighBits) != 0) return NameKey(a.substr(at)) == NameKey(b.substr(at));
+    const std::size_t count = common - at < 8 ? common - at : 8;
+    const std::uint64_t x =
+        count == 8 ? Word(a.data() + at) : Tail(a.data(), a.data() + common, count);
+    const std::uint64_t y =
+        count == 8 ? Word(b.data() + at) : Tail(b.data(), b.data() + common, count);
+    if (x == y) continue;
+    if (((x | y) & kHighBits) != 0) {
+      // Past an equal start the rest decides, by keys from the first
+      // character that the words do not share whole.
+      std::size_t from = at;
+      while (from > 0 && (static_cast<unsigned char>(a[from]) & 0xC0) == 0x80) --from;
+      return NameKey(a.substr(from)) == NameKey(b.substr(from));
+    }
     if (AsciiUpperWord(x) != AsciiUpperWord(y)) return false;
   }
   // One name goes on: every character has a key of at least one byte.

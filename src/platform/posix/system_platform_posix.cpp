@@ -87,10 +87,10 @@ int MoveNoReplace(int from_fd, const std::string& from, int to_fd, const std::st
 // Refuses a target that an entry other than `except` matches in any case.
 void ThrowIfTaken(const Listing& listing, const Folder& folder, std::string_view name,
                   std::string_view except) {
-  const std::string* taken = listing.Taken(name, except);
-  if (taken == nullptr) return;
+  const std::string_view taken = listing.Taken(name, except);
+  if (taken.empty()) return;
   std::string reason = Reason(EEXIST);
-  if (*taken != name) reason += " (as " + Quoted(JoinPath(folder.path, *taken)) + ")";
+  if (taken != name) reason += " (as " + Quoted(JoinPath(folder.path, taken)) + ")";
   throw Error(EEXIST, reason);
 }
 
@@ -129,10 +129,7 @@ bool SystemPlatform::State::Locate(std::string_view path, Located& found) {
   if (found.folder == nullptr || split.name.empty()) return false;
   found.name = split.name;
   struct stat status;
-  std::optional<std::string> name = folders.Entry(*found.folder, found.name, status);
-  if (!name || !S_ISREG(status.st_mode)) return false;
-  if (*name != found.name) found.name = std::move(*name);
-  return true;
+  return folders.Entry(*found.folder, found.name, status) && S_ISREG(status.st_mode);
 }
 
 void SystemPlatform::State::MoveTo(const Located& from, std::string_view target) {

@@ -24,9 +24,11 @@ std::string WithSlashes(std::string_view path) {
 }
 
 SplitPath Split(std::string_view path) {
-  std::size_t slash = path.size();
-  while (slash > 0 && !IsSeparator(path[slash - 1])) --slash;
-  if (slash-- == 0) return {{}, path};
+  const char* const begin = path.data();
+  const char* end = begin + path.size();
+  while (end != begin && !IsSeparator(end[-1])) --end;
+  if (end == begin) return {{}, path};
+  const auto slash = static_cast<std::size_t>(end - begin) - 1;
   return {path.substr(0, slash == 0 ? 1 : slash), path.substr(slash + 1)};
 }
 
