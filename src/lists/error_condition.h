@@ -42,11 +42,17 @@ inline std::string Quoted(std::string_view path) {
   return quoted;
 }
 
+/// The C library's text for errno `number`.
+inline std::string SystemReason(int number) { return std::generic_category().message(number); }
+
 /// "`what` 'path': " and the C library's text for errno `number`.
 inline Error FileError(int number, std::string_view what, std::string_view path) {
-  return Error(number, std::string(what) + " " + Quoted(path) + ": " +
-                           std::generic_category().message(number));
+  return Error(number, std::string(what) + " " + Quoted(path) + ": " + SystemReason(number));
 }
+
+/// An Error that carries only the system's reason, for a caller that adds
+/// what was being done.
+inline Error SystemFailure(int number) { return Error(number, SystemReason(number)); }
 
 /// Raised by ListReader::ReadField when no field remains.
 class EndOfList : public Error {

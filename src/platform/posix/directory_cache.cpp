@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <memory>
-#include <system_error>
 #include <vector>
 
 #include "error_condition.h"
@@ -16,8 +15,6 @@
 namespace tavrik {
 
 namespace {
-
-std::string Reason(int number) { return std::generic_category().message(number); }
 
 // Answers that mean "no such folder or file here", which Windows gives for
 // names that cannot exist as well.
@@ -37,7 +34,12 @@ bool StatAt(int at, const std::string& name, struct stat& status) {
   if (fstatat(at, name.c_str(), &status, 0) == 0) return true;
   const int number = errno;
   if (number == ENOENT || number == ENOTDIR || number == ENAMETOOLONG) return false;
-  throw Error(number, Reason(number));
+  throw SystemFailure(number);
+}
+
+Error ReadFailure(int number, const Folder& folder) {
+  return Error(number,
+               "cannot read the folder " + Quoted(folder.path) + ": " + SystemReason(number));
 }
 
 struct CloseDirectory {
@@ -76,7 +78,7 @@ Folder* DirectoryCache::Open(const std::string& spelling) {
   if (fd >= 0) return Adopt(fd, nullptr, path, path);
   const bool top = spelling.empty() || spelling == "/";
   if (NotThere(-fd)) return top ? nullptr : FindByComponents(spelling);
-  throw Error(-fd, Reason(-fd));
+  throw SystemFailure(-fd);
 }
 
 // The list's spelling differs from the disk somewhere (or is too long to
@@ -110,7 +112,7 @@ Folder* DirectoryCache::Child(Folder& parent, const std::string& spelling) {
       fd = OpenFolder(Fd(parent), name.c_str());
     }
   }
-  if (fd < 0 && !NotThere(-fd)) throw Error(-fd, Reason(-fd));
+  if (fd < 0 && !NotThere(-fd)) throw SystemFailure(-fd);
   Folder* child = fd < 0 ? nullptr : Adopt(fd, &parent, name, JoinPath(parent.path, name));
   parent.children.emplace(spelling, child);
   return child;
@@ -121,7 +123,7 @@ Folder* DirectoryCache::Adopt(int fd, Folder* parent, std::string name, std::str
   if (fstat(fd, &status) != 0) {
     const int number = errno;
     ::close(fd);
-    throw Error(number, Reason(number));
+    throw SystemFailure(number);
   }
   // Two spellings of one folder share what is known of it.
   std::unique_ptr<Folder>& slot = by_key_[{status.st_dev, status.st_ino}];
@@ -164,7 +166,8 @@ int DirectoryCache::Fd(Folder& folder) {
   const int fd = folder.parent != nullptr ? OpenFolder(Fd(*folder.parent), folder.name.c_str())
                                           : OpenFolder(AT_FDCWD, folder.path.c_str());
   if (fd < 0)
-    throw Error(-fd, "cannot open the folder " + Quoted(folder.path) + " again: " + Reason(-fd));
+    throw Error(-fd,
+                "cannot open the folder " + Quoted(folder.path) + " again: " + SystemReason(-fd));
   struct stat status;
   if (fstat(fd, &status) != 0 || Folder::Key{status.st_dev, status.st_ino} != folder.key) {
     ::close(fd);
@@ -186,13 +189,13 @@ const Listing* DirectoryCache::ListingOf(Folder& folder) {
       folder.unlistable = true;
       return nullptr;
     }
-    throw Error(number, "cannot read the folder " + Quoted(folder.path) + ": " + Reason(number));
+    throw ReadFailure(number, folder);
   }
   std::unique_ptr<DIR, CloseDirectory> directory(fdopendir(fd));
   if (!directory) {
     const int number = errno;
     ::close(fd);
-    throw Error(number, "cannot read the folder " + Quoted(folder.path) + ": " + Reason(number));
+    throw ReadFailure(number, folder);
   }
   // A folder's size tells about how many names it holds (some 20 bytes a
   // name on ext4 and tmpfs); the table then need not grow while it is read.
@@ -209,7 +212,7 @@ const Listing* DirectoryCache::ListingOf(Folder& folder) {
   }
   if (errno != 0) {
     const int number = errno;
-    throw Error(number, "cannot read the folder " + Quoted(folder.path) + ": " + Reason(number));
+    throw ReadFailure(number, folder);
   }
   folder.listing = std::move(listing);
   return &*folder.listing;
@@ -244,7 +247,7 @@ bool DirectoryCache::Has(Folder& folder, const std::string& name) {
   struct stat status;
   if (fstatat(Fd(folder), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) return true;
   if (errno == ENOENT || errno == ENAMETOOLONG) return false;
-  throw Error(errno, Reason(errno));
+  throw SystemFailure(errno);
 }
 
 void DirectoryCache::Moved(Folder& from, std::string_view from_name, Folder& to,

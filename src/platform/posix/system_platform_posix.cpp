@@ -12,7 +12,6 @@
 
 #include <cerrno>
 #include <optional>
-#include <system_error>
 
 #include "directory_cache.h"
 #include "error_condition.h"
@@ -24,15 +23,13 @@ namespace tavrik {
 
 namespace {
 
-std::string Reason(int number) { return std::generic_category().message(number); }
-
 Error RenameError(int number, const std::string& source, const std::string& target,
                   const std::string& reason) {
   return Error(number, "Cannot rename " + Quoted(source) + " to " + Quoted(target) + ": " + reason);
 }
 
 std::string MoveReason(int number) {
-  std::string reason = Reason(number);
+  std::string reason = SystemReason(number);
   if (number == EXDEV) reason += " (they are on different file systems; nothing is copied)";
   return reason;
 }
@@ -89,7 +86,7 @@ void ThrowIfTaken(const Listing& listing, const Folder& folder, std::string_view
                   std::string_view except) {
   const std::string_view taken = listing.Taken(name, except);
   if (taken.empty()) return;
-  std::string reason = Reason(EEXIST);
+  std::string reason = SystemReason(EEXIST);
   if (taken != name) reason += " (as " + Quoted(JoinPath(folder.path, taken)) + ")";
   throw Error(EEXIST, reason);
 }
@@ -137,7 +134,7 @@ void SystemPlatform::State::MoveTo(const Located& from, std::string_view target)
   Folder* to = folders.Find(split.folder);
   if (to == nullptr) {
     const int number = MissingFolderNumber(split.folder);
-    throw Error(number, Reason(number));
+    throw SystemFailure(number);
   }
   // Windows drops trailing dots and spaces from the name it creates; on
   // Linux an entry may be spelled with them, and then it is meant.
@@ -192,20 +189,21 @@ std::string SystemPlatform::FindFile(const std::string& path) {
 
 void SystemPlatform::RenameFile(const std::string& source, const std::string& target) {
   if (source.empty() || target.empty()) {
-    throw RenameError(ENOENT, source, target, Reason(ENOENT));
+    throw RenameError(ENOENT, source, target, SystemReason(ENOENT));
   }
-  if (HasNul(source) || HasNul(target)) throw RenameError(EINVAL, source, target, Reason(EINVAL));
+  if (HasNul(source) || HasNul(target))
+    throw RenameError(EINVAL, source, target, SystemReason(EINVAL));
   if (IsDriveOrShare(source) || IsDriveOrShare(target)) {
     throw RenameError(
         ENOENT, source, target,
-        Reason(ENOENT) + " (drive letters and network paths have no counterpart on Linux)");
+        SystemReason(ENOENT) + " (drive letters and network paths have no counterpart on Linux)");
   }
   // Right after its presence test the source is known; otherwise find it.
   const bool tested = source == state_->tested_path;
   state_->tested_path.clear();
   try {
     Located found;
-    if (!tested && !state_->Locate(source, found)) throw Error(ENOENT, Reason(ENOENT));
+    if (!tested && !state_->Locate(source, found)) throw SystemFailure(ENOENT);
     state_->MoveTo(tested ? state_->tested : found, target);
   } catch (const Error& error) {
     throw RenameError(error.Number(), source, target, error.Description());
