@@ -1,7 +1,5 @@
 // Lists written on Windows, against a real folder on Linux.
 
-#include "posix/windows_paths.h"
-
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -9,6 +7,7 @@
 #include <algorithm>
 
 #include "launcher.h"
+#include "list_path.h"
 #include "posix/name_key.h"
 #include "real_platform_test.h"
 #include "system_platform.h"
@@ -33,38 +32,24 @@ TEST(NameKey, MatchesWhatNtfsMatches) {
   EXPECT_NE(NameKey("\377"), NameKey("\376"));
 }
 
-TEST(NameKey, HashAndEqualityFollowTheKeyAcrossWordsAndBeyondAscii) {
-  const NameKeyHash hash;
-  const NameKeyEqual equal;
-  // Names of 7, 8, 9 and 17 bytes, ASCII or not, and keys that change length.
-  const std::pair<std::string, std::string> same[] = {{"abcdefg", "ABCDEFG"},
-                                                      {"abcdefgh", "AbCdEfGh"},
-                                                      {"tex_0001.dds", "TEX_0001.DDS"},
-                                                      {"ß-abcdefghij", "ß-ABCDEFGHIJ"},
-                                                      {"texture-Über.dds", "TEXTURE-über.DDS"},
-                                                      {"ı.dds", "I.DDS"},
-                                                      {"1234567Ü.dds", "1234567ü.DDS"}};
-  for (const auto& [a, b] : same) {
-    EXPECT_TRUE(equal(a, b)) << a;
-    EXPECT_EQ(hash(a), hash(b)) << a;
-    EXPECT_EQ(hash(a), hash(NameKey(a))) << a;
-  }
-  const std::pair<std::string, std::string> different[] = {{"abcdefgh", "abcdefgi"},
-                                                           {"abcdefgh", "abcdefgh "},
-                                                           {"ab@", "ab`"},
-                                                           {"a[", "a{"},
-                                                           {"ß", "SS"}};
-  for (const auto& [a, b] : different) EXPECT_FALSE(equal(a, b)) << a << " " << b;
-}
-
-TEST(WindowsPaths, BackslashesSeparateAndDrivesOrSharesHaveNoCounterpart) {
-  EXPECT_EQ(WithSlashes("Data\\Textures/rock.dds"), "Data/Textures/rock.dds");
-  EXPECT_EQ(Split("\\x").folder, "\\");
-  EXPECT_EQ(Split("Data\\Textures/rock.dds").folder, "Data\\Textures");
+TEST(ListPath, DotsAndSeparatorsAreTakenFromTheTextAsWindowsTakesThem) {
+  const auto names = [](std::string_view text) {
+    const ListPath path = ParseListPath(text);
+    std::string joined = path.from_root ? "/" : "";
+    for (const std::string_view name : path.names) joined += std::string(name) + "|";
+    return joined + (path.names_folder ? "(folder)" : "");
+  };
+  EXPECT_EQ(names("Data\\Textures/rock.dds"), "Data|Textures|rock.dds|");
+  EXPECT_EQ(names("Data\\Link\\..\\.\\y.esp"), "Data|y.esp|");  // never through the link
+  EXPECT_EQ(names("a\\..\\..\\..\\x"), "..|..|x|");            // above the working directory
+  EXPECT_EQ(names("\\..\\x"), "/x|");                             // the root has nothing above
+  EXPECT_EQ(names("Data\\x\\.."), "Data|(folder)");
+  EXPECT_EQ(names("Data\\"), "Data|(folder)");
   for (const char* unmappable : {"C:\\Games\\x", "c:x", "\\\\server\\share\\x", "//server/x"}) {
     EXPECT_TRUE(IsDriveOrShare(unmappable)) << unmappable;
   }
   EXPECT_FALSE(IsDriveOrShare("\\Games\\x"));
+  EXPECT_EQ(Utf16Length("a\xC3\x9C\xE2\x80\xA6\xF0\x9F\x98\x80"), 5u);  // a, Ü, …, and a pair
 }
 
 class WindowsList : public RealPlatformTest {

@@ -1,9 +1,6 @@
-// File operations on Linux. Paths are UTF-8; lists are written on Windows, so
-// backslashes separate folders and names that differ from the disk only in
-// case still find their files (windows_paths.h). A walk opens each folder it
-// touches once and tests and renames files relative to it
-// (directory_cache.h): the kernel then resolves one name per call, not the
-// whole path again.
+// File operations on Linux: the presence test and the rename of a walk,
+// with names found by the rule of folder_tree.h and files moved without
+// ever replacing one.
 
 #include <fcntl.h>
 #include <stdio.h>
@@ -13,11 +10,11 @@
 #include <cerrno>
 #include <optional>
 
-#include "directory_cache.h"
 #include "error_condition.h"
+#include "folder_tree.h"
+#include "list_path.h"
 #include "system_platform.h"
 #include "text_encoding.h"
-#include "windows_paths.h"
 
 namespace tavrik {
 
@@ -43,12 +40,6 @@ bool NoReplaceUnsupported(int number) {
 bool LinkUnsupported(int number) {
   return number == EPERM || number == EOPNOTSUPP || number == ENOSYS || number == EMLINK;
 }
-
-// A name in an open folder.
-struct Located {
-  Folder* folder = nullptr;
-  std::string name;
-};
 
 // For file systems without RENAME_NOREPLACE: a hard link cannot replace a
 // file either. Returns 0 or the errno of the failure.
@@ -81,89 +72,61 @@ int MoveNoReplace(int from_fd, const std::string& from, int to_fd, const std::st
   return number;
 }
 
-// Refuses a target that an entry other than `except` matches in any case.
-void ThrowIfTaken(const Listing& listing, const Folder& folder, std::string_view name,
-                  std::string_view except) {
-  const std::string_view taken = listing.Taken(name, except);
-  if (taken.empty()) return;
-  std::string reason = SystemReason(EEXIST);
-  if (taken != name) reason += " (as " + Quoted(JoinPath(folder.path, taken)) + ")";
-  throw Error(EEXIST, reason);
+bool SameFile(int from_fd, const std::string& from, int to_fd, const std::string& to) {
+  struct stat a, b;
+  return fstatat(from_fd, from.c_str(), &a, AT_SYMLINK_NOFOLLOW) == 0 &&
+         fstatat(to_fd, to.c_str(), &b, AT_SYMLINK_NOFOLLOW) == 0 && a.st_dev == b.st_dev &&
+         a.st_ino == b.st_ino;
+}
+
+// A file system that ignores case (exFAT, NTFS, casefolded ext4) takes the
+// new spelling for the file itself, and some keep the old spelling on a
+// plain rename: the file goes to a free name of its own and then to the new
+// spelling. Returns 0 or an errno; on a failure the file keeps its name.
+int Respell(int fd, const std::string& from, const std::string& to) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string aside =
+        ".brennel-" + std::to_string(getpid()) + "-" + std::to_string(attempt) + ".tmp";
+    int number = MoveNoReplace(fd, from, fd, aside);
+    if (number == EEXIST) continue;
+    if (number != 0) return number;
+    number = MoveNoReplace(fd, aside, fd, to);
+    if (number != 0) MoveNoReplace(fd, aside, fd, from);
+    return number;
+  }
+  return EEXIST;
 }
 
 }  // namespace
 
 struct SystemPlatform::State {
-  DirectoryCache folders;
-  // The last presence test: the list's path and the file it found, so that
-  // the rename that follows it need not look again.
+  Disk disk;
+  FolderTree folders{disk};
+  // The last presence test: the list's path and the file it found, whose
+  // folder stays open for the rename that follows.
   std::string tested_path;
-  Located tested;
+  std::optional<FolderTree::Located> tested;
 
   void Forget() {
+    tested.reset();
     tested_path.clear();
-    tested = {};
     folders.Forget();
   }
 
-  /// Finds the regular file that the list's `path` names and keeps it in
-  /// `found`; false when there is none. Throws Error with the reason when
-  /// it cannot be looked for.
-  bool Locate(std::string_view path, Located& found);
-  /// Moves `from` to the list's `target`, never replacing a file: no entry
-  /// of the target folder may match the new name in any case, unless it is
-  /// `from` itself (a rename that changes only the case). Throws Error with
-  /// the reason.
-  void MoveTo(const Located& from, std::string_view target);
-  /// Why `folder`, which the cache did not find, is not there: the
-  /// system's answer for its spelling (a loop of links, not a folder).
-  static int MissingFolderNumber(std::string_view folder);
+  // Moves `from` to the list's `target`. Throws Error with the reason.
+  void Move(FolderTree::Located& from, const std::string& target) {
+    const FolderTree::Destination to = folders.DestinationOf(from, target);
+    if (to.same) return;
+    const int from_fd = from.folder.fd();
+    int number = MoveNoReplace(from_fd, from.name, to.folder.fd(), to.name);
+    if (number == EEXIST && &to.folder.folder() == &from.folder.folder() &&
+        SameFile(from_fd, from.name, from_fd, to.name)) {
+      number = Respell(from_fd, from.name, to.name);
+    }
+    if (number != 0) throw Error(number, MoveReason(number));
+    folders.Moved(from.folder.folder(), from.name, to.folder.folder(), to.name);
+  }
 };
-
-bool SystemPlatform::State::Locate(std::string_view path, Located& found) {
-  const SplitPath split = Split(path);
-  found.folder = folders.Find(split.folder);
-  if (found.folder == nullptr || split.name.empty()) return false;
-  found.name = split.name;
-  struct stat status;
-  return folders.Entry(*found.folder, found.name, status) && S_ISREG(status.st_mode);
-}
-
-void SystemPlatform::State::MoveTo(const Located& from, std::string_view target) {
-  const SplitPath split = Split(target);
-  Folder* to = folders.Find(split.folder);
-  if (to == nullptr) {
-    const int number = MissingFolderNumber(split.folder);
-    throw SystemFailure(number);
-  }
-  // Windows drops trailing dots and spaces from the name it creates; on
-  // Linux an entry may be spelled with them, and then it is meant.
-  std::string_view name = split.name;
-  if (WithoutTrailingDots(name) != name && !folders.Has(*to, std::string(name))) {
-    name = WithoutTrailingDots(name);
-  }
-  // The same entry: nothing to do, and nothing to ask of the disk, which
-  // may be read-only.
-  if (to == from.folder && name == from.name) return;
-  if (const Listing* listing = folders.ListingOf(*to)) {
-    const std::string_view except = to == from.folder ? std::string_view(from.name) : "";
-    ThrowIfTaken(*listing, *to, name, except);
-    if (name != split.name) ThrowIfTaken(*listing, *to, split.name, except);
-  }
-  const std::string new_name(name);
-  const int from_fd = folders.Fd(*from.folder);
-  const int number = MoveNoReplace(from_fd, from.name, folders.Fd(*to), new_name);
-  if (number != 0) throw Error(number, MoveReason(number));
-  folders.Moved(*from.folder, from.name, *to, new_name);
-}
-
-int SystemPlatform::State::MissingFolderNumber(std::string_view folder) {
-  struct stat status;
-  if (stat(WithSlashes(folder).c_str(), &status) != 0) {
-    return errno == ENAMETOOLONG ? ENOENT : errno;
-  }
-  return S_ISDIR(status.st_mode) ? ENOENT : ENOTDIR;
-}
 
 SystemPlatform::SystemPlatform(MessageBox message_box)
     : message_box_(std::move(message_box)), state_(std::make_unique<State>()) {}
@@ -175,36 +138,43 @@ void SystemPlatform::BeginWalk() { state_->Forget(); }
 void SystemPlatform::EndWalk() { state_->Forget(); }
 
 std::string SystemPlatform::FindFile(const std::string& path) {
+  state_->tested.reset();
   state_->tested_path.clear();
   // No globbing: '*' and '?' are ordinary characters of a Linux name.
-  if (path.empty() || HasNul(path) || IsDriveOrShare(path)) return {};
+  if (path.empty() || HasNul(path) || IsDriveOrShare(path) || Utf16Length(path) > kLongestPath) {
+    return {};
+  }
   try {
-    if (!state_->Locate(path, state_->tested)) return {};
-    state_->tested_path = path;
-    return state_->tested.name;
+    state_->tested = state_->folders.Locate(path);
   } catch (const Error& error) {
     throw Error(error.Number(), "Cannot look for " + Quoted(path) + ": " + error.Description());
   }
+  if (!state_->tested) return {};
+  state_->tested_path = path;
+  return state_->tested->name;
 }
 
 void SystemPlatform::RenameFile(const std::string& source, const std::string& target) {
-  if (source.empty() || target.empty()) {
-    throw RenameError(ENOENT, source, target, SystemReason(ENOENT));
-  }
-  if (HasNul(source) || HasNul(target))
-    throw RenameError(EINVAL, source, target, SystemReason(EINVAL));
+  const auto refuse = [&](int number, const std::string& note = "") {
+    throw RenameError(number, source, target, SystemReason(number) + note);
+  };
+  if (source.empty() || target.empty()) refuse(ENOENT);
+  if (HasNul(source) || HasNul(target)) refuse(EINVAL);
   if (IsDriveOrShare(source) || IsDriveOrShare(target)) {
-    throw RenameError(
-        ENOENT, source, target,
-        SystemReason(ENOENT) + " (drive letters and network paths have no counterpart on Linux)");
+    refuse(ENOENT, " (drive letters and network paths have no counterpart on Linux)");
+  }
+  if (Utf16Length(source) > kLongestPath || Utf16Length(target) > kLongestPath) {
+    refuse(ENAMETOOLONG);
   }
   // Right after its presence test the source is known; otherwise find it.
-  const bool tested = source == state_->tested_path;
+  std::optional<FolderTree::Located> from = std::move(state_->tested);
+  const bool tested = from && source == state_->tested_path;
+  state_->tested.reset();
   state_->tested_path.clear();
   try {
-    Located found;
-    if (!tested && !state_->Locate(source, found)) throw SystemFailure(ENOENT);
-    state_->MoveTo(tested ? state_->tested : found, target);
+    if (!tested) from = state_->folders.Locate(source);
+    if (!from) throw SystemFailure(ENOENT);
+    state_->Move(*from, target);
   } catch (const Error& error) {
     throw RenameError(error.Number(), source, target, error.Description());
   }
