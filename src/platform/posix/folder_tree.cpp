@@ -355,13 +355,13 @@ void FolderTree::Open(Folder& folder) {
     if (parent != nullptr) ++parent->pins;
     CloseBeyondLimit();
     const char* name = opening.working_directory ? "." : opening.name.c_str();
-    const int fd = openat(parent != nullptr ? parent->fd : AT_FDCWD, name,
-                          O_PATH | O_DIRECTORY | O_CLOEXEC);
+    const int fd =
+        openat(parent != nullptr ? parent->fd : AT_FDCWD, name, O_PATH | O_DIRECTORY | O_CLOEXEC);
     const int number = errno;
     if (parent != nullptr) --parent->pins;
     if (fd < 0) {
-      throw Error(number, "cannot open the folder " + Quoted(Shown(opening)) + ": " +
-                              SystemReason(number));
+      throw Error(number,
+                  "cannot open the folder " + Quoted(Shown(opening)) + ": " + SystemReason(number));
     }
     opening.fd = fd;
     opening.open_at = open_.insert(open_.end(), &opening);

@@ -47,16 +47,16 @@ struct Reached {
 /// even where a link or a bind mount makes them one place, so that every
 /// call goes through the path, and the mount, that the list names.
 struct Folder {
-  Folder* parent = nullptr;  // nullptr: the root (or a working directory without a path)
-  std::string name;          // in `parent` as on disk; "/" for the root
-  std::string path;          // for messages: from the working directory, else from the root
+  Folder* parent = nullptr;        // nullptr: the root (or a working directory without a path)
+  std::string name;                // in `parent` as on disk; "/" for the root
+  std::string path;                // for messages: from the working directory, else from the root
   bool working_directory = false;  // opened as "." rather than from its parent
   // Only a hint that two folders may be one place, whose listings must then
   // not outlive a rename in the other: FUSE file systems repeat inode numbers.
   dev_t device = 0;
   ino_t inode = 0;
-  int fd = -1;    // O_PATH, or -1 while closed
-  int pins = 0;   // users that need `fd` open
+  int fd = -1;   // O_PATH, or -1 while closed
+  int pins = 0;  // users that need `fd` open
   std::list<Folder*>::iterator open_at;
   std::optional<Listing> listing;
   bool unlistable = false;  // may be entered but not read (mode 0300)
@@ -79,8 +79,7 @@ class Disk {
  public:
   virtual ~Disk() = default;
   /// The status of `name` in `folder` (open), links followed or not: 0 or errno.
-  virtual int Stat(const Folder& folder, const std::string& name, bool follow,
-                   struct stat& status);
+  virtual int Stat(const Folder& folder, const std::string& name, bool follow, struct stat& status);
   /// Calls `add` with each name of `folder` (open) but "." and "..": 0 or errno.
   virtual int ReadNames(const Folder& folder, const std::function<void(std::string_view)>& add);
 };
@@ -91,8 +90,11 @@ class FolderTree {
   /// is closed, and opened again from its parent when it is needed again.
   static constexpr std::size_t kMaxOpenFolders = 64;
 
-  explicit FolderTree(Disk& disk, std::size_t open_limit = kMaxOpenFolders)
-      : disk_(disk), open_limit_(open_limit < 1 ? 1 : open_limit) {}
+  /// The bound of the trees made from now on. Tests lower it, so that
+  /// folders are closed and opened again on nearly every call.
+  static inline std::size_t open_limit = kMaxOpenFolders;
+
+  explicit FolderTree(Disk& disk) : disk_(disk), open_limit_(open_limit < 1 ? 1 : open_limit) {}
   ~FolderTree() { Forget(); }
   FolderTree(const FolderTree&) = delete;
   FolderTree& operator=(const FolderTree&) = delete;
