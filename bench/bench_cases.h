@@ -95,4 +95,11 @@ void BM_HugeListLoad(benchmark::State& state);
 /// its exit status.
 int MemoryChild(const char* folder);
 
+/// One activation walk of `count` pairs of a layout ("flat", "nested", or
+/// "other": nested, every name in another case) in a fresh temporary
+/// folder, for counting its instructions:
+/// valgrind --tool=callgrind --toggle-collect='tavrik::Brennel::Command3_Click()'
+///   brennel_bench --walk-once nested 16000
+int WalkOnce(const char* layout, const char* count);
+
 }  // namespace bench

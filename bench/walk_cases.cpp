@@ -4,9 +4,12 @@
 // consumes its files, so every timed run is followed by an untimed Restore
 // and the time is reported by hand (UseManualTime).
 
+#include <stdlib.h>
+
 #include <bit>
 #include <cctype>
 #include <filesystem>
+#include <iostream>
 #include <map>
 #include <memory>
 
@@ -180,6 +183,30 @@ std::string MovedReport(const PairFolder& folder, const std::string& message) {
                        std::to_string(folder.pairs().size()) + " pairs renamed";
   if (!message.empty()) report += ", message '" + message + "'";
   return report;
+}
+
+int WalkOnce(const char* layout, const char* count) {
+  const std::string name = layout;
+  const auto pairs = static_cast<std::size_t>(std::atol(count));
+  if ((name != "flat" && name != "nested" && name != "other") || pairs == 0) {
+    std::cerr << "usage: --walk-once flat|nested|other PAIRS\n";
+    return 2;
+  }
+  const std::filesystem::path previous = std::filesystem::current_path();
+  std::string scratch = (std::filesystem::temp_directory_path() / "brennel-walk-XXXXXX").string();
+  if (mkdtemp(scratch.data()) == nullptr) return 1;
+  std::filesystem::current_path(scratch);
+  int status = 0;
+  {
+    const PairFolder folder(pairs, name == "flat" ? Layout::kFlat : Layout::kNested);
+    WriteLists(folder, name == "other" ? Spelling::kOtherCase : Spelling::kExact);
+    const WalkTime time = ActivationWalk();
+    std::cout << MovedReport(folder, time.message) << " in " << time.click * 1e3 << " ms\n";
+    status = folder.CountMoved() == pairs ? 0 : 1;
+  }
+  std::filesystem::current_path(previous);
+  std::filesystem::remove_all(scratch);
+  return status;
 }
 
 void BM_FlatWalk(benchmark::State& state) { BM_Walk(state, Layout::kFlat, Spelling::kExact); }

@@ -8,8 +8,6 @@ bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 
 
 }  // namespace
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
 ListPath ParseListPath(std::string_view text) {
   ListPath path;
   path.from_root = !text.empty() && IsSeparator(text.front());

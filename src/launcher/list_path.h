@@ -24,7 +24,7 @@ struct ListPath {
 /// `text` read as a list's path. The names are views into `text`.
 ListPath ParseListPath(std::string_view text);
 
-bool IsSeparator(char c);
+inline bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 /// True when a path starts with a drive (`C:\...`, `C:...`) or names a
 /// network share (`\\server\...`, `//server/...`).
@@ -36,6 +36,12 @@ inline constexpr std::size_t kLongestPath = 32767;
 
 /// The length of UTF-8 `text` in UTF-16 code units.
 std::size_t Utf16Length(std::string_view text);
+
+/// True when `path` is longer than Windows takes.
+inline bool TooLongForWindows(std::string_view path) {
+  // No text has more UTF-16 code units than UTF-8 bytes.
+  return path.size() > kLongestPath && Utf16Length(path) > kLongestPath;
+}
 
 /// `name` without the dots and spaces at its end, which Windows drops from
 /// every name of a path ("rock.dds." is "rock.dds"). "." and "..", and a

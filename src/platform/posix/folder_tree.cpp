@@ -38,7 +38,7 @@ std::size_t NameStart(std::string_view path) {
 bool NamesFolder(std::string_view name) { return name.empty() || name == "." || name == ".."; }
 
 Error Ambiguous(const Folder& folder, std::string_view name,
-                const std::vector<std::string>& matches) {
+                const std::vector<std::string_view>& matches) {
   std::string names;
   for (std::size_t i = 0; i < matches.size() && i < kNamedCandidates; ++i) {
     names += (names.empty() ? "" : ", ") + Quoted(JoinPath(folder.path, matches[i]));
@@ -48,6 +48,14 @@ Error Ambiguous(const Folder& folder, std::string_view name,
   }
   return Error(ENOTUNIQ, "cannot tell which of " + names + " the list means by " +
                              Quoted(JoinPath(folder.path, name)) + ": they differ only in case");
+}
+
+std::unique_ptr<Folder> NewFolder(Folder* parent, std::string name, std::string path) {
+  auto folder = std::make_unique<Folder>();
+  folder->parent = parent;
+  folder->name = std::move(name);
+  folder->path = std::move(path);
+  return folder;
 }
 
 struct CloseDirectory {
@@ -146,30 +154,31 @@ FolderTree::Destination FolderTree::DestinationOf(Located& from, std::string_vie
   if (same_folder && !listing->Contains(from.name)) {
     // A file system that ignores case found the source as the list spells
     // it: the entry is the one that is the same file.
-    for (const std::string& name : listing->Matches(from.name)) {
+    for (const std::string_view name : listing->Matches(from.name)) {
       struct stat a, b;
-      if (disk_.Stat(*reached.folder, name, false, a) == 0 &&
+      if (disk_.Stat(*reached.folder, std::string(name), false, a) == 0 &&
           disk_.Stat(*reached.folder, from.name, false, b) == 0 && a.st_dev == b.st_dev &&
           a.st_ino == b.st_ino) {
-        from.name = name;
+        from.name = std::string(name);
       }
     }
     if ((destination.same = is_source())) return destination;
   }
   // Taken by any other entry that either spelling means, in any case; the
   // file itself is not in the way of its new spelling.
-  for (const std::string_view name : {spelled, std::string_view(destination.name)}) {
-    const std::vector<std::string>& matches = listing->Matches(name);
+  const auto refuse_if_taken = [&](std::string_view name) {
     std::string_view taken;
-    for (const std::string& entry : matches) {
+    for (const std::string_view entry : listing->Matches(name)) {
       if (same_folder && entry == from.name) continue;
       if (taken.empty() || entry == name) taken = entry;
     }
-    if (taken.empty()) continue;
+    if (taken.empty()) return;
     std::string reason = SystemReason(EEXIST);
     if (taken != name) reason += " (as " + Quoted(JoinPath(reached.folder->path, taken)) + ")";
     throw Error(EEXIST, reason);
-  }
+  };
+  refuse_if_taken(spelled);
+  if (destination.name != spelled) refuse_if_taken(destination.name);
   return destination;
 }
 
@@ -181,7 +190,7 @@ void FolderTree::Moved(Folder& from, std::string_view from_name, Folder& to,
   if (to.listing) to.listing->Insert(to_name);
   for (Folder* changed : {&from, &to}) {
     ForgetSpellings(*changed, from_name, to_name);
-    if (changed->device == 0 && changed->inode == 0) continue;
+    if (!changed->shared) continue;
     const auto [first, last] = by_identity_.equal_range({changed->device, changed->inode});
     for (auto other = first; other != last; ++other) {
       if (other->second == changed) continue;
@@ -268,16 +277,25 @@ Reached FolderTree::Subfolder(Folder& folder, std::string_view spelling) {
 // any case. A link is the entry it is, whatever it points to.
 Entry FolderTree::Find(Folder& folder, std::string_view name) {
   const Pin pin(*this, folder);
-  Entry entry;
-  if (Probe(folder, name, entry)) return entry;
   const std::string_view trimmed = WithoutTrailingDots(name);
-  if (trimmed != name && Probe(folder, trimmed, entry)) return entry;
+  Entry entry;
+  if (!folder.listing) {
+    // Most lists spell names as the disk does: until the folder had to be
+    // read, the system is asked for them first.
+    if (Probe(folder, name, entry)) return entry;
+    if (trimmed != name && Probe(folder, trimmed, entry)) return entry;
+  }
   const Listing* listing = ListingOf(folder);
   if (listing == nullptr) return {};
+  const auto probed = [&](std::string_view found) {
+    return Probe(folder, found, entry) ? entry : Entry{};
+  };
+  if (listing->Contains(name)) return probed(name);
+  if (trimmed != name && listing->Contains(trimmed)) return probed(trimmed);
   for (const std::string_view spelling : {name, trimmed}) {
-    const std::vector<std::string>& matches = listing->Matches(spelling);
+    const std::vector<std::string_view> matches = listing->Matches(spelling);
     if (matches.size() > 1) throw Ambiguous(folder, spelling, matches);
-    if (matches.size() == 1) return Probe(folder, matches.front(), entry) ? entry : Entry{};
+    if (matches.size() == 1) return probed(matches.front());
     if (trimmed == name) break;
   }
   return {};
@@ -300,8 +318,7 @@ bool FolderTree::Probe(const Folder& folder, std::string_view name, Entry& entry
 
 Folder& FolderTree::Root() {
   if (!root_) {
-    root_ = std::make_unique<Folder>();
-    root_->name = root_->path = "/";
+    root_ = NewFolder(nullptr, "/", "/");
   }
   return *root_;
 }
@@ -313,8 +330,7 @@ Folder& FolderTree::Here() {
   if (here_ != nullptr) return *here_;
   std::unique_ptr<char, decltype(&std::free)> path(getcwd(nullptr, 0), &std::free);
   if (path == nullptr || path.get()[0] != '/') {
-    lost_ = std::make_unique<Folder>();
-    lost_->name = ".";
+    lost_ = NewFolder(nullptr, ".", "");
     here_ = lost_.get();
   } else {
     here_ = &Root();
@@ -330,11 +346,9 @@ Folder& FolderTree::Here() {
 Folder& FolderTree::Child(Folder& parent, std::string_view name) {
   const auto known = parent.children.find(name);
   if (known != parent.children.end()) return *known->second;
-  auto child = std::make_unique<Folder>();
-  child->parent = &parent;
-  child->name = name;
-  child->path = parent.working_directory ? std::string(name) : JoinPath(parent.path, name);
-  return *parent.children.emplace(name, std::move(child)).first->second;
+  std::string path = parent.working_directory ? std::string(name) : JoinPath(parent.path, name);
+  return *parent.children.emplace(name, NewFolder(&parent, std::string(name), std::move(path)))
+              .first->second;
 }
 
 // Opens `folder` if it is closed, and first the closed folders above it,
@@ -369,6 +383,9 @@ void FolderTree::Open(Folder& folder) {
     if (opening.device == 0 && opening.inode == 0 && fstat(fd, &status) == 0) {
       opening.device = status.st_dev;
       opening.inode = status.st_ino;
+      const auto [first, last] = by_identity_.equal_range({status.st_dev, status.st_ino});
+      for (auto other = first; other != last; ++other)
+        opening.shared = other->second->shared = true;
       by_identity_.emplace(std::pair{status.st_dev, status.st_ino}, &opening);
     }
   }

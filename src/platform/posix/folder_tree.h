@@ -55,8 +55,9 @@ struct Folder {
   // not outlive a rename in the other: FUSE file systems repeat inode numbers.
   dev_t device = 0;
   ino_t inode = 0;
-  int fd = -1;   // O_PATH, or -1 while closed
-  int pins = 0;  // users that need `fd` open
+  bool shared = false;  // another folder has the same device and inode
+  int fd = -1;          // O_PATH, or -1 while closed
+  int pins = 0;         // users that need `fd` open
   std::list<Folder*>::iterator open_at;
   std::optional<Listing> listing;
   bool unlistable = false;  // may be entered but not read (mode 0300)

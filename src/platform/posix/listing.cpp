@@ -1,33 +1,34 @@
 #include "listing.h"
 
-#include <algorithm>
-
 #include "name_key.h"
 
 namespace tavrik {
 
-void Listing::Insert(std::string_view name) { by_key_[NameKey(name)].emplace_back(name); }
+void Listing::Insert(std::string_view name) { by_key_.emplace(NameKey(name), name); }
 
 bool Listing::Remove(std::string_view name) {
-  const auto group = by_key_.find(NameKey(name));
-  if (group == by_key_.end()) return false;
-  std::vector<std::string>& names = group->second;
-  const auto found = std::find(names.begin(), names.end(), name);
-  if (found == names.end()) return false;
-  names.erase(found);
-  if (names.empty()) by_key_.erase(group);
-  return true;
+  const auto [first, last] = by_key_.equal_range(NameKey(name));
+  for (auto entry = first; entry != last; ++entry) {
+    if (entry->second != name) continue;
+    by_key_.erase(entry);
+    return true;
+  }
+  return false;
 }
 
 bool Listing::Contains(std::string_view name) const {
-  const std::vector<std::string>& names = Matches(name);
-  return std::find(names.begin(), names.end(), name) != names.end();
+  const auto [first, last] = by_key_.equal_range(NameKey(name));
+  for (auto entry = first; entry != last; ++entry) {
+    if (entry->second == name) return true;
+  }
+  return false;
 }
 
-const std::vector<std::string>& Listing::Matches(std::string_view name) const {
-  static const std::vector<std::string> kNone;
-  const auto group = by_key_.find(NameKey(name));
-  return group == by_key_.end() ? kNone : group->second;
+std::vector<std::string_view> Listing::Matches(std::string_view name) const {
+  std::vector<std::string_view> matches;
+  const auto [first, last] = by_key_.equal_range(NameKey(name));
+  for (auto entry = first; entry != last; ++entry) matches.push_back(entry->second);
+  return matches;
 }
 
 }  // namespace tavrik

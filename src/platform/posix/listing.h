@@ -7,9 +7,9 @@
 
 namespace tavrik {
 
-/// The names of one folder, grouped by their keys (name_key.h), so that a
-/// name is found in any case, as Windows finds it, in time that does not
-/// grow with the folder: one key, one hash lookup.
+/// The names of one folder by their keys (name_key.h), so that a name is
+/// found in any case, as Windows finds it, in time that does not grow with
+/// the folder: one key, one hash lookup.
 class Listing {
  public:
   void Insert(std::string_view name);
@@ -18,10 +18,10 @@ class Listing {
   bool Contains(std::string_view name) const;
   /// The entries that match `name` in any case, `name` itself among them
   /// when it is there.
-  const std::vector<std::string>& Matches(std::string_view name) const;
+  std::vector<std::string_view> Matches(std::string_view name) const;
 
  private:
-  std::unordered_map<std::string, std::vector<std::string>> by_key_;
+  std::unordered_multimap<std::string, std::string> by_key_;  // key, name
 };
 
 }  // namespace tavrik

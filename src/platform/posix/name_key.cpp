@@ -31,9 +31,13 @@ std::string NameKey(std::string_view name) {
   }
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(name.data());
   const auto length = static_cast<std::int32_t>(name.size());
-  std::string key;
-  key.reserve(name.size());
-  for (std::int32_t next = 0; next < length;) {
+  std::string key(name);
+  std::int32_t next = 0;
+  // Most names are ASCII: they are mapped in place.
+  for (; next < length && bytes[next] < 0x80; ++next) key[next] = AsciiUpper(key[next]);
+  if (next == length) return key;
+  key.resize(next);
+  while (next < length) {
     if (bytes[next] < 0x80) {
       key += AsciiUpper(static_cast<char>(bytes[next++]));
       continue;

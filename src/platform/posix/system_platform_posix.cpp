@@ -141,7 +141,7 @@ std::string SystemPlatform::FindFile(const std::string& path) {
   state_->tested.reset();
   state_->tested_path.clear();
   // No globbing: '*' and '?' are ordinary characters of a Linux name.
-  if (path.empty() || HasNul(path) || IsDriveOrShare(path) || Utf16Length(path) > kLongestPath) {
+  if (path.empty() || HasNul(path) || IsDriveOrShare(path) || TooLongForWindows(path)) {
     return {};
   }
   try {
@@ -163,7 +163,7 @@ void SystemPlatform::RenameFile(const std::string& source, const std::string& ta
   if (IsDriveOrShare(source) || IsDriveOrShare(target)) {
     refuse(ENOENT, " (drive letters and network paths have no counterpart on Linux)");
   }
-  if (Utf16Length(source) > kLongestPath || Utf16Length(target) > kLongestPath) {
+  if (TooLongForWindows(source) || TooLongForWindows(target)) {
     refuse(ENAMETOOLONG);
   }
   // Right after its presence test the source is known; otherwise find it.
