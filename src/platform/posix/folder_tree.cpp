@@ -1,6 +1,7 @@
+// The folders of a walk, held open within a bound, and the rule for names.
+
 #include "folder_tree.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -58,34 +59,7 @@ std::unique_ptr<Folder> NewFolder(Folder* parent, std::string name, std::string 
   return folder;
 }
 
-struct CloseDirectory {
-  void operator()(DIR* directory) const { closedir(directory); }
-};
-
 }  // namespace
-
-int Disk::Stat(const Folder& folder, const std::string& name, bool follow, struct stat& status) {
-  const int flags = follow ? 0 : AT_SYMLINK_NOFOLLOW;
-  return fstatat(folder.fd, name.c_str(), &status, flags) == 0 ? 0 : errno;
-}
-
-int Disk::ReadNames(const Folder& folder, const std::function<void(std::string_view)>& add) {
-  const int fd = openat(folder.fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return errno;
-  const std::unique_ptr<DIR, CloseDirectory> directory(fdopendir(fd));
-  if (!directory) {
-    const int number = errno;
-    close(fd);
-    return number;
-  }
-  errno = 0;
-  while (const dirent* entry = readdir(directory.get())) {
-    const std::string_view name = entry->d_name;
-    if (name != "." && name != "..") add(name);
-    errno = 0;
-  }
-  return errno;
-}
 
 FolderTree::Pin::Pin(FolderTree& tree, Folder& folder) : folder_(&folder) {
   ++folder.pins;

@@ -74,8 +74,8 @@ struct Entry {
   mode_t mode = 0;
 };
 
-/// How the tree reads the disk. The real one asks the system; a dry run
-/// puts its own renames on top.
+/// What a walk asks of the disk (disk.cpp). The real one asks the system; a
+/// dry run puts its own renames on top of it.
 class Disk {
  public:
   virtual ~Disk() = default;
@@ -83,6 +83,10 @@ class Disk {
   virtual int Stat(const Folder& folder, const std::string& name, bool follow, struct stat& status);
   /// Calls `add` with each name of `folder` (open) but "." and "..": 0 or errno.
   virtual int ReadNames(const Folder& folder, const std::function<void(std::string_view)>& add);
+  /// Moves `from_name` of `from` to `to_name` in `to` (both open), never
+  /// replacing a file: 0 or errno.
+  virtual int Move(const Folder& from, const std::string& from_name, const Folder& to,
+                   const std::string& to_name);
 };
 
 class FolderTree {

@@ -1,3 +1,5 @@
+// A folder's names by their keys, for finding names in any case.
+
 #include "listing.h"
 
 #include "name_key.h"

@@ -1,5 +1,7 @@
 #pragma once
 
+// A folder's names by their keys, for finding names in any case.
+
 #include <string>
 #include <string_view>
 #include <unordered_map>

@@ -1,5 +1,7 @@
 #pragma once
 
+// Names as NTFS compares them.
+
 #include <string>
 #include <string_view>
 
