@@ -94,6 +94,16 @@ void FolderTree::Forget() {
   root_.reset();
 }
 
+FolderTree::Trace FolderTree::TraceOf(std::string_view path) {
+  const std::size_t start = NameStart(path);
+  const std::string_view name = path.substr(start);
+  Trace trace{NamesFolder(name) ? Reach(path) : Reach(path.substr(0, start)), {}};
+  if (trace.folder.folder != nullptr && !NamesFolder(name)) {
+    trace.entry = Find(*trace.folder.folder, name);
+  }
+  return trace;
+}
+
 std::optional<FolderTree::Located> FolderTree::Locate(std::string_view path) {
   const std::size_t start = NameStart(path);
   const std::string_view name = path.substr(start);
@@ -216,7 +226,9 @@ Reached FolderTree::Reach(std::string_view text) {
   Reached reached{path.from_root ? &Root() : &here, 0};
   for (const std::string_view name : path.names) {
     if (name != "..") {
+      const unsigned matched = reached.matched;
       reached = Subfolder(*reached.folder, name);
+      reached.matched |= matched;
     } else if (reached.folder->parent != nullptr) {
       reached.folder = reached.folder->parent;  // from the text, as Windows takes it
     } else if (reached.folder != &Root()) {
@@ -233,6 +245,7 @@ Reached FolderTree::Subfolder(Folder& folder, std::string_view spelling) {
   if (known != folder.spelled.end()) return known->second;
   const Entry entry = Find(folder, spelling);
   Reached reached;
+  reached.matched = entry.matched;
   if (entry.number != 0) {
     reached.number = entry.number;  // nothing there, a link to nothing, a loop
   } else if (!S_ISDIR(entry.mode)) {
@@ -257,19 +270,22 @@ Entry FolderTree::Find(Folder& folder, std::string_view name) {
     // Most lists spell names as the disk does: until the folder had to be
     // read, the system is asked for them first.
     if (Probe(folder, name, entry)) return entry;
+    entry.matched = kMatchedTrimmed;
     if (trimmed != name && Probe(folder, trimmed, entry)) return entry;
   }
   const Listing* listing = ListingOf(folder);
   if (listing == nullptr) return {};
-  const auto probed = [&](std::string_view found) {
+  const auto probed = [&](std::string_view found, unsigned matched) {
+    entry.matched = matched;
     return Probe(folder, found, entry) ? entry : Entry{};
   };
-  if (listing->Contains(name)) return probed(name);
-  if (trimmed != name && listing->Contains(trimmed)) return probed(trimmed);
+  if (listing->Contains(name)) return probed(name, 0);
+  if (trimmed != name && listing->Contains(trimmed)) return probed(trimmed, kMatchedTrimmed);
   for (const std::string_view spelling : {name, trimmed}) {
     const std::vector<std::string_view> matches = listing->Matches(spelling);
     if (matches.size() > 1) throw Ambiguous(folder, spelling, matches);
-    if (matches.size() == 1) return probed(matches.front());
+    const unsigned trim = spelling == name ? 0 : kMatchedTrimmed;
+    if (matches.size() == 1) return probed(matches.front(), kMatchedOtherCase | trim);
     if (trimmed == name) break;
   }
   return {};
@@ -286,7 +302,7 @@ bool FolderTree::Probe(const Folder& folder, std::string_view name, Entry& entry
     if (number != ENOENT && number != ENAMETOOLONG) throw SystemFailure(number);
     if (number == ENAMETOOLONG || disk_.Stat(folder, spelled, false, status) != 0) return false;
   }
-  entry = {spelled, number, status.st_mode};
+  entry = {spelled, number, status.st_mode, entry.matched};
   return true;
 }
 

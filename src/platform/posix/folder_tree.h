@@ -40,7 +40,12 @@ struct TextHash {
 struct Reached {
   Folder* folder = nullptr;
   int number = 0;
+  unsigned matched = 0;  // kMatched... of the names on the way
 };
+
+/// How a name was found, when not as spelled.
+inline constexpr unsigned kMatchedTrimmed = 1;    // without its trailing dots and spaces
+inline constexpr unsigned kMatchedOtherCase = 2;  // in another case
 
 /// A folder reached by one path of names on disk. Two spellings of the list
 /// that lead through the same names share it; two paths are two folders
@@ -72,6 +77,7 @@ struct Entry {
   std::string name;
   int number = ENOENT;  // 0: `mode` holds its type; ENOENT: a dangling link; ELOOP
   mode_t mode = 0;
+  unsigned matched = 0;  // kMatched...
 };
 
 /// What a walk asks of the disk (disk.cpp). The real one asks the system; a
@@ -142,6 +148,14 @@ class FolderTree {
   /// none. Throws Error (the reason only) when a folder cannot be looked at
   /// or a name is ambiguous.
   std::optional<Located> Locate(std::string_view path);
+
+  /// What the list's `path` reaches now: its folder (or why there is
+  /// none) and, in it, the entry its last name means (none: an empty name).
+  struct Trace {
+    Reached folder;
+    Entry entry;
+  };
+  Trace TraceOf(std::string_view path);
 
   /// Where moving `from` to the list's `target` puts it. Throws Error (the
   /// reason only) when the target's folder is not there or its name is
