@@ -4,8 +4,8 @@
 #include <QClipboard>
 #include <QLabel>
 #include <QMessageBox>
-#include <QTextDocument>
 #include <QPushButton>
+#include <QTextDocument>
 #include <QTimer>
 #include <QtTest>
 #include <filesystem>
@@ -327,7 +327,8 @@ void LauncherWindowTest::boxesShowHugePathsByTheirEndsAndFitTheScreen() {
   ClickOnScreen(window, "Command3");
   QTimer::singleShot(0, &window, [&window] {
     window.ReportUnhandledError(tavrik::Error(
-        17, "Cannot rename '" + HugePath("source") + "' to '" + HugePath("target") + "': File exists"));
+        17,
+        "Cannot rename '" + HugePath("source") + "' to '" + HugePath("target") + "': File exists"));
   });
   QCOMPARE(QApplication::exec(), tavrik::kExitAfterError);
 
@@ -341,8 +342,9 @@ void LauncherWindowTest::boxesShowHugePathsByTheirEndsAndFitTheScreen() {
   QVERIFY(error.contains(u"xxx/source-end.dds' to 'Data/target-start/xxx"));
   QVERIFY(error.endsWith(u"xxx/target-end.dds': File exists"));
   QCOMPARE(error.count(u'\u2026'), 2);
-  QCOMPARE(copied_error,
-           error + QStringLiteral("\nBrennel ends now. Files renamed before the error stay renamed."));
+  QCOMPARE(
+      copied_error,
+      error + QStringLiteral("\nBrennel ends now. Files renamed before the error stay renamed."));
 }
 
 void LauncherWindowTest::boxTextKeepsCharactersWholeAndBoundsManyPaths() {

@@ -49,8 +49,7 @@ void WrapInsideLongWords(QLabel& label) {
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     document->setDefaultTextOption(option);
   };
-  QObject::connect(document->documentLayout(), &QAbstractTextDocumentLayout::update, &label,
-                   wrap);
+  QObject::connect(document->documentLayout(), &QAbstractTextDocumentLayout::update, &label, wrap);
   wrap();
 }
 
