@@ -82,6 +82,12 @@ std::string HugePath(const std::string& tag) {
 
 QString Clipboard() { return QGuiApplication::clipboard()->text(); }
 
+// Whether the platform has a clipboard to test. Qt's Wayland clipboard
+// needs a seat, which the headless compositor lacks (and setting its text
+// there leaks); the copies are checked on the offscreen platform and on X
+// (window_end_to_end.sh).
+bool HasClipboard() { return QGuiApplication::platformName() != QStringLiteral("wayland"); }
+
 QLabel* TextLabel(QMessageBox& box) {
   return box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
 }
@@ -284,6 +290,7 @@ void LauncherWindowTest::longPathShowsWholeWrapsInTheBoxAndCopiesAsItReads() {
     fits_and_wraps = FitsAndWraps(box);
     lines = label->height() / label->fontMetrics().lineSpacing();
     flags = box.textInteractionFlags();
+    if (!HasClipboard()) return;
     QGuiApplication::clipboard()->clear();
     QTest::keyClick(box.button(QMessageBox::Ok), Qt::Key_C, Qt::ControlModifier);
     copied_from_box = Clipboard();
@@ -303,8 +310,10 @@ void LauncherWindowTest::longPathShowsWholeWrapsInTheBoxAndCopiesAsItReads() {
   QVERIFY(fits_and_wraps);
   QVERIFY2(lines >= 3, qPrintable(QString::number(lines)));
   QVERIFY(flags & Qt::TextSelectableByMouse);
-  QCOMPARE(copied_from_box, message);
-  QCOMPARE(copied_from_label, message);
+  if (HasClipboard()) {
+    QCOMPARE(copied_from_box, message);
+    QCOMPARE(copied_from_label, message);
+  }
 }
 
 void LauncherWindowTest::boxesShowHugePathsByTheirEndsAndFitTheScreen() {
@@ -318,6 +327,7 @@ void LauncherWindowTest::boxesShowHugePathsByTheirEndsAndFitTheScreen() {
       [&](QMessageBox& box) {
         QTRY_VERIFY(box.isVisible());
         fit.push_back(FitsAndWraps(box));
+        if (!HasClipboard()) return;
         QTest::keyClick(&box, Qt::Key_C, Qt::ControlModifier);
         copied_error = Clipboard();
       },
@@ -342,9 +352,10 @@ void LauncherWindowTest::boxesShowHugePathsByTheirEndsAndFitTheScreen() {
   QVERIFY(error.contains(u"xxx/source-end.dds' to 'Data/target-start/xxx"));
   QVERIFY(error.endsWith(u"xxx/target-end.dds': File exists"));
   QCOMPARE(error.count(u'\u2026'), 2);
-  QCOMPARE(
-      copied_error,
-      error + QStringLiteral("\nBrennel ends now. Files renamed before the error stay renamed."));
+  if (HasClipboard()) {
+    QCOMPARE(copied_error, error + QStringLiteral("\nBrennel ends now. Files renamed before the "
+                                                  "error stay renamed."));
+  }
 }
 
 void LauncherWindowTest::boxTextKeepsCharactersWholeAndBoundsManyPaths() {

@@ -161,9 +161,13 @@ std::string BoxText(std::string_view text, std::size_t limit) {
   return WithVisibleControls(shortened);
 }
 
-std::string FittingBoxText(std::string_view text, std::size_t limit,
+std::string FittingBoxText(std::string_view text, std::size_t estimate,
                            const std::function<double(const std::string& shown)>& room_taken) {
   constexpr std::size_t kShortestLimit = 40;
+  // Narrow letters may fit twice the estimate: such a text is tried whole.
+  // A longer one starts at the estimate, so that a huge text costs one or
+  // two measures of a box's worth of text.
+  std::size_t limit = CountCharacters(text) <= 2 * estimate ? 2 * estimate : estimate;
   std::string shown = BoxText(text, limit);
   for (double taken; limit > kShortestLimit && (taken = room_taken(shown)) > 1;) {
     // Shorter in proportion, a little more for the lines' ragged ends, and

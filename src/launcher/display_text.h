@@ -23,12 +23,14 @@ namespace tavrik {
 /// letter.
 std::string BoxText(std::string_view text, std::size_t limit);
 
-/// BoxText(text, n) for a large n up to `limit` whose result fits in a
-/// box: `room_taken` measures a result with the box's font and returns the
-/// share of the box's room it takes (1 fills it). Each result that does not
-/// fit is followed by a shorter one in proportion, down to a few dozen
-/// characters.
-std::string FittingBoxText(std::string_view text, std::size_t limit,
+/// BoxText(text, n) for the largest n, found in a few steps, whose result
+/// fits in a box: `room_taken` measures a result with the box's font and
+/// returns the share of the box's room it takes (1 fills it). `estimate`
+/// is how many characters of average width fill the room: a text of up to
+/// twice that is tried whole first, a longer one cut to it; each result
+/// that does not fit is followed by one shorter in proportion, down to a
+/// few dozen characters.
+std::string FittingBoxText(std::string_view text, std::size_t estimate,
                            const std::function<double(const std::string& shown)>& room_taken);
 
 }  // namespace tavrik

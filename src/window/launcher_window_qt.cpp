@@ -122,8 +122,8 @@ class Box : public QMessageBox {
                        button(QMessageBox::Ok)->sizeHint().height() -
                        6 * style.pixelMetric(QStyle::PM_LayoutTopMargin) -
                        (informativeText().isEmpty() ? 0 : 3 * metrics.lineSpacing());
-    // Lines of average characters, twice over: narrow letters may fit more.
-    const std::size_t estimate = 2 * std::max(1, width / metrics.averageCharWidth()) *
+    // Lines of average characters.
+    const std::size_t estimate = std::max(1, width / metrics.averageCharWidth()) *
                                  std::max(1, height / metrics.lineSpacing());
     const std::string shown = FittingBoxText(text, estimate, [&](const std::string& candidate) {
       label_->setText(prefix + FromUtf8(candidate));

@@ -68,15 +68,14 @@ int TextHeight(HFONT font, const std::wstring& text, int width) {
   });
 }
 
-// Lines of average characters that fill the room, twice over: narrow
-// letters may fit more. The measure decides.
+// How many characters of average width fill the room.
 std::size_t CharactersToTry(HFONT font, TextRoom room) {
   const TEXTMETRICW metrics = WithFont(font, [](HDC dc) {
     TEXTMETRICW m{};
     GetTextMetricsW(dc, &m);
     return m;
   });
-  return 2 * std::max<std::size_t>(1, room.width / std::max<LONG>(1, metrics.tmAveCharWidth)) *
+  return std::max<std::size_t>(1, room.width / std::max<LONG>(1, metrics.tmAveCharWidth)) *
          std::max<std::size_t>(1, room.height / std::max<LONG>(1, metrics.tmHeight));
 }
 
