@@ -31,6 +31,9 @@ constexpr int Pixels(int twips) { return twips * kLogicalDpi / kTwipsPerInch; }
 
 constexpr int kFontPoints = 8;
 
+// The length of a box's text when it cannot be measured.
+constexpr std::size_t kUnmeasuredLength = 1000;
+
 // The number shown when memory runs out inside a click handler.
 constexpr std::int64_t kOutOfMemory = 7;
 
@@ -78,6 +81,10 @@ class Box : public QMessageBox {
     button(QMessageBox::Ok)->setIcon(QIcon());  // a plain OK, whatever the theme
     setWindowModality(Qt::ApplicationModal);
     label_ = findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    if (label_ == nullptr) {  // a QMessageBox built otherwise: a plain bounded text
+      setText(prefix + FromUtf8(BoxText(text, kUnmeasuredLength)));
+      return;
+    }
     label_->setText(QStringLiteral(" "));  // a label makes its document for a text
     WrapInsideLongWords(*label_);
     // QMessageBox widens a box to the longest word of its text; a word too
@@ -133,7 +140,7 @@ class Box : public QMessageBox {
     setText(prefix + FromUtf8(shown));
   }
 
-  QLabel* label_;
+  QLabel* label_ = nullptr;
 };
 
 }  // namespace
