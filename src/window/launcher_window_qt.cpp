@@ -15,6 +15,7 @@
 #include <QSizePolicy>
 #include <QStyle>
 #include <QTextDocument>
+#include <QtMath>
 #include <algorithm>
 #include <new>
 
@@ -54,6 +55,20 @@ void WrapInsideLongWords(QLabel& label) {
   };
   QObject::connect(document->documentLayout(), &QAbstractTextDocumentLayout::update, &label, wrap);
   wrap();
+}
+
+// The height of `text` laid out as a box's label lays it out, in lines
+// `width` pixels long.
+int TextHeight(const QFont& font, const QString& text, int width) {
+  QTextDocument document;
+  document.setDefaultFont(font);
+  document.setDocumentMargin(0);
+  QTextOption option;
+  option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  document.setDefaultTextOption(option);
+  document.setTextWidth(width);
+  document.setPlainText(text);
+  return qCeil(document.size().height());
 }
 
 // The width a box's text wraps at: half the screen, at most 500 pixels, as
@@ -116,10 +131,10 @@ class Box : public QMessageBox {
   }
 
  private:
-  // The longest text that leaves the box on the screen. The label's height
-  // is measured, at the width it wraps at; the box's other parts are not
-  // laid out before it is shown, so the room they take is reckoned
-  // generously from the style.
+  // The longest text that leaves the box on the screen. The text's height
+  // is measured with the label's font, at the width it wraps at; the box's
+  // other parts are not laid out before it is shown, so the room they take
+  // is reckoned generously from the style.
   void SetFittingText(const QScreen& screen, const QString& prefix, const std::string& text) {
     const QStyle& style = *this->style();
     const QFontMetrics metrics(label_->font());
@@ -133,9 +148,8 @@ class Box : public QMessageBox {
     const std::size_t estimate = std::max(1, width / metrics.averageCharWidth()) *
                                  std::max(1, height / metrics.lineSpacing());
     const std::string shown = FittingBoxText(text, estimate, [&](const std::string& candidate) {
-      label_->setText(prefix + FromUtf8(candidate));
-      label_->setWordWrap(true);
-      return static_cast<double>(label_->heightForWidth(width)) / height;
+      return static_cast<double>(TextHeight(label_->font(), prefix + FromUtf8(candidate), width)) /
+             height;
     });
     setText(prefix + FromUtf8(shown));
   }
