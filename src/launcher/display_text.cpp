@@ -83,11 +83,12 @@ std::size_t CountCharacters(std::string_view text) {
   return count;
 }
 
-// `text` whole when it has at most `limit` characters; otherwise its
-// beginning and its end, the end a little longer (it holds the file's
-// name), joined by an ellipsis to `limit` characters.
-void AppendShortened(std::string& out, std::string_view text, std::size_t limit) {
-  if (text.size() <= limit || CountCharacters(text) <= limit) {
+// `text`, of `length` characters, whole when it has at most `limit`;
+// otherwise its beginning and its end, the end a little longer (it holds
+// the file's name), joined by an ellipsis to `limit` characters.
+void AppendShortened(std::string& out, std::string_view text, std::size_t length,
+                     std::size_t limit) {
+  if (length <= limit) {
     out += text;
     return;
   }
@@ -129,36 +130,48 @@ std::size_t PartLength(std::vector<std::size_t> lengths, std::size_t budget) {
   return lengths.back();
 }
 
-}  // namespace
+// A text split at its single quotes, with the length of each part, so that
+// a text of megabytes is read once however often it is cut.
+struct QuotedParts {
+  std::string_view text;
+  std::vector<std::string_view> parts;  // outside and inside quotes, alternately
+  std::vector<std::size_t> lengths;     // in characters
+  std::size_t total = 0;                // the text's characters
+};
 
-std::string BoxText(std::string_view text, std::size_t limit) {
-  limit = std::max(limit, kShortestCut);
-  // The parts outside and inside single quotes, alternately.
-  std::vector<std::string_view> parts;
-  std::vector<std::size_t> lengths;
-  std::size_t total = 0;
+QuotedParts SplitAtQuotes(std::string_view text) {
+  QuotedParts split{text, {}, {}, 0};
   for (std::size_t begin = 0;;) {
     const std::size_t quote = text.find('\'', begin);
-    parts.push_back(text.substr(begin, quote - begin));
-    lengths.push_back(CountCharacters(parts.back()));
-    total += lengths.back() + (quote == std::string_view::npos ? 0 : 1);
-    if (quote == std::string_view::npos) break;
+    split.parts.push_back(text.substr(begin, quote - begin));
+    split.lengths.push_back(CountCharacters(split.parts.back()));
+    split.total += split.lengths.back() + (quote == std::string_view::npos ? 0 : 1);
+    if (quote == std::string_view::npos) return split;
     begin = quote + 1;
   }
-  if (total <= limit) return WithVisibleControls(text);
+}
 
-  const std::size_t quotes = parts.size() - 1;
+std::string Shortened(const QuotedParts& split, std::size_t limit) {
+  limit = std::max(limit, kShortestCut);
+  if (split.total <= limit) return WithVisibleControls(split.text);
+  const std::size_t quotes = split.parts.size() - 1;
   const std::size_t part_length =
-      std::max(kShortestCut, PartLength(lengths, limit - std::min(limit, quotes)));
+      std::max(kShortestCut, PartLength(split.lengths, limit - std::min(limit, quotes)));
   std::string parts_cut;
-  for (std::size_t i = 0; i < parts.size(); ++i) {
+  for (std::size_t i = 0; i < split.parts.size(); ++i) {
     if (i > 0) parts_cut += '\'';
-    AppendShortened(parts_cut, parts[i], part_length);
+    AppendShortened(parts_cut, split.parts[i], split.lengths[i], part_length);
   }
   // Too many parts to keep a useful piece of each: the whole text is cut.
   std::string shortened;
-  AppendShortened(shortened, parts_cut, limit);
+  AppendShortened(shortened, parts_cut, CountCharacters(parts_cut), limit);
   return WithVisibleControls(shortened);
+}
+
+}  // namespace
+
+std::string BoxText(std::string_view text, std::size_t limit) {
+  return Shortened(SplitAtQuotes(text), limit);
 }
 
 std::string FittingBoxText(std::string_view text, std::size_t estimate,
@@ -167,14 +180,15 @@ std::string FittingBoxText(std::string_view text, std::size_t estimate,
   // Narrow letters may fit twice the estimate: such a text is tried whole.
   // A longer one starts at the estimate, so that a huge text costs one or
   // two measures of a box's worth of text.
-  std::size_t limit = CountCharacters(text) <= 2 * estimate ? 2 * estimate : estimate;
-  std::string shown = BoxText(text, limit);
+  const QuotedParts split = SplitAtQuotes(text);
+  std::size_t limit = split.total <= 2 * estimate ? 2 * estimate : estimate;
+  std::string shown = Shortened(split, limit);
   for (double taken; limit > kShortestLimit && (taken = room_taken(shown)) > 1;) {
     // Shorter in proportion, a little more for the lines' ragged ends, and
     // by a thirty-second at least, so that it ends.
     const auto in_proportion = static_cast<std::size_t>(static_cast<double>(limit) / taken * 0.97);
     limit = std::max(kShortestLimit, std::min(limit - limit / 32, in_proportion));
-    shown = BoxText(text, limit);
+    shown = Shortened(split, limit);
   }
   return shown;
 }
