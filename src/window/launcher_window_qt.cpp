@@ -139,14 +139,15 @@ class Box : public QMessageBox {
     const QStyle& style = *this->style();
     const QFontMetrics metrics(label_->font());
     const int width = label_->maximumWidth();
-    const int height = screen.availableGeometry().height() -
-                       2 * style.pixelMetric(QStyle::PM_TitleBarHeight) -
-                       button(QMessageBox::Ok)->sizeHint().height() -
-                       6 * style.pixelMetric(QStyle::PM_LayoutTopMargin) -
-                       (informativeText().isEmpty() ? 0 : 3 * metrics.lineSpacing());
+    const int line = std::max(1, metrics.lineSpacing());
+    const int height = std::max(line, screen.availableGeometry().height() -
+                                          2 * style.pixelMetric(QStyle::PM_TitleBarHeight) -
+                                          button(QMessageBox::Ok)->sizeHint().height() -
+                                          6 * style.pixelMetric(QStyle::PM_LayoutTopMargin) -
+                                          (informativeText().isEmpty() ? 0 : 3 * line));
     // Lines of average characters.
-    const std::size_t estimate = std::max(1, width / metrics.averageCharWidth()) *
-                                 std::max(1, height / metrics.lineSpacing());
+    const std::size_t estimate =
+        std::max(1, width / std::max(1, metrics.averageCharWidth())) * std::max(1, height / line);
     const std::string shown = FittingBoxText(text, estimate, [&](const std::string& candidate) {
       return static_cast<double>(TextHeight(label_->font(), prefix + FromUtf8(candidate), width)) /
              height;

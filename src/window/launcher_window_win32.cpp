@@ -46,7 +46,7 @@ struct TextRoom {
 TextRoom RoomFor(HWND window, UINT dpi) {
   const RECT work = WorkArea(window);
   return {std::min<int>((work.right - work.left) / 2, MulDiv(500, dpi, 96)),
-          (work.bottom - work.top) - MulDiv(160, dpi, 96)};
+          std::max<int>(MulDiv(16, dpi, 96), (work.bottom - work.top) - MulDiv(160, dpi, 96))};
 }
 
 // Runs `draw` on a screen DC with `font` selected.
