@@ -35,7 +35,6 @@ class LauncherWindow {
   void Click(int control);
   // A box titled "Brennel" showing `prefix` and `text`, with the buttons
   // and icon of `type`; returns when it is closed.
-  void ShowBox(const std::wstring& prefix, const std::string& text, UINT type);
   void ShowMissingFile(const std::string& text);
   void ReportUnhandledError(long long number, const std::string& description);
 
