@@ -15,6 +15,7 @@ target_compile_definitions(brennel_platform PUBLIC ${brennel_windows_definitions
 
 add_library(brennel_window STATIC
   src/window/launcher_window_win32.cpp
+  src/window/message_box_win32.cpp
   src/window/dpi_win32.cpp)
 target_include_directories(brennel_window PUBLIC src/window)
 target_link_libraries(brennel_window PUBLIC brennel_platform)
