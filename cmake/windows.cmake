@@ -4,6 +4,8 @@ enable_language(RC)
 
 # One self-contained .exe: no libstdc++, libgcc or winpthread DLLs beside it.
 add_link_options(-static)
+# No link time in the PE header, so that two builds of one commit are equal.
+add_link_options(-Wl,--no-insert-timestamp)
 # Unicode W functions by default, Windows 7 as the oldest system.
 set(brennel_windows_definitions UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601)
 
