@@ -4,6 +4,8 @@ enable_language(RC)
 
 # One self-contained .exe: no libstdc++, libgcc or winpthread DLLs beside it.
 add_link_options(-static)
+# No link time in the PE header, so that two builds of one commit are equal.
+add_link_options(-Wl,--no-insert-timestamp)
 # Unicode W functions by default, Windows 7 as the oldest system.
 set(brennel_windows_definitions UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601)
 
@@ -16,6 +18,7 @@ target_compile_definitions(brennel_platform PUBLIC ${brennel_windows_definitions
 
 add_library(brennel_window STATIC
   src/window/launcher_window_win32.cpp
+  src/window/message_box_win32.cpp
   src/window/dpi_win32.cpp)
 target_include_directories(brennel_window PUBLIC src/window)
 target_link_libraries(brennel_window PUBLIC brennel_platform)

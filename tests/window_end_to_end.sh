@@ -2,8 +2,9 @@
 # Drives the real program on an X display (run it under xvfb-run) the way a
 # user would: clicks "Activate" where it is on screen, answers the boxes with
 # Return and closes the window. "options" starts it with Qt's options, which
-# it must not honour.
-# Usage: window_end_to_end.sh BINARY activate|error|options
+# it must not honour; "copy" copies the missing-file box's text with Ctrl+C
+# and with the mouse, and reads it back from the X clipboard and selection.
+# Usage: window_end_to_end.sh BINARY activate|error|options|copy
 set -euo pipefail
 
 binary=$(realpath "$1")
@@ -57,6 +58,11 @@ press_return_in() {
   xdotool windowfocus --sync "$1" key Return
 }
 
+# What the X clipboard ($1: clipboard) or selection ($1: primary) holds.
+copied() {
+  timeout 10 xclip -o -selection "$1" 2>/dev/null || true
+}
+
 cd "$folder"
 mkdir Data
 printf 'A' >Data/a.off
@@ -73,6 +79,13 @@ case $scenario in
   error)
     printf 'B' >Data/a
     printf 'Data/a.off,Data/a\r\n' >Tavrik.mla
+    ;;
+  copy)
+    # A mod's path as lists spell it: long, without spaces.
+    long_path='Data\Mods\Tavrik_Landscape_Overhaul_v2.3.1\Textures\Landscape\Mountains'
+    long_path+='\Snow_Covered_Peaks_Northern_Range\High_Resolution_4K\Normal_Maps'
+    long_path+='\tavrik_mountain_rock_cliff_face_01_normal_map_4k.dds'
+    printf '%s,x\r\n' "$long_path" >Tavrik.mla
     ;;
   *) fail "unknown scenario" ;;
 esac
@@ -102,6 +115,26 @@ case $scenario in
     press_return_in "$box"
     wait_until_gone "Brennel"
     kill -0 "$pid" || fail "the program ended after the missing-file box"
+    "$here/close_window.py" "$window"
+    wait_for_exit
+    [ "$status" -eq 0 ] || fail "exit status $status after closing the window, expected 0"
+    ;;
+  copy)
+    want="$long_path is missing"
+    xdotool windowfocus --sync "$box" key ctrl+c
+    got=$(copied clipboard)
+    [ "$got" = "$want" ] || fail "Ctrl+C on the box copied '$got'"
+    # A triple click on the text's first line selects all of it; X puts a
+    # selection into the primary selection, and Ctrl+C copies it too.
+    echo -n before | xclip -selection clipboard
+    xdotool mousemove --window "$box" 60 20 click --repeat 3 --delay 80 1
+    got=$(copied primary)
+    [ "$got" = "$want" ] || fail "the selected text is '$got'"
+    xdotool key ctrl+c
+    got=$(copied clipboard)
+    [ "$got" = "$want" ] || fail "Ctrl+C on the selection copied '$got'"
+    press_return_in "$box"
+    wait_until_gone "Brennel"
     "$here/close_window.py" "$window"
     wait_for_exit
     [ "$status" -eq 0 ] || fail "exit status $status after closing the window, expected 0"

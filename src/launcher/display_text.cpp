@@ -1,10 +1,16 @@
 #include "display_text.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace tavrik {
 
 namespace {
 
 constexpr std::string_view kEllipsis = "\u2026";
+
+// A part cut shorter than this would say little; so would a whole text.
+constexpr std::size_t kShortestCut = 24;
 
 // How far a cut may move to keep a combining mark with its letter; a run
 // of marks longer than this is cut anyway.
@@ -77,11 +83,12 @@ std::size_t CountCharacters(std::string_view text) {
   return count;
 }
 
-// `text` whole when it has at most `limit` characters; otherwise its
-// beginning and its end, the end a little longer (it holds the file's
-// name), joined by an ellipsis to `limit` characters.
-void AppendShortened(std::string& out, std::string_view text, std::size_t limit) {
-  if (text.size() <= limit || CountCharacters(text) <= limit) {
+// `text`, of `length` characters, whole when it has at most `limit`;
+// otherwise its beginning and its end, the end a little longer (it holds
+// the file's name), joined by an ellipsis to `limit` characters.
+void AppendShortened(std::string& out, std::string_view text, std::size_t length,
+                     std::size_t limit) {
+  if (length <= limit) {
     out += text;
     return;
   }
@@ -109,51 +116,81 @@ std::string WithVisibleControls(std::string_view text) {
   return out;
 }
 
-void AppendBrokenWord(std::string& out, std::string_view word, std::size_t chunk,
-                      std::string_view line_break) {
-  std::size_t characters = 0;
-  for (std::size_t offset = 0; offset < word.size();) {
-    const std::size_t next = NextCharacter(word, offset);
-    out += word.substr(offset, next - offset);
-    offset = next;
-    if (++characters >= chunk && offset < word.size() && !MarkAt(word, offset)) {
-      out += line_break;
-      characters = 0;
-    }
+// The most characters each part may keep so that all of them together have
+// at most `budget`: parts shorter than that stay whole, longer ones are cut
+// to it.
+std::size_t PartLength(std::vector<std::size_t> lengths, std::size_t budget) {
+  std::sort(lengths.begin(), lengths.end());
+  std::size_t whole = 0;  // characters of the parts that stay whole
+  for (std::size_t i = 0; i < lengths.size(); ++i) {
+    const std::size_t cut_parts = lengths.size() - i;
+    if (whole + lengths[i] * cut_parts > budget) return (budget - whole) / cut_parts;
+    whole += lengths[i];
   }
+  return lengths.back();
+}
+
+// A text split at its single quotes, with the length of each part, so that
+// a text of megabytes is read once however often it is cut.
+struct QuotedParts {
+  std::string_view text;
+  std::vector<std::string_view> parts;  // outside and inside quotes, alternately
+  std::vector<std::size_t> lengths;     // in characters
+  std::size_t total = 0;                // the text's characters
+};
+
+QuotedParts SplitAtQuotes(std::string_view text) {
+  QuotedParts split{text, {}, {}, 0};
+  for (std::size_t begin = 0;;) {
+    const std::size_t quote = text.find('\'', begin);
+    split.parts.push_back(text.substr(begin, quote - begin));
+    split.lengths.push_back(CountCharacters(split.parts.back()));
+    split.total += split.lengths.back() + (quote == std::string_view::npos ? 0 : 1);
+    if (quote == std::string_view::npos) return split;
+    begin = quote + 1;
+  }
+}
+
+std::string Shortened(const QuotedParts& split, std::size_t limit) {
+  limit = std::max(limit, kShortestCut);
+  if (split.total <= limit) return WithVisibleControls(split.text);
+  const std::size_t quotes = split.parts.size() - 1;
+  const std::size_t part_length =
+      std::max(kShortestCut, PartLength(split.lengths, limit - std::min(limit, quotes)));
+  std::string parts_cut;
+  for (std::size_t i = 0; i < split.parts.size(); ++i) {
+    if (i > 0) parts_cut += '\'';
+    AppendShortened(parts_cut, split.parts[i], split.lengths[i], part_length);
+  }
+  // Too many parts to keep a useful piece of each: the whole text is cut.
+  std::string shortened;
+  AppendShortened(shortened, parts_cut, CountCharacters(parts_cut), limit);
+  return WithVisibleControls(shortened);
 }
 
 }  // namespace
 
-std::string WithLineBreaks(std::string_view text, std::size_t longest_word, std::size_t chunk,
-                           std::string_view line_break) {
-  std::string out;
-  for (std::size_t begin = 0;;) {
-    const std::size_t space = text.find(' ', begin);
-    const std::string_view word = text.substr(begin, space - begin);
-    if (word.size() <= longest_word || CountCharacters(word) <= longest_word) {
-      out += word;
-    } else {
-      AppendBrokenWord(out, word, chunk, line_break);
-    }
-    if (space == std::string_view::npos) return out;
-    out += ' ';
-    begin = space + 1;
-  }
+std::string BoxText(std::string_view text, std::size_t limit) {
+  return Shortened(SplitAtQuotes(text), limit);
 }
 
-std::string BoxText(std::string_view text) {
-  std::string paths_shortened;
-  for (std::size_t begin = 0;;) {
-    const std::size_t quote = text.find('\'', begin);
-    AppendShortened(paths_shortened, text.substr(begin, quote - begin), kShownPathLength);
-    if (quote == std::string_view::npos) break;
-    paths_shortened += '\'';
-    begin = quote + 1;
+std::string FittingBoxText(std::string_view text, std::size_t estimate,
+                           const std::function<double(const std::string& shown)>& room_taken) {
+  constexpr std::size_t kShortestLimit = 40;
+  // Narrow letters may fit twice the estimate: such a text is tried whole.
+  // A longer one starts at the estimate, so that a huge text costs one or
+  // two measures of a box's worth of text.
+  const QuotedParts split = SplitAtQuotes(text);
+  std::size_t limit = split.total <= 2 * estimate ? 2 * estimate : estimate;
+  std::string shown = Shortened(split, limit);
+  for (double taken; limit > kShortestLimit && (taken = room_taken(shown)) > 1;) {
+    // Shorter in proportion, a little more for the lines' ragged ends, and
+    // by a thirty-second at least, so that it ends.
+    const auto in_proportion = static_cast<std::size_t>(static_cast<double>(limit) / taken * 0.97);
+    limit = std::max(kShortestLimit, std::min(limit - limit / 32, in_proportion));
+    shown = Shortened(split, limit);
   }
-  std::string shortened;
-  AppendShortened(shortened, paths_shortened, kShownTextLength);
-  return WithVisibleControls(shortened);
+  return shown;
 }
 
 }  // namespace tavrik

@@ -1,10 +1,22 @@
 #include "launcher_window_qt.h"
 
+#include <QAbstractTextDocumentLayout>
+#include <QClipboard>
 #include <QCoreApplication>
 #include <QFont>
+#include <QGuiApplication>
 #include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLayout>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QSizePolicy>
+#include <QStyle>
+#include <QTextDocument>
+#include <QtMath>
+#include <algorithm>
 #include <new>
 
 #include "display_text.h"
@@ -20,32 +32,131 @@ constexpr int Pixels(int twips) { return twips * kLogicalDpi / kTwipsPerInch; }
 
 constexpr int kFontPoints = 8;
 
+// The length of a box's text when it cannot be measured.
+constexpr std::size_t kUnmeasuredLength = 1000;
+
 // The number shown when memory runs out inside a click handler.
 constexpr std::int64_t kOutOfMemory = 7;
 
 QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), text.size()); }
 
-// The text of a box, bounded and with visible controls. Qt wraps only
-// between words and after a slash, so a long name (or a Windows path: Qt
-// does not break after a backslash) would run past the screen's edge:
-// zero-width spaces inside long words let them wrap anywhere.
-QString ShownText(const std::string& text) {
-  constexpr std::size_t kLongestWord = 24;
-  return FromUtf8(WithLineBreaks(BoxText(text), kLongestWord, 1, "\u200B"));
+// Qt's label lays its text out again with QTextOption::WordWrap whenever it
+// is resized or restyled, and that lets a word too long for a line (a path)
+// run past the box's edge. Each time the label's document is laid out, the
+// wrap that also breaks inside such a word is put back.
+void WrapInsideLongWords(QLabel& label) {
+  QTextDocument* document = label.findChild<QTextDocument*>();
+  if (document == nullptr) return;
+  const auto wrap = [document] {
+    QTextOption option = document->defaultTextOption();
+    if (option.wrapMode() != QTextOption::WordWrap) return;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    document->setDefaultTextOption(option);
+  };
+  QObject::connect(document->documentLayout(), &QAbstractTextDocumentLayout::update, &label, wrap);
+  wrap();
 }
 
-// A box titled "Brennel" with OK only. Paths are shown as plain text: a
-// name that looks like markup must appear as it is spelled.
-void PrepareBox(QMessageBox& box, const QString& text, QMessageBox::Icon icon) {
-  box.setWindowTitle(ApplicationTitle);
-  box.setTextFormat(Qt::PlainText);
-  box.setText(text);
-  box.setIcon(icon);
-  box.setStandardButtons(QMessageBox::Ok);
-  box.setDefaultButton(QMessageBox::Ok);
-  box.button(QMessageBox::Ok)->setIcon(QIcon());  // a plain OK, whatever the theme
-  box.setWindowModality(Qt::ApplicationModal);
+// The height of `text` laid out as a box's label lays it out, in lines
+// `width` pixels long.
+int TextHeight(const QFont& font, const QString& text, int width) {
+  QTextDocument document;
+  document.setDefaultFont(font);
+  document.setDocumentMargin(0);
+  QTextOption option;
+  option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  document.setDefaultTextOption(option);
+  document.setTextWidth(width);
+  document.setPlainText(text);
+  return qCeil(document.size().height());
 }
+
+// The width a box's text wraps at: half the screen, at most 500 pixels, as
+// wide as QMessageBox lets a text grow before it wraps it.
+int WrapWidth(const QScreen& screen) {
+  return std::min(screen.availableGeometry().width() / 2, 500);
+}
+
+// A box titled "Brennel" with OK only, whose text can be selected with the
+// mouse and copied with Ctrl+C. Paths are shown as plain text (a name that
+// looks like markup must appear as it is spelled), whole when the box fits
+// on the screen with them and shortened to what fits otherwise.
+class Box : public QMessageBox {
+ public:
+  Box(QWidget& parent, Icon icon, const QString& prefix, const std::string& text,
+      const QString& informative)
+      : QMessageBox(&parent) {
+    setWindowTitle(ApplicationTitle);
+    setTextFormat(Qt::PlainText);
+    setTextInteractionFlags(Qt::TextSelectableByMouse);
+    setIcon(icon);
+    setInformativeText(informative);
+    setStandardButtons(QMessageBox::Ok);
+    setDefaultButton(QMessageBox::Ok);
+    button(QMessageBox::Ok)->setIcon(QIcon());  // a plain OK, whatever the theme
+    setWindowModality(Qt::ApplicationModal);
+    label_ = findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    if (label_ == nullptr) {  // a QMessageBox built otherwise: a plain bounded text
+      setText(prefix + FromUtf8(BoxText(text, kUnmeasuredLength)));
+      return;
+    }
+    label_->setText(QStringLiteral(" "));  // a label makes its document for a text
+    WrapInsideLongWords(*label_);
+    // QMessageBox widens a box to the longest word of its text; a word too
+    // long for the label wraps inside it instead.
+    label_->setMaximumWidth(WrapWidth(*parent.screen()));
+    label_->installEventFilter(this);
+    SetFittingText(*parent.screen(), prefix, text);
+  }
+
+ protected:
+  // Ctrl+C copies the box's text, as on Windows, but without title or
+  // buttons: what a player looks for is the path.
+  void keyPressEvent(QKeyEvent* event) override {
+    if (!event->matches(QKeySequence::Copy)) return QMessageBox::keyPressEvent(event);
+    QString copied = text();
+    if (!informativeText().isEmpty()) copied += u'\n' + informativeText();
+    QGuiApplication::clipboard()->setText(copied);
+  }
+
+  // With the text's label focused (it was clicked), Ctrl+C copies what is
+  // selected there, and the whole text when nothing is.
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == label_ && event->type() == QEvent::KeyPress && !label_->hasSelectedText() &&
+        static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy)) {
+      keyPressEvent(static_cast<QKeyEvent*>(event));
+      return true;
+    }
+    return QMessageBox::eventFilter(watched, event);
+  }
+
+ private:
+  // The longest text that leaves the box on the screen. The text's height
+  // is measured with the label's font, at the width it wraps at; the box's
+  // other parts are not laid out before it is shown, so the room they take
+  // is reckoned generously from the style.
+  void SetFittingText(const QScreen& screen, const QString& prefix, const std::string& text) {
+    const QStyle& style = *this->style();
+    const QFontMetrics metrics(label_->font());
+    const int width = label_->maximumWidth();
+    const int line = std::max(1, metrics.lineSpacing());
+    const int height = std::max(line, screen.availableGeometry().height() -
+                                          2 * style.pixelMetric(QStyle::PM_TitleBarHeight) -
+                                          button(QMessageBox::Ok)->sizeHint().height() -
+                                          6 * style.pixelMetric(QStyle::PM_LayoutTopMargin) -
+                                          (informativeText().isEmpty() ? 0 : 3 * line));
+    // Lines of average characters.
+    const std::size_t estimate =
+        std::max(1, width / std::max(1, metrics.averageCharWidth())) * std::max(1, height / line);
+    const std::string shown = FittingBoxText(text, estimate, [&](const std::string& candidate) {
+      return static_cast<double>(TextHeight(label_->font(), prefix + FromUtf8(candidate), width)) /
+             height;
+    });
+    setText(prefix + FromUtf8(shown));
+  }
+
+  QLabel* label_ = nullptr;
+};
 
 }  // namespace
 
@@ -101,8 +212,7 @@ void BrennelWindow::RunClickHandler(void (Brennel::*handler)()) {
 }
 
 void BrennelWindow::ShowMessage(const std::string& text) {
-  QMessageBox box(this);
-  PrepareBox(box, ShownText(text), QMessageBox::NoIcon);
+  Box box(*this, QMessageBox::NoIcon, QString(), text, QString());
   run_box_(box);
 }
 
@@ -111,12 +221,9 @@ void BrennelWindow::ReportUnhandledError(const Error& error) {
   // another walk.
   command3_->setEnabled(false);
   command4_->setEnabled(false);
-  QMessageBox box(this);
-  PrepareBox(box,
-             QStringLiteral("Error %1: %2").arg(error.Number()).arg(ShownText(error.Description())),
-             QMessageBox::Critical);
-  box.setInformativeText(
-      QStringLiteral("Brennel ends now. Files renamed before the error stay renamed."));
+  Box box(*this, QMessageBox::Critical, QStringLiteral("Error %1: ").arg(error.Number()),
+          error.Description(),
+          QStringLiteral("Brennel ends now. Files renamed before the error stay renamed."));
   run_box_(box);
   QCoreApplication::exit(kExitAfterError);
 }

@@ -2,8 +2,8 @@
 
 #include <new>
 
-#include "display_text.h"
 #include "dpi_win32.h"
+#include "message_box_win32.h"
 #include "resource_ids.h"
 #include "wide_text.h"
 
@@ -20,14 +20,6 @@ constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBO
 
 // Pixels follow the window's DPI.
 int Pixels(int twips, UINT dpi) { return MulDiv(twips, static_cast<int>(dpi), kTwipsPerInch); }
-
-// The text of a box, bounded and with visible controls. MessageBoxW
-// breaks lines at spaces only and widens the box to a longer word: a long
-// path gets line breaks of its own.
-std::wstring ShownText(const std::string& text) {
-  constexpr std::size_t kLineLength = 64;
-  return Widen(WithLineBreaks(BoxText(text), kLineLength, kLineLength, "\n"));
-}
 
 const std::wstring& Title() {
   static const std::wstring title = Widen(ApplicationTitle);
@@ -188,12 +180,12 @@ void LauncherWindow::Click(int control) {
 }
 
 void LauncherWindow::ShowMissingFile(const std::string& text) {
-  MessageBoxW(window_, ShownText(text).c_str(), Title().c_str(), MB_OK);
+  ShowMessageBox(window_, Title(), L"", text, MB_OK);
 }
 
 void LauncherWindow::ReportUnhandledError(long long number, const std::string& description) {
-  const std::wstring text = L"Error " + std::to_wstring(number) + L"\n\n" + ShownText(description);
-  MessageBoxW(window_, text.c_str(), Title().c_str(), MB_OK | MB_ICONERROR);
+  ShowMessageBox(window_, Title(), L"Error " + std::to_wstring(number) + L"\n\n", description,
+                 MB_OK | MB_ICONERROR);
   exit_status_ = kExitAfterError;
   DestroyWindow(window_);
 }

@@ -33,6 +33,8 @@ class LauncherWindow {
   void CreateButtons();
   void LayOut(UINT dpi);
   void Click(int control);
+  // A box titled "Brennel" showing `prefix` and `text`, with the buttons
+  // and icon of `type`; returns when it is closed.
   void ShowMissingFile(const std::string& text);
   void ReportUnhandledError(long long number, const std::string& description);
 

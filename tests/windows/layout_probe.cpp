@@ -1,7 +1,8 @@
 // Prints the launcher window's layout as another program sees it: client
 // size, then each child in tab order with its caption, position, size and
 // the styles that matter. The smoke test compares it at 96 and 144 DPI.
-// With "box" it prints the text of the open box titled "Brennel" instead.
+// With "box" it prints the text of the open box titled "Brennel" instead;
+// with "box-layout", where the box and its controls lie on the screen.
 
 #include <windows.h>
 
@@ -32,10 +33,38 @@ int PrintBoxText() {
   return 0;
 }
 
+// The box's rectangle, the work area of its monitor, and each control's
+// class, caption length, style and rectangle, in screen pixels.
+int PrintBoxLayout() {
+  const HWND box = FindWindowW(L"#32770", L"Brennel");
+  if (box == nullptr) {
+    std::puts("no box");
+    return 1;
+  }
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  GetMonitorInfoW(MonitorFromWindow(box, MONITOR_DEFAULTTONEAREST), &monitor);
+  const RECT& work = monitor.rcWork;
+  RECT rect;
+  GetWindowRect(box, &rect);
+  std::printf("work %ld %ld %ld %ld\nbox %ld %ld %ld %ld\n", work.left, work.top, work.right,
+              work.bottom, rect.left, rect.top, rect.right, rect.bottom);
+  for (HWND child = GetWindow(box, GW_CHILD); child != nullptr;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    wchar_t name[16] = L"";
+    GetClassNameW(child, name, 16);
+    GetWindowRect(child, &rect);
+    std::printf("%ls %d %lx %ld %ld %ld %ld\n", name, GetWindowTextLengthW(child),
+                GetWindowLongW(child, GWL_STYLE), rect.left, rect.top, rect.right, rect.bottom);
+  }
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t* argv[]) {
   if (argc > 1 && std::wcscmp(argv[1], L"box") == 0) return PrintBoxText();
+  if (argc > 1 && std::wcscmp(argv[1], L"box-layout") == 0) return PrintBoxLayout();
   const HWND window = FindWindowW(L"TavrikBrennel", L"Tavrik Brennel");
   if (window == nullptr) {
     std::puts("no launcher window");
