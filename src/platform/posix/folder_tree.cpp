@@ -38,11 +38,12 @@ std::size_t NameStart(std::string_view path) {
 
 bool NamesFolder(std::string_view name) { return name.empty() || name == "." || name == ".."; }
 
-Error Ambiguous(const Folder& folder, std::string_view name,
-                const std::vector<std::string_view>& matches) {
+Error Ambiguous(const Folder& folder, std::string_view name, const Listing::Matches& matches) {
   std::string names;
-  for (std::size_t i = 0; i < matches.size() && i < kNamedCandidates; ++i) {
-    names += (names.empty() ? "" : ", ") + Quoted(JoinPath(folder.path, matches[i]));
+  std::size_t named = 0;
+  for (const std::string& match : matches) {
+    if (named++ == kNamedCandidates) break;
+    names += (names.empty() ? "" : ", ") + Quoted(JoinPath(folder.path, match));
   }
   if (matches.size() > kNamedCandidates) {
     names += " and " + std::to_string(matches.size() - kNamedCandidates) + " more";
@@ -135,35 +136,33 @@ FolderTree::Destination FolderTree::DestinationOf(Located& from, std::string_vie
   if ((destination.same = is_source())) return destination;
   const Listing* listing = ListingOf(*reached.folder);
   if (listing == nullptr) return destination;  // unlistable: only the rename itself guards
-  if (same_folder && !listing->Contains(from.name)) {
-    // A file system that ignores case found the source as the list spells
-    // it: the entry is the one that is the same file.
-    for (const std::string_view name : listing->Matches(from.name)) {
-      struct stat a, b;
-      if (disk_.Stat(*reached.folder, std::string(name), false, a) == 0 &&
-          disk_.Stat(*reached.folder, from.name, false, b) == 0 && a.st_dev == b.st_dev &&
-          a.st_ino == b.st_ino) {
-        from.name = std::string(name);
-      }
-    }
-    if ((destination.same = is_source())) return destination;
-  }
   // Taken by any other entry that either spelling means, in any case; the
   // file itself is not in the way of its new spelling.
-  const auto refuse_if_taken = [&](std::string_view name) {
+  const auto taken_by = [&](std::string_view name) {
     std::string_view taken;
-    for (const std::string_view entry : listing->Matches(name)) {
+    for (const std::string& entry : listing->MatchesOf(name)) {
       if (same_folder && entry == from.name) continue;
       if (taken.empty() || entry == name) taken = entry;
     }
-    if (taken.empty()) return;
+    return taken;
+  };
+  for (bool first = true;; first = false) {
+    std::string_view name = spelled;
+    std::string_view taken = taken_by(name);
+    if (taken.empty() && destination.name != spelled) taken = taken_by(name = destination.name);
+    if (taken.empty()) return destination;
+    // A file system that ignores case finds the source as the list spells
+    // it: the entry that matches it may be the file itself.
+    if (first && same_folder && !listing->Contains(from.name) &&
+        SameFile(*reached.folder, taken, from.name)) {
+      from.name = std::string(taken);
+      if ((destination.same = is_source())) return destination;
+      continue;
+    }
     std::string reason = SystemReason(EEXIST);
     if (taken != name) reason += " (as " + Quoted(JoinPath(reached.folder->path, taken)) + ")";
     throw Error(EEXIST, reason);
-  };
-  refuse_if_taken(spelled);
-  if (destination.name != spelled) refuse_if_taken(destination.name);
-  return destination;
+  }
 }
 
 void FolderTree::Moved(Folder& from, std::string_view from_name, Folder& to,
@@ -279,14 +278,14 @@ Entry FolderTree::Find(Folder& folder, std::string_view name) {
     entry.matched = matched;
     return Probe(folder, found, entry) ? entry : Entry{};
   };
-  if (listing->Contains(name)) return probed(name, 0);
-  if (trimmed != name && listing->Contains(trimmed)) return probed(trimmed, kMatchedTrimmed);
-  for (const std::string_view spelling : {name, trimmed}) {
-    const std::vector<std::string_view> matches = listing->Matches(spelling);
+  const Listing::Matches as_spelled = listing->MatchesOf(name);
+  if (as_spelled.Has(name)) return probed(name, 0);
+  const Listing::Matches as_trimmed = trimmed != name ? listing->MatchesOf(trimmed) : as_spelled;
+  if (trimmed != name && as_trimmed.Has(trimmed)) return probed(trimmed, kMatchedTrimmed);
+  for (const auto& [matches, spelling] : {std::pair{as_spelled, name}, {as_trimmed, trimmed}}) {
     if (matches.size() > 1) throw Ambiguous(folder, spelling, matches);
     const unsigned trim = spelling == name ? 0 : kMatchedTrimmed;
-    if (matches.size() == 1) return probed(matches.front(), kMatchedOtherCase | trim);
-    if (trimmed == name) break;
+    if (matches.size() == 1) return probed(*matches.begin(), kMatchedOtherCase | trim);
   }
   return {};
 }
@@ -294,6 +293,13 @@ Entry FolderTree::Find(Folder& folder, std::string_view name) {
 // True when `name` is an entry of `folder`, also a link to nothing or a
 // loop of links; fills `entry`. Throws Error when the folder cannot be
 // looked at.
+bool FolderTree::SameFile(const Folder& folder, std::string_view a, std::string_view b) {
+  struct stat first, second;
+  return disk_.Stat(folder, std::string(a), false, first) == 0 &&
+         disk_.Stat(folder, std::string(b), false, second) == 0 && first.st_dev == second.st_dev &&
+         first.st_ino == second.st_ino;
+}
+
 bool FolderTree::Probe(const Folder& folder, std::string_view name, Entry& entry) {
   const std::string spelled(name);
   struct stat status {};

@@ -177,6 +177,7 @@ class FolderTree {
   Reached Subfolder(Folder& folder, std::string_view spelling);
   Entry Find(Folder& folder, std::string_view name);
   bool Probe(const Folder& folder, std::string_view name, Entry& entry);
+  bool SameFile(const Folder& folder, std::string_view a, std::string_view b);
   Folder& Root();
   Folder& Here();
   Folder& Child(Folder& parent, std::string_view name);

@@ -13,8 +13,6 @@ namespace tavrik {
 
 namespace {
 
-char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
 // NTFS keeps one uppercase table for the 16-bit code units of UTF-16: a
 // character beyond them (a surrogate pair) matches only itself.
 UChar32 NtfsUpper(UChar32 character) {
@@ -24,29 +22,31 @@ UChar32 NtfsUpper(UChar32 character) {
 }  // namespace
 
 std::string NameKey(std::string_view name) {
+  // Most names are ASCII: they are mapped in place.
+  std::string key(name);
+  char* const text = key.data();
+  const std::size_t size = key.size();
+  std::size_t next = 0;
+  for (; next < size; ++next) {
+    const auto c = static_cast<unsigned char>(text[next]);
+    if (c >= 0x80) break;
+    if (static_cast<unsigned>(c - 'a') < 26u) text[next] = static_cast<char>(c - 'a' + 'A');
+  }
+  if (next == size) return key;
   // ICU indexes with int32_t; no file name comes near that, so such a text
   // is left as it is rather than read past its end.
   if (name.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
     return std::string(name);
   }
+  key.resize(next);
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(name.data());
   const auto length = static_cast<std::int32_t>(name.size());
-  std::string key(name);
-  std::int32_t next = 0;
-  // Most names are ASCII: they are mapped in place.
-  for (; next < length && bytes[next] < 0x80; ++next) key[next] = AsciiUpper(key[next]);
-  if (next == length) return key;
-  key.resize(next);
-  while (next < length) {
-    if (bytes[next] < 0x80) {
-      key += AsciiUpper(static_cast<char>(bytes[next++]));
-      continue;
-    }
-    const std::int32_t start = next;
+  for (auto at = static_cast<std::int32_t>(next); at < length;) {
+    const std::int32_t start = at;
     UChar32 character;
-    U8_NEXT(bytes, next, length, character);
+    U8_NEXT(bytes, at, length, character);
     if (character < 0) {  // ill-formed: keep the bytes
-      key.append(name.substr(start, next - start));
+      key.append(name.substr(start, at - start));
       continue;
     }
     // A mapped code point is valid and fits the buffer: no checks needed.

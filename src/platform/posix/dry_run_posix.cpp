@@ -1,0 +1,215 @@
+// The dry run on Linux: the walk's own code (path_walk.h) over the disk with
+// the run's renames on top, read and never written.
+
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <map>
+#include <set>
+
+#include "dry_run.h"
+#include "list_path.h"
+#include "name_key.h"
+#include "path_walk.h"
+#include "system_platform.h"
+
+namespace tavrik {
+
+namespace {
+
+std::string Join(const std::string& folder, std::string_view name) {
+  if (folder.empty()) return std::string(name);
+  return folder + (folder.back() == '/' ? "" : "/") + std::string(name);
+}
+
+std::string WorkingDirectory() {
+  char path[PATH_MAX];
+  return getcwd(path, sizeof path) != nullptr ? path : ".";
+}
+
+// A folder's path from the root.
+std::string Absolute(const Folder& folder) {
+  if (!folder.path.empty() && folder.path[0] == '/') return folder.path;
+  return Join(WorkingDirectory(), folder.path);
+}
+
+// What a rename on the system would answer beyond the names: a folder that
+// may not be written (a read-only mount, no permission) or two mounts.
+int Refusal(const Folder& from, const Folder& to) {
+  for (const Folder* folder : {&from, &to}) {
+    if (faccessat(folder->fd, ".", W_OK | X_OK, AT_EACCESS) != 0) return errno;
+  }
+  struct statx a, b;
+  if (statx(from.fd, "", AT_EMPTY_PATH, STATX_MNT_ID, &a) == 0 &&
+      statx(to.fd, "", AT_EMPTY_PATH, STATX_MNT_ID, &b) == 0 &&
+      (a.stx_mask & b.stx_mask & STATX_MNT_ID) != 0) {
+    return a.stx_mnt_id == b.stx_mnt_id ? 0 : EXDEV;
+  }
+  return from.device == to.device ? 0 : EXDEV;
+}
+
+// The disk with a dry run's renames on top. A folder is known by its device
+// and inode here, as the system knows it: a file moved through one path of
+// a folder is there by any other.
+class OverlayDisk : public Disk {
+ public:
+  std::size_t renames = 0;
+
+  int Stat(const Folder& folder, const std::string& name, bool follow,
+           struct stat& status) override {
+    const auto added = added_.find(PlaceOf(folder, name));
+    if (added != added_.end()) {
+      if (follow && added->second.number != 0) return added->second.number;
+      status = follow ? added->second.target : added->second.link;
+      return 0;
+    }
+    if (removed_.count(PlaceOf(folder, name)) != 0) return ENOENT;
+    return Disk::Stat(folder, name, follow, status);
+  }
+
+  int ReadNames(const Folder& folder, const std::function<void(std::string_view)>& add) override {
+    const Identity identity{folder.device, folder.inode};
+    const int number = Disk::ReadNames(folder, [&](std::string_view name) {
+      if (removed_.count({identity, std::string(name)}) == 0) add(name);
+    });
+    if (number != 0) return number;
+    for (auto at = added_.lower_bound({identity, ""});
+         at != added_.end() && at->first.first == identity; ++at) {
+      add(at->first.second);
+    }
+    return 0;
+  }
+
+  int Move(const Folder& from, const std::string& from_name, const Folder& to,
+           const std::string& to_name) override {
+    Moving moving;
+    if (Stat(from, from_name, false, moving.link) != 0) return ENOENT;
+    moving.number = Stat(from, from_name, true, moving.target);
+    struct stat there;
+    if (Stat(to, to_name, false, there) == 0 &&
+        !(&from == &to && there.st_dev == moving.link.st_dev &&
+          there.st_ino == moving.link.st_ino)) {
+      return EEXIST;  // unless a file system that ignores case sees the file itself
+    }
+    if (to_name.size() > NAME_MAX) return ENAMETOOLONG;
+    if (const int number = Refusal(from, to)) return number;
+    const Place source = PlaceOf(from, from_name);
+    const auto was = added_.find(source);
+    if (was != added_.end()) {
+      moving.origin = was->second.origin;
+      moving.origin_path = was->second.origin_path;
+      added_.erase(was);
+    } else {
+      moving.origin = source;
+      moving.origin_path = Join(from.path, from_name);
+    }
+    removed_.insert(source);
+    moving.path = Join(to.path, to_name);
+    const Place target = PlaceOf(to, to_name);
+    removed_.erase(target);  // its name may have been moved away before
+    added_[target] = std::move(moving);
+    ++renames;
+    return 0;
+  }
+
+  void Clear() {
+    added_.clear();
+    removed_.clear();
+    renames = 0;
+  }
+
+  bool AllBack() const {
+    for (const auto& [place, moving] : added_) {
+      if (place != moving.origin) return false;
+    }
+    return true;
+  }
+
+  std::vector<std::pair<std::string, std::string>> Moved() const {
+    std::vector<std::pair<std::string, std::string>> moved;
+    for (const auto& [place, moving] : added_) {
+      if (place != moving.origin) moved.emplace_back(moving.origin_path, moving.path);
+    }
+    return moved;
+  }
+
+ private:
+  using Identity = std::pair<dev_t, ino_t>;
+  using Place = std::pair<Identity, std::string>;
+  struct Moving {
+    struct stat link {};    // the entry itself
+    struct stat target {};  // what it points to, when `number` is 0
+    int number = 0;
+    Place origin;  // where the file was before the run
+    std::string origin_path, path;
+  };
+
+  static Place PlaceOf(const Folder& folder, const std::string& name) {
+    return {{folder.device, folder.inode}, name};
+  }
+
+  std::map<Place, Moving> added_;  // ordered, so a folder's names are together
+  std::set<Place> removed_;
+};
+
+class PosixDryRun : public DryRun {
+ public:
+  void BeginWalk() override { walk_.Forget(); }
+  void EndWalk() override { walk_.Forget(); }
+  std::string FindFile(const std::string& path) override { return walk_.FindFile(path); }
+  void RenameFile(const std::string& source, const std::string& target) override {
+    walk_.RenameFile(source, target);
+  }
+  std::unique_ptr<ByteSource> OpenListFile(const std::string& name) override {
+    return system_.OpenListFile(name);
+  }
+  std::string DecodeLegacyText(std::string_view bytes) override {
+    return system_.DecodeLegacyText(bytes);
+  }
+
+  void Reset() override {
+    walk_.Forget();
+    disk_.Clear();
+  }
+  std::size_t TakeRenames() override { return std::exchange(disk_.renames, 0); }
+  bool AllBack() const override { return disk_.AllBack(); }
+  std::vector<std::pair<std::string, std::string>> Moved() const override { return disk_.Moved(); }
+
+  PathFacts Facts(const std::string& path) override {
+    PathFacts facts;
+    if (path.empty() || path.find('\0') != std::string::npos || IsDriveOrShare(path) ||
+        TooLongForWindows(path)) {
+      return facts;
+    }
+    const FolderTree::Trace trace = walk_.folders().TraceOf(path);
+    if (trace.folder.folder == nullptr) return facts;
+    const ListPath names = ParseListPath(path);
+    const std::string_view last = names.names.empty() ? "" : names.names.back();
+    const std::string name =
+        trace.entry.name.empty() ? std::string(WithoutTrailingDots(last)) : trace.entry.name;
+    facts.folder_found = !names.names_folder;
+    facts.file_found = !trace.entry.name.empty();
+    facts.folder_other_case = (trace.folder.matched & kMatchedOtherCase) != 0;
+    facts.folder_trailing_dots = (trace.folder.matched & kMatchedTrimmed) != 0;
+    facts.file_other_case = (trace.entry.matched & kMatchedOtherCase) != 0;
+    facts.file_trailing_dots = (trace.entry.matched & kMatchedTrimmed) != 0;
+    facts.name = name;
+    facts.where = Join(Absolute(*trace.folder.folder), names.names_folder ? "" : name);
+    facts.identity = Join(Absolute(*trace.folder.folder), NameKey(name));
+    return facts;
+  }
+
+ private:
+  SystemPlatform system_{nullptr};  // lists are read as the tool reads them
+  OverlayDisk disk_;
+  PathWalk walk_{disk_};
+};
+
+}  // namespace
+
+std::unique_ptr<DryRun> MakeDryRun() { return std::make_unique<PosixDryRun>(); }
+
+}  // namespace tavrik
