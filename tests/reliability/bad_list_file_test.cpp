@@ -67,17 +67,22 @@ TEST_F(BadListFile, NulBytesNeverLetATruncatedPathBeRenamed) {
   EXPECT_FALSE(fs::exists("b.esp"));
 }
 
-TEST_F(BadListFile, FiftyMegabyteLineIsOneEntryAndTheWalkSurvivesIt) {
-  const std::string line(50u << 20, 'x');
+TEST_F(BadListFile, HugeLinesAreShortenedAndTheWalkSurvivesThem) {
+  // A 3 MB line's end is found: its pair is read, and the walk stops there.
+  const std::string line(3u << 20, 'x');
   const EntryList& entries = LoadActivation(line + "\r\nb.esp\r\n");
   ASSERT_EQ(entries.size(), 2u);
-  EXPECT_EQ(entries[0].size(), line.size());
+  EXPECT_EQ(entries[0], std::string(32767, 'x') + "\u2026" + std::string(1000, 'x'));
+  EXPECT_EQ(entries[1], "b.esp");
   try {
     brennel.Command3_Click();
     EXPECT_EQ(messages.size(), 1u);  // no such file
   } catch (const Error& error) {
     EXPECT_EQ(error.Number(), ENAMETOOLONG);  // or the search itself is refused
   }
+  // A 50 MB line's end is not looked for that far: nothing after it is read.
+  brennel.colInputA.clear();
+  EXPECT_EQ(LoadActivation(std::string(50u << 20, 'x') + "\r\nb.esp\r\n").size(), 1u);
 }
 
 TEST_F(BadListFile, UnterminatedQuoteAndInvalidUtf8Load) {
@@ -163,17 +168,22 @@ TEST(UnreadableListFile, FailureAnywhereKeepsOnlyWholeEntriesInTheirOwnEncoding)
   const std::string head =
       "a.esp\r\n\xC3\x9C"
       "ber.esp\r\n";
-  const std::string filler(65535 - head.size() - 2, 'x');
-  const std::string bytes = head + filler + "\r\n\xC3\x9C.esp\r\nlast.esp\r\n";
+  // Two fillers: no path is longer than 32,767 characters.
+  const std::string filler((65535 - head.size() - 4) / 2, 'x');
+  const std::string filler2(65535 - head.size() - 4 - filler.size(), 'y');
+  const std::string bytes = head + filler + "\r\n" + filler2 + "\r\n\xC3\x9C.esp\r\nlast.esp\r\n";
   ASSERT_EQ(bytes.substr(65535, 2), "\xC3\x9C");
   const Entries all = {"a.esp",
                        "\xC3\x9C"
                        "ber.esp",
-                       filler, "\xC3\x9C.esp", "last.esp"};
+                       filler,
+                       filler2,
+                       "\xC3\x9C.esp",
+                       "last.esp"};
   // Where the failure comes, and how many entries stay: a CR ends an entry
   // even when its LF is lost.
   const std::pair<std::size_t, std::size_t> cases[] = {
-      {0, 0}, {1, 0}, {65536, 3}, {65537, 3}, {bytes.size() - 1, 5}};
+      {0, 0}, {1, 0}, {65536, 4}, {65537, 4}, {bytes.size() - 1, 6}};
   for (const auto& [fail_at, kept] : cases) {
     SCOPED_TRACE("failure at byte " + std::to_string(fail_at));
     int error_number;
@@ -232,13 +242,13 @@ TEST_F(BadListFile, ListsInAnotherCaseAreFoundUnlessTheChoiceIsAmbiguous) {
   EXPECT_TRUE(messages.empty());
 }
 
-TEST_F(BadListFile, ListTooLongForTheWalkKeepsItsExactCountAndRenamesNothing) {
+TEST_F(BadListFile, ListTooLongForTheWalkIsReadToItsFirstEntryPastTheWalkAndRenamesNothing) {
   WriteFile("a.esp", "a");
   std::string text = "a.esp\r\nb.esp\r\n";
   for (int i = 0; i < 99998; ++i) text += "x,";
   const EntryList& entries = LoadActivation(text);
-  EXPECT_EQ(entries.size(), 100000u);
-  EXPECT_EQ(entries.end() - entries.begin(), 32768) << "only the entries a walk can reach are kept";
+  EXPECT_EQ(entries.size(), 32768u) << "only the entries a walk can reach, and one more";
+  EXPECT_TRUE(entries.more_followed());
   EXPECT_EQ(entries[0], "a.esp");
   EXPECT_EQ(entries[32767], "x");
   try {
@@ -246,7 +256,8 @@ TEST_F(BadListFile, ListTooLongForTheWalkKeepsItsExactCountAndRenamesNothing) {
     FAIL() << "the walk must refuse the list";
   } catch (const Error& error) {
     EXPECT_EQ(error.Number(), error_number::kOverflow);
-    EXPECT_NE(error.Description().find("100000 entries"), std::string::npos) << error.Description();
+    EXPECT_NE(error.Description().find("more than 32767 entries"), std::string::npos)
+        << error.Description();
   }
   EXPECT_EQ(ReadFile("a.esp"), "a");
 }
