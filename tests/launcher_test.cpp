@@ -180,6 +180,17 @@ TEST(LauncherLoad, ReadsDeactivationThenActivationListFromWorkingDirectory) {
   EXPECT_EQ(brennel.colInputD, (EntryList{"one", "", "two", "one"}));
 }
 
+TEST(LauncherLoad, EntriesCanBeLoadedWithTheirLinesAndColumns) {
+  ScratchFolder folder;
+  WriteFile("Tavrik.mla", "a,\"b\r\nc\"\r\n\r\n  d\r\n");
+  FakePlatform platform;
+  EntryList list;
+  std::vector<FieldPosition> positions;
+  LoadEntryList(platform, kActivationListFile, list, &positions);
+  EXPECT_EQ(list, (EntryList{"a", "b\r\nc", "", "d"}));
+  EXPECT_EQ(positions, (std::vector<FieldPosition>{{1, 1}, {1, 3}, {3, 1}, {4, 3}}));
+}
+
 TEST(LauncherLoad, MissingOrUnreadableListsStayEmptyWithoutAWord) {
   ScratchFolder folder;
   std::filesystem::create_directory("Tavrik.mld");  // a folder, not a file

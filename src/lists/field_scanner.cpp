@@ -21,12 +21,6 @@ std::size_t Utf8Units(char byte) {
   return (b & 0xC0) == 0x80 ? 0 : b >= 0xF0 ? 2 : 1;
 }
 
-std::size_t CountContinuations(std::string_view text) {
-  std::size_t count = 0;
-  for (const char c : text) count += IsContinuation(c) ? 1 : 0;
-  return count;
-}
-
 // The high bit of each byte of `word` that may equal `byte`. Exact up to
 // and including the first byte that does (the classic zero-byte test).
 std::uint64_t ByteMatches(std::uint64_t word, unsigned char byte) {
@@ -35,24 +29,24 @@ std::uint64_t ByteMatches(std::uint64_t word, unsigned char byte) {
   return (cleared - kOnes) & ~cleared & 0x8080808080808080ULL;
 }
 
-// The first comma or line end of `text`, or its size.
-std::size_t FindDelimiter(std::string_view text) {
+// The first comma or line end of the `size` bytes at `text`, or `size`.
+std::size_t FindDelimiter(const char* text, std::size_t size) {
   std::size_t from = 0;
   // Paths are long and delimiters rare: look at eight bytes at a time. On a
   // little-endian machine the lowest match is the first delimiter.
-  while (std::endian::native == std::endian::little && text.size() - from >= 8) {
+  while (std::endian::native == std::endian::little && size - from >= 8) {
     std::uint64_t word;
-    std::memcpy(&word, text.data() + from, 8);
+    std::memcpy(&word, text + from, 8);
     const std::uint64_t matches =
         ByteMatches(word, ',') | ByteMatches(word, '\r') | ByteMatches(word, '\n');
     if (matches != 0) return from + static_cast<std::size_t>(std::countr_zero(matches)) / 8;
     from += 8;
   }
-  while (from < text.size() && text[from] != ',' && text[from] != '\r' && text[from] != '\n') {
-    ++from;
-  }
+  while (from < size && text[from] != ',' && text[from] != '\r' && text[from] != '\n') ++from;
   return from;
 }
+
+std::size_t FindDelimiter(std::string_view text) { return FindDelimiter(text.data(), text.size()); }
 
 // The length of `text` without its blanks at the end.
 std::size_t WithoutBlanksAtEnd(std::string_view text) {
@@ -92,7 +86,9 @@ std::size_t LastUnits(std::string_view text, std::size_t units, bool legacy) {
 class FieldScanner::LongText {
  public:
   LongText(RawField& field, const ListLimits& limits, bool unquoted)
-      : field_(field), limits_(limits), unquoted_(unquoted) {}
+      : field_(field), limits_(limits), unquoted_(unquoted) {
+    field_.text.clear();
+  }
 
   /// Takes the field's next `piece`. Its bytes from `utf8_until` on (counted
   /// from the field's start) follow a byte that is not UTF-8, and count one
@@ -125,11 +121,13 @@ class FieldScanner::LongText {
       return;
     }
     field_.shortened = true;
+    std::string& end = field_.end;
+    // A character that the end scan cut in two is not judged, nor kept.
+    if (!legacy) end.resize(end.size() - UnfinishedUtf8(end));
     // Its last kept_end units: from its beginning too, when the field is
     // not that much longer than the limit.
     const std::string_view text = field_.text;
     const std::size_t borrowed = std::min(text.size(), 4 * limits_.kept_end + 4);
-    std::string& end = field_.end;
     end.insert(0, text.substr(text.size() - borrowed));
     end.erase(0, LastUnits(end, limits_.kept_end, legacy));
   }
@@ -200,6 +198,7 @@ void FieldScanner::Open(ByteSource& source) {
   Close();
   stream_.Open(source);
   checked_ = line_mark_ = stream_.Offset();
+  CheckTo(stream_.Offset() + stream_.Rest().size());
   ended_ = false;
 }
 
@@ -207,7 +206,7 @@ void FieldScanner::Close() noexcept {
   stream_.Close();
   check_ = Utf8Check();
   checked_ = 0;
-  invalid_at_ = kNever;
+  invalid_at_ = non_ascii_at_ = kNever;
   line_ = 1;
   line_mark_ = 0;
   line_bytes_ = line_continuations_ = 0;
@@ -225,34 +224,40 @@ void FieldScanner::Close() noexcept {
 
 bool FieldScanner::Next(RawField& field) {
   if (ended_) return false;
-  if (blank_next_ == blank_lines_) {
+  if (blank_lines_ != 0) {
+    if (blank_next_ < blank_lines_) return Blank(field);
     blank_lines_ = blank_next_ = 0;
     blank_places_.clear();
     blank_place_next_ = 0;
+  }
+  std::string_view rest = stream_.Rest();
+  const char next = rest.empty() ? ' ' : *rest.data();
+  if (next == ' ' || next == '\t' || next == '\r' || next == '\n') {
     if (!SkipBlanks()) {
       Conclude();  // blank lines at the end of the file yield no fields
       return false;
     }
+    if (blank_lines_ != 0) return Blank(field);
+    rest = stream_.Rest();
   }
-  if (blank_next_ < blank_lines_) return Blank(field);
-  return Field(field);
+  after_cr_ = false;
+  return Field(field, rest);
 }
 
 void FieldScanner::Conclude() {
   if (ended_) return;
   ended_ = true;
-  // A character cut in two where reading ended early is no sign of another
-  // encoding.
-  Judge(stream_.Cut() || end_unseen_ || stop_ != ReadingStop::kNone);
+  Judge();
 }
 
 bool FieldScanner::Legacy() const { return invalid_at_ < stream_.Offset(); }
 
 bool FieldScanner::More() {
-  // The text consumed goes: judge it and count its characters first.
-  CheckTo(stream_.Offset());
+  // The text consumed goes: count the characters of its line first.
   PlaceAt(stream_.Offset());
-  return stream_.More();
+  if (!stream_.More()) return false;
+  CheckTo(stream_.Offset() + stream_.Rest().size());
+  return true;
 }
 
 bool FieldScanner::SkipBlanks() {
@@ -299,17 +304,16 @@ bool FieldScanner::Blank(RawField& field) {
   }
   ++blank_next_;
   field.text.clear();
-  field.end.clear();
+  if (field.shortened) field.end.clear();
   field.shortened = false;
   return Produced(field, place);
 }
 
-bool FieldScanner::Field(RawField& field) {
-  const Place place = PlaceAt(stream_.Offset());
-  field.text.clear();
-  field.end.clear();
+bool FieldScanner::Field(RawField& field, std::string_view rest) {
+  const Place place = PlaceAt(stream_.Offset(), rest.data());
+  if (field.shortened) field.end.clear();
   field.shortened = false;
-  const bool whole = stream_.Rest().front() == '"' ? Quoted(field) : Unquoted(field);
+  const bool whole = *rest.data() == '"' ? Quoted(field, rest) : Unquoted(field, rest);
   if (!whole) {
     Conclude();  // cut short where the text ends: not used
     return false;
@@ -317,12 +321,18 @@ bool FieldScanner::Field(RawField& field) {
   return Produced(field, place);
 }
 
-bool FieldScanner::Unquoted(RawField& field) {
-  std::string_view rest = stream_.Rest();
-  std::size_t end = FindDelimiter(rest);
+bool FieldScanner::Unquoted(RawField& field, std::string_view rest) {
+  const char* data = rest.data();
+  std::size_t end = FindDelimiter(data, rest.size());
   if (end < rest.size() && end <= limits_.field_length) {
     // The common case: the whole field is here, and within the limit.
-    field.text.assign(rest.data(), WithoutBlanksAtEnd(rest.substr(0, end)));
+    std::size_t length = end;
+    while (length > 0 && IsSpace(data[length - 1])) --length;
+    if (length == 0) {
+      if (!field.text.empty()) field.text.clear();
+    } else {
+      field.text.assign(data, length);
+    }
     EndDelimiter(rest, end);
     return true;
   }
@@ -330,7 +340,6 @@ bool FieldScanner::Unquoted(RawField& field) {
   LongText text(field, limits_, true);
   while (true) {
     const std::string_view piece = rest.substr(0, end);
-    CheckTo(stream_.Offset() + piece.size());
     const std::size_t taken = text.Append(piece, Utf8Until(start));
     if (taken < piece.size()) {
       stream_.Consume(taken);
@@ -344,7 +353,7 @@ bool FieldScanner::Unquoted(RawField& field) {
     stream_.Consume(end);
     if (!More()) {
       if (stream_.Cut()) return false;  // it may be cut short
-      Judge(false);
+      Judge();
       text.Finish(Legacy());
       return true;
     }
@@ -353,9 +362,9 @@ bool FieldScanner::Unquoted(RawField& field) {
   }
 }
 
-bool FieldScanner::Quoted(RawField& field) {
+bool FieldScanner::Quoted(RawField& field, std::string_view rest) {
   stream_.Consume(1);  // the opening quote
-  std::string_view rest = stream_.Rest();
+  rest.remove_prefix(1);
   std::size_t close = rest.find('"');
   if (close != kNone && close <= limits_.field_length) {
     field.text.assign(rest.data(), close);
@@ -369,7 +378,6 @@ bool FieldScanner::Quoted(RawField& field) {
   LongText text(field, limits_, false);
   while (true) {
     const std::string_view piece = rest.substr(0, close);
-    CheckTo(stream_.Offset() + piece.size());
     const std::size_t taken = text.Append(piece, Utf8Until(start));
     Lines(piece.substr(0, taken));
     stream_.Consume(taken);
@@ -383,7 +391,7 @@ bool FieldScanner::Quoted(RawField& field) {
     }
     if (!More()) {
       if (stream_.Cut()) return false;
-      Judge(false);
+      Judge();
       text.Finish(Legacy());  // the file ends inside the quotes: the field is what was read
       return true;
     }
@@ -423,8 +431,7 @@ void FieldScanner::SkipAfterQuote() {
 }
 
 bool FieldScanner::Produced(RawField& field, const Place& place) {
-  CheckTo(stream_.Offset());
-  field.ascii = stream_.Utf16() || check_.state() == Utf8Check::State::kAscii;
+  field.ascii = non_ascii_at_ >= stream_.Offset();
   field.line = place.line;
   field.column_bytes = place.column_bytes;
   field.column_utf8 = place.column_utf8;
@@ -443,11 +450,12 @@ bool FieldScanner::Produced(RawField& field, const Place& place) {
 }
 
 void FieldScanner::EndDelimiter(std::string_view rest, std::size_t at) {
+  const char* text = rest.data();
   std::size_t used = at + 1;
   after_cr_ = false;
-  if (rest[at] != ',') {
-    if (rest[at] == '\r') {
-      if (used < rest.size() && rest[used] == '\n') {
+  if (text[at] != ',') {
+    if (text[at] == '\r') {
+      if (used < rest.size() && text[used] == '\n') {
         ++used;  // CR LF is one line end
       } else {
         after_cr_ = true;  // its LF may be in the next piece
@@ -478,11 +486,14 @@ void FieldScanner::NewLine(std::uint64_t next) {
   line_bytes_ = line_continuations_ = 0;
 }
 
-FieldScanner::Place FieldScanner::PlaceAt(std::uint64_t offset) {
+FieldScanner::Place FieldScanner::PlaceAt(std::uint64_t offset, const char* at) {
   if (offset > line_mark_) {
-    const std::string_view text = stream_.Window(line_mark_, offset);
-    line_bytes_ += text.size();
-    line_continuations_ += CountContinuations(text);
+    const std::size_t size = static_cast<std::size_t>(offset - line_mark_);
+    const char* text = (at != nullptr ? at : stream_.Window(offset, offset).data()) - size;
+    for (std::size_t i = 0; i < size; ++i) {
+      line_continuations_ += (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80 ? 1 : 0;
+    }
+    line_bytes_ += size;
     line_mark_ = offset;
   }
   return {line_, line_bytes_ + 1, line_bytes_ - line_continuations_ + 1};
@@ -491,16 +502,27 @@ FieldScanner::Place FieldScanner::PlaceAt(std::uint64_t offset) {
 void FieldScanner::CheckTo(std::uint64_t offset) {
   if (offset <= checked_) return;
   if (!stream_.Utf16() && invalid_at_ == kNever) {
-    const std::size_t at = check_.Add(stream_.Window(checked_, offset));
+    const std::string_view text = stream_.Window(checked_, offset);
+    const bool ascii = check_.state() == Utf8Check::State::kAscii;
+    const std::size_t at = check_.Add(text);
     if (at != kNone) invalid_at_ = checked_ + at;
+    if (ascii && check_.state() != Utf8Check::State::kAscii) {
+      std::size_t other = 0;
+      while (static_cast<unsigned char>(text[other]) < 0x80) ++other;
+      non_ascii_at_ = checked_ + other;
+    }
   }
   checked_ = offset;
 }
 
-void FieldScanner::Judge(bool cut) {
-  CheckTo(stream_.Offset());
-  if (stream_.Utf16() || invalid_at_ != kNever) return;
-  check_.End(cut);
+void FieldScanner::Judge() {
+  // Only where the file ends: a character left unfinished there is not
+  // UTF-8. (One that a read failure cuts is not in the text at all; where
+  // reading stops early, what follows is not judged.)
+  if (stream_.Utf16() || invalid_at_ != kNever || !stream_.Ended() || !stream_.Rest().empty()) {
+    return;
+  }
+  check_.End(false);
   if (check_.state() == Utf8Check::State::kInvalid) invalid_at_ = stream_.Offset() - 1;
 }
 

@@ -87,27 +87,30 @@ class FieldScanner {
   bool More();
   bool SkipBlanks();
   bool Blank(RawField& field);
-  bool Field(RawField& field);
-  bool Unquoted(RawField& field);
-  bool Quoted(RawField& field);
+  bool Field(RawField& field, std::string_view rest);
+  bool Unquoted(RawField& field, std::string_view rest);
+  bool Quoted(RawField& field, std::string_view rest);
   bool EndUnseen(LongText& text);
   void SkipAfterQuote();
   bool Produced(RawField& field, const Place& place);
   void EndDelimiter(std::string_view rest, std::size_t at);
   void Lines(std::string_view text);
   void NewLine(std::uint64_t next);
-  Place PlaceAt(std::uint64_t offset);
+  // `at`, when given, is where `offset` is in the text.
+  Place PlaceAt(std::uint64_t offset, const char* at = nullptr);
   void CheckTo(std::uint64_t offset);
-  void Judge(bool cut);
+  void Judge();
   std::uint64_t Utf8Until(std::uint64_t field_start) const;
 
   ListLimits limits_;
   TextStream stream_;
-  // Whether the text is UTF-8: judged up to checked_, which may run ahead
-  // of what is consumed; only bytes consumed count.
+  // Whether the text is UTF-8: judged as it is read, up to checked_, ahead
+  // of what is consumed. Only what is consumed counts: decisions compare
+  // where the first byte that is not UTF-8, or not ASCII, is.
   Utf8Check check_;
   std::uint64_t checked_ = 0;
-  std::uint64_t invalid_at_ = kNever;  // the first byte that is not UTF-8
+  std::uint64_t invalid_at_ = kNever;
+  std::uint64_t non_ascii_at_ = kNever;
   std::size_t line_ = 1;
   std::uint64_t line_mark_ = 0;  // the line's characters are counted up to here
   std::size_t line_bytes_ = 0, line_continuations_ = 0;

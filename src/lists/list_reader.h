@@ -1,9 +1,9 @@
 #pragma once
 
 #include <cstddef>
-#include <deque>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "byte_source.h"
 #include "error_condition.h"
@@ -58,18 +58,25 @@ class ListReader {
 
  private:
   bool Advance();
-  void Take(RawField&& field);
-  bool Ready(const RawField& field) const;
+  RawField& Slot(std::size_t index);
+  bool Take(RawField& field);
+  bool Ready(bool ascii) const;
   [[noreturn]] void RaiseAtEnd() const;
   std::string Decoded(const std::string& bytes) const;
 
   LegacyDecoder legacy_;
   FieldScanner scanner_;
   std::unique_ptr<ByteSource> owned_;
-  // Fields read while the file may still turn out not to be UTF-8: they
-  // wait until a byte that is not UTF-8 comes, or reading ends.
-  std::deque<RawField> ahead_;
-  RawField current_;
+  // Fields read while the file may still turn out not to be UTF-8 wait,
+  // in order, until a byte that is not UTF-8 comes or reading ends: in the
+  // slots [next_waiting_, waiting_count_). Slots come in blocks that never
+  // move, each twice the one before, and stay for the next fields that wait.
+  static constexpr std::size_t kFirstSlots = 16;
+  std::vector<std::unique_ptr<RawField[]>> slots_;
+  std::vector<RawField*> slot_blocks_;  // the same, for a quick look
+  std::size_t next_waiting_ = 0, waiting_count_ = 0;
+  RawField current_;             // the field read when none waits
+  RawField* taken_ = &current_;  // the field last taken
   FieldPosition position_;
   bool concluded_ = false;
 };

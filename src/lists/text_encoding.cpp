@@ -87,6 +87,16 @@ bool IsValidUtf8(std::string_view bytes) {
   return true;
 }
 
+std::size_t UnfinishedUtf8(std::string_view bytes) {
+  for (std::size_t back = 1; back <= 3 && back <= bytes.size(); ++back) {
+    const auto byte = static_cast<unsigned char>(bytes[bytes.size() - back]);
+    if (IsContinuation(byte)) continue;  // look further back for the lead
+    const std::size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+    return length > back ? back : 0;
+  }
+  return 0;
+}
+
 std::size_t Utf8Check::Add(std::string_view bytes) {
   const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
   const std::size_t n = bytes.size();

@@ -16,6 +16,10 @@ using LegacyDecoder = std::function<std::string(std::string_view bytes)>;
 /// nothing above U+10FFFF, no sequence cut short.
 bool IsValidUtf8(std::string_view bytes);
 
+/// How many bytes at the end of `bytes` start a multi-byte UTF-8 character
+/// without finishing it (what a read that stops there cuts in two).
+std::size_t UnfinishedUtf8(std::string_view bytes);
+
 /// Judges a stream of bytes, a piece at a time, as IsValidUtf8 judges them
 /// whole: a sequence split between pieces waits for its next piece.
 class Utf8Check {

@@ -28,7 +28,8 @@ void TextStream::Open(ByteSource& source) {
     offset_ = 3;
   }
   if (ended_) TheEnd();
-  HoldBackCtrlZ();
+  HoldBack();
+  data_ = text_.data();
 }
 
 void TextStream::Close() noexcept {
@@ -36,6 +37,7 @@ void TextStream::Close() noexcept {
   piece_.reset();
   text_.clear();
   text_.shrink_to_fit();
+  data_ = text_.data();
   pos_ = end_ = 0;
   offset_ = 0;
   utf16_.reset();
@@ -52,8 +54,9 @@ bool TextStream::More() {
     if (ended_) return false;
     Take(std::string_view(piece_.get(), ReadPiece()));
     if (ended_) TheEnd();
-    HoldBackCtrlZ();
+    HoldBack();
   }
+  data_ = text_.data();
   return true;
 }
 
@@ -81,13 +84,24 @@ void TextStream::Take(std::string_view bytes) {
 
 void TextStream::TheEnd() {
   if (utf16_ && !utf16_->Finish(cut_, text_)) cut_ = true;  // half a code unit is left
+  // A character that a read failure cuts in two belongs to the field it
+  // cuts short, which is not used: it must not make a UTF-8 file read as
+  // Windows-1252, nor count as text after blank lines.
+  if (cut_ && !utf16_) {
+    text_.resize(text_.size() - std::min(UnfinishedUtf8(text_), text_.size() - pos_));
+  }
   // Old DOS editors end a text file with Ctrl+Z; it is no part of any path.
   if (!cut_ && text_.size() > pos_ && text_.back() == kCtrlZ) text_.pop_back();
 }
 
-void TextStream::HoldBackCtrlZ() {
+void TextStream::HoldBack() {
   end_ = text_.size();
-  if (!ended_ && end_ > pos_ && text_.back() == kCtrlZ) --end_;  // it may be the last
+  if (ended_ || end_ == pos_) return;
+  if (text_.back() == kCtrlZ) {
+    --end_;  // it may be the last byte
+  } else if (!utf16_) {
+    end_ -= std::min(UnfinishedUtf8(text_), end_ - pos_);
+  }
 }
 
 }  // namespace tavrik

@@ -24,7 +24,7 @@ class TextStream {
   void Close() noexcept;
 
   /// The text read and not consumed yet.
-  std::string_view Rest() const { return std::string_view(text_).substr(pos_, end_ - pos_); }
+  std::string_view Rest() const { return std::string_view(data_ + pos_, end_ - pos_); }
   void Consume(std::size_t count) {
     pos_ += count;
     offset_ += count;
@@ -39,12 +39,13 @@ class TextStream {
   /// The text between two offsets, consumed or not, from none before the
   /// last More to none past the end of Rest().
   std::string_view Window(std::uint64_t from, std::uint64_t to) const {
-    const std::uint64_t start = offset_ - pos_;
-    return std::string_view(text_).substr(static_cast<std::size_t>(from - start),
-                                          static_cast<std::size_t>(to - from));
+    return std::string_view(data_ + static_cast<std::size_t>(pos_ + from - offset_),
+                            static_cast<std::size_t>(to - from));
   }
 
   bool Utf16() const { return utf16_.has_value(); }
+  /// Nothing more will be read: what Rest() shows is all.
+  bool Ended() const { return ended_; }
   /// The text ended short of the file's end: by a read failure (Failure),
   /// or inside a UTF-16 code unit.
   bool Cut() const { return cut_; }
@@ -54,13 +55,16 @@ class TextStream {
   std::size_t ReadPiece();
   void Take(std::string_view bytes);
   void TheEnd();
-  void HoldBackCtrlZ();
+  void HoldBack();
 
   ByteSource* source_ = nullptr;
   std::unique_ptr<char[]> piece_;
   std::string text_;
+  const char* data_ = nullptr;  // text_.data(), kept at hand for the views
   std::size_t pos_ = 0;
-  std::size_t end_ = 0;  // before a Ctrl+Z that may be the file's last byte
+  // Before what the next piece decides: a Ctrl+Z that may be the file's last
+  // byte, or a character that it may finish.
+  std::size_t end_ = 0;
   std::uint64_t offset_ = 0;
   std::optional<Utf16Decoder> utf16_;
   bool ended_ = false;

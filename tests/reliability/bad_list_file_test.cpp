@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <memory>
 #include <random>
 
 #include "fault_injection.h"
@@ -260,6 +262,64 @@ TEST_F(BadListFile, ListTooLongForTheWalkIsReadToItsFirstEntryPastTheWalkAndRena
         << error.Description();
   }
   EXPECT_EQ(ReadFile("a.esp"), "a");
+}
+
+// The real platform, counting the bytes that list files give the load.
+class CountingPlatform : public SystemPlatform {
+ public:
+  CountingPlatform() : SystemPlatform(nullptr) {}
+  std::uint64_t bytes_read = 0;
+
+  std::unique_ptr<ByteSource> OpenListFile(const std::string& name) override {
+    return std::make_unique<Counted>(SystemPlatform::OpenListFile(name), bytes_read);
+  }
+
+ private:
+  class Counted : public ByteSource {
+   public:
+    Counted(std::unique_ptr<ByteSource> file, std::uint64_t& count)
+        : file_(std::move(file)), count_(count) {}
+    std::size_t Read(char* buffer, std::size_t size) override {
+      const std::size_t got = file_->Read(buffer, size);
+      count_ += got;
+      return got;
+    }
+
+   private:
+    std::unique_ptr<ByteSource> file_;
+    std::uint64_t& count_;
+  };
+};
+
+TEST(EndlessListFile, StartUpReadsAFieldTooLongForAnyPathOnlyAsFarAsItsEndScan) {
+  ScratchFolder folder;
+  // Its first 32,767 characters, the 4 MiB looked through for its end, and
+  // what the last read brought beyond: no more, however long the file.
+  constexpr std::uint64_t kMostRead = 32767 + (4u << 20) + (128u << 10);
+  const std::string nuls = std::string(32767, '\0') + "\u2026" + std::string(1000, '\0');
+  const std::pair<const char*, std::uint64_t> sparse[] = {{"600 MB line", 600u << 20},
+                                                          {"1 GiB of NULs", 1u << 30}};
+  for (const auto& [name, size] : sparse) {
+    SCOPED_TRACE(name);
+    fs::remove("Tavrik.mla");
+    WriteFile("Tavrik.mla", "");
+    fs::resize_file("Tavrik.mla", size);  // sparse: all NULs, one line
+    CountingPlatform platform;
+    Brennel brennel(platform);
+    brennel.Form_Load();
+    EXPECT_LE(platform.bytes_read, kMostRead);
+    EXPECT_EQ(brennel.colInputA, (Entries{nuls}));
+  }
+  // A "regular file" of size 0 that never ends.
+  fs::remove("Tavrik.mla");
+  fs::create_symlink("/proc/self/pagemap", "Tavrik.mla");
+  CountingPlatform platform;
+  Brennel brennel(platform);
+  brennel.Form_Load();
+  EXPECT_LE(platform.bytes_read, kMostRead);
+  if (!brennel.colInputA.empty()) {  // a system may refuse to read it
+    EXPECT_GT(brennel.colInputA[brennel.colInputA.size() - 1].size(), 32767u);
+  }
 }
 
 TEST_F(BadListFile, Utf16ListFromNotepadRenamesItsNamedFiles) {
