@@ -68,3 +68,10 @@ set_tests_properties(smoke_test PROPERTIES
 
 add_test(NAME exe_imports
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/check_imports.sh ${CMAKE_OBJDUMP} $<TARGET_FILE:brennel>)
+
+# brennel-check.exe under wine, on a copy of the demo mod.
+add_test(NAME check_program
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/check_test.sh $<TARGET_FILE:brennel-check>
+          ${PROJECT_SOURCE_DIR}/examples)
+set_tests_properties(check_program PROPERTIES
+  ENVIRONMENT "${wine_environment}" FIXTURES_REQUIRED wine TIMEOUT 300)

@@ -10,6 +10,7 @@
 #include <sstream>
 #include <vector>
 
+#include "dry_run.h"
 #include "launcher.h"
 #include "reference_platform.h"
 #include "system_platform.h"
@@ -263,20 +264,79 @@ std::map<std::string, std::string> Snapshot(const fs::path& root) {
   return entries;
 }
 
+void SetList(tavrik::EntryList& list, const Names& entries) {
+  list.clear();
+  for (const std::string& entry : entries) list.push_back(entry);
+}
+
 struct Outcome {
   std::string what;  // "complete", "missing: TEXT" or "error N"
   std::string detail;
+  std::size_t tests = 0;  // presence tests: the last is the pair a walk stopped at
 };
 
-Outcome Click(tavrik::Brennel& brennel, Names& messages, bool activate) {
-  messages.clear();
+// A platform as a walk sees it, counting its presence tests.
+class Counting : public tavrik::Platform {
+ public:
+  Counting(tavrik::Platform& platform, Names& messages) : messages(messages), platform_(platform) {}
+  Names& messages;
+  std::size_t tests = 0;
+
+  void BeginWalk() override { platform_.BeginWalk(); }
+  void EndWalk() override { platform_.EndWalk(); }
+  std::string FindFile(const std::string& path) override {
+    ++tests;
+    return platform_.FindFile(path);
+  }
+  void RenameFile(const std::string& source, const std::string& target) override {
+    platform_.RenameFile(source, target);
+  }
+  void ShowMessage(const std::string& text) override { messages.push_back(text); }
+  std::unique_ptr<tavrik::ByteSource> OpenListFile(const std::string& name) override {
+    return platform_.OpenListFile(name);
+  }
+
+ private:
+  tavrik::Platform& platform_;
+};
+
+Outcome Click(Counting& platform, const Names& activation, const Names& deactivation,
+              bool activate) {
+  tavrik::Brennel brennel(platform);
+  SetList(brennel.colInputA, activation);
+  SetList(brennel.colInputD, deactivation);
+  platform.messages.clear();
+  platform.tests = 0;
+  Outcome outcome{"complete", "", 0};
   try {
     activate ? brennel.Command3_Click() : brennel.Command4_Click();
+    if (!platform.messages.empty()) {
+      outcome.what = "missing: " + platform.messages.front() +
+                     (platform.messages.size() > 1 ? " (and more boxes)" : "");
+    }
   } catch (const tavrik::Error& error) {
-    return {"error " + std::to_string(error.Number()), error.Description()};
+    outcome = {"error " + std::to_string(error.Number()), error.Description()};
   }
-  if (messages.empty()) return {"complete", ""};
-  return {"missing: " + messages.front() + (messages.size() > 1 ? " (and more boxes)" : ""), ""};
+  outcome.tests = platform.tests;
+  return outcome;
+}
+
+// `before` as the dry run's moves leave it: each moved entry at its new path.
+std::map<std::string, std::string> Predicted(
+    std::map<std::string, std::string> before, const fs::path& root,
+    const std::vector<std::pair<std::string, std::string>>& moved) {
+  // A path as the snapshot names it: its folder without links.
+  const fs::path base = fs::canonical(root);
+  const auto relative = [&](const std::string& path) {
+    const fs::path absolute = fs::path(path).is_absolute() ? fs::path(path) : root / "work" / path;
+    return (fs::canonical(absolute.parent_path()) / absolute.filename())
+        .lexically_relative(base)
+        .string();
+  };
+  std::map<std::string, std::string> after = before;
+  for (const auto& [from, to] : moved) after.erase(relative(from));
+  for (const auto& [from, to] : moved) after[relative(to)] = before[relative(from)];
+  return after;
 }
 
 std::string Lines(const Names& names, const char* prefix) {
@@ -302,11 +362,6 @@ std::string TreeDifference(const std::map<std::string, std::string>& real,
   return text;
 }
 
-void SetList(tavrik::EntryList& list, const Names& entries) {
-  list.clear();
-  for (const std::string& entry : entries) list.push_back(entry);
-}
-
 }  // namespace
 
 std::string RunCase(const Choose& choose, const std::string& scratch) {
@@ -314,6 +369,10 @@ std::string RunCase(const Choose& choose, const std::string& scratch) {
   const Names steps = maker.MakeTree();
   const Names activation = maker.MakeList();
   const Names deactivation = maker.Chance(50) ? activation : maker.MakeList();
+  std::vector<bool> clicks(1 + maker.Below(3));
+  for (std::size_t click = 0; click < clicks.size(); ++click) {
+    clicks[click] = maker.Chance(click == 0 ? 85 : 50);
+  }
   const fs::path real_root = fs::path(scratch) / "walk";
   const fs::path model_root = fs::path(scratch) / "reference";
   for (const fs::path& root : {real_root, model_root}) {
@@ -323,32 +382,52 @@ std::string RunCase(const Choose& choose, const std::string& scratch) {
   std::string report = "tree:\n" + Lines(steps, "  [") + "activation list:\n" +
                        Lines(activation, "  [") + "deactivation list:\n" +
                        Lines(deactivation, "  [");
-
-  Names real_messages;
-  tavrik::SystemPlatform real([&](const std::string& text) { real_messages.push_back(text); });
-  tavrik::Brennel walk(real);
-  reference::ReferencePlatform model;
-  tavrik::Brennel reference(model);
-  for (tavrik::Brennel* brennel : {&walk, &reference}) {
-    SetList(brennel->colInputA, activation);
-    SetList(brennel->colInputD, deactivation);
-  }
   const fs::path previous = fs::current_path();
   std::string difference;
-  for (std::uint32_t click = 0, clicks = 1 + maker.Below(3); click < clicks; ++click) {
-    const bool activate = maker.Chance(click == 0 ? 85 : 50);
-    report += activate ? "click Activate\n" : "click Deactivate\n";
+
+  // What brennel-check predicts, on the same folder, before the walk.
+  const auto at_start = Snapshot(real_root);
+  Names dry_messages;
+  const std::unique_ptr<tavrik::DryRun> dry_run = tavrik::MakeDryRun();
+  Counting dry(*dry_run, dry_messages);
+  std::vector<Outcome> predicted;
+  fs::current_path(real_root / "work");
+  for (const bool activate : clicks) {
+    predicted.push_back(Click(dry, activation, deactivation, activate));
+    if (predicted.back().what.rfind("error", 0) == 0) break;
+  }
+  fs::current_path(previous);
+  const auto predicted_end = Predicted(at_start, real_root, dry_run->Moved());
+  if (Snapshot(real_root) != at_start) difference += "the dry run changed the disk\n";
+
+  Names real_messages, model_messages;
+  tavrik::SystemPlatform system(nullptr);
+  reference::ReferencePlatform reference_platform;
+  Counting real(system, real_messages), model(reference_platform, model_messages);
+  for (std::size_t click = 0; click < clicks.size() && difference.empty(); ++click) {
+    report += clicks[click] ? "click Activate\n" : "click Deactivate\n";
     fs::current_path(real_root / "work");
-    const Outcome by_walk = Click(walk, real_messages, activate);
+    const Outcome by_walk = Click(real, activation, deactivation, clicks[click]);
     fs::current_path(model_root / "work");
-    const Outcome by_model = Click(reference, model.messages, activate);
+    const Outcome by_model = Click(model, activation, deactivation, clicks[click]);
     fs::current_path(previous);
     if (by_walk.what != by_model.what) {
       difference = "the walk ended with '" + by_walk.what + "' (" + by_walk.detail +
                    "), the reference with '" + by_model.what + "' (" + by_model.detail + ")\n";
     }
     difference += TreeDifference(Snapshot(real_root), Snapshot(model_root));
-    if (!difference.empty() || by_walk.what.rfind("error", 0) == 0) break;
+    const Outcome& check = predicted[click];
+    if (check.what != by_walk.what || check.detail != by_walk.detail ||
+        check.tests != by_walk.tests) {
+      difference += "brennel-check predicted '" + check.what + "' (" + check.detail + ") at test " +
+                    std::to_string(check.tests) + ", the walk ended with '" + by_walk.what + "' (" +
+                    by_walk.detail + ") at test " + std::to_string(by_walk.tests) + "\n";
+    }
+    if (by_walk.what.rfind("error", 0) == 0) break;
+  }
+  if (difference.empty()) {
+    const std::string ends = TreeDifference(Snapshot(real_root), predicted_end);
+    if (!ends.empty()) difference = "brennel-check predicted another end:\n" + ends;
   }
   fs::remove_all(real_root);
   fs::remove_all(model_root);

@@ -2,7 +2,9 @@
 
 // Random folder trees and lists, walked for real and by the reference in
 // reference_platform.h on two copies of the tree; the two must end with the
-// same files in the same places, the same message and the same error.
+// same files in the same places, the same message and the same error. Before
+// the walk, brennel-check's dry run on the walk's copy must leave it as it
+// is and predict each click's end, the pair it stops at, and the last tree.
 
 #include <cstdint>
 #include <functional>

@@ -1,6 +1,7 @@
-// The walk against the plain reference of reference_platform.h, on thousands
-// of random trees and lists, with the bound on open folders lowered to 2 so
-// that folders are closed and opened again on nearly every call.
+// The walk against the plain reference of reference_platform.h, and
+// brennel-check's dry run against the walk, on thousands of random trees and
+// lists, with the bound on open folders lowered to 2 so that folders are
+// closed and opened again on nearly every call.
 // BRENNEL_DIFFERENTIAL_CASES and BRENNEL_DIFFERENTIAL_SEED run more or other
 // cases by hand.
 
@@ -34,7 +35,7 @@ class LowOpenFolderBound {
   ~LowOpenFolderBound() { tavrik::FolderTree::open_limit = tavrik::FolderTree::kMaxOpenFolders; }
 };
 
-TEST(Differential, TheWalkAndThePlainReferenceMoveTheSameFilesAndSayTheSame) {
+TEST(Differential, TheWalkThePlainReferenceAndTheDryRunMoveTheSameFilesAndSayTheSame) {
   // Each case makes and removes two small trees: in memory when possible.
   if (std::filesystem::is_directory("/dev/shm")) setenv("TMPDIR", "/dev/shm", 1);
   const std::uint64_t cases = FromEnvironment("BRENNEL_DIFFERENTIAL_CASES", kCases);
@@ -48,7 +49,7 @@ TEST(Differential, TheWalkAndThePlainReferenceMoveTheSameFilesAndSayTheSame) {
     const std::string difference = differential::RunCase(choose, scratch.path().string());
     ASSERT_EQ(difference, "") << "seed " << seed << ", case " << number;
   }
-  std::printf("%llu cases of seed %llu: the walk and the reference agree\n",
+  std::printf("%llu cases of seed %llu: the walk, the reference and the dry run agree\n",
               static_cast<unsigned long long>(cases), static_cast<unsigned long long>(seed));
 }
 

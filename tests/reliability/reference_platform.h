@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "library_list_file.h"
 #include "platform.h"
 
 namespace reference {
@@ -20,6 +21,9 @@ class ReferencePlatform : public tavrik::Platform {
   std::string FindFile(const std::string& path) override;
   void RenameFile(const std::string& source, const std::string& target) override;
   void ShowMessage(const std::string& text) override { messages.push_back(text); }
+  std::unique_ptr<tavrik::ByteSource> OpenListFile(const std::string& name) override {
+    return LibraryListFile::Open(name);
+  }
 };
 
 }  // namespace reference

@@ -60,14 +60,18 @@ class OverlayDisk : public Disk {
 
   int Stat(const Folder& folder, const std::string& name, bool follow,
            struct stat& status) override {
-    const auto added = added_.find(PlaceOf(folder, name));
+    const Place place = PlaceOf(folder, name);
+    const auto added = added_.find(place);
+    const bool removed = added == added_.end() && removed_.count(place) != 0;
+    if (removed) return ENOENT;
     if (added != added_.end()) {
-      if (follow && added->second.number != 0) return added->second.number;
-      status = follow ? added->second.target : added->second.link;
-      return 0;
+      status = added->second.link;
+    } else if (const int number = Disk::Stat(folder, name, false, status)) {
+      return number;
     }
-    if (removed_.count(PlaceOf(folder, name)) != 0) return ENOENT;
-    return Disk::Stat(folder, name, follow, status);
+    if (!follow || !S_ISLNK(status.st_mode)) return 0;
+    if (added_.empty() && removed_.empty()) return Disk::Stat(folder, name, true, status);
+    return Follow(FolderPath(folder.fd), name, status);
   }
 
   int ReadNames(const Folder& folder, const std::function<void(std::string_view)>& add) override {
@@ -87,7 +91,7 @@ class OverlayDisk : public Disk {
            const std::string& to_name) override {
     Moving moving;
     if (Stat(from, from_name, false, moving.link) != 0) return ENOENT;
-    moving.number = Stat(from, from_name, true, moving.target);
+    if (S_ISLNK(moving.link.st_mode)) moving.link_text = LinkText(from, from_name);
     struct stat there;
     if (Stat(to, to_name, false, there) == 0 &&
         !(&from == &to && there.st_dev == moving.link.st_dev &&
@@ -96,6 +100,7 @@ class OverlayDisk : public Disk {
     }
     if (to_name.size() > NAME_MAX) return ENAMETOOLONG;
     if (const int number = Refusal(from, to)) return number;
+    moving.folder_path = FolderPath(to.fd);
     const Place source = PlaceOf(from, from_name);
     const auto was = added_.find(source);
     if (was != added_.end()) {
@@ -108,9 +113,9 @@ class OverlayDisk : public Disk {
     }
     removed_.insert(source);
     moving.path = Join(to.path, to_name);
-    const Place target = PlaceOf(to, to_name);
-    removed_.erase(target);  // its name may have been moved away before
-    added_[target] = std::move(moving);
+    // A name moved away and back stays among the removed: the moved entry
+    // stands for it.
+    added_[PlaceOf(to, to_name)] = std::move(moving);
     ++renames;
     return 0;
   }
@@ -140,12 +145,59 @@ class OverlayDisk : public Disk {
   using Identity = std::pair<dev_t, ino_t>;
   using Place = std::pair<Identity, std::string>;
   struct Moving {
-    struct stat link {};    // the entry itself
-    struct stat target {};  // what it points to, when `number` is 0
-    int number = 0;
-    Place origin;  // where the file was before the run
+    struct stat link {};      // the entry itself
+    std::string link_text;    // what it says, when it is a link
+    std::string folder_path;  // the folder it is now in, from the root
+    Place origin;             // where the file was before the run
     std::string origin_path, path;
   };
+
+  std::string LinkText(const Folder& folder, const std::string& name) const {
+    const auto added = added_.find(PlaceOf(folder, name));
+    if (added != added_.end()) return added->second.link_text;
+    char text[PATH_MAX];
+    const ssize_t size = readlinkat(folder.fd, name.c_str(), text, sizeof text);
+    return size < 0 ? std::string() : std::string(text, static_cast<std::size_t>(size));
+  }
+
+  // The kernel follows links on the disk as it is; the run's renames may
+  // have moved a link's file away, or a link itself: follow link after link
+  // here, each in the folder it lies in, as the kernel would.
+  int Follow(std::string folder, std::string name, struct stat& status) const {
+    for (int hop = 0; hop < 40; ++hop) {  // the kernel's own limit
+      struct stat place;
+      if (stat(folder.c_str(), &place) != 0) return errno;
+      std::string text;
+      const auto added = added_.find({{place.st_dev, place.st_ino}, name});
+      if (added != added_.end()) {
+        status = added->second.link;
+        text = added->second.link_text;
+      } else if (removed_.count({{place.st_dev, place.st_ino}, name}) != 0) {
+        return ENOENT;
+      } else {
+        const std::string path = folder + "/" + name;
+        if (lstat(path.c_str(), &status) != 0) return errno;
+        if (S_ISLNK(status.st_mode)) text = LinkText(path);
+      }
+      if (!S_ISLNK(status.st_mode)) return 0;
+      const std::string next = text.empty() || text[0] != '/' ? folder + "/" + text : text;
+      const std::size_t slash = next.rfind('/');
+      folder = next.substr(0, slash);
+      name = next.substr(slash + 1);
+      if (folder.empty()) folder = "/";
+      if (name.empty() || name == "." || name == "..")
+        return stat(next.c_str(), &status) == 0 ? 0 : errno;
+    }
+    return ELOOP;
+  }
+
+  static std::string LinkText(const std::string& path) {
+    char text[PATH_MAX];
+    const ssize_t size = readlink(path.c_str(), text, sizeof text);
+    return size < 0 ? std::string() : std::string(text, static_cast<std::size_t>(size));
+  }
+
+  static std::string FolderPath(int fd) { return LinkText("/proc/self/fd/" + std::to_string(fd)); }
 
   static Place PlaceOf(const Folder& folder, const std::string& name) {
     return {{folder.device, folder.inode}, name};
@@ -185,8 +237,18 @@ class PosixDryRun : public DryRun {
       return facts;
     }
     const FolderTree::Trace trace = walk_.folders().TraceOf(path);
-    if (trace.folder.folder == nullptr) return facts;
     const ListPath names = ParseListPath(path);
+    if (trace.folder.folder == nullptr) {
+      facts.where = names.from_root ? "" : WorkingDirectory();
+      for (const std::string_view name : names.names) {
+        if (name != "..") {
+          facts.where += "/" + std::string(name);
+        } else if (facts.where.rfind('/') != std::string::npos) {
+          facts.where.erase(facts.where.rfind('/'));
+        }
+      }
+      return facts;
+    }
     const std::string_view last = names.names.empty() ? "" : names.names.back();
     const std::string name =
         trace.entry.name.empty() ? std::string(WithoutTrailingDots(last)) : trace.entry.name;

@@ -304,6 +304,7 @@ bool FolderTree::Probe(const Folder& folder, std::string_view name, Entry& entry
   const std::string spelled(name);
   struct stat status {};
   int number = disk_.Stat(folder, spelled, true, status);
+  if (number == ENOTDIR) number = ENOENT;  // a link through a file leads nowhere
   if (number != 0 && number != ELOOP) {
     if (number != ENOENT && number != ENAMETOOLONG) throw SystemFailure(number);
     if (number == ENAMETOOLONG || disk_.Stat(folder, spelled, false, status) != 0) return false;
