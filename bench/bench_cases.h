@@ -102,4 +102,9 @@ int MemoryChild(const char* folder);
 ///   brennel_bench --walk-once nested 16000
 int WalkOnce(const char* layout, const char* count);
 
+/// brennel-check against the walk it foresees, `rounds` times on the same
+/// files: the time of a whole check (both lists read, the state, four dry
+/// runs, the findings) over the walk's (its load and its click).
+int CheckAgainstWalk(const char* layout, const char* count, const char* rounds);
+
 }  // namespace bench

@@ -102,6 +102,9 @@ int main(int argc, char** argv) {
   if (argc == 3 && std::string_view(argv[1]) == "--memory-child") return MemoryChild(argv[2]);
   if (argc == 3 && std::string_view(argv[1]) == "--floor-once") return FloorOnce(argv[2]);
   if (argc == 4 && std::string_view(argv[1]) == "--walk-once") return WalkOnce(argv[2], argv[3]);
+  if (argc == 5 && std::string_view(argv[1]) == "--check-against-walk") {
+    return CheckAgainstWalk(argv[2], argv[3], argv[4]);
+  }
   std::string rounds = "9", dir = std::filesystem::temp_directory_path().string();
   TakeOption(argc, argv, "--rounds", rounds);
   TakeOption(argc, argv, "--dir", dir);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <map>
+#include <unordered_map>
 
 #include "launcher.h"
 #include "list_path.h"
@@ -208,17 +209,23 @@ class Linter {
     findings_.push_back(std::move(finding));
   }
 
-  PathFacts Facts(const std::string& path) {
+  // The disk does not change while the lists are looked at: each path is
+  // asked about once.
+  const PathFacts& Facts(const std::string& path) {
+    const auto known = facts_.find(path);
+    if (known != facts_.end()) return known->second;
+    PathFacts facts;
     try {
-      return run_.Facts(path);
+      facts = run_.Facts(path);
     } catch (const Error&) {
-      return {};  // an ambiguous name: the walk says so
+      // An ambiguous name: the walk says so.
     }
+    return facts_.emplace(path, std::move(facts)).first->second;
   }
 
   // What `path` names, for telling two entries apart.
   std::string Key(const std::string& path) {
-    const PathFacts facts = Facts(path);
+    const PathFacts& facts = Facts(path);
     return facts.identity.empty() ? "list text " + path : facts.identity;
   }
 
@@ -236,7 +243,7 @@ class Linter {
     const ListPath path = ParseListPath(entry);
     const bool above = !path.names.empty() && path.names.front() == "..";
     if (IsDriveOrShare(entry) || path.from_root || above) {
-      const PathFacts facts = Facts(entry);
+      const PathFacts& facts = Facts(entry);
       Add(list, number, "warning", "leaves-folder",
           "the path leads outside the mod's folder" +
               (facts.where.empty() ? std::string() : ", to '" + facts.where + "'"));
@@ -253,8 +260,8 @@ class Linter {
       const std::string& source = list.Source(pair);
       const std::string& target = list.Target(pair);
       if (source.empty() || target.empty()) continue;
-      const PathFacts from = Facts(source);
-      const PathFacts to = Facts(target);
+      const PathFacts& from = Facts(source);
+      const PathFacts& to = Facts(target);
       if (from.file_found) Spelling(list, source_entry, source, from, true);
       if (to.folder_found) Spelling(list, target_entry, target, to, false);
       if (!to.folder_found && !IsDriveOrShare(target)) {
@@ -311,6 +318,7 @@ class Linter {
 
   DryRun& run_;
   std::vector<Finding>& findings_;
+  std::unordered_map<std::string, PathFacts> facts_;
 };
 
 }  // namespace

@@ -94,8 +94,10 @@ std::string TextReport(const CheckReport& report, bool colour) {
       heading = true;
       text += finding.list;
       if (finding.position.line > 0) {
-        text += ":" + std::to_string(finding.position.line) + ":" +
-                std::to_string(finding.position.column);
+        text += ':';
+        text += std::to_string(finding.position.line);
+        text += ':';
+        text += std::to_string(finding.position.column);
       }
       text += ": " + Painted(finding.severity, colour) + ": " + finding.text + " [" + finding.kind +
               "]\n";

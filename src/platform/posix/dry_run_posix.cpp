@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <map>
 #include <set>
 
@@ -30,25 +31,28 @@ std::string WorkingDirectory() {
   return getcwd(path, sizeof path) != nullptr ? path : ".";
 }
 
-// A folder's path from the root.
-std::string Absolute(const Folder& folder) {
+// A folder's path from the root, `here` being the working directory's.
+std::string Absolute(const Folder& folder, const std::string& here) {
   if (!folder.path.empty() && folder.path[0] == '/') return folder.path;
-  return Join(WorkingDirectory(), folder.path);
+  return Join(here, folder.path);
 }
 
-// What a rename on the system would answer beyond the names: a folder that
-// may not be written (a read-only mount, no permission) or two mounts.
-int Refusal(const Folder& from, const Folder& to) {
-  for (const Folder* folder : {&from, &to}) {
-    if (faccessat(folder->fd, ".", W_OK | X_OK, AT_EACCESS) != 0) return errno;
-  }
-  struct statx a, b;
-  if (statx(from.fd, "", AT_EMPTY_PATH, STATX_MNT_ID, &a) == 0 &&
-      statx(to.fd, "", AT_EMPTY_PATH, STATX_MNT_ID, &b) == 0 &&
-      (a.stx_mask & b.stx_mask & STATX_MNT_ID) != 0) {
-    return a.stx_mnt_id == b.stx_mnt_id ? 0 : EXDEV;
-  }
-  return from.device == to.device ? 0 : EXDEV;
+// What a rename on the system would make of a folder beyond the names in
+// it: whether it may be written (not on a read-only mount, permitted), and
+// the mount it is on (a rename between two is refused).
+struct FolderFacts {
+  int writable = 0;  // 0 or the errno of writing
+  std::uint64_t mount = 0;
+};
+
+FolderFacts FactsOf(const Folder& folder) {
+  FolderFacts facts;
+  if (faccessat(folder.fd, ".", W_OK | X_OK, AT_EACCESS) != 0) facts.writable = errno;
+  struct statx status;
+  const bool known = statx(folder.fd, "", AT_EMPTY_PATH, STATX_MNT_ID, &status) == 0 &&
+                     (status.stx_mask & STATX_MNT_ID) != 0;
+  facts.mount = known ? status.stx_mnt_id : folder.device;
+  return facts;
 }
 
 // The disk with a dry run's renames on top. A folder is known by its device
@@ -60,7 +64,7 @@ class OverlayDisk : public Disk {
 
   int Stat(const Folder& folder, const std::string& name, bool follow,
            struct stat& status) override {
-    const Place place = PlaceOf(folder, name);
+    Place place = PlaceOf(folder, name);
     const auto added = added_.find(place);
     const bool removed = added == added_.end() && removed_.count(place) != 0;
     if (removed) return ENOENT;
@@ -69,6 +73,8 @@ class OverlayDisk : public Disk {
     } else if (const int number = Disk::Stat(folder, name, false, status)) {
       return number;
     }
+    // A rename follows the presence test of its source: it needs this again.
+    last_ = {std::move(place), status};
     if (!follow || !S_ISLNK(status.st_mode)) return 0;
     if (added_.empty() && removed_.empty()) return Disk::Stat(folder, name, true, status);
     return Follow(FolderPath(folder.fd), name, status);
@@ -90,18 +96,29 @@ class OverlayDisk : public Disk {
   int Move(const Folder& from, const std::string& from_name, const Folder& to,
            const std::string& to_name) override {
     Moving moving;
-    if (Stat(from, from_name, false, moving.link) != 0) return ENOENT;
-    if (S_ISLNK(moving.link.st_mode)) moving.link_text = LinkText(from, from_name);
+    const Place source = PlaceOf(from, from_name);
+    if (last_.first == source) {
+      moving.link = last_.second;
+    } else if (Stat(from, from_name, false, moving.link) != 0) {
+      return ENOENT;
+    }
+    // A listed folder's names were checked against the target already.
     struct stat there;
-    if (Stat(to, to_name, false, there) == 0 &&
+    if (!to.listing && Stat(to, to_name, false, there) == 0 &&
         !(&from == &to && there.st_dev == moving.link.st_dev &&
           there.st_ino == moving.link.st_ino)) {
       return EEXIST;  // unless a file system that ignores case sees the file itself
     }
     if (to_name.size() > NAME_MAX) return ENAMETOOLONG;
-    if (const int number = Refusal(from, to)) return number;
-    moving.folder_path = FolderPath(to.fd);
-    const Place source = PlaceOf(from, from_name);
+    const FolderFacts& source_folder = Facts(from);
+    const FolderFacts& target_folder = Facts(to);
+    if (source_folder.writable != 0) return source_folder.writable;
+    if (target_folder.writable != 0) return target_folder.writable;
+    if (source_folder.mount != target_folder.mount) return EXDEV;
+    if (S_ISLNK(moving.link.st_mode)) {
+      moving.link_text = LinkText(from, from_name);
+      moving.folder_path = FolderPath(to.fd);
+    }
     const auto was = added_.find(source);
     if (was != added_.end()) {
       moving.origin = was->second.origin;
@@ -123,6 +140,7 @@ class OverlayDisk : public Disk {
   void Clear() {
     added_.clear();
     removed_.clear();
+    last_ = {};
     renames = 0;
   }
 
@@ -184,7 +202,7 @@ class OverlayDisk : public Disk {
       const std::size_t slash = next.rfind('/');
       folder = next.substr(0, slash);
       name = next.substr(slash + 1);
-      if (folder.empty()) folder = "/";
+      if (folder.empty()) folder.assign(1, '/');
       if (name.empty() || name == "." || name == "..")
         return stat(next.c_str(), &status) == 0 ? 0 : errno;
     }
@@ -203,13 +221,24 @@ class OverlayDisk : public Disk {
     return {{folder.device, folder.inode}, name};
   }
 
+  const FolderFacts& Facts(const Folder& folder) {
+    const auto known = folders_.find({folder.device, folder.inode});
+    if (known != folders_.end()) return known->second;
+    return folders_.emplace(Identity{folder.device, folder.inode}, FactsOf(folder)).first->second;
+  }
+
   std::map<Place, Moving> added_;  // ordered, so a folder's names are together
   std::set<Place> removed_;
+  std::pair<Place, struct stat> last_;  // the last entry asked for, as it is itself
+  std::map<Identity, FolderFacts> folders_;
 };
 
 class PosixDryRun : public DryRun {
  public:
-  void BeginWalk() override { walk_.Forget(); }
+  void BeginWalk() override {
+    walk_.Forget();
+    here_.clear();
+  }
   void EndWalk() override { walk_.Forget(); }
   std::string FindFile(const std::string& path) override { return walk_.FindFile(path); }
   void RenameFile(const std::string& source, const std::string& target) override {
@@ -238,11 +267,14 @@ class PosixDryRun : public DryRun {
     }
     const FolderTree::Trace trace = walk_.folders().TraceOf(path);
     const ListPath names = ParseListPath(path);
+    if (here_.empty()) here_ = WorkingDirectory();
+    const std::string& here = here_;
     if (trace.folder.folder == nullptr) {
-      facts.where = names.from_root ? "" : WorkingDirectory();
+      facts.where = names.from_root ? "" : here;
       for (const std::string_view name : names.names) {
         if (name != "..") {
-          facts.where += "/" + std::string(name);
+          facts.where += '/';
+          facts.where += name;
         } else if (facts.where.rfind('/') != std::string::npos) {
           facts.where.erase(facts.where.rfind('/'));
         }
@@ -259,13 +291,15 @@ class PosixDryRun : public DryRun {
     facts.file_other_case = (trace.entry.matched & kMatchedOtherCase) != 0;
     facts.file_trailing_dots = (trace.entry.matched & kMatchedTrimmed) != 0;
     facts.name = name;
-    facts.where = Join(Absolute(*trace.folder.folder), names.names_folder ? "" : name);
-    facts.identity = Join(Absolute(*trace.folder.folder), NameKey(name));
+    const std::string folder = Absolute(*trace.folder.folder, here);
+    facts.where = Join(folder, names.names_folder ? "" : name);
+    facts.identity = Join(folder, NameKey(name));
     return facts;
   }
 
  private:
   SystemPlatform system_{nullptr};  // lists are read as the tool reads them
+  std::string here_;                // the working directory's path, during a walk
   OverlayDisk disk_;
   PathWalk walk_{disk_};
 };
