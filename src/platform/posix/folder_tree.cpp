@@ -45,8 +45,10 @@ Error Ambiguous(const Folder& folder, std::string_view name, const Listing::Matc
     if (named++ == kNamedCandidates) break;
     names += (names.empty() ? "" : ", ") + Quoted(JoinPath(folder.path, match));
   }
-  if (matches.size() > kNamedCandidates) {
-    names += " and " + std::to_string(matches.size() - kNamedCandidates) + " more";
+  if (named > kNamedCandidates) {
+    const auto more =
+        std::ranges::distance(matches) - static_cast<std::ptrdiff_t>(kNamedCandidates);
+    names += " and " + std::to_string(more) + " more";
   }
   return Error(ENOTUNIQ, "cannot tell which of " + names + " the list means by " +
                              Quoted(JoinPath(folder.path, name)) + ": they differ only in case");
@@ -106,15 +108,9 @@ FolderTree::Trace FolderTree::TraceOf(std::string_view path) {
 }
 
 std::optional<FolderTree::Located> FolderTree::Locate(std::string_view path) {
-  const std::size_t start = NameStart(path);
-  const std::string_view name = path.substr(start);
-  if (NamesFolder(name)) return std::nullopt;
-  const Reached reached = Reach(path.substr(0, start));
-  if (reached.folder == nullptr) return std::nullopt;
-  Pin folder(*this, *reached.folder);
-  Entry entry = Find(*reached.folder, name);
-  if (entry.number != 0 || !S_ISREG(entry.mode)) return std::nullopt;
-  return Located{std::move(folder), std::move(entry.name)};
+  Trace trace = TraceOf(path);
+  if (trace.entry.number != 0 || !S_ISREG(trace.entry.mode)) return std::nullopt;
+  return Located{Pin(*this, *trace.folder.folder), std::move(trace.entry.name)};
 }
 
 FolderTree::Destination FolderTree::DestinationOf(Located& from, std::string_view target) {
@@ -279,13 +275,13 @@ Entry FolderTree::Find(Folder& folder, std::string_view name) {
     return Probe(folder, found, entry) ? entry : Entry{};
   };
   const Listing::Matches as_spelled = listing->MatchesOf(name);
-  if (as_spelled.Has(name)) return probed(name, 0);
+  if (Listing::Has(as_spelled, name)) return probed(name, 0);
   const Listing::Matches as_trimmed = trimmed != name ? listing->MatchesOf(trimmed) : as_spelled;
-  if (trimmed != name && as_trimmed.Has(trimmed)) return probed(trimmed, kMatchedTrimmed);
+  if (trimmed != name && Listing::Has(as_trimmed, trimmed)) return probed(trimmed, kMatchedTrimmed);
   for (const auto& [matches, spelling] : {std::pair{as_spelled, name}, {as_trimmed, trimmed}}) {
-    if (matches.size() > 1) throw Ambiguous(folder, spelling, matches);
-    const unsigned trim = spelling == name ? 0 : kMatchedTrimmed;
-    if (matches.size() == 1) return probed(*matches.begin(), kMatchedOtherCase | trim);
+    if (matches.empty()) continue;
+    if (std::next(matches.begin()) != matches.end()) throw Ambiguous(folder, spelling, matches);
+    return probed(*matches.begin(), kMatchedOtherCase | (spelling == name ? 0 : kMatchedTrimmed));
   }
   return {};
 }

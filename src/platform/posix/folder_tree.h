@@ -170,8 +170,6 @@ class FolderTree {
   /// read. Throws Error when reading fails otherwise.
   const Listing* ListingOf(Folder& folder);
 
-  std::size_t OpenFolders() const { return open_.size(); }
-
  private:
   Reached Reach(std::string_view text);
   Reached Subfolder(Folder& folder, std::string_view spelling);

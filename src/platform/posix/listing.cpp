@@ -57,11 +57,4 @@ bool Listing::Remove(std::string_view name) {
   return false;
 }
 
-bool Listing::Matches::Has(std::string_view name) const {
-  for (const std::string& entry : *this) {
-    if (entry == name) return true;
-  }
-  return false;
-}
-
 }  // namespace tavrik

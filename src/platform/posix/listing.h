@@ -2,8 +2,9 @@
 
 // A folder's names, found in any case as NTFS finds them.
 
+#include <algorithm>
 #include <cstddef>
-#include <iterator>
+#include <ranges>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -27,28 +28,20 @@ class Listing {
   using Names = std::unordered_multiset<std::string, NameKeyHash, NameKeyEqual>;
 
  public:
-  /// The entries that match a name in any case.
-  class Matches {
-   public:
-    Matches(Names::const_iterator first, Names::const_iterator last) : first_(first), last_(last) {}
-    Names::const_iterator begin() const { return first_; }
-    Names::const_iterator end() const { return last_; }
-    std::size_t size() const { return static_cast<std::size_t>(std::distance(first_, last_)); }
-    bool Has(std::string_view name) const;  // spelled exactly so
-
-   private:
-    Names::const_iterator first_, last_;
-  };
+  /// The entries that match a name in any case, the name itself among them
+  /// when it is there.
+  using Matches = std::ranges::subrange<Names::const_iterator>;
 
   void Insert(std::string_view name) { names_.emplace(name); }
   /// False when no entry is spelled exactly `name`.
   bool Remove(std::string_view name);
-  bool Contains(std::string_view name) const { return MatchesOf(name).Has(name); }
-  /// The entries that match `name` in any case, `name` itself among them
-  /// when it is there.
   Matches MatchesOf(std::string_view name) const {
     const auto [first, last] = names_.equal_range(name);
     return {first, last};
+  }
+  bool Contains(std::string_view name) const { return Has(MatchesOf(name), name); }
+  static bool Has(const Matches& matches, std::string_view name) {
+    return std::ranges::find(matches, name) != matches.end();
   }
 
  private:

@@ -13,8 +13,8 @@
 
 #include "dry_run.h"
 #include "list_path.h"
-#include "name_key.h"
-#include "path_walk.h"
+#include "posix/name_key.h"
+#include "posix/path_walk.h"
 #include "system_platform.h"
 
 namespace tavrik {
