@@ -50,7 +50,9 @@ struct RawField {
   // `end_at` on by its end.
   std::string text;
   std::size_t end_at = kWhole;
-  bool ascii = false;  // every byte of the file up to its end is ASCII
+  // It reads the same in any encoding: every byte of the file up to its
+  // end is ASCII, or the file is UTF-16.
+  bool ascii = false;
   std::size_t line = 0;
   // Its column counted in bytes and in UTF-8 characters: which counts is
   // known when the encoding is.
