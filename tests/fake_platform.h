@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "error_condition.h"
+#include "library_list_file.h"
 #include "platform.h"
 
 // An in-memory file system that records what the launcher asked of it.
@@ -31,4 +32,9 @@ class FakePlatform : public tavrik::Platform {
   }
 
   void ShowMessage(const std::string& text) override { messages.push_back(text); }
+
+  // List files come from the working directory, read with the C library.
+  std::unique_ptr<tavrik::ByteSource> OpenListFile(const std::string& name) override {
+    return LibraryListFile::Open(name);
+  }
 };

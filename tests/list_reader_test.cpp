@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "display_text.h"
 #include "fake_platform.h"
 #include "scratch_folder.h"
 
@@ -193,11 +194,13 @@ TEST(ListReader, LargeFileReadInSmallPiecesIsReadWhole) {
   EXPECT_EQ(ReadAll(text), expected);
 }
 
-TEST(ListReader, LongSingleLineFieldIsReadWhole) {
+TEST(ListReader, LongSingleLineFieldKeepsItsBeginningAndItsLastCharactersSeen) {
+  // Longer than any path: its first 32,767 characters, an ellipsis and the
+  // last 1,000 of the 4 MiB looked through for its end, which is not there.
   const std::string line(50u << 20, 'x');
   const Fields fields = ReadAll(line + "\r\n");
   ASSERT_EQ(fields.size(), 1u);
-  EXPECT_EQ(fields[0].size(), line.size());
+  EXPECT_EQ(fields[0], std::string(32767, 'x') + "\u2026" + std::string(1000, 'x'));
 }
 
 TEST(ListReader, ReadFailureKeepsExactlyTheCompleteFieldsBeforeIt) {
@@ -284,6 +287,98 @@ TEST(ListReader, TheLibraryReadingOpensRegularFilesOnly) {
     EXPECT_NE(error.Number(), 0);
     EXPECT_NE(error.Description().find("no such list.mla"), std::string::npos);
   }
+}
+
+// Every field of `bytes` read with `limits`, and why reading ended.
+Fields ReadWithin(const std::string& bytes, const ListLimits& limits, ReadingStop* stop) {
+  MemorySource source(bytes);
+  ListReader reader(DecodeWindows1252, limits);
+  reader.Open(source);
+  Fields fields;
+  try {
+    while (true) fields.push_back(reader.ReadField());
+  } catch (const EndOfList&) {
+  }
+  *stop = reader.StoppedBy();
+  return fields;
+}
+
+TEST(ListReader, ReadingStopsAtTheFieldLimitBlankLinesIncluded) {
+  ReadingStop stop;
+  EXPECT_EQ(ReadWithin("a,b,c,d\r\n", {.fields = 3}, &stop), (Fields{"a", "b", "c"}));
+  EXPECT_EQ(stop, ReadingStop::kFieldCount);
+  EXPECT_EQ(ReadWithin("a\n\n\n\n\nb", {.fields = 3}, &stop), (Fields{"a", "", ""}));
+  EXPECT_EQ(stop, ReadingStop::kFieldCount);
+  EXPECT_EQ(ReadWithin("a,b\r\n\r\n", {.fields = 3}, &stop), (Fields{"a", "b"}));
+  EXPECT_EQ(stop, ReadingStop::kNone);
+}
+
+TEST(ListReader, FieldLongerThanAnyPathKeepsItsEndsAndEndsReadingAfterItsPair) {
+  const std::string long_field = "B" + std::string(40000, 'x') + "E";
+  const std::string shortened =
+      "B" + std::string(32766, 'x') + "\u2026" + std::string(999, 'x') + "E";
+  ReadingStop stop;
+  // As the first of its pair, and as the second.
+  EXPECT_EQ(ReadWithin("a\r\nb\r\n" + long_field + "\r\nc\r\nd\r\n", {}, &stop),
+            (Fields{"a", "b", shortened, "c"}));
+  EXPECT_EQ(stop, ReadingStop::kLongField);
+  EXPECT_EQ(ReadWithin(long_field + ",\"" + long_field + "\",c", {}, &stop),
+            (Fields{shortened, shortened}));
+  // Counted as Windows counts: U+1F3AE is two code units, é is one.
+  std::u16string games;
+  for (int i = 0; i < 20000; ++i) games += u"\U0001F3AE";
+  std::string game_head, game_tail;
+  for (int i = 0; i < 16383; ++i) game_head += "\U0001F3AE";
+  for (int i = 0; i < 500; ++i) game_tail += "\U0001F3AE";
+  EXPECT_EQ(ReadAll(Utf16File(games + u"\r\nx", false)),
+            (Fields{game_head + "\u2026" + game_tail, "x"}));
+  std::string accents;
+  for (int i = 0; i < 30000; ++i) accents += "\u00e9";
+  EXPECT_EQ(ReadAll(accents + "\r\nx"), (Fields{accents, "x"}));
+  // Its box reads as the whole field's would.
+  const std::string path = "Data/\u00c4rger-" + std::string(40000, 'x') + "/e\u0301nde.dds";
+  const Fields paths = ReadAll("\"" + path + "\",x");
+  ASSERT_EQ(paths.size(), 2u);
+  EXPECT_EQ(BoxText(paths[0] + " is missing"), BoxText(path + " is missing"));
+  EXPECT_EQ(BoxText("Cannot rename 'x' to '" + paths[0] + "': File exists"),
+            BoxText("Cannot rename 'x' to '" + path + "': File exists"));
+  // Blanks past the limit are dropped as blanks, unless text follows them.
+  EXPECT_EQ(ReadAll("x" + std::string(40000, ' ') + "\r\ny"), (Fields{"x", "y"}));
+  EXPECT_EQ(ReadAll("x" + std::string(40000, ' ') + "z\r\ny"),
+            (Fields{"x" + std::string(32766, ' ') + "\u2026" + std::string(999, ' ') + "z", "y"}));
+}
+
+TEST(ListReader, TheEncodingIsDecidedOnTheBytesRead) {
+  ReadingStop stop;
+  // A byte that is not UTF-8 after where reading stops is not read.
+  EXPECT_EQ(ReadWithin("\xC3\x9C\r\n\xFF", {.fields = 1}, &stop), Fields{"\xC3\x9C"});
+  // A UTF-8 byte order mark is no part of a path, whatever follows it.
+  EXPECT_EQ(ReadAll("\xEF\xBB\xBF\"a, b\",\xFF"), (Fields{"a, b", "\xC3\xBF"}));
+}
+
+TEST(ListReader, PositionsCountLinesAsTheReaderEndsThemAndColumnsInCharacters) {
+  using Positions = std::vector<FieldPosition>;
+  const auto positions = [](const std::string& bytes) {
+    MemorySource source(bytes);
+    ListReader reader;
+    reader.Open(source);
+    Positions found;
+    try {
+      while (true) {
+        reader.SkipField();
+        found.push_back(reader.Position());
+      }
+    } catch (const EndOfList&) {
+    }
+    return found;
+  };
+  // CR LF, LF and CR; blank lines and commas; a quoted field over a line end.
+  EXPECT_EQ(positions("a\r\n  b,\r\n\n\r  \"c\r\nd\", e"),
+            (Positions{{1, 1}, {2, 3}, {2, 5}, {3, 1}, {4, 1}, {5, 3}, {6, 5}}));
+  // Characters, not bytes: in UTF-8, in Windows-1252 and in UTF-16.
+  EXPECT_EQ(positions("\xC3\x9C\xF0\x9F\x8E\xAE,x"), (Positions{{1, 1}, {1, 4}}));
+  EXPECT_EQ(positions("\xDC\xFF,x"), (Positions{{1, 1}, {1, 4}}));
+  EXPECT_EQ(positions(Utf16File(u"\U0001F3AE,x", false)), (Positions{{1, 1}, {1, 3}}));
 }
 
 TEST(Utf8Validation, RejectsMalformedSequences) {

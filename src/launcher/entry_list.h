@@ -2,18 +2,21 @@
 
 #include <cstddef>
 #include <initializer_list>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "field_scanner.h"
+
 namespace tavrik {
 
-/// An entry list: path entries in file order, duplicates kept. It counts
-/// every entry but keeps only the first kKept. The walk refuses a longer
-/// list before it reads any entry, so nothing ever reads past them, and a
-/// list file of millions of entries costs no more than its first ones.
+/// An entry list: path entries in file order, duplicates kept, every one
+/// readable. It holds at most kMaxEntries: a list file is read no further,
+/// since the walk refuses a list that long before it reads any entry.
 class EntryList {
  public:
-  static constexpr std::size_t kKept = 32768;
+  /// One more than a walk takes.
+  static constexpr std::size_t kMaxEntries = kMaxListFields;
 
   using iterator = std::vector<std::string>::iterator;
   using const_iterator = std::vector<std::string>::const_iterator;
@@ -22,57 +25,62 @@ class EntryList {
   EntryList() = default;
   EntryList(std::initializer_list<std::string> entries) { assign(entries.begin(), entries.end()); }
 
-  /// The number of entries, kept or only counted.
-  std::size_t size() const noexcept { return kept_.size() + counted_; }
-  bool empty() const noexcept { return size() == 0; }
-  /// Entry `index`, from 0; only the first kKept entries can be read.
-  const std::string& operator[](std::size_t index) const { return kept_.at(index); }
+  std::size_t size() const noexcept { return entries_.size(); }
+  bool empty() const noexcept { return entries_.empty(); }
+  /// Entry `index`, from 0, below size().
+  const std::string& operator[](std::size_t index) const { return entries_[index]; }
 
-  /// Appends `entry`; past the first kKept entries it is only counted.
+  /// Whether reading stopped at its kMaxEntries-th entry, so that more may
+  /// have followed in the file.
+  bool more_followed() const noexcept { return more_followed_; }
+  void set_more_followed(bool more) noexcept { more_followed_ = more; }
+
+  /// Appends `entry`. Throws std::length_error when the list is full.
   void push_back(std::string entry) {
-    if (kept_.size() < kKept) {
-      kept_.push_back(std::move(entry));
-    } else {
-      ++counted_;
-    }
+    Room(1);
+    entries_.push_back(std::move(entry));
   }
-  /// `count` entries of `value`.
   void assign(std::size_t count, const std::string& value) {
     clear();
-    kept_.assign(count < kKept ? count : kKept, value);
-    counted_ = count - kept_.size();
+    Room(count);
+    entries_.assign(count, value);
   }
   template <typename Iterator>
   void assign(Iterator first, Iterator last) {
     clear();
     for (; first != last; ++first) push_back(*first);
   }
+  iterator insert(const_iterator at, std::initializer_list<std::string> entries) {
+    Room(entries.size());
+    return entries_.insert(at, entries);
+  }
+  iterator erase(const_iterator first, const_iterator last) { return entries_.erase(first, last); }
   void clear() noexcept {
-    kept_.clear();
-    counted_ = 0;
+    entries_.clear();
+    more_followed_ = false;
   }
 
-  // The kept entries, in order. Edits through them suit lists kept whole
-  // (fewer than kKept entries), as tests build them.
-  iterator begin() noexcept { return kept_.begin(); }
-  iterator end() noexcept { return kept_.end(); }
-  const_iterator begin() const noexcept { return kept_.begin(); }
-  const_iterator end() const noexcept { return kept_.end(); }
-  iterator insert(const_iterator at, std::initializer_list<std::string> entries) {
-    return kept_.insert(at, entries);
-  }
-  iterator erase(const_iterator first, const_iterator last) { return kept_.erase(first, last); }
+  iterator begin() noexcept { return entries_.begin(); }
+  iterator end() noexcept { return entries_.end(); }
+  const_iterator begin() const noexcept { return entries_.begin(); }
+  const_iterator end() const noexcept { return entries_.end(); }
 
   friend bool operator==(const EntryList& a, const EntryList& b) {
-    return a.counted_ == b.counted_ && a.kept_ == b.kept_;
+    return a.more_followed_ == b.more_followed_ && a.entries_ == b.entries_;
   }
   friend bool operator==(const EntryList& a, const std::vector<std::string>& b) {
-    return a.counted_ == 0 && a.kept_ == b;
+    return !a.more_followed_ && a.entries_ == b;
   }
 
  private:
-  std::vector<std::string> kept_;
-  std::size_t counted_ = 0;  // entries past the kept ones
+  void Room(std::size_t count) const {
+    if (count > kMaxEntries - entries_.size()) {
+      throw std::length_error("an entry list holds at most 32768 entries");
+    }
+  }
+
+  std::vector<std::string> entries_;
+  bool more_followed_ = false;
 };
 
 }  // namespace tavrik

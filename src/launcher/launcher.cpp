@@ -10,9 +10,29 @@ namespace tavrik {
 namespace {
 
 // The walk counts entries with 16-bit signed integers.
-constexpr std::size_t kMaxEntries = std::numeric_limits<std::int16_t>::max();
+constexpr std::size_t kMaxWalked = std::numeric_limits<std::int16_t>::max();
 
 }  // namespace
+
+void LoadEntryList(Platform& platform, const std::string& file_name, EntryList& list,
+                   std::vector<FieldPosition>* positions) {
+  ListReader reader(
+      [&platform](std::string_view bytes) { return platform.DecodeLegacyText(bytes); },
+      ListLimits{.fields = EntryList::kMaxEntries});
+  try {
+    reader.Open(platform.OpenListFile(file_name));
+    while (true) {
+      list.push_back(reader.ReadField());
+      if (positions != nullptr) positions->push_back(reader.Position());
+    }
+  } catch (const Error&) {
+    // The end of the list, or a list that cannot be read: keep what was read.
+  } catch (const std::bad_alloc&) {
+    // A failed append ends the load the same way.
+  }
+  list.set_more_followed(reader.StoppedBy() == ReadingStop::kFieldCount);
+  reader.Close();
+}
 
 void Brennel::Form_Load() {
   LoadInputD();
@@ -24,21 +44,7 @@ void Brennel::LoadInputA() { LoadList(kActivationListFile, colInputA); }
 void Brennel::LoadInputD() { LoadList(kDeactivationListFile, colInputD); }
 
 void Brennel::LoadList(const char* file_name, EntryList& list) {
-  ListReader reader([this](std::string_view bytes) { return platform_.DecodeLegacyText(bytes); });
-  try {
-    reader.Open(*platform_.OpenListFile(file_name));  // the file is closed once read
-    while (list.size() < EntryList::kKept) list.push_back(reader.ReadField());
-    // The walk reads no entry past the kept ones: only count the rest.
-    while (true) {
-      reader.SkipField();
-      list.push_back({});
-    }
-  } catch (const Error&) {
-    // The end of the list, or a list that cannot be read: keep what was read.
-  } catch (const std::bad_alloc&) {
-    // A failed append ends the load the same way.
-  }
-  reader.Close();
+  LoadEntryList(platform_, file_name, list);
 }
 
 void Brennel::Command3_Click() { RenamePairs(colInputA, Direction::kActivation); }
@@ -46,9 +52,9 @@ void Brennel::Command3_Click() { RenamePairs(colInputA, Direction::kActivation);
 void Brennel::Command4_Click() { RenamePairs(colInputD, Direction::kDeactivation); }
 
 void Brennel::RenamePairs(const EntryList& list, Direction direction) {
-  if (list.size() > kMaxEntries) {
-    throw Error(error_number::kOverflow, "Overflow: the list holds " + std::to_string(list.size()) +
-                                             " entries; at most 32767 can be walked");
+  if (list.size() > kMaxWalked || list.more_followed()) {
+    throw Error(error_number::kOverflow,
+                "Overflow: the list holds more than 32767 entries; at most 32767 can be walked");
   }
   platform_.BeginWalk();
   struct WalkEnd {

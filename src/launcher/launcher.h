@@ -1,8 +1,10 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "entry_list.h"
+#include "list_reader.h"
 #include "platform.h"
 
 namespace tavrik {
@@ -13,6 +15,13 @@ enum class Direction { kActivation, kDeactivation };
 
 inline constexpr char kActivationListFile[] = "Tavrik.mla";
 inline constexpr char kDeactivationListFile[] = "Tavrik.mld";
+
+/// Reads the list file `file_name` of the working directory into `list`, as
+/// start-up does: as far as a walk can reach, keeping what was read when the
+/// file cannot be read to its end, and silently. When `positions` is given,
+/// it receives each entry's line and column, in step with `list`.
+void LoadEntryList(Platform& platform, const std::string& file_name, EntryList& list,
+                   std::vector<FieldPosition>* positions = nullptr);
 
 /// The logic side of the launcher window: its two lists, their loading, and
 /// what its two buttons do. The window side (src/window/) delivers events.

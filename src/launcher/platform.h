@@ -38,9 +38,8 @@ class Platform {
 
   /// Opens the list file `name` of the working directory for reading. Throws
   /// Error when there is none or it is not a regular file (a folder, a pipe,
-  /// a device), so that reading can neither wait nor go on for ever. This
-  /// one reads with the C library; the systems' own use their own calls.
-  virtual std::unique_ptr<ByteSource> OpenListFile(const std::string& name);
+  /// a device), so that reading cannot wait for a writer.
+  virtual std::unique_ptr<ByteSource> OpenListFile(const std::string& name) = 0;
 
   /// Reads list-file bytes that are not UTF-8 in the system's 8-bit code page.
   virtual std::string DecodeLegacyText(std::string_view bytes);

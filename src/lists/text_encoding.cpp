@@ -87,6 +87,67 @@ bool IsValidUtf8(std::string_view bytes) {
   return true;
 }
 
+std::size_t UnfinishedUtf8(std::string_view bytes) {
+  for (std::size_t back = 1; back <= 3 && back <= bytes.size(); ++back) {
+    const auto byte = static_cast<unsigned char>(bytes[bytes.size() - back]);
+    if (IsContinuation(byte)) continue;  // look further back for the lead
+    const std::size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+    return length > back ? back : 0;
+  }
+  return 0;
+}
+
+std::size_t Utf8Check::Add(std::string_view bytes) {
+  const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+  const std::size_t n = bytes.size();
+  if (state_ == State::kInvalid) return std::string_view::npos;
+  for (std::size_t i = 0; i < n;) {
+    if (needed_ == 0) {
+      // Lists are almost all ASCII: skip it eight bytes at a time.
+      while (n - i >= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, s + i, 8);
+        if ((word & 0x8080808080808080ULL) != 0) break;
+        i += 8;
+      }
+      if (i == n) break;
+      const unsigned char lead = s[i++];
+      if (lead < 0x80) continue;
+      state_ = State::kUtf8;
+      low_ = 0x80, high_ = 0xBF;
+      if (lead >= 0xC2 && lead <= 0xDF) {
+        needed_ = 1;
+      } else if (lead >= 0xE0 && lead <= 0xEF) {
+        needed_ = 2;
+        if (lead == 0xE0) low_ = 0xA0;   // overlong
+        if (lead == 0xED) high_ = 0x9F;  // surrogate
+      } else if (lead >= 0xF0 && lead <= 0xF4) {
+        needed_ = 3;
+        if (lead == 0xF0) low_ = 0x90;   // overlong
+        if (lead == 0xF4) high_ = 0x8F;  // above U+10FFFF
+      } else {
+        state_ = State::kInvalid;
+        return i - 1;
+      }
+      continue;
+    }
+    const unsigned char next = s[i];
+    if (next < low_ || next > high_) {
+      state_ = State::kInvalid;
+      return i;
+    }
+    --needed_;
+    low_ = 0x80, high_ = 0xBF;
+    ++i;
+  }
+  return std::string_view::npos;
+}
+
+void Utf8Check::End(bool cut) {
+  if (needed_ > 0 && !cut) state_ = State::kInvalid;
+  needed_ = 0;
+}
+
 std::string DecodeWindows1252(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size() + bytes.size() / 8);

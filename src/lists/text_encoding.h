@@ -1,17 +1,49 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
 
 namespace tavrik {
 
-/// Converts list-file bytes that are not UTF-8 into UTF-8 text.
+/// Converts list-file bytes that are not UTF-8 into UTF-8 text. ASCII must
+/// stay as it is (every Windows code page keeps it).
 using LegacyDecoder = std::function<std::string(std::string_view bytes)>;
 
 /// True when `bytes` is well-formed UTF-8: no overlong forms, no surrogates,
 /// nothing above U+10FFFF, no sequence cut short.
 bool IsValidUtf8(std::string_view bytes);
+
+/// How many bytes at the end of `bytes` start a multi-byte UTF-8 character
+/// without finishing it (what a read that stops there cuts in two).
+std::size_t UnfinishedUtf8(std::string_view bytes);
+
+/// Judges a stream of bytes, a piece at a time, as IsValidUtf8 judges them
+/// whole: a sequence split between pieces waits for its next piece.
+class Utf8Check {
+ public:
+  enum class State {
+    kAscii,    // nothing but ASCII so far
+    kUtf8,     // UTF-8 with other characters so far
+    kInvalid,  // a byte that is not UTF-8 has come: final
+  };
+
+  /// Takes the next bytes. Returns the offset in `bytes` of the byte that
+  /// showed the text is not UTF-8, or npos when none did.
+  std::size_t Add(std::string_view bytes);
+  /// The end of the text: a sequence left unfinished is not UTF-8, unless
+  /// the text was `cut` short there (by a read failure).
+  void End(bool cut);
+
+  State state() const { return state_; }
+
+ private:
+  State state_ = State::kAscii;
+  int needed_ = 0;                          // continuation bytes still to come
+  unsigned char low_ = 0x80, high_ = 0xBF;  // the range of the next one
+};
 
 /// Windows-1252 to UTF-8. The five bytes the code page leaves undefined map
 /// to the C1 control characters of the same value, as Windows itself does.

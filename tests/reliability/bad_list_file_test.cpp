@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <memory>
 #include <random>
 
 #include "fault_injection.h"
@@ -67,17 +69,22 @@ TEST_F(BadListFile, NulBytesNeverLetATruncatedPathBeRenamed) {
   EXPECT_FALSE(fs::exists("b.esp"));
 }
 
-TEST_F(BadListFile, FiftyMegabyteLineIsOneEntryAndTheWalkSurvivesIt) {
-  const std::string line(50u << 20, 'x');
+TEST_F(BadListFile, HugeLinesAreShortenedAndTheWalkSurvivesThem) {
+  // A 3 MB line's end is found: its pair is read, and the walk stops there.
+  const std::string line(3u << 20, 'x');
   const EntryList& entries = LoadActivation(line + "\r\nb.esp\r\n");
   ASSERT_EQ(entries.size(), 2u);
-  EXPECT_EQ(entries[0].size(), line.size());
+  EXPECT_EQ(entries[0], std::string(32767, 'x') + "\u2026" + std::string(1000, 'x'));
+  EXPECT_EQ(entries[1], "b.esp");
   try {
     brennel.Command3_Click();
     EXPECT_EQ(messages.size(), 1u);  // no such file
   } catch (const Error& error) {
     EXPECT_EQ(error.Number(), ENAMETOOLONG);  // or the search itself is refused
   }
+  // A 50 MB line's end is not looked for that far: nothing after it is read.
+  brennel.colInputA.clear();
+  EXPECT_EQ(LoadActivation(std::string(50u << 20, 'x') + "\r\nb.esp\r\n").size(), 1u);
 }
 
 TEST_F(BadListFile, UnterminatedQuoteAndInvalidUtf8Load) {
@@ -163,17 +170,22 @@ TEST(UnreadableListFile, FailureAnywhereKeepsOnlyWholeEntriesInTheirOwnEncoding)
   const std::string head =
       "a.esp\r\n\xC3\x9C"
       "ber.esp\r\n";
-  const std::string filler(65535 - head.size() - 2, 'x');
-  const std::string bytes = head + filler + "\r\n\xC3\x9C.esp\r\nlast.esp\r\n";
+  // Two fillers: no path is longer than 32,767 characters.
+  const std::string filler((65535 - head.size() - 4) / 2, 'x');
+  const std::string filler2(65535 - head.size() - 4 - filler.size(), 'y');
+  const std::string bytes = head + filler + "\r\n" + filler2 + "\r\n\xC3\x9C.esp\r\nlast.esp\r\n";
   ASSERT_EQ(bytes.substr(65535, 2), "\xC3\x9C");
   const Entries all = {"a.esp",
                        "\xC3\x9C"
                        "ber.esp",
-                       filler, "\xC3\x9C.esp", "last.esp"};
+                       filler,
+                       filler2,
+                       "\xC3\x9C.esp",
+                       "last.esp"};
   // Where the failure comes, and how many entries stay: a CR ends an entry
   // even when its LF is lost.
   const std::pair<std::size_t, std::size_t> cases[] = {
-      {0, 0}, {1, 0}, {65536, 3}, {65537, 3}, {bytes.size() - 1, 5}};
+      {0, 0}, {1, 0}, {65536, 4}, {65537, 4}, {bytes.size() - 1, 6}};
   for (const auto& [fail_at, kept] : cases) {
     SCOPED_TRACE("failure at byte " + std::to_string(fail_at));
     int error_number;
@@ -232,13 +244,13 @@ TEST_F(BadListFile, ListsInAnotherCaseAreFoundUnlessTheChoiceIsAmbiguous) {
   EXPECT_TRUE(messages.empty());
 }
 
-TEST_F(BadListFile, ListTooLongForTheWalkKeepsItsExactCountAndRenamesNothing) {
+TEST_F(BadListFile, ListTooLongForTheWalkIsReadToItsFirstEntryPastTheWalkAndRenamesNothing) {
   WriteFile("a.esp", "a");
   std::string text = "a.esp\r\nb.esp\r\n";
   for (int i = 0; i < 99998; ++i) text += "x,";
   const EntryList& entries = LoadActivation(text);
-  EXPECT_EQ(entries.size(), 100000u);
-  EXPECT_EQ(entries.end() - entries.begin(), 32768) << "only the entries a walk can reach are kept";
+  EXPECT_EQ(entries.size(), 32768u) << "only the entries a walk can reach, and one more";
+  EXPECT_TRUE(entries.more_followed());
   EXPECT_EQ(entries[0], "a.esp");
   EXPECT_EQ(entries[32767], "x");
   try {
@@ -246,9 +258,68 @@ TEST_F(BadListFile, ListTooLongForTheWalkKeepsItsExactCountAndRenamesNothing) {
     FAIL() << "the walk must refuse the list";
   } catch (const Error& error) {
     EXPECT_EQ(error.Number(), error_number::kOverflow);
-    EXPECT_NE(error.Description().find("100000 entries"), std::string::npos) << error.Description();
+    EXPECT_NE(error.Description().find("more than 32767 entries"), std::string::npos)
+        << error.Description();
   }
   EXPECT_EQ(ReadFile("a.esp"), "a");
+}
+
+// The real platform, counting the bytes that list files give the load.
+class CountingPlatform : public SystemPlatform {
+ public:
+  CountingPlatform() : SystemPlatform(nullptr) {}
+  std::uint64_t bytes_read = 0;
+
+  std::unique_ptr<ByteSource> OpenListFile(const std::string& name) override {
+    return std::make_unique<Counted>(SystemPlatform::OpenListFile(name), bytes_read);
+  }
+
+ private:
+  class Counted : public ByteSource {
+   public:
+    Counted(std::unique_ptr<ByteSource> file, std::uint64_t& count)
+        : file_(std::move(file)), count_(count) {}
+    std::size_t Read(char* buffer, std::size_t size) override {
+      const std::size_t got = file_->Read(buffer, size);
+      count_ += got;
+      return got;
+    }
+
+   private:
+    std::unique_ptr<ByteSource> file_;
+    std::uint64_t& count_;
+  };
+};
+
+TEST(EndlessListFile, StartUpReadsAFieldTooLongForAnyPathOnlyAsFarAsItsEndScan) {
+  ScratchFolder folder;
+  // Its first 32,767 characters, the 4 MiB looked through for its end, and
+  // what the last read brought beyond: no more, however long the file.
+  constexpr std::uint64_t kMostRead = 32767 + (4u << 20) + (128u << 10);
+  const std::string nuls = std::string(32767, '\0') + "\u2026" + std::string(1000, '\0');
+  const std::pair<const char*, std::uint64_t> sparse[] = {{"600 MB line", 600u << 20},
+                                                          {"1 GiB of NULs", 1u << 30}};
+  for (const auto& [name, size] : sparse) {
+    SCOPED_TRACE(name);
+    fs::remove("Tavrik.mla");
+    WriteFile("Tavrik.mla", "");
+    fs::resize_file("Tavrik.mla", size);  // sparse: all NULs, one line
+    CountingPlatform platform;
+    Brennel brennel(platform);
+    brennel.Form_Load();
+    EXPECT_LE(platform.bytes_read, kMostRead);
+    EXPECT_EQ(brennel.colInputA, (Entries{nuls}));
+  }
+  // A "regular file" of size 0 that never ends.
+  fs::remove("Tavrik.mla");
+  fs::create_symlink("/proc/self/pagemap", "Tavrik.mla");
+  CountingPlatform platform;
+  Brennel brennel(platform);
+  brennel.Form_Load();
+  EXPECT_LE(platform.bytes_read, kMostRead);
+  if (!brennel.colInputA.empty()) {  // a system may refuse to read it
+    EXPECT_GT(brennel.colInputA[brennel.colInputA.size() - 1].size(), 32767u);
+  }
 }
 
 TEST_F(BadListFile, Utf16ListFromNotepadRenamesItsNamedFiles) {

@@ -39,6 +39,9 @@ class RecordingPlatform : public Platform {
     real.RenameFile(source, target);
   }
   void ShowMessage(const std::string& text) override { real.ShowMessage(text); }
+  std::unique_ptr<ByteSource> OpenListFile(const std::string& name) override {
+    return real.OpenListFile(name);
+  }
 };
 
 std::string Source(int pair) { return "mods/src" + std::to_string(pair) + ".esp"; }

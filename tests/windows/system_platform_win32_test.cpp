@@ -218,7 +218,7 @@ TEST_F(Win32Walk, ListsAreReadInsideAFolderWithANonAsciiName) {
   WriteFile(U8(mods + "/Tavrik.mla"), "x.esp,y.esp\r\n");
   WriteFile(U8(mods + "/x.esp"), "x");
   ListReader reader;
-  reader.Open(*platform.OpenListFile(mods + "\\Tavrik.mla"));
+  reader.Open(platform.OpenListFile(mods + "\\Tavrik.mla"));
   EXPECT_EQ(reader.ReadField(), "x.esp");
   reader.Close();
 
