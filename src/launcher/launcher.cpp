@@ -22,8 +22,7 @@ void LoadEntryList(Platform& platform, const std::string& file_name, EntryList& 
   try {
     reader.Open(platform.OpenListFile(file_name));
     while (true) {
-      std::string entry = reader.ReadField();
-      list.push_back(std::move(entry));
+      list.push_back(reader.ReadField());
       if (positions != nullptr) positions->push_back(reader.Position());
     }
   } catch (const Error&) {

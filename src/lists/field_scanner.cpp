@@ -120,16 +120,15 @@ class FieldScanner::LongText {
       field_.text.resize(content_);  // blanks at the end of an unquoted field are dropped
       return;
     }
-    field_.shortened = true;
-    std::string& end = field_.end;
     // A character that the end scan cut in two is not judged, nor kept.
-    if (!legacy) end.resize(end.size() - UnfinishedUtf8(end));
+    if (!legacy) end_.resize(end_.size() - UnfinishedUtf8(end_));
     // Its last kept_end units: from its beginning too, when the field is
     // not that much longer than the limit.
-    const std::string_view text = field_.text;
+    std::string& text = field_.text;
     const std::size_t borrowed = std::min(text.size(), 4 * limits_.kept_end + 4);
-    end.insert(0, text.substr(text.size() - borrowed));
-    end.erase(0, LastUnits(end, limits_.kept_end, legacy));
+    end_.insert(0, text, text.size() - borrowed, borrowed);
+    field_.end_at = text.size();
+    text.append(end_, LastUnits(end_, limits_.kept_end, legacy));
   }
 
  private:
@@ -145,7 +144,7 @@ class FieldScanner::LongText {
     }
     KeepBlanks(piece.substr(0, first));
     stage_ = Stage::kTooLong;
-    field_.end = std::exchange(blanks_, {});
+    end_ = std::exchange(blanks_, {});
     return first + Scan(piece.substr(first));
   }
 
@@ -157,12 +156,11 @@ class FieldScanner::LongText {
     piece = piece.substr(0, taken);
     const std::size_t content = unquoted_ ? WithoutBlanksAtEnd(piece) : piece.size();
     if (content > 0) {
-      std::string& end = field_.end;
-      end += blanks_;
+      end_ += blanks_;
       blanks_.clear();
-      end.append(piece.substr(0, content));
+      end_.append(piece.substr(0, content));
       const std::size_t kept = 4 * limits_.kept_end + 4;  // at least kept_end units
-      if (end.size() > 2 * kept) end.erase(0, end.size() - kept);
+      if (end_.size() > 2 * kept) end_.erase(0, end_.size() - kept);
     }
     KeepBlanks(piece.substr(content));
     return taken;
@@ -190,6 +188,7 @@ class FieldScanner::LongText {
   Stage stage_ = Stage::kWhole;
   std::size_t content_ = 0;              // bytes of the text up to its last non-blank
   std::size_t counted_ = 0, units_ = 0;  // code units of the first counted_ bytes
+  std::string end_;                      // its end as far as seen, past the limit
   std::string blanks_;                   // the last blanks past the last non-blank
   std::size_t scanned_ = 0;              // bytes looked through for the end
 };
@@ -224,6 +223,20 @@ void FieldScanner::Close() noexcept {
 
 bool FieldScanner::Next(RawField& field) {
   if (ended_) return false;
+  // The common case first: an unquoted field, whole in what was read.
+  const std::string_view rest = stream_.Rest();
+  if (blank_lines_ == 0 && !rest.empty()) {
+    const char first = *rest.data();
+    if (first != ' ' && first != '\t' && first != '\r' && first != '\n' && first != '"') {
+      after_cr_ = false;
+      const Place place = PlaceAt(stream_.Offset(), rest.data());
+      if (WholeUnquoted(field, rest)) return Produced(field, place);
+    }
+  }
+  return NextField(field);
+}
+
+bool FieldScanner::NextField(RawField& field) {
   if (blank_lines_ != 0) {
     if (blank_next_ < blank_lines_) return Blank(field);
     blank_lines_ = blank_next_ = 0;
@@ -249,8 +262,6 @@ void FieldScanner::Conclude() {
   ended_ = true;
   Judge();
 }
-
-bool FieldScanner::Legacy() const { return invalid_at_ < stream_.Offset(); }
 
 bool FieldScanner::More() {
   // The text consumed goes: count the characters of its line first.
@@ -304,15 +315,13 @@ bool FieldScanner::Blank(RawField& field) {
   }
   ++blank_next_;
   field.text.clear();
-  if (field.shortened) field.end.clear();
-  field.shortened = false;
+  field.end_at = RawField::kWhole;
   return Produced(field, place);
 }
 
 bool FieldScanner::Field(RawField& field, std::string_view rest) {
   const Place place = PlaceAt(stream_.Offset(), rest.data());
-  if (field.shortened) field.end.clear();
-  field.shortened = false;
+  field.end_at = RawField::kWhole;
   const bool whole = *rest.data() == '"' ? Quoted(field, rest) : Unquoted(field, rest);
   if (!whole) {
     Conclude();  // cut short where the text ends: not used
@@ -321,21 +330,25 @@ bool FieldScanner::Field(RawField& field, std::string_view rest) {
   return Produced(field, place);
 }
 
-bool FieldScanner::Unquoted(RawField& field, std::string_view rest) {
-  const char* data = rest.data();
-  std::size_t end = FindDelimiter(data, rest.size());
-  if (end < rest.size() && end <= limits_.field_length) {
-    // The common case: the whole field is here, and within the limit.
-    std::size_t length = end;
-    while (length > 0 && IsSpace(data[length - 1])) --length;
-    if (length == 0) {
-      if (!field.text.empty()) field.text.clear();
-    } else {
-      field.text.assign(data, length);
-    }
-    EndDelimiter(rest, end);
-    return true;
+bool FieldScanner::WholeUnquoted(RawField& field, std::string_view rest) {
+  const char* text = rest.data();
+  const std::size_t end = FindDelimiter(text, rest.size());
+  if (end == rest.size() || end > limits_.field_length) return false;
+  field.end_at = RawField::kWhole;
+  std::size_t length = end;
+  while (length > 0 && IsSpace(text[length - 1])) --length;
+  if (length == 0) {
+    if (!field.text.empty()) field.text.clear();
+  } else {
+    field.text.assign(text, length);
   }
+  EndDelimiter(rest, end);
+  return true;
+}
+
+bool FieldScanner::Unquoted(RawField& field, std::string_view rest) {
+  if (WholeUnquoted(field, rest)) return true;
+  std::size_t end = FindDelimiter(rest);
   const std::uint64_t start = stream_.Offset();
   LongText text(field, limits_, true);
   while (true) {
@@ -437,7 +450,8 @@ bool FieldScanner::Produced(RawField& field, const Place& place) {
   field.column_utf8 = place.column_utf8;
   ++fields_;
   // No walk passes the pair of a field too long for any path.
-  if (field.shortened && stop_after_ == 0) stop_after_ = fields_ % 2 == 1 ? fields_ + 1 : fields_;
+  if (field.end_at != RawField::kWhole && stop_after_ == 0)
+    stop_after_ = fields_ % 2 == 1 ? fields_ + 1 : fields_;
   if (end_unseen_) stop_after_ = fields_;
   if (fields_ >= limits_.fields) {
     stop_ = ReadingStop::kFieldCount;

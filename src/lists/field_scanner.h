@@ -45,10 +45,14 @@ enum class ReadingStop {
 
 /// One field as it is scanned, before the file's encoding is known.
 struct RawField {
-  std::string text;  // the whole field, or the beginning of a longer one
-  std::string end;   // the end of a longer one
-  bool shortened = false;
-  bool ascii = false;  // every byte of the file up to its end is ASCII
+  static constexpr std::size_t kWhole = std::string::npos;
+  // The whole field; or the beginning of a longer one, followed from
+  // `end_at` on by its end.
+  std::string text;
+  std::size_t end_at = kWhole;
+  // It reads the same in any encoding: every byte of the file up to its
+  // end is ASCII, or the file is UTF-16.
+  bool ascii = false;
   std::size_t line = 0;
   // Its column counted in bytes and in UTF-8 characters: which counts is
   // known when the encoding is.
@@ -73,7 +77,7 @@ class FieldScanner {
 
   bool Utf16() const { return stream_.Utf16(); }
   /// A byte that is not UTF-8 has been read: the file is legacy text.
-  bool Legacy() const;
+  bool Legacy() const { return invalid_at_ < stream_.Offset(); }
   ReadingStop Stop() const { return stop_; }
   const std::optional<Error>& Failure() const { return stream_.Failure(); }
 
@@ -84,6 +88,8 @@ class FieldScanner {
   class LongText;
   static constexpr std::uint64_t kNever = UINT64_MAX;
 
+  bool NextField(RawField& field);
+  bool WholeUnquoted(RawField& field, std::string_view rest);
   bool More();
   bool SkipBlanks();
   bool Blank(RawField& field);

@@ -1,6 +1,5 @@
 #include "list_reader.h"
 
-#include <bit>
 #include <utility>
 
 namespace tavrik {
@@ -28,14 +27,18 @@ void ListReader::Open(std::unique_ptr<ByteSource> source) {
 std::string ListReader::ReadField() {
   if (!Advance()) RaiseAtEnd();
   RawField& field = *taken_;
-  if (field.text.empty() && !field.shortened) return std::string();
+  if (field.text.empty()) return std::string();
   // A file that is not UTF-16 is UTF-8 when every byte read is.
   const bool legacy = !field.ascii && scanner_.Legacy();
-  if (!field.shortened) return legacy ? Decoded(field.text) : std::move(field.text);
-  std::string text = legacy ? Decoded(field.text) : std::move(field.text);
-  text += kEllipsis;
-  text += legacy ? Decoded(field.end) : field.end;
-  return text;
+  if (field.end_at == RawField::kWhole) {
+    return legacy ? Decoded(field.text) : std::move(field.text);
+  }
+  const std::string_view text = field.text;
+  std::string shortened =
+      legacy ? Decoded(text.substr(0, field.end_at)) : std::string(text.substr(0, field.end_at));
+  shortened += kEllipsis;
+  shortened += legacy ? Decoded(text.substr(field.end_at)) : text.substr(field.end_at);
+  return shortened;
 }
 
 void ListReader::SkipField() {
@@ -43,44 +46,55 @@ void ListReader::SkipField() {
 }
 
 bool ListReader::Advance() {
-  RawField* front = nullptr;  // the first field that waits
-  if (next_waiting_ < waiting_count_) {
-    front = &Slot(next_waiting_);
-    if (Ready(front->ascii)) return Take(*front);
-  } else {
-    next_waiting_ = waiting_count_ = 0;
+  if (next_ == end_) {  // nothing waits
+    next_ = end_ = SlotCursor();
+    if (concluded_) return false;
+    if (!scanner_.Next(current_)) return Conclude();
+    if (Ready(current_.ascii)) return Take(current_, false);  // the common case
+    std::swap(SlotAt(end_), current_);
+    Step(end_);
   }
-  while (!concluded_) {
+  RawField& front = SlotAt(next_);
+  while (!Ready(front.ascii)) {
     // Behind a waiting field the next one waits too: read it into its slot.
-    RawField& field = front == nullptr ? current_ : Slot(waiting_count_);
-    if (!scanner_.Next(field)) break;
-    if (front == nullptr) {
-      if (Ready(field.ascii)) return Take(field);  // the common case: nothing waits
-      front = &Slot(0);
-      std::swap(*front, current_);
+    if (!scanner_.Next(SlotAt(end_))) {
+      Conclude();
+      break;
     }
-    ++waiting_count_;
-    if (Ready(front->ascii)) return Take(*front);
+    Step(end_);
   }
+  return Take(front, true);
+}
+
+bool ListReader::Conclude() {
   // Reading has ended: what was read decides the encoding.
   scanner_.Conclude();
   concluded_ = true;
-  return front != nullptr && Take(*front);
+  return false;
 }
 
-RawField& ListReader::Slot(std::size_t index) {
-  // Block b holds kFirstSlots << b slots, from slot kFirstSlots * (2^b - 1) on.
-  const std::size_t ordinal = index / kFirstSlots + 1;
-  const std::size_t block = static_cast<std::size_t>(std::bit_width(ordinal)) - 1;
-  if (block == slot_blocks_.size()) {
-    slots_.push_back(std::make_unique<RawField[]>(kFirstSlots << block));
-    slot_blocks_.push_back(slots_.back().get());
+RawField& ListReader::SlotAt(SlotCursor& cursor) {
+  if (cursor.at == nullptr) {
+    if (cursor.block == slots_.size()) {
+      slots_.push_back(std::make_unique<RawField[]>(kFirstSlots << cursor.block));
+    }
+    cursor.at = &slots_[cursor.block][cursor.slot];
   }
-  return slot_blocks_[block][index - kFirstSlots * ((std::size_t{1} << block) - 1)];
+  return *cursor.at;
 }
 
-bool ListReader::Take(RawField& field) {
-  if (&field != &current_) ++next_waiting_;
+void ListReader::Step(SlotCursor& cursor) const {
+  if (++cursor.slot == kFirstSlots << cursor.block) {
+    ++cursor.block;
+    cursor.slot = 0;
+    cursor.at = nullptr;
+  } else if (cursor.at != nullptr) {
+    ++cursor.at;
+  }
+}
+
+bool ListReader::Take(RawField& field, bool waited) {
+  if (waited) Step(next_);
   taken_ = &field;
   position_ = {field.line,
                field.ascii || !scanner_.Legacy() ? field.column_utf8 : field.column_bytes};
@@ -100,17 +114,16 @@ void ListReader::RaiseAtEnd() const {
   throw EndOfList();
 }
 
-std::string ListReader::Decoded(const std::string& bytes) const {
+std::string ListReader::Decoded(std::string_view bytes) const {
   return legacy_ ? legacy_(bytes) : DecodeWindows1252(bytes);
 }
 
 void ListReader::Close() noexcept {
   scanner_.Close();
   owned_.reset();
-  slot_blocks_.clear();
   slots_.clear();
   slots_.shrink_to_fit();
-  next_waiting_ = waiting_count_ = 0;
+  next_ = end_ = SlotCursor();
   current_ = RawField();
   taken_ = &current_;
   position_ = FieldPosition();

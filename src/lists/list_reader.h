@@ -57,24 +57,35 @@ class ListReader {
   void Close() noexcept;
 
  private:
+  // A place in the slots: a block, a slot in it, and the slot itself once
+  // looked up.
+  struct SlotCursor {
+    std::size_t block = 0, slot = 0;
+    RawField* at = nullptr;
+    bool operator==(const SlotCursor& other) const {
+      return block == other.block && slot == other.slot;
+    }
+  };
+
   bool Advance();
-  RawField& Slot(std::size_t index);
-  bool Take(RawField& field);
+  bool Conclude();
+  RawField& SlotAt(SlotCursor& cursor);
+  void Step(SlotCursor& cursor) const;
+  bool Take(RawField& field, bool waited);
   bool Ready(bool ascii) const;
   [[noreturn]] void RaiseAtEnd() const;
-  std::string Decoded(const std::string& bytes) const;
+  std::string Decoded(std::string_view bytes) const;
 
   LegacyDecoder legacy_;
   FieldScanner scanner_;
   std::unique_ptr<ByteSource> owned_;
   // Fields read while the file may still turn out not to be UTF-8 wait,
   // in order, until a byte that is not UTF-8 comes or reading ends: in the
-  // slots [next_waiting_, waiting_count_). Slots come in blocks that never
-  // move, each twice the one before, and stay for the next fields that wait.
+  // slots from next_ to end_. Slots come in blocks that never move, each
+  // twice the one before, and stay for the next fields that wait.
   static constexpr std::size_t kFirstSlots = 16;
   std::vector<std::unique_ptr<RawField[]>> slots_;
-  std::vector<RawField*> slot_blocks_;  // the same, for a quick look
-  std::size_t next_waiting_ = 0, waiting_count_ = 0;
+  SlotCursor next_, end_;
   RawField current_;             // the field read when none waits
   RawField* taken_ = &current_;  // the field last taken
   FieldPosition position_;

@@ -100,17 +100,17 @@ std::size_t UnfinishedUtf8(std::string_view bytes) {
 std::size_t Utf8Check::Add(std::string_view bytes) {
   const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
   const std::size_t n = bytes.size();
-  for (std::size_t i = 0; i < n && state_ != State::kInvalid;) {
+  if (state_ == State::kInvalid) return std::string_view::npos;
+  for (std::size_t i = 0; i < n;) {
     if (needed_ == 0) {
       // Lists are almost all ASCII: skip it eight bytes at a time.
-      if (n - i >= 8) {
+      while (n - i >= 8) {
         std::uint64_t word;
         std::memcpy(&word, s + i, 8);
-        if ((word & 0x8080808080808080ULL) == 0) {
-          i += 8;
-          continue;
-        }
+        if ((word & 0x8080808080808080ULL) != 0) break;
+        i += 8;
       }
+      if (i == n) break;
       const unsigned char lead = s[i++];
       if (lead < 0x80) continue;
       state_ = State::kUtf8;

@@ -182,7 +182,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     last = reader.Position();
     Check(last.line >= 1 && last.column >= 1, "lines and columns count from 1");
   }
-    fprintf(stderr, "calls %lu bytes %zu\n", (unsigned long)work_counter::calls, size);
   Check(work_counter::calls <= kCallsPerByte * size + kFixedCalls,
         "reading took more than linear work");
   bool ended_again = false;
