@@ -28,8 +28,11 @@ struct ListLimits {
   /// A field longer than this (in UTF-16 code units) is kept as its
   /// beginning, an ellipsis and its end, and reading ends after its pair.
   std::size_t field_length = kMaxFieldLength;
-  /// How much of such a field's end is kept (in code units).
-  std::size_t kept_end = 1000;
+  /// How much of such a field's end is kept (in code units): as much as
+  /// of its beginning, so that a message box, which shows the beginning and
+  /// the end of a path too long for it, shows what it would for the whole
+  /// field, however big the screen.
+  std::size_t kept_end = kMaxFieldLength;
   /// How much text is looked through for the end of such a field, or of
   /// the characters after a closing quote; when it is not there, reading
   /// ends after that field.
