@@ -131,6 +131,15 @@ TEST_F(WrongFile, ASourceThatIsALoopOfLinksIsMissing) {
   EXPECT_TRUE(fs::is_symlink("loop"));
 }
 
+TEST_F(WrongFile, ASourceThatNamesAFolderIsMissingWithoutLookingAtIt) {
+  // Which of two folders "Data\" means cannot be told, but a folder is no
+  // file to move either way.
+  fs::create_directory("data");
+  fs::create_directory("DATA");
+  EXPECT_EQ(Activate({"Data\\", "x"}), 0);
+  EXPECT_EQ(messages, Texts{"Data\\ is missing"});
+}
+
 TEST_F(WrongFile, ANameCreatedByTheWalkIsSeenByLaterPathsThroughItsFolder) {
   // "data." first reaches DATA. in another case; once the walk has made a
   // file "data", the name without its trailing dot is that file.

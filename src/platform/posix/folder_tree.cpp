@@ -108,6 +108,7 @@ FolderTree::Trace FolderTree::TraceOf(std::string_view path) {
 }
 
 std::optional<FolderTree::Located> FolderTree::Locate(std::string_view path) {
+  if (NamesFolder(path.substr(NameStart(path)))) return std::nullopt;  // not looked at
   Trace trace = TraceOf(path);
   if (trace.entry.number != 0 || !S_ISREG(trace.entry.mode)) return std::nullopt;
   return Located{Pin(*this, *trace.folder.folder), std::move(trace.entry.name)};
