@@ -95,4 +95,16 @@ void BM_HugeListLoad(benchmark::State& state);
 /// its exit status.
 int MemoryChild(const char* folder);
 
+/// One activation walk of `count` pairs of a layout ("flat", "nested", or
+/// "other": nested, every name in another case) in a fresh temporary
+/// folder, for counting its instructions:
+/// valgrind --tool=callgrind --toggle-collect='tavrik::Brennel::Command3_Click()'
+///   brennel_bench --walk-once nested 16000
+int WalkOnce(const char* layout, const char* count);
+
+/// brennel-check against the walk it foresees, `rounds` times on the same
+/// files: the time of a whole check (both lists read, the state, four dry
+/// runs, the findings) over the walk's (its load and its click).
+int CheckAgainstWalk(const char* layout, const char* count, const char* rounds);
+
 }  // namespace bench

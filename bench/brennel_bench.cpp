@@ -2,8 +2,8 @@
 // system-call floor, on Google Benchmark: a walk consumes its files, which the
 // library allows with hand-set times (UseManualTime); medians come from
 // repetitions. Options of its own: --rounds=N repetitions (9), --dir=PATH
-// where the files are made (the temporary folder); and "--floor-once N" for
-// bench/compare.
+// where the files are made (the temporary folder); "--floor-once N" for
+// bench/compare; and "--walk-once LAYOUT N" for counting instructions.
 
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
@@ -101,6 +101,10 @@ bool TakeOption(int& argc, char** argv, std::string_view name, std::string& valu
 int main(int argc, char** argv) {
   if (argc == 3 && std::string_view(argv[1]) == "--memory-child") return MemoryChild(argv[2]);
   if (argc == 3 && std::string_view(argv[1]) == "--floor-once") return FloorOnce(argv[2]);
+  if (argc == 4 && std::string_view(argv[1]) == "--walk-once") return WalkOnce(argv[2], argv[3]);
+  if (argc == 5 && std::string_view(argv[1]) == "--check-against-walk") {
+    return CheckAgainstWalk(argv[2], argv[3], argv[4]);
+  }
   std::string rounds = "9", dir = std::filesystem::temp_directory_path().string();
   TakeOption(argc, argv, "--rounds", rounds);
   TakeOption(argc, argv, "--dir", dir);

@@ -4,13 +4,18 @@
 // consumes its files, so every timed run is followed by an untimed Restore
 // and the time is reported by hand (UseManualTime).
 
+#include <stdlib.h>
+
+#include <algorithm>
 #include <bit>
 #include <cctype>
 #include <filesystem>
+#include <iostream>
 #include <map>
 #include <memory>
 
 #include "bench_cases.h"
+#include "check.h"
 #include "launcher.h"
 #include "system_platform.h"
 
@@ -180,6 +185,71 @@ std::string MovedReport(const PairFolder& folder, const std::string& message) {
                        std::to_string(folder.pairs().size()) + " pairs renamed";
   if (!message.empty()) report += ", message '" + message + "'";
   return report;
+}
+
+int WalkOnce(const char* layout, const char* count) {
+  const std::string name = layout;
+  const auto pairs = static_cast<std::size_t>(std::atol(count));
+  if ((name != "flat" && name != "nested" && name != "other") || pairs == 0) {
+    std::cerr << "usage: --walk-once flat|nested|other PAIRS\n";
+    return 2;
+  }
+  const std::filesystem::path previous = std::filesystem::current_path();
+  std::string scratch = (std::filesystem::temp_directory_path() / "brennel-walk-XXXXXX").string();
+  if (mkdtemp(scratch.data()) == nullptr) return 1;
+  std::filesystem::current_path(scratch);
+  int status = 0;
+  {
+    const PairFolder folder(pairs, name == "flat" ? Layout::kFlat : Layout::kNested);
+    WriteLists(folder, name == "other" ? Spelling::kOtherCase : Spelling::kExact);
+    const WalkTime time = ActivationWalk();
+    std::cout << MovedReport(folder, time.message) << " in " << time.click * 1e3 << " ms\n";
+    status = folder.CountMoved() == pairs ? 0 : 1;
+  }
+  std::filesystem::current_path(previous);
+  std::filesystem::remove_all(scratch);
+  return status;
+}
+
+int CheckAgainstWalk(const char* layout, const char* count, const char* rounds) {
+  const std::string name = layout;
+  const auto pairs = static_cast<std::size_t>(std::atol(count));
+  const int runs = std::atoi(rounds);
+  if ((name != "flat" && name != "nested" && name != "other") || pairs == 0 || runs < 1) {
+    std::cerr << "usage: --check-against-walk flat|nested|other PAIRS ROUNDS\n";
+    return 2;
+  }
+  const std::filesystem::path previous = std::filesystem::current_path();
+  std::string scratch = (std::filesystem::temp_directory_path() / "brennel-check-XXXXXX").string();
+  if (mkdtemp(scratch.data()) == nullptr) return 1;
+  std::filesystem::current_path(scratch);
+  int status = 0;
+  {
+    const PairFolder folder(pairs, name == "flat" ? Layout::kFlat : Layout::kNested);
+    WriteLists(folder, name == "other" ? Spelling::kOtherCase : Spelling::kExact);
+    FloorWalk(folder.pairs());  // the folders' blocks grown, as in later runs
+    folder.Restore();
+    std::vector<double> ratios;
+    for (int round = 0; round < runs && status == 0; ++round) {
+      const Clock::time_point start = Clock::now();
+      const std::unique_ptr<tavrik::DryRun> run = tavrik::MakeDryRun();
+      const tavrik::CheckReport report = tavrik::Check(*run, ".");
+      const double check = SecondsSince(start);
+      const WalkTime walk = ActivationWalk();
+      const double walked = walk.load + walk.click;
+      std::cout << "round " << round + 1 << ": check " << check * 1e3
+                << " ms, walk (load and click) " << walked * 1e3 << " ms, " << check / walked
+                << " x\n";
+      ratios.push_back(check / walked);
+      if (report.activate.from_now.result != "complete" || folder.CountMoved() != pairs) status = 1;
+      folder.Restore();
+    }
+    std::sort(ratios.begin(), ratios.end());
+    std::cout << "median check / walk: " << ratios[ratios.size() / 2] << " x\n";
+  }
+  std::filesystem::current_path(previous);
+  std::filesystem::remove_all(scratch);
+  return status;
 }
 
 void BM_FlatWalk(benchmark::State& state) { BM_Walk(state, Layout::kFlat, Spelling::kExact); }

@@ -16,7 +16,7 @@ set(CPACK_PACKAGE_CONTACT
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "puts a Tavrik mod in place and takes it out again")
 
 if(WIN32)
-  install(TARGETS brennel RUNTIME DESTINATION .)
+  install(TARGETS brennel brennel-check RUNTIME DESTINATION .)
   configure_file(resources/windows/README.txt ${CMAKE_BINARY_DIR}/README.txt
                  @ONLY NEWLINE_STYLE CRLF)
   install(FILES ${CMAKE_BINARY_DIR}/README.txt DESTINATION .)
@@ -27,7 +27,7 @@ if(WIN32)
   return()
 endif()
 
-install(TARGETS brennel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS brennel brennel-check RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # The launcher finds the program relative to itself, so an install under any
 # prefix works; the desktop entry needs its absolute path.
@@ -51,7 +51,7 @@ endforeach()
 
 # Debian keeps man pages and changelogs compressed, without a time stamp.
 set(compressed "")
-foreach(file brennel.1 changelog)
+foreach(file brennel.1 brennel-check.1 changelog)
   add_custom_command(OUTPUT ${file}.gz
     COMMAND ${CMAKE_COMMAND} -E copy ${linux_resources}/${file} ${file}
     COMMAND gzip -9nf ${file}
@@ -59,7 +59,8 @@ foreach(file brennel.1 changelog)
   list(APPEND compressed ${CMAKE_CURRENT_BINARY_DIR}/${file}.gz)
 endforeach()
 add_custom_target(brennel_documents ALL DEPENDS ${compressed})
-install(FILES ${CMAKE_CURRENT_BINARY_DIR}/brennel.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/brennel.1.gz ${CMAKE_CURRENT_BINARY_DIR}/brennel-check.1.gz
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 set(doc_dir ${share}/doc/brennel)
 install(FILES ${linux_resources}/copyright ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz
         DESTINATION ${doc_dir})
@@ -84,5 +85,8 @@ back.
 .
 It stops at the first file that is missing and names it, never replaces
 an existing file and never copies. Lists written on Windows work as they
-are.")
+are.
+.
+brennel-check says what the buttons will do before they are pressed, and
+what is amiss in a mod's lists, without changing anything.")
 include(CPack)

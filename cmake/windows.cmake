@@ -11,6 +11,7 @@ set(brennel_windows_definitions UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN _W
 
 target_sources(brennel_platform PRIVATE
   src/platform/win32/wide_text.cpp
+  src/platform/win32/windows_files.cpp
   src/platform/win32/list_file_win32.cpp)
 target_include_directories(brennel_platform PUBLIC src/platform/win32)
 target_compile_definitions(brennel_platform PUBLIC ${brennel_windows_definitions})

@@ -9,7 +9,7 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 add_library(brennel_test_support INTERFACE)
 target_include_directories(brennel_test_support INTERFACE ${CMAKE_CURRENT_SOURCE_DIR})
 
-add_executable(core_tests list_reader_test.cpp launcher_test.cpp)
+add_executable(core_tests list_reader_test.cpp launcher_test.cpp list_path_test.cpp)
 target_link_libraries(core_tests PRIVATE brennel_core brennel_test_support gtest_main)
 
 add_executable(win32_platform_tests windows/system_platform_win32_test.cpp)
@@ -68,3 +68,10 @@ set_tests_properties(smoke_test PROPERTIES
 
 add_test(NAME exe_imports
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/check_imports.sh ${CMAKE_OBJDUMP} $<TARGET_FILE:brennel>)
+
+# brennel-check.exe under wine, on a copy of the demo mod.
+add_test(NAME check_program
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/check_test.sh $<TARGET_FILE:brennel-check>
+          ${PROJECT_SOURCE_DIR}/examples)
+set_tests_properties(check_program PROPERTIES
+  ENVIRONMENT "${wine_environment}" FIXTURES_REQUIRED wine TIMEOUT 300)

@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "launcher.h"
-#include "posix/directory_cache.h"
+#include "posix/folder_tree.h"
 #include "real_platform_test.h"
 
 namespace tavrik {
@@ -278,7 +278,7 @@ class DescriptorCountingPlatform : public SystemPlatform {
 };
 
 TEST_F(RealWalk, AWalkOverManyFoldersKeepsABoundedNumberOpenAndClosesThemAtItsEnd) {
-  constexpr int kFolders = 2 * static_cast<int>(DirectoryCache::kMaxOpenFolders) + 10;
+  constexpr int kFolders = 2 * static_cast<int>(FolderTree::kMaxOpenFolders) + 10;
   DescriptorCountingPlatform counting;
   Brennel launcher(counting);
   for (int k = 0; k < kFolders; ++k) {
@@ -294,8 +294,8 @@ TEST_F(RealWalk, AWalkOverManyFoldersKeepsABoundedNumberOpenAndClosesThemAtItsEn
   const std::size_t before = OpenDescriptors();
   launcher.Command3_Click();
   EXPECT_EQ(OpenDescriptors(), before);
-  EXPECT_LE(counting.most, before + DirectoryCache::kMaxOpenFolders);
-  EXPECT_GE(counting.most, before + DirectoryCache::kMaxOpenFolders / 2);  // it does keep some
+  EXPECT_LE(counting.most, before + FolderTree::kMaxOpenFolders);
+  EXPECT_GE(counting.most, before + FolderTree::kMaxOpenFolders / 2);  // it does keep some
   for (int k = 0; k < kFolders; ++k) {
     const std::string folder = "Mods/f" + std::to_string(k) + "/";
     EXPECT_EQ(ReadFile(folder + (k < 3 ? "c.esp" : "b.esp")), std::to_string(k)) << folder;

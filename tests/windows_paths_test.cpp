@@ -1,7 +1,5 @@
 // Lists written on Windows, against a real folder on Linux.
 
-#include "posix/windows_paths.h"
-
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -31,40 +29,6 @@ TEST(NameKey, MatchesWhatNtfsMatches) {
   // Bytes that are not UTF-8 stay, and only match themselves.
   EXPECT_EQ(NameKey("\377A"), NameKey("\377a"));
   EXPECT_NE(NameKey("\377"), NameKey("\376"));
-}
-
-TEST(NameKey, HashAndEqualityFollowTheKeyAcrossWordsAndBeyondAscii) {
-  const NameKeyHash hash;
-  const NameKeyEqual equal;
-  // Names of 7, 8, 9 and 17 bytes, ASCII or not, and keys that change length.
-  const std::pair<std::string, std::string> same[] = {{"abcdefg", "ABCDEFG"},
-                                                      {"abcdefgh", "AbCdEfGh"},
-                                                      {"tex_0001.dds", "TEX_0001.DDS"},
-                                                      {"ß-abcdefghij", "ß-ABCDEFGHIJ"},
-                                                      {"texture-Über.dds", "TEXTURE-über.DDS"},
-                                                      {"ı.dds", "I.DDS"},
-                                                      {"1234567Ü.dds", "1234567ü.DDS"}};
-  for (const auto& [a, b] : same) {
-    EXPECT_TRUE(equal(a, b)) << a;
-    EXPECT_EQ(hash(a), hash(b)) << a;
-    EXPECT_EQ(hash(a), hash(NameKey(a))) << a;
-  }
-  const std::pair<std::string, std::string> different[] = {{"abcdefgh", "abcdefgi"},
-                                                           {"abcdefgh", "abcdefgh "},
-                                                           {"ab@", "ab`"},
-                                                           {"a[", "a{"},
-                                                           {"ß", "SS"}};
-  for (const auto& [a, b] : different) EXPECT_FALSE(equal(a, b)) << a << " " << b;
-}
-
-TEST(WindowsPaths, BackslashesSeparateAndDrivesOrSharesHaveNoCounterpart) {
-  EXPECT_EQ(WithSlashes("Data\\Textures/rock.dds"), "Data/Textures/rock.dds");
-  EXPECT_EQ(Split("\\x").folder, "\\");
-  EXPECT_EQ(Split("Data\\Textures/rock.dds").folder, "Data\\Textures");
-  for (const char* unmappable : {"C:\\Games\\x", "c:x", "\\\\server\\share\\x", "//server/x"}) {
-    EXPECT_TRUE(IsDriveOrShare(unmappable)) << unmappable;
-  }
-  EXPECT_FALSE(IsDriveOrShare("\\Games\\x"));
 }
 
 class WindowsList : public RealPlatformTest {

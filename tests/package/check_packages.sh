@@ -89,12 +89,36 @@ opening_a_list_starts_brennel_in_its_folder() {
 }
 
 zip_holds_the_exe_and_a_crlf_readme() {
-  [ "$(unzip -Z1 "$zip" | sort | tr '\n' ' ')" = "Brennel.exe README.txt " ] || return 1
+  [ "$(unzip -Z1 "$zip" | sort | tr '\n' ' ')" = "Brennel.exe README.txt brennel-check.exe " ] ||
+    return 1
   unzip -q -d "$work/zip" "$zip"
   local lines crlf
   lines=$(wc -l <"$work/zip/README.txt")
   crlf=$(grep -c $'\r$' "$work/zip/README.txt")
   [ "$lines" -gt 0 ] && [ "$lines" = "$crlf" ] && grep -q Brennel.exe "$work/zip/README.txt"
+}
+
+# The installed brennel-check on a whole mod: inactive, Activate would run
+# to its end and Deactivate put every file back.
+installed_check_reads_a_mod() {
+  local mod=$work/check-mod json
+  mkdir -p "$mod/Data"
+  printf 'A' >"$mod/Data/a.off"
+  printf 'Data\\a.off,Data\\a\r\n' | tee "$mod/Tavrik.mla" >"$mod/Tavrik.mld"
+  json=$("$stage/usr/bin/brennel-check" --json "$mod") || return 1
+  python3 -c 'import json,sys; d=json.loads(sys.argv[1]); sys.exit(d["state"] != "inactive")' "$json" &&
+    [ -f "$stage/usr/share/man/man1/brennel-check.1.gz" ] && [ -f "$mod/Data/a.off" ]
+}
+
+check_exe_from_the_zip_passes_its_test() {
+  export WINEPREFIX=$windows_build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= \
+    LC_ALL=C.UTF-8
+  local status=0
+  bash "$root/tests/windows/wine_session.sh" start "$WINEPREFIX"
+  bash "$root/tests/windows/check_test.sh" "$work/zip/brennel-check.exe" "$root/examples" ||
+    status=$?
+  bash "$root/tests/windows/wine_session.sh" stop "$WINEPREFIX"
+  return "$status"
 }
 
 exe_from_the_zip_passes_the_smoke_test() {
@@ -118,6 +142,8 @@ check "appstreamcli validate --no-net" \
   appstreamcli validate --no-net "$stage/usr/share/metainfo/$id.metainfo.xml"
 check "an icon drawn at every hicolor size" icons_are_drawn_at_every_size
 check "the desktop entry starts the installed launcher" entry_starts_the_installed_launcher
+check "brennel-check and its manual page are installed, and it reads a mod" \
+  installed_check_reads_a_mod
 
 # The desktop as it is once the package is installed, in the staged tree:
 # its databases built, and the entry pointed at the staged launcher.
@@ -134,7 +160,8 @@ else
 fi
 
 echo "== Windows zip"
-check "the zip holds Brennel.exe and a README.txt with CR LF line ends" \
+check "the zip holds Brennel.exe, brennel-check.exe and a README.txt with CR LF line ends" \
   zip_holds_the_exe_and_a_crlf_readme
 check "the .exe from the zip passes the smoke test" exe_from_the_zip_passes_the_smoke_test
+check "brennel-check.exe from the zip passes its test" check_exe_from_the_zip_passes_its_test
 exit "$failed"

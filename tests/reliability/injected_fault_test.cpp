@@ -121,7 +121,7 @@ TEST_F(InjectedFault, EveryRefusalStopsTheWalkAtItsPairKeepingEarlierRenames) {
 }
 
 TEST_F(InjectedFault, FailedPresenceTestLeavesTheWalkNamingItsPath) {
-  for (const int number : {EACCES, EIO, ELOOP}) {
+  for (const int number : {EACCES, EIO}) {
     SCOPED_TRACE(std::strerror(number));
     ScratchFolder fresh;
     Reset();

@@ -67,10 +67,10 @@ std::vector<std::string> OtherCaseMatches(const std::string& name) {
   std::vector<std::string> matches;
   const std::unique_ptr<DIR, int (*)(DIR*)> directory(opendir("."), &closedir);
   if (!directory) return matches;
-  const NameKeyEqual same;
+  const std::string key = NameKey(name);
   while (const dirent* entry = readdir(directory.get())) {
     const std::string_view entry_name(entry->d_name);
-    if (entry_name != name && same(entry_name, name)) matches.emplace_back(entry_name);
+    if (entry_name != name && NameKey(entry_name) == key) matches.emplace_back(entry_name);
   }
   return matches;
 }

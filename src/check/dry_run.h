@@ -1,0 +1,53 @@
+#pragma once
+
+// A platform for checking lists: its walks change nothing. Presence tests
+// see the disk as the renames so far would have left it; a rename is checked
+// as the system would check it, then only recorded. The real name rules of
+// each system apply (dry_run_posix.cpp, dry_run_win32.cpp).
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform.h"
+
+namespace tavrik {
+
+/// What a list's path reaches on the disk as it is now.
+struct PathFacts {
+  bool folder_found = false;  // the folder it names a file in is there
+  bool file_found = false;    // ...and in it an entry its last name means
+  // Names found only in another case, or only without their trailing dots
+  // and spaces: on the way to the folder, and the last name.
+  bool folder_other_case = false, folder_trailing_dots = false;
+  bool file_other_case = false, file_trailing_dots = false;
+  std::string name;      // the last name on disk, or as a rename would make it
+  std::string identity;  // equal for two paths that name one file (or one new name)
+  std::string where;     // the absolute path it leads to, as the disk spells it
+};
+
+class DryRun : public Platform {
+ public:
+  /// Forgets every rename recorded: the disk as it is.
+  virtual void Reset() = 0;
+  /// Renames recorded since Reset or the last call.
+  virtual std::size_t TakeRenames() = 0;
+  /// True when every file that a recorded rename moved is back where it was.
+  virtual bool AllBack() const = 0;
+  /// Where each moved file was and where it is now, as paths from the
+  /// working directory.
+  virtual std::vector<std::pair<std::string, std::string>> Moved() const = 0;
+  /// What `path` reaches, with the renames recorded so far. Throws Error.
+  virtual PathFacts Facts(const std::string& path) = 0;
+
+  /// The message boxes a walk would have shown.
+  std::vector<std::string> messages;
+  void ShowMessage(const std::string& text) override { messages.push_back(text); }
+};
+
+/// The dry run of this system's rules, reading lists as the tool does.
+std::unique_ptr<DryRun> MakeDryRun();
+
+}  // namespace tavrik

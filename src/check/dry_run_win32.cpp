@@ -1,0 +1,193 @@
+// The dry run on Windows: the presence test and the rename checked as
+// Windows would check them, with the run's renames on top of the disk. Paths
+// are compared as Windows compares them: made full by GetFullPathNameW
+// (which takes "." and ".." and trailing dots and spaces off), in any case.
+
+#include <windows.h>
+
+#include <map>
+#include <set>
+#include <vector>
+
+#include "dry_run.h"
+#include "list_path.h"
+#include "system_platform.h"
+#include "wide_text.h"
+#include "windows_files.h"
+
+namespace tavrik {
+
+namespace {
+
+std::wstring FullPath(const std::wstring& path) {
+  const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return path;
+  std::wstring full(size, L'\0');
+  full.resize(GetFullPathNameW(path.c_str(), size, full.data(), nullptr));
+  return full;
+}
+
+// The path with each existing name spelled as on disk.
+std::wstring DiskSpelling(const std::wstring& full) {
+  const DWORD size = GetLongPathNameW(full.c_str(), nullptr, 0);
+  if (size == 0) return full;
+  std::wstring spelled(size, L'\0');
+  spelled.resize(GetLongPathNameW(full.c_str(), spelled.data(), size));
+  return spelled;
+}
+
+std::wstring Key(const std::wstring& full) {
+  std::wstring key = full;
+  CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
+  return key;
+}
+
+std::wstring FolderOf(const std::wstring& full) {
+  const std::size_t separator = full.find_last_of(L"\\/");
+  return separator == std::wstring::npos ? L"." : full.substr(0, separator);
+}
+
+bool IsFolder(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::wstring Volume(const std::wstring& path) {
+  wchar_t volume[MAX_PATH + 1] = L"";
+  return GetVolumePathNameW(path.c_str(), volume, MAX_PATH + 1) ? Key(volume) : L"";
+}
+
+// The names of `full` after its root, split at separators.
+std::vector<std::wstring> Names(const std::wstring& full) {
+  std::vector<std::wstring> names(1);
+  for (const wchar_t c : full) {
+    if (c == L'\\' || c == L'/') {
+      names.emplace_back();
+    } else {
+      names.back() += c;
+    }
+  }
+  return names;
+}
+
+class Win32DryRun : public DryRun {
+ public:
+  std::string FindFile(const std::string& path) override {
+    if (!Testable(path)) return {};
+    const std::wstring key = Key(FullPath(Widen(path)));
+    if (added_.count(key) != 0) return path.substr(path.find_last_of("\\/:") + 1);
+    if (removed_.count(key) != 0) return {};
+    return NormalFileName(path);
+  }
+
+  void RenameFile(const std::string& source, const std::string& target) override {
+    if (source.empty() || target.empty()) throw RenameError(ERROR_PATH_NOT_FOUND, source, target);
+    if (HasNul(source) || HasNul(target)) throw RenameError(ERROR_INVALID_NAME, source, target);
+    const std::wstring from = FullPath(Widen(source));
+    const std::wstring to = FullPath(Widen(target));
+    if (!Exists(from)) throw RenameError(ERROR_FILE_NOT_FOUND, source, target);
+    if (Key(from) == Key(to)) return;  // the file itself, perhaps in another case
+    if (!IsFolder(FolderOf(to))) throw RenameError(ERROR_PATH_NOT_FOUND, source, target);
+    if (Exists(to)) throw RenameError(ERROR_ALREADY_EXISTS, source, target);
+    if (Volume(from) != Volume(FolderOf(to))) {
+      throw RenameError(ERROR_NOT_SAME_DEVICE, source, target);
+    }
+    Moving moving;
+    const auto was = added_.find(Key(from));
+    if (was != added_.end()) {
+      moving.origin = was->second.origin;
+      moving.origin_path = was->second.origin_path;
+      added_.erase(was);
+    } else {
+      moving.origin = Key(from);
+      moving.origin_path = Narrow(from);
+    }
+    removed_.insert(Key(from));
+    removed_.erase(Key(to));
+    moving.path = Narrow(to);
+    added_[Key(to)] = std::move(moving);
+    ++renames_;
+  }
+
+  std::unique_ptr<ByteSource> OpenListFile(const std::string& name) override {
+    return system_.OpenListFile(name);
+  }
+  std::string DecodeLegacyText(std::string_view bytes) override {
+    return system_.DecodeLegacyText(bytes);
+  }
+
+  void Reset() override {
+    added_.clear();
+    removed_.clear();
+    renames_ = 0;
+  }
+  std::size_t TakeRenames() override { return std::exchange(renames_, 0); }
+  bool AllBack() const override {
+    for (const auto& [key, moving] : added_) {
+      if (key != moving.origin) return false;
+    }
+    return true;
+  }
+  std::vector<std::pair<std::string, std::string>> Moved() const override {
+    std::vector<std::pair<std::string, std::string>> moved;
+    for (const auto& [key, moving] : added_) {
+      if (key != moving.origin) moved.emplace_back(moving.origin_path, moving.path);
+    }
+    return moved;
+  }
+
+  PathFacts Facts(const std::string& path) override {
+    PathFacts facts;
+    if (!Testable(path)) return facts;
+    const std::wstring full = FullPath(Widen(path));
+    facts.folder_found = IsFolder(FolderOf(full)) && !ParseListPath(path).names_folder;
+    if (!facts.folder_found) {
+      facts.where = Narrow(full);
+      return facts;
+    }
+    facts.file_found = Exists(full);
+    // GetLongPathNameW spells the names that exist as the disk does.
+    const std::wstring spelled = facts.file_found && added_.count(Key(full)) == 0
+                                     ? DiskSpelling(full)
+                                     : DiskSpelling(FolderOf(full)) + L"\\" + Names(full).back();
+    const std::vector<std::wstring> listed = Names(full), on_disk = Names(spelled);
+    for (std::size_t i = 0; i < listed.size() && i < on_disk.size(); ++i) {
+      if (listed[i] == on_disk[i] || Key(listed[i]) != Key(on_disk[i])) continue;
+      (i + 1 == listed.size() ? facts.file_other_case : facts.folder_other_case) = true;
+    }
+    // Windows takes the dots and spaces off the end of every name.
+    const ListPath names = ParseListPath(path);
+    for (std::size_t i = 0; i < names.names.size(); ++i) {
+      if (WithoutTrailingDots(names.names[i]) == names.names[i]) continue;
+      (i + 1 == names.names.size() ? facts.file_trailing_dots : facts.folder_trailing_dots) = true;
+    }
+    facts.file_trailing_dots = facts.file_trailing_dots && facts.file_found;
+    facts.name = Narrow(on_disk.back());
+    facts.where = Narrow(spelled);
+    facts.identity = Narrow(Key(full));
+    return facts;
+  }
+
+ private:
+  struct Moving {
+    std::wstring origin;  // the key of where the file was before the run
+    std::string origin_path, path;
+  };
+
+  bool Exists(const std::wstring& full) const {
+    if (added_.count(Key(full)) != 0) return true;
+    if (removed_.count(Key(full)) != 0) return false;
+    return GetFileAttributesW(full.c_str()) != INVALID_FILE_ATTRIBUTES;
+  }
+
+  SystemPlatform system_{nullptr};  // lists are read as the tool reads them
+  std::map<std::wstring, Moving> added_;
+  std::set<std::wstring> removed_;
+  std::size_t renames_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<DryRun> MakeDryRun() { return std::make_unique<Win32DryRun>(); }
+
+}  // namespace tavrik

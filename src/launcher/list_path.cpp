@@ -1,0 +1,60 @@
+#include "list_path.h"
+
+namespace tavrik {
+
+namespace {
+
+bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+}  // namespace
+
+ListPath ParseListPath(std::string_view text) {
+  ListPath path;
+  path.from_root = !text.empty() && IsSeparator(text.front());
+  std::size_t leading_ups = 0;  // ".." that stay, at the start
+  std::string_view last;
+  for (std::size_t start = 0; start <= text.size();) {
+    std::size_t end = start;
+    while (end < text.size() && !IsSeparator(text[end])) ++end;
+    last = text.substr(start, end - start);
+    if (last == "..") {
+      if (path.names.size() > leading_ups) {
+        path.names.pop_back();
+      } else if (!path.from_root) {
+        path.names.push_back(last);
+        ++leading_ups;
+      }
+    } else if (!last.empty() && last != ".") {
+      path.names.push_back(last);
+    }
+    start = end + 1;
+  }
+  path.names_folder = last.empty() || last == "." || last == "..";
+  return path;
+}
+
+bool IsDriveOrShare(std::string_view path) {
+  const bool drive = path.size() >= 2 && IsAsciiLetter(path[0]) && path[1] == ':';
+  const bool share = path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1]);
+  return drive || share;
+}
+
+std::size_t Utf16Length(std::string_view text) {
+  std::size_t length = 0;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    // A lead byte starts one unit, a four-byte lead two; continuation bytes
+    // add nothing.
+    if ((byte & 0xC0) != 0x80) length += byte >= 0xF0 && byte <= 0xF4 ? 2 : 1;
+  }
+  return length;
+}
+
+std::string_view WithoutTrailingDots(std::string_view name) {
+  if (name.empty() || (name.back() != '.' && name.back() != ' ')) return name;
+  if (name == "." || name == "..") return name;
+  const std::size_t last = name.find_last_not_of(". ");
+  return last == std::string_view::npos ? name : name.substr(0, last + 1);
+}
+
+}  // namespace tavrik

@@ -1,0 +1,437 @@
+#include "differential.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <vector>
+
+#include "dry_run.h"
+#include "launcher.h"
+#include "reference_platform.h"
+#include "system_platform.h"
+
+namespace differential {
+
+namespace {
+
+namespace fs = std::filesystem;
+using Names = std::vector<std::string>;
+
+// Names that collide: in case, by trailing dots and spaces, beyond ASCII.
+const Names kFolderNames = {"Data", "data", "DATA", "Data.", "Mods", "mods ", "d", "Sub"};
+const Names kFileNames = {"a.esp",
+                          "A.ESP",
+                          "a.esp.",
+                          "b.dds",
+                          "B.dds",
+                          "c",
+                          "c ",
+                          "x y.esp",
+                          "\xC3\x9C"
+                          "ber.esp",
+                          "\xC3\xBC"
+                          "ber.esp",
+                          "e"};
+
+std::string Join(const std::string& folder, const std::string& name) {
+  return folder.empty() ? name : folder + "/" + name;
+}
+
+std::string ParentOf(const std::string& path) {
+  const auto slash = path.rfind('/');
+  return slash == std::string::npos ? "" : path.substr(0, slash);
+}
+
+// `to` as a link in `folder` reaches it: relative, so that each copy of the
+// tree links within itself.
+std::string RelativeTarget(const std::string& folder, const std::string& to) {
+  return fs::path(to).lexically_relative(folder.empty() ? "." : folder).string();
+}
+
+class Maker {
+ public:
+  explicit Maker(const Choose& choose) : choose_(choose) {}
+
+  bool Chance(std::uint32_t percent) { return choose_(100) < percent; }
+  std::uint32_t Below(std::uint32_t n) { return choose_(n); }
+  const std::string& Pick(const Names& names) {
+    return names[choose_(static_cast<std::uint32_t>(names.size()))];
+  }
+
+  // The tree, as steps that make it: "d PATH", "f PATH", "l PATH|TARGET",
+  // "h PATH|EXISTING". Paths are relative to the case's root; the working
+  // directory is "work".
+  Names MakeTree() {
+    folders_ = {"", "work"};
+    steps_ = {"d work"};
+    for (std::uint32_t i = Below(9); i > 0; --i) {
+      Folder(Join(Pick(folders_), Pick(kFolderNames)));
+    }
+    if (Chance(30)) {  // deeper than the folders a walk keeps open
+      std::string chain = "work";
+      for (std::uint32_t depth = 3 + Below(4); depth > 0; --depth) Folder(chain += "/d");
+    }
+    for (const std::string& folder : Names(folders_)) {
+      for (const std::string& name : kFileNames) {
+        if (!folder.empty() && Chance(22)) New("f", Join(folder, name), files_);
+      }
+      // A file spelled as a folder may shadow it, or stop doing so when moved.
+      if (!folder.empty() && Chance(10)) New("f", Join(folder, Pick(kFolderNames)), files_);
+    }
+    for (std::uint32_t i = Below(3); i > 0; --i) Link();
+    for (std::uint32_t i = Below(3); i > 0 && !files_.empty(); --i) {
+      const std::string existing = Pick(files_);
+      const std::string path = Join(Pick(folders_), Pick(kFileNames));
+      if (New("h", path, files_)) steps_.back() += "|" + existing;
+    }
+    return steps_;
+  }
+
+  Names MakeList() {
+    // Most lists name files that are there, so that walks get past their
+    // first pairs; the others stop anywhere.
+    const std::uint32_t present = Chance(50) ? 95 : 65;
+    Names entries;
+    std::vector<Names> targets;
+    for (std::uint32_t pairs = Below(7); pairs > 0; --pairs) {
+      const Names source = !targets.empty() && Chance(20) ? Pick(targets) : SourceNames(present);
+      targets.push_back(TargetNames(source));
+      entries.push_back(Render(source));
+      entries.push_back(Render(targets.back()));
+    }
+    if (Chance(10)) entries.push_back(Render(SourceNames(present)));
+    if (!entries.empty() && Chance(5)) {
+      const char* odd[] = {"", "Data\\", "..", ".", "C:\\x", "nul\\x"};
+      entries[Below(static_cast<std::uint32_t>(entries.size()))] = odd[Below(6)];
+    }
+    return entries;
+  }
+
+ private:
+  bool New(const char* kind, const std::string& path, Names& into) {
+    if (!taken_.insert(path).second || path.empty()) return false;
+    into.push_back(path);
+    steps_.push_back(std::string(kind) + " " + path);
+    return true;
+  }
+  void Folder(const std::string& path) {
+    const std::string parent = ParentOf(path);
+    if (std::find(folders_.begin(), folders_.end(), parent) != folders_.end()) {
+      New("d", path, folders_);
+    }
+  }
+  void Link() {
+    const std::string folder = Pick(folders_);
+    const std::string path = Join(folder, Chance(50) ? Pick(kFolderNames) : Pick(kFileNames));
+    std::string target;
+    switch (Below(5)) {
+      case 0:
+      case 1:
+        target = RelativeTarget(folder, Pick(folders_));
+        break;
+      case 2:
+        target = files_.empty() ? "nowhere" : RelativeTarget(folder, Pick(files_));
+        break;
+      case 3:
+        target = "nowhere";
+        break;
+      default:
+        target = fs::path(path).filename().string();  // a loop of one link
+    }
+    if (target.empty()) target = ".";
+    if (New("l", path, links_)) steps_.back() += "|" + target;
+  }
+
+  // A path as names from the working directory.
+  static Names FromWork(const std::string& path) {
+    Names names;
+    if (path.rfind("work", 0) != 0) names.push_back("..");
+    std::stringstream parts(path);
+    for (std::string name; std::getline(parts, name, '/');) names.push_back(name);
+    if (names.size() > 0 && names[0] == "work") names.erase(names.begin());
+    return names;
+  }
+
+  const Names& Pick(const std::vector<Names>& lists) {
+    return lists[choose_(static_cast<std::uint32_t>(lists.size()))];
+  }
+
+  Names SourceNames(std::uint32_t present) {
+    if (!links_.empty() && Chance(10)) return FromWork(Pick(links_));
+    if (!files_.empty() && Chance(present)) return FromWork(Pick(files_));
+    Names names = FromWork(Pick(folders_));
+    names.push_back(Pick(kFileNames));
+    return names;
+  }
+
+  Names TargetNames(const Names& source) {
+    if (Chance(5)) return source;
+    Names names;
+    const std::uint32_t folder = Below(20);
+    if (folder == 0 && !files_.empty()) {
+      names = FromWork(Pick(files_));  // below a file
+    } else if (folder == 1) {
+      names = {"NoDir"};
+    } else if (folder < 5 && !links_.empty()) {
+      names = FromWork(Pick(links_));
+    } else if (folder < 9 && !source.empty()) {
+      names.assign(source.begin(), source.end() - 1);  // the source's own folder
+    } else {
+      names = FromWork(Pick(folders_));
+    }
+    const std::uint32_t kind = Below(10);
+    if (kind == 9 && source.size() >= 2 && source[source.size() - 2] != "..") {
+      // Beside the source's folder, under its name: a later path through
+      // that folder may then meet the file first.
+      names.assign(source.begin(), source.end() - 2);
+      names.push_back(source[source.size() - 2]);
+    } else if (kind < 3) {
+      names.push_back(Pick(kind == 0 ? kFolderNames : kFileNames));
+    } else if (kind < 6 && !source.empty()) {
+      names.push_back(source.back());  // respelled below: in another case, say
+    } else {
+      names.push_back("new" + std::to_string(Below(4)));
+    }
+    return names;
+  }
+
+  // The names as a list spells them: separators of either kind, names in
+  // another case or with trailing dots and spaces, "." and "x\.." on the way.
+  std::string Render(const Names& names) {
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      if (Chance(8)) text += std::string(".") + Separator();
+      if (Chance(6)) text += Pick(kFolderNames) + Separator() + ".." + Separator();
+      text += Respelled(names[i]);
+      if (i + 1 < names.size()) text += Separator();
+    }
+    return text;
+  }
+  const char* Separator() { return Chance(50) ? "\\" : "/"; }
+  std::string Respelled(std::string name) {
+    if (name == "..") return name;
+    if (Chance(25)) {
+      for (char& c : name) {
+        if (std::isalpha(static_cast<unsigned char>(c)) && Chance(50)) c ^= 0x20;
+      }
+      if (name.size() >= 2 && name[0] == '\xC3' && Chance(50)) name[1] ^= 0x20;  // Ü, ü
+    }
+    if (Chance(12)) name += Pick({".", " ", ". "});
+    return name;
+  }
+
+  const Choose& choose_;
+  Names folders_, files_, links_, steps_;
+  std::set<std::string> taken_{"", "work"};
+};
+
+void Make(const Names& steps, const fs::path& root) {
+  int content = 0;
+  for (const std::string& step : steps) {
+    const std::string kind = step.substr(0, 1);
+    const std::string fields = step.substr(2);
+    const auto bar = fields.find('|');
+    const std::string path = fields.substr(0, bar);
+    const std::string rest = bar == std::string::npos ? "" : fields.substr(bar + 1);
+    const fs::path at = root / path;
+    if (kind == "d") fs::create_directory(at);
+    if (kind == "f") std::ofstream(at, std::ios::binary) << "file " << ++content << " " << path;
+    if (kind == "l") fs::create_symlink(rest, at);
+    if (kind == "h") fs::create_hard_link(root / rest, at);
+  }
+}
+
+// Every entry under `root`, links not followed: a folder, a link and where
+// it points, or a file and what it holds.
+std::map<std::string, std::string> Snapshot(const fs::path& root) {
+  std::map<std::string, std::string> entries;
+  for (const auto& item : fs::recursive_directory_iterator(root)) {
+    const std::string path = item.path().lexically_relative(root).string();
+    if (item.is_symlink()) {
+      entries[path] = "link to " + fs::read_symlink(item.path()).string();
+    } else if (item.is_directory()) {
+      entries[path] = "folder";
+    } else {
+      std::ifstream in(item.path(), std::ios::binary);
+      entries[path] = std::string(std::istreambuf_iterator<char>(in), {});
+    }
+  }
+  return entries;
+}
+
+void SetList(tavrik::EntryList& list, const Names& entries) {
+  list.clear();
+  for (const std::string& entry : entries) list.push_back(entry);
+}
+
+struct Outcome {
+  std::string what;  // "complete", "missing: TEXT" or "error N"
+  std::string detail;
+  std::size_t tests = 0;  // presence tests: the last is the pair a walk stopped at
+};
+
+// A platform as a walk sees it, counting its presence tests.
+class Counting : public tavrik::Platform {
+ public:
+  Counting(tavrik::Platform& platform, Names& messages) : messages(messages), platform_(platform) {}
+  Names& messages;
+  std::size_t tests = 0;
+
+  void BeginWalk() override { platform_.BeginWalk(); }
+  void EndWalk() override { platform_.EndWalk(); }
+  std::string FindFile(const std::string& path) override {
+    ++tests;
+    return platform_.FindFile(path);
+  }
+  void RenameFile(const std::string& source, const std::string& target) override {
+    platform_.RenameFile(source, target);
+  }
+  void ShowMessage(const std::string& text) override { messages.push_back(text); }
+  std::unique_ptr<tavrik::ByteSource> OpenListFile(const std::string& name) override {
+    return platform_.OpenListFile(name);
+  }
+
+ private:
+  tavrik::Platform& platform_;
+};
+
+Outcome Click(Counting& platform, const Names& activation, const Names& deactivation,
+              bool activate) {
+  tavrik::Brennel brennel(platform);
+  SetList(brennel.colInputA, activation);
+  SetList(brennel.colInputD, deactivation);
+  platform.messages.clear();
+  platform.tests = 0;
+  Outcome outcome{"complete", "", 0};
+  try {
+    activate ? brennel.Command3_Click() : brennel.Command4_Click();
+    if (!platform.messages.empty()) {
+      outcome.what = "missing: " + platform.messages.front() +
+                     (platform.messages.size() > 1 ? " (and more boxes)" : "");
+    }
+  } catch (const tavrik::Error& error) {
+    outcome = {"error " + std::to_string(error.Number()), error.Description()};
+  }
+  outcome.tests = platform.tests;
+  return outcome;
+}
+
+// `before` as the dry run's moves leave it: each moved entry at its new path.
+std::map<std::string, std::string> Predicted(
+    std::map<std::string, std::string> before, const fs::path& root,
+    const std::vector<std::pair<std::string, std::string>>& moved) {
+  // A path as the snapshot names it: its folder without links.
+  const fs::path base = fs::canonical(root);
+  const auto relative = [&](const std::string& path) {
+    const fs::path absolute = fs::path(path).is_absolute() ? fs::path(path) : root / "work" / path;
+    return (fs::canonical(absolute.parent_path()) / absolute.filename())
+        .lexically_relative(base)
+        .string();
+  };
+  std::map<std::string, std::string> after = before;
+  for (const auto& [from, to] : moved) after.erase(relative(from));
+  for (const auto& [from, to] : moved) after[relative(to)] = before[relative(from)];
+  return after;
+}
+
+std::string Lines(const Names& names, const char* prefix) {
+  std::string text;
+  for (const std::string& name : names) text += prefix + name + "]\n";
+  return text;
+}
+
+std::string TreeDifference(const std::map<std::string, std::string>& real,
+                           const std::map<std::string, std::string>& model) {
+  std::string text;
+  for (const auto& [path, what] : real) {
+    const auto other = model.find(path);
+    if (other == model.end()) {
+      text += "  only after the walk: " + path + " (" + what + ")\n";
+    } else if (other->second != what) {
+      text += "  differs: " + path + ": walk '" + what + "', reference '" + other->second + "'\n";
+    }
+  }
+  for (const auto& [path, what] : model) {
+    if (real.count(path) == 0) text += "  only after the reference: " + path + " (" + what + ")\n";
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string RunCase(const Choose& choose, const std::string& scratch) {
+  Maker maker(choose);
+  const Names steps = maker.MakeTree();
+  const Names activation = maker.MakeList();
+  const Names deactivation = maker.Chance(50) ? activation : maker.MakeList();
+  std::vector<bool> clicks(1 + maker.Below(3));
+  for (std::size_t click = 0; click < clicks.size(); ++click) {
+    clicks[click] = maker.Chance(click == 0 ? 85 : 50);
+  }
+  const fs::path real_root = fs::path(scratch) / "walk";
+  const fs::path model_root = fs::path(scratch) / "reference";
+  for (const fs::path& root : {real_root, model_root}) {
+    fs::create_directory(root);
+    Make(steps, root);
+  }
+  std::string report = "tree:\n" + Lines(steps, "  [") + "activation list:\n" +
+                       Lines(activation, "  [") + "deactivation list:\n" +
+                       Lines(deactivation, "  [");
+  const fs::path previous = fs::current_path();
+  std::string difference;
+
+  // What brennel-check predicts, on the same folder, before the walk.
+  const auto at_start = Snapshot(real_root);
+  Names dry_messages;
+  const std::unique_ptr<tavrik::DryRun> dry_run = tavrik::MakeDryRun();
+  Counting dry(*dry_run, dry_messages);
+  std::vector<Outcome> predicted;
+  fs::current_path(real_root / "work");
+  for (const bool activate : clicks) {
+    predicted.push_back(Click(dry, activation, deactivation, activate));
+    if (predicted.back().what.rfind("error", 0) == 0) break;
+  }
+  fs::current_path(previous);
+  const auto predicted_end = Predicted(at_start, real_root, dry_run->Moved());
+  if (Snapshot(real_root) != at_start) difference += "the dry run changed the disk\n";
+
+  Names real_messages, model_messages;
+  tavrik::SystemPlatform system(nullptr);
+  reference::ReferencePlatform reference_platform;
+  Counting real(system, real_messages), model(reference_platform, model_messages);
+  for (std::size_t click = 0; click < clicks.size() && difference.empty(); ++click) {
+    report += clicks[click] ? "click Activate\n" : "click Deactivate\n";
+    fs::current_path(real_root / "work");
+    const Outcome by_walk = Click(real, activation, deactivation, clicks[click]);
+    fs::current_path(model_root / "work");
+    const Outcome by_model = Click(model, activation, deactivation, clicks[click]);
+    fs::current_path(previous);
+    if (by_walk.what != by_model.what) {
+      difference = "the walk ended with '" + by_walk.what + "' (" + by_walk.detail +
+                   "), the reference with '" + by_model.what + "' (" + by_model.detail + ")\n";
+    }
+    difference += TreeDifference(Snapshot(real_root), Snapshot(model_root));
+    const Outcome& check = predicted[click];
+    if (check.what != by_walk.what || check.detail != by_walk.detail ||
+        check.tests != by_walk.tests) {
+      difference += "brennel-check predicted '" + check.what + "' (" + check.detail + ") at test " +
+                    std::to_string(check.tests) + ", the walk ended with '" + by_walk.what + "' (" +
+                    by_walk.detail + ") at test " + std::to_string(by_walk.tests) + "\n";
+    }
+    if (by_walk.what.rfind("error", 0) == 0) break;
+  }
+  if (difference.empty()) {
+    const std::string ends = TreeDifference(Snapshot(real_root), predicted_end);
+    if (!ends.empty()) difference = "brennel-check predicted another end:\n" + ends;
+  }
+  fs::remove_all(real_root);
+  fs::remove_all(model_root);
+  return difference.empty() ? "" : report + difference;
+}
+
+}  // namespace differential
