@@ -46,8 +46,8 @@ Error Ambiguous(const Folder& folder, std::string_view name, const Listing::Matc
     names += (names.empty() ? "" : ", ") + Quoted(JoinPath(folder.path, match));
   }
   if (named > kNamedCandidates) {
-    const auto more =
-        std::ranges::distance(matches) - static_cast<std::ptrdiff_t>(kNamedCandidates);
+    const auto more = std::distance(matches.begin(), matches.end()) -
+                      static_cast<std::ptrdiff_t>(kNamedCandidates);
     names += " and " + std::to_string(more) + " more";
   }
   return Error(ENOTUNIQ, "cannot tell which of " + names + " the list means by " +

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <ranges>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -30,7 +29,12 @@ class Listing {
  public:
   /// The entries that match a name in any case, the name itself among them
   /// when it is there.
-  using Matches = std::ranges::subrange<Names::const_iterator>;
+  struct Matches {
+    Names::const_iterator first, last;
+    Names::const_iterator begin() const { return first; }
+    Names::const_iterator end() const { return last; }
+    bool empty() const { return first == last; }
+  };
 
   void Insert(std::string_view name) { names_.emplace(name); }
   /// False when no entry is spelled exactly `name`.
@@ -41,7 +45,7 @@ class Listing {
   }
   bool Contains(std::string_view name) const { return Has(MatchesOf(name), name); }
   static bool Has(const Matches& matches, std::string_view name) {
-    return std::ranges::find(matches, name) != matches.end();
+    return std::find(matches.begin(), matches.end(), name) != matches.end();
   }
 
  private:
