@@ -10,6 +10,7 @@
 #include <bit>
 #include <cctype>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -187,50 +188,46 @@ std::string MovedReport(const PairFolder& folder, const std::string& message) {
   return report;
 }
 
-int WalkOnce(const char* layout, const char* count) {
-  const std::string name = layout;
-  const auto pairs = static_cast<std::size_t>(std::atol(count));
-  if ((name != "flat" && name != "nested" && name != "other") || pairs == 0) {
-    std::cerr << "usage: --walk-once flat|nested|other PAIRS\n";
-    return 2;
-  }
+// Runs `work` in a fresh temporary folder holding `count` pairs of the
+// named layout and lists written for it. Returns 2 for a name or a count
+// that is not one, else what `work` returns.
+int InPairFolder(const std::string& layout, std::size_t count,
+                 const std::function<int(const PairFolder&)>& work) {
+  if ((layout != "flat" && layout != "nested" && layout != "other") || count == 0) return 2;
   const std::filesystem::path previous = std::filesystem::current_path();
   std::string scratch = (std::filesystem::temp_directory_path() / "brennel-walk-XXXXXX").string();
   if (mkdtemp(scratch.data()) == nullptr) return 1;
   std::filesystem::current_path(scratch);
   int status = 0;
   {
-    const PairFolder folder(pairs, name == "flat" ? Layout::kFlat : Layout::kNested);
-    WriteLists(folder, name == "other" ? Spelling::kOtherCase : Spelling::kExact);
-    const WalkTime time = ActivationWalk();
-    std::cout << MovedReport(folder, time.message) << " in " << time.click * 1e3 << " ms\n";
-    status = folder.CountMoved() == pairs ? 0 : 1;
+    const PairFolder folder(count, layout == "flat" ? Layout::kFlat : Layout::kNested);
+    WriteLists(folder, layout == "other" ? Spelling::kOtherCase : Spelling::kExact);
+    status = work(folder);
   }
   std::filesystem::current_path(previous);
   std::filesystem::remove_all(scratch);
   return status;
 }
 
+int WalkOnce(const char* layout, const char* count) {
+  const auto pairs = static_cast<std::size_t>(std::atol(count));
+  const int status = InPairFolder(layout, pairs, [&](const PairFolder& folder) {
+    const WalkTime time = ActivationWalk();
+    std::cout << MovedReport(folder, time.message) << " in " << time.click * 1e3 << " ms\n";
+    return folder.CountMoved() == pairs ? 0 : 1;
+  });
+  if (status == 2) std::cerr << "usage: --walk-once flat|nested|other PAIRS\n";
+  return status;
+}
+
 int CheckAgainstWalk(const char* layout, const char* count, const char* rounds) {
-  const std::string name = layout;
   const auto pairs = static_cast<std::size_t>(std::atol(count));
   const int runs = std::atoi(rounds);
-  if ((name != "flat" && name != "nested" && name != "other") || pairs == 0 || runs < 1) {
-    std::cerr << "usage: --check-against-walk flat|nested|other PAIRS ROUNDS\n";
-    return 2;
-  }
-  const std::filesystem::path previous = std::filesystem::current_path();
-  std::string scratch = (std::filesystem::temp_directory_path() / "brennel-check-XXXXXX").string();
-  if (mkdtemp(scratch.data()) == nullptr) return 1;
-  std::filesystem::current_path(scratch);
-  int status = 0;
-  {
-    const PairFolder folder(pairs, name == "flat" ? Layout::kFlat : Layout::kNested);
-    WriteLists(folder, name == "other" ? Spelling::kOtherCase : Spelling::kExact);
+  const int status = InPairFolder(layout, runs < 1 ? 0 : pairs, [&](const PairFolder& folder) {
     FloorWalk(folder.pairs());  // the folders' blocks grown, as in later runs
     folder.Restore();
     std::vector<double> ratios;
-    for (int round = 0; round < runs && status == 0; ++round) {
+    for (int round = 0; round < runs; ++round) {
       const Clock::time_point start = Clock::now();
       const std::unique_ptr<tavrik::DryRun> run = tavrik::MakeDryRun();
       const tavrik::CheckReport report = tavrik::Check(*run, ".");
@@ -241,14 +238,14 @@ int CheckAgainstWalk(const char* layout, const char* count, const char* rounds) 
                 << " ms, walk (load and click) " << walked * 1e3 << " ms, " << check / walked
                 << " x\n";
       ratios.push_back(check / walked);
-      if (report.activate.from_now.result != "complete" || folder.CountMoved() != pairs) status = 1;
+      if (report.activate.from_now.result != "complete" || folder.CountMoved() != pairs) return 1;
       folder.Restore();
     }
     std::sort(ratios.begin(), ratios.end());
     std::cout << "median check / walk: " << ratios[ratios.size() / 2] << " x\n";
-  }
-  std::filesystem::current_path(previous);
-  std::filesystem::remove_all(scratch);
+    return 0;
+  });
+  if (status == 2) std::cerr << "usage: --check-against-walk flat|nested|other PAIRS ROUNDS\n";
   return status;
 }
 
