@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "text_encoding.h"
+
 namespace tavrik {
 
 namespace {
@@ -15,8 +17,6 @@ constexpr std::size_t kShortestCut = 24;
 // How far a cut may move to keep a combining mark with its letter; a run
 // of marks longer than this is cut anyway.
 constexpr int kMarksKeptTogether = 16;
-
-bool IsContinuation(char byte) { return (static_cast<unsigned char>(byte) & 0xC0) == 0x80; }
 
 // The code point that starts at `offset`; a byte that starts no valid
 // sequence stands for itself.
@@ -45,13 +45,13 @@ bool MarkAt(std::string_view text, std::size_t offset) {
 
 std::size_t NextCharacter(std::string_view text, std::size_t offset) {
   do ++offset;
-  while (offset < text.size() && IsContinuation(text[offset]));
+  while (offset < text.size() && IsUtf8Continuation(text[offset]));
   return offset;
 }
 
 std::size_t PreviousCharacter(std::string_view text, std::size_t offset) {
   do --offset;
-  while (offset > 0 && IsContinuation(text[offset]));
+  while (offset > 0 && IsUtf8Continuation(text[offset]));
   return offset;
 }
 
@@ -79,7 +79,7 @@ std::size_t TailStart(std::string_view text, std::size_t count) {
 
 std::size_t CountCharacters(std::string_view text) {
   std::size_t count = 0;
-  for (char byte : text) count += IsContinuation(byte) ? 0 : 1;
+  for (char byte : text) count += IsUtf8Continuation(byte) ? 0 : 1;
   return count;
 }
 

@@ -1,5 +1,7 @@
 #include "list_path.h"
 
+#include "text_encoding.h"
+
 namespace tavrik {
 
 namespace {
@@ -41,12 +43,7 @@ bool IsDriveOrShare(std::string_view path) {
 
 std::size_t Utf16Length(std::string_view text) {
   std::size_t length = 0;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    // A lead byte starts one unit, a four-byte lead two; continuation bytes
-    // add nothing.
-    if ((byte & 0xC0) != 0x80) length += byte >= 0xF0 && byte <= 0xF4 ? 2 : 1;
-  }
+  for (const char byte : text) length += Utf16UnitsOf(byte);
   return length;
 }
 

@@ -12,14 +12,6 @@ namespace {
 constexpr std::size_t kNone = std::string_view::npos;
 
 bool IsSpace(char c) { return c == ' ' || c == '\t'; }
-bool IsContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
-
-// UTF-16 code units of the UTF-8 character that `byte` starts: two for a
-// four-byte sequence, none for a continuation byte.
-std::size_t Utf8Units(char byte) {
-  const auto b = static_cast<unsigned char>(byte);
-  return (b & 0xC0) == 0x80 ? 0 : b >= 0xF0 ? 2 : 1;
-}
 
 // The high bit of each byte of `word` that may equal `byte`. Exact up to
 // and including the first byte that does (the classic zero-byte test).
@@ -69,12 +61,13 @@ std::size_t LastUnits(std::string_view text, std::size_t units, bool legacy) {
   std::size_t start = text.size(), counted = 0;
   while (start > 0) {
     std::size_t lead = start - 1;
-    while (lead > 0 && start - lead < 4 && IsContinuation(text[lead])) --lead;
-    counted += Utf8Units(text[lead]);
+    while (lead > 0 && start - lead < 4 && IsUtf8Continuation(text[lead])) --lead;
+    counted += Utf16UnitsOf(text[lead]);
     if (counted > units) break;
     start = lead;
   }
-  while (start < text.size() && IsContinuation(text[start])) ++start;  // no piece of a character
+  while (start < text.size() && IsUtf8Continuation(text[start]))
+    ++start;  // no piece of a character
   return start;
 }
 
@@ -176,7 +169,7 @@ class FieldScanner::LongText {
   std::size_t Cut(std::uint64_t utf8_until) {
     const std::string& text = field_.text;
     for (; counted_ < text.size(); ++counted_) {
-      units_ += counted_ < utf8_until ? Utf8Units(text[counted_]) : 1;
+      units_ += counted_ < utf8_until ? Utf16UnitsOf(text[counted_]) : 1;
       if (units_ > limits_.field_length) return counted_;
     }
     return kNone;

@@ -38,59 +38,19 @@ void AppendUtf8(std::string& out, char32_t c) {
 bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
-bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
-
-// Length of the valid sequence at the start of `s` (which is not ASCII), or 0.
-std::size_t ValidSequenceLength(const unsigned char* s, std::size_t left) {
-  const unsigned char lead = s[0];
-  if (lead >= 0xC2 && lead <= 0xDF) return left >= 2 && IsContinuation(s[1]) ? 2 : 0;
-  if (lead >= 0xE0 && lead <= 0xEF) {
-    if (left < 3 || !IsContinuation(s[1]) || !IsContinuation(s[2])) return 0;
-    if (lead == 0xE0 && s[1] < 0xA0) return 0;   // overlong
-    if (lead == 0xED && s[1] >= 0xA0) return 0;  // surrogate
-    return 3;
-  }
-  if (lead >= 0xF0 && lead <= 0xF4) {
-    if (left < 4 || !IsContinuation(s[1]) || !IsContinuation(s[2]) || !IsContinuation(s[3]))
-      return 0;
-    if (lead == 0xF0 && s[1] < 0x90) return 0;   // overlong
-    if (lead == 0xF4 && s[1] >= 0x90) return 0;  // above U+10FFFF
-    return 4;
-  }
-  return 0;
-}
-
 }  // namespace
 
 bool IsValidUtf8(std::string_view bytes) {
-  const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
-  const std::size_t n = bytes.size();
-  std::size_t i = 0;
-  while (i < n) {
-    // Lists are almost all ASCII: skip it eight bytes at a time.
-    if (n - i >= 8) {
-      std::uint64_t word;
-      std::memcpy(&word, s + i, 8);
-      if ((word & 0x8080808080808080ULL) == 0) {
-        i += 8;
-        continue;
-      }
-    }
-    if (s[i] < 0x80) {
-      ++i;
-      continue;
-    }
-    const std::size_t length = ValidSequenceLength(s + i, n - i);
-    if (length == 0) return false;
-    i += length;
-  }
-  return true;
+  Utf8Check check;
+  if (check.Add(bytes) != std::string_view::npos) return false;
+  check.End(false);
+  return check.state() != Utf8Check::State::kInvalid;
 }
 
 std::size_t UnfinishedUtf8(std::string_view bytes) {
   for (std::size_t back = 1; back <= 3 && back <= bytes.size(); ++back) {
     const auto byte = static_cast<unsigned char>(bytes[bytes.size() - back]);
-    if (IsContinuation(byte)) continue;  // look further back for the lead
+    if (IsUtf8Continuation(static_cast<char>(byte))) continue;  // look further back for the lead
     const std::size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
     return length > back ? back : 0;
   }

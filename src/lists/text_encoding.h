@@ -13,15 +13,26 @@ namespace tavrik {
 using LegacyDecoder = std::function<std::string(std::string_view bytes)>;
 
 /// True when `bytes` is well-formed UTF-8: no overlong forms, no surrogates,
-/// nothing above U+10FFFF, no sequence cut short.
+/// nothing above U+10FFFF, no sequence cut short. Utf8Check, whole.
 bool IsValidUtf8(std::string_view bytes);
+
+/// True for a byte that continues a UTF-8 character rather than starting one.
+inline bool IsUtf8Continuation(char byte) {
+  return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
+}
+
+/// The UTF-16 code units of the UTF-8 character that `byte` starts: two for
+/// a four-byte character, none for a continuation byte.
+inline std::size_t Utf16UnitsOf(char byte) {
+  return IsUtf8Continuation(byte) ? 0 : static_cast<unsigned char>(byte) >= 0xF0 ? 2 : 1;
+}
 
 /// How many bytes at the end of `bytes` start a multi-byte UTF-8 character
 /// without finishing it (what a read that stops there cuts in two).
 std::size_t UnfinishedUtf8(std::string_view bytes);
 
-/// Judges a stream of bytes, a piece at a time, as IsValidUtf8 judges them
-/// whole: a sequence split between pieces waits for its next piece.
+/// Judges a stream of bytes, a piece at a time, for well-formed UTF-8: a
+/// sequence split between pieces waits for its next piece.
 class Utf8Check {
  public:
   enum class State {
