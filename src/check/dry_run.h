@@ -6,7 +6,9 @@
 // each system apply (dry_run_posix.cpp, dry_run_win32.cpp).
 
 #include <cstddef>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -45,6 +47,70 @@ class DryRun : public Platform {
   /// The message boxes a walk would have shown.
   std::vector<std::string> messages;
   void ShowMessage(const std::string& text) override { messages.push_back(text); }
+};
+
+/// A dry run's renames on top of the disk, by where each moved entry is now
+/// (`Place`: how the system tells entries apart) and where it came from.
+/// `Data` is what a system keeps of a moved entry besides.
+template <typename Place, typename Data>
+class RecordedMoves {
+ public:
+  struct Moved {
+    Data data;
+    Place origin;  // where the entry was before the run
+    std::string origin_path, path;
+  };
+
+  /// The entry that a rename put at `place`, or nullptr. It stands for the
+  /// place whatever was there before.
+  const Moved* At(const Place& place) const {
+    const auto found = now_.find(place);
+    return found == now_.end() ? nullptr : &found->second;
+  }
+  /// True when a rename took away what was at `place` (something may have
+  /// come there since: At says).
+  bool Left(const Place& place) const { return left_.count(place) != 0; }
+  /// The entries put there, in the order of their places.
+  const std::map<Place, Moved>& Entries() const { return now_; }
+  bool Empty() const { return now_.empty() && left_.empty(); }
+
+  /// The entry at `from` (`from_path` for people) goes to `to`.
+  void Move(const Place& from, const std::string& from_path, const Place& to,
+            const std::string& to_path, Data data) {
+    Moved moved{std::move(data), from, from_path, to_path};
+    const auto was = now_.find(from);
+    if (was != now_.end()) {
+      moved.origin = was->second.origin;
+      moved.origin_path = was->second.origin_path;
+      now_.erase(was);
+    }
+    left_.insert(from);
+    now_[to] = std::move(moved);
+  }
+
+  void Clear() {
+    now_.clear();
+    left_.clear();
+  }
+
+  bool AllBack() const {
+    for (const auto& [place, moved] : now_) {
+      if (place != moved.origin) return false;
+    }
+    return true;
+  }
+
+  std::vector<std::pair<std::string, std::string>> Displaced() const {
+    std::vector<std::pair<std::string, std::string>> displaced;
+    for (const auto& [place, moved] : now_) {
+      if (place != moved.origin) displaced.emplace_back(moved.origin_path, moved.path);
+    }
+    return displaced;
+  }
+
+ private:
+  std::map<Place, Moved> now_;
+  std::set<Place> left_;
 };
 
 /// The dry run of this system's rules, reading lists as the tool does.

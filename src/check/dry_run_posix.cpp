@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <map>
-#include <set>
 
 #include "dry_run.h"
 #include "list_path.h"
@@ -21,11 +20,6 @@ namespace tavrik {
 
 namespace {
 
-std::string Join(const std::string& folder, std::string_view name) {
-  if (folder.empty()) return std::string(name);
-  return folder + (folder.back() == '/' ? "" : "/") + std::string(name);
-}
-
 std::string WorkingDirectory() {
   char path[PATH_MAX];
   return getcwd(path, sizeof path) != nullptr ? path : ".";
@@ -34,7 +28,7 @@ std::string WorkingDirectory() {
 // A folder's path from the root, `here` being the working directory's.
 std::string Absolute(const Folder& folder, const std::string& here) {
   if (!folder.path.empty() && folder.path[0] == '/') return folder.path;
-  return Join(here, folder.path);
+  return JoinPath(here, folder.path);
 }
 
 // What a rename on the system would make of a folder beyond the names in
@@ -65,29 +59,29 @@ class OverlayDisk : public Disk {
   int Stat(const Folder& folder, const std::string& name, bool follow,
            struct stat& status) override {
     Place place = PlaceOf(folder, name);
-    const auto added = added_.find(place);
-    const bool removed = added == added_.end() && removed_.count(place) != 0;
-    if (removed) return ENOENT;
-    if (added != added_.end()) {
-      status = added->second.link;
+    if (const auto* moved = moves_.At(place)) {
+      status = moved->data.status;
+    } else if (moves_.Left(place)) {
+      return ENOENT;
     } else if (const int number = Disk::Stat(folder, name, false, status)) {
       return number;
     }
     // A rename follows the presence test of its source: it needs this again.
     last_ = {std::move(place), status};
     if (!follow || !S_ISLNK(status.st_mode)) return 0;
-    if (added_.empty() && removed_.empty()) return Disk::Stat(folder, name, true, status);
+    if (moves_.Empty()) return Disk::Stat(folder, name, true, status);
     return Follow(FolderPath(folder.fd), name, status);
   }
 
   int ReadNames(const Folder& folder, const std::function<void(std::string_view)>& add) override {
     const Identity identity{folder.device, folder.inode};
     const int number = Disk::ReadNames(folder, [&](std::string_view name) {
-      if (removed_.count({identity, std::string(name)}) == 0) add(name);
+      if (!moves_.Left({identity, std::string(name)})) add(name);
     });
     if (number != 0) return number;
-    for (auto at = added_.lower_bound({identity, ""});
-         at != added_.end() && at->first.first == identity; ++at) {
+    const auto& entries = moves_.Entries();
+    for (auto at = entries.lower_bound({identity, ""});
+         at != entries.end() && at->first.first == identity; ++at) {
       add(at->first.second);
     }
     return 0;
@@ -95,18 +89,18 @@ class OverlayDisk : public Disk {
 
   int Move(const Folder& from, const std::string& from_name, const Folder& to,
            const std::string& to_name) override {
-    Moving moving;
+    Link moving;
     const Place source = PlaceOf(from, from_name);
     if (last_.first == source) {
-      moving.link = last_.second;
-    } else if (Stat(from, from_name, false, moving.link) != 0) {
+      moving.status = last_.second;
+    } else if (Stat(from, from_name, false, moving.status) != 0) {
       return ENOENT;
     }
     // A listed folder's names were checked against the target already.
     struct stat there;
     if (!to.listing && Stat(to, to_name, false, there) == 0 &&
-        !(&from == &to && there.st_dev == moving.link.st_dev &&
-          there.st_ino == moving.link.st_ino)) {
+        !(&from == &to && there.st_dev == moving.status.st_dev &&
+          there.st_ino == moving.status.st_ino)) {
       return EEXIST;  // unless a file system that ignores case sees the file itself
     }
     if (to_name.size() > NAME_MAX) return ENAMETOOLONG;
@@ -115,64 +109,33 @@ class OverlayDisk : public Disk {
     if (source_folder.writable != 0) return source_folder.writable;
     if (target_folder.writable != 0) return target_folder.writable;
     if (source_folder.mount != target_folder.mount) return EXDEV;
-    if (S_ISLNK(moving.link.st_mode)) {
-      moving.link_text = LinkText(from, from_name);
-      moving.folder_path = FolderPath(to.fd);
-    }
-    const auto was = added_.find(source);
-    if (was != added_.end()) {
-      moving.origin = was->second.origin;
-      moving.origin_path = was->second.origin_path;
-      added_.erase(was);
-    } else {
-      moving.origin = source;
-      moving.origin_path = Join(from.path, from_name);
-    }
-    removed_.insert(source);
-    moving.path = Join(to.path, to_name);
-    // A name moved away and back stays among the removed: the moved entry
-    // stands for it.
-    added_[PlaceOf(to, to_name)] = std::move(moving);
+    if (S_ISLNK(moving.status.st_mode)) moving.text = LinkText(from, from_name);
+    moves_.Move(source, JoinPath(from.path, from_name), PlaceOf(to, to_name),
+                JoinPath(to.path, to_name), std::move(moving));
     ++renames;
     return 0;
   }
 
   void Clear() {
-    added_.clear();
-    removed_.clear();
+    moves_.Clear();
     last_ = {};
     renames = 0;
   }
 
-  bool AllBack() const {
-    for (const auto& [place, moving] : added_) {
-      if (place != moving.origin) return false;
-    }
-    return true;
-  }
-
-  std::vector<std::pair<std::string, std::string>> Moved() const {
-    std::vector<std::pair<std::string, std::string>> moved;
-    for (const auto& [place, moving] : added_) {
-      if (place != moving.origin) moved.emplace_back(moving.origin_path, moving.path);
-    }
-    return moved;
-  }
+  bool AllBack() const { return moves_.AllBack(); }
+  std::vector<std::pair<std::string, std::string>> Moved() const { return moves_.Displaced(); }
 
  private:
   using Identity = std::pair<dev_t, ino_t>;
   using Place = std::pair<Identity, std::string>;
-  struct Moving {
-    struct stat link {};      // the entry itself
-    std::string link_text;    // what it says, when it is a link
-    std::string folder_path;  // the folder it is now in, from the root
-    Place origin;             // where the file was before the run
-    std::string origin_path, path;
+  // A moved entry itself, and what it says when it is a link.
+  struct Link {
+    struct stat status {};
+    std::string text;
   };
 
   std::string LinkText(const Folder& folder, const std::string& name) const {
-    const auto added = added_.find(PlaceOf(folder, name));
-    if (added != added_.end()) return added->second.link_text;
+    if (const auto* moved = moves_.At(PlaceOf(folder, name))) return moved->data.text;
     char text[PATH_MAX];
     const ssize_t size = readlinkat(folder.fd, name.c_str(), text, sizeof text);
     return size < 0 ? std::string() : std::string(text, static_cast<std::size_t>(size));
@@ -186,11 +149,11 @@ class OverlayDisk : public Disk {
       struct stat place;
       if (stat(folder.c_str(), &place) != 0) return errno;
       std::string text;
-      const auto added = added_.find({{place.st_dev, place.st_ino}, name});
-      if (added != added_.end()) {
-        status = added->second.link;
-        text = added->second.link_text;
-      } else if (removed_.count({{place.st_dev, place.st_ino}, name}) != 0) {
+      const Place here{{place.st_dev, place.st_ino}, name};
+      if (const auto* moved = moves_.At(here)) {
+        status = moved->data.status;
+        text = moved->data.text;
+      } else if (moves_.Left(here)) {
         return ENOENT;
       } else {
         const std::string path = folder + "/" + name;
@@ -227,8 +190,7 @@ class OverlayDisk : public Disk {
     return folders_.emplace(Identity{folder.device, folder.inode}, FactsOf(folder)).first->second;
   }
 
-  std::map<Place, Moving> added_;  // ordered, so a folder's names are together
-  std::set<Place> removed_;
+  RecordedMoves<Place, Link> moves_;    // ordered by place: a folder's names are together
   std::pair<Place, struct stat> last_;  // the last entry asked for, as it is itself
   std::map<Identity, FolderFacts> folders_;
 };
@@ -292,8 +254,8 @@ class PosixDryRun : public DryRun {
     facts.file_trailing_dots = (trace.entry.matched & kMatchedTrimmed) != 0;
     facts.name = name;
     const std::string folder = Absolute(*trace.folder.folder, here);
-    facts.where = Join(folder, names.names_folder ? "" : name);
-    facts.identity = Join(folder, NameKey(name));
+    facts.where = JoinPath(folder, names.names_folder ? "" : name);
+    facts.identity = JoinPath(folder, NameKey(name));
     return facts;
   }
 

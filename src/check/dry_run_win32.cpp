@@ -5,8 +5,6 @@
 
 #include <windows.h>
 
-#include <map>
-#include <set>
 #include <vector>
 
 #include "dry_run.h"
@@ -75,8 +73,8 @@ class Win32DryRun : public DryRun {
   std::string FindFile(const std::string& path) override {
     if (!Testable(path)) return {};
     const std::wstring key = Key(FullPath(Widen(path)));
-    if (added_.count(key) != 0) return path.substr(path.find_last_of("\\/:") + 1);
-    if (removed_.count(key) != 0) return {};
+    if (moves_.At(key) != nullptr) return path.substr(path.find_last_of("\\/:") + 1);
+    if (moves_.Left(key)) return {};
     return NormalFileName(path);
   }
 
@@ -92,20 +90,7 @@ class Win32DryRun : public DryRun {
     if (Volume(from) != Volume(FolderOf(to))) {
       throw RenameError(ERROR_NOT_SAME_DEVICE, source, target);
     }
-    Moving moving;
-    const auto was = added_.find(Key(from));
-    if (was != added_.end()) {
-      moving.origin = was->second.origin;
-      moving.origin_path = was->second.origin_path;
-      added_.erase(was);
-    } else {
-      moving.origin = Key(from);
-      moving.origin_path = Narrow(from);
-    }
-    removed_.insert(Key(from));
-    removed_.erase(Key(to));
-    moving.path = Narrow(to);
-    added_[Key(to)] = std::move(moving);
+    moves_.Move(Key(from), Narrow(from), Key(to), Narrow(to), {});
     ++renames_;
   }
 
@@ -117,23 +102,13 @@ class Win32DryRun : public DryRun {
   }
 
   void Reset() override {
-    added_.clear();
-    removed_.clear();
+    moves_.Clear();
     renames_ = 0;
   }
   std::size_t TakeRenames() override { return std::exchange(renames_, 0); }
-  bool AllBack() const override {
-    for (const auto& [key, moving] : added_) {
-      if (key != moving.origin) return false;
-    }
-    return true;
-  }
+  bool AllBack() const override { return moves_.AllBack(); }
   std::vector<std::pair<std::string, std::string>> Moved() const override {
-    std::vector<std::pair<std::string, std::string>> moved;
-    for (const auto& [key, moving] : added_) {
-      if (key != moving.origin) moved.emplace_back(moving.origin_path, moving.path);
-    }
-    return moved;
+    return moves_.Displaced();
   }
 
   PathFacts Facts(const std::string& path) override {
@@ -147,7 +122,7 @@ class Win32DryRun : public DryRun {
     }
     facts.file_found = Exists(full);
     // GetLongPathNameW spells the names that exist as the disk does.
-    const std::wstring spelled = facts.file_found && added_.count(Key(full)) == 0
+    const std::wstring spelled = facts.file_found && moves_.At(Key(full)) == nullptr
                                      ? DiskSpelling(full)
                                      : DiskSpelling(FolderOf(full)) + L"\\" + Names(full).back();
     const std::vector<std::wstring> listed = Names(full), on_disk = Names(spelled);
@@ -169,20 +144,17 @@ class Win32DryRun : public DryRun {
   }
 
  private:
-  struct Moving {
-    std::wstring origin;  // the key of where the file was before the run
-    std::string origin_path, path;
-  };
+  // Windows keeps nothing of a moved file that the run needs besides its place.
+  struct Nothing {};
 
   bool Exists(const std::wstring& full) const {
-    if (added_.count(Key(full)) != 0) return true;
-    if (removed_.count(Key(full)) != 0) return false;
+    if (moves_.At(Key(full)) != nullptr) return true;
+    if (moves_.Left(Key(full))) return false;
     return GetFileAttributesW(full.c_str()) != INVALID_FILE_ATTRIBUTES;
   }
 
-  SystemPlatform system_{nullptr};  // lists are read as the tool reads them
-  std::map<std::wstring, Moving> added_;
-  std::set<std::wstring> removed_;
+  SystemPlatform system_{nullptr};              // lists are read as the tool reads them
+  RecordedMoves<std::wstring, Nothing> moves_;  // by full path in upper case
   std::size_t renames_ = 0;
 };
 

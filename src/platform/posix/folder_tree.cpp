@@ -20,13 +20,6 @@ namespace {
 // thousands of case variants must not make a message of thousands.
 constexpr std::size_t kNamedCandidates = 8;
 
-std::string JoinPath(const std::string& folder, std::string_view name) {
-  std::string path = folder;
-  if (!path.empty() && path.back() != '/') path += '/';
-  path += name;
-  return path;
-}
-
 std::string Shown(const Folder& folder) { return folder.path.empty() ? "." : folder.path; }
 
 // Where the last name of a list's path starts: after its last separator.
@@ -63,6 +56,13 @@ std::unique_ptr<Folder> NewFolder(Folder* parent, std::string name, std::string 
 }
 
 }  // namespace
+
+std::string JoinPath(const std::string& folder, std::string_view name) {
+  std::string path = folder;
+  if (!path.empty() && path.back() != '/') path += '/';
+  path += name;
+  return path;
+}
 
 FolderTree::Pin::Pin(FolderTree& tree, Folder& folder) : folder_(&folder) {
   ++folder.pins;

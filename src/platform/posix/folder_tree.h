@@ -72,6 +72,10 @@ struct Folder {
   std::unordered_set<std::string> spelled_keys;  // their keys, trimmed too
 };
 
+/// `name` in the folder at `folder` (a Folder's path: "" for the working
+/// directory), for messages.
+std::string JoinPath(const std::string& folder, std::string_view name);
+
 /// An entry of a folder: its name on disk and what it is, links followed.
 struct Entry {
   std::string name;
