@@ -8,7 +8,9 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <map>
+#include <memory>
 
 #include "dry_run.h"
 #include "list_path.h"
@@ -26,9 +28,9 @@ std::string WorkingDirectory() {
 }
 
 // A folder's path from the root, `here` being the working directory's.
-std::string Absolute(const Folder& folder, const std::string& here) {
-  if (!folder.path.empty() && folder.path[0] == '/') return folder.path;
-  return JoinPath(here, folder.path);
+std::string Absolute(const std::string& folder, const std::string& here) {
+  if (!folder.empty() && folder[0] == '/') return folder;
+  return JoinPath(here, folder);
 }
 
 // What a rename on the system would make of a folder beyond the names in
@@ -39,13 +41,16 @@ struct FolderFacts {
   std::uint64_t mount = 0;
 };
 
-FolderFacts FactsOf(const Folder& folder) {
+FolderFacts FactsOf(const std::string& folder, dev_t device) {
+  const std::string path = folder.empty() ? "." : folder;
   FolderFacts facts;
-  if (faccessat(folder.fd, ".", W_OK | X_OK, AT_EACCESS) != 0) facts.writable = errno;
+  if (faccessat(AT_FDCWD, path.c_str(), W_OK | X_OK, AT_EACCESS) != 0 && errno != ENAMETOOLONG) {
+    facts.writable = errno;
+  }
   struct statx status;
-  const bool known = statx(folder.fd, "", AT_EMPTY_PATH, STATX_MNT_ID, &status) == 0 &&
+  const bool known = statx(AT_FDCWD, path.c_str(), 0, STATX_MNT_ID, &status) == 0 &&
                      (status.stx_mask & STATX_MNT_ID) != 0;
-  facts.mount = known ? status.stx_mnt_id : folder.device;
+  facts.mount = known ? status.stx_mnt_id : device;
   return facts;
 }
 
@@ -56,9 +61,10 @@ class OverlayDisk : public Disk {
  public:
   std::size_t renames = 0;
 
-  int Stat(const Folder& folder, const std::string& name, bool follow,
+  int Stat(const std::string& folder, const std::string& name, bool follow,
            struct stat& status) override {
-    Place place = PlaceOf(folder, name);
+    Place place;
+    if (const int number = PlaceOf(folder, name, place)) return number;
     if (const auto* moved = moves_.At(place)) {
       status = moved->data.status;
     } else if (moves_.Left(place)) {
@@ -70,11 +76,13 @@ class OverlayDisk : public Disk {
     last_ = {std::move(place), status};
     if (!follow || !S_ISLNK(status.st_mode)) return 0;
     if (moves_.Empty()) return Disk::Stat(folder, name, true, status);
-    return Follow(FolderPath(folder.fd), name, status);
+    return Follow(Physical(folder), name, status);
   }
 
-  int ReadNames(const Folder& folder, const std::function<void(std::string_view)>& add) override {
-    const Identity identity{folder.device, folder.inode};
+  int ReadNames(const std::string& folder,
+                const std::function<void(std::string_view)>& add) override {
+    Identity identity;
+    if (const int number = IdentityOf(folder, identity)) return number;
     const int number = Disk::ReadNames(folder, [&](std::string_view name) {
       if (!moves_.Left({identity, std::string(name)})) add(name);
     });
@@ -87,37 +95,36 @@ class OverlayDisk : public Disk {
     return 0;
   }
 
-  int Move(const Folder& from, const std::string& from_name, const Folder& to,
+  int Move(const std::string& from, const std::string& from_name, const std::string& to,
            const std::string& to_name) override {
     Link moving;
-    const Place source = PlaceOf(from, from_name);
+    Place source, target;
+    if (PlaceOf(from, from_name, source) != 0) return ENOENT;
+    if (const int number = PlaceOf(to, to_name, target)) return number;
     if (last_.first == source) {
       moving.status = last_.second;
     } else if (Stat(from, from_name, false, moving.status) != 0) {
       return ENOENT;
     }
-    // A listed folder's names were checked against the target already.
     struct stat there;
-    if (!to.listing && Stat(to, to_name, false, there) == 0 &&
-        !(&from == &to && there.st_dev == moving.status.st_dev &&
-          there.st_ino == moving.status.st_ino)) {
-      return EEXIST;  // unless a file system that ignores case sees the file itself
-    }
-    if (to_name.size() > NAME_MAX) return ENAMETOOLONG;
-    const FolderFacts& source_folder = Facts(from);
-    const FolderFacts& target_folder = Facts(to);
-    if (source_folder.writable != 0) return source_folder.writable;
-    if (target_folder.writable != 0) return target_folder.writable;
-    if (source_folder.mount != target_folder.mount) return EXDEV;
-    if (S_ISLNK(moving.status.st_mode)) moving.text = LinkText(from, from_name);
-    moves_.Move(source, JoinPath(from.path, from_name), PlaceOf(to, to_name),
-                JoinPath(to.path, to_name), std::move(moving));
-    ++renames;
-    return 0;
+    if (Stat(to, to_name, false, there) == 0) return EEXIST;
+    return Record(from, from_name, source, to, to_name, target, std::move(moving));
+  }
+
+  int Respell(const std::string& folder, const std::string& name,
+              const std::string& respelled) override {
+    Link moving;
+    Place source, target;
+    if (const int number = PlaceOf(folder, name, source)) return number;
+    PlaceOf(folder, respelled, target);
+    if (Stat(folder, name, false, moving.status) != 0) return ENOENT;
+    return Record(folder, name, source, folder, respelled, target, std::move(moving));
   }
 
   void Clear() {
     moves_.Clear();
+    folders_.clear();
+    identities_.clear();
     last_ = {};
     renames = 0;
   }
@@ -134,11 +141,62 @@ class OverlayDisk : public Disk {
     std::string text;
   };
 
-  std::string LinkText(const Folder& folder, const std::string& name) const {
-    if (const auto* moved = moves_.At(PlaceOf(folder, name))) return moved->data.text;
-    char text[PATH_MAX];
-    const ssize_t size = readlinkat(folder.fd, name.c_str(), text, sizeof text);
-    return size < 0 ? std::string() : std::string(text, static_cast<std::size_t>(size));
+  int Record(const std::string& from, const std::string& from_name, const Place& source,
+             const std::string& to, const std::string& to_name, const Place& target, Link moving) {
+    if (to_name.size() > NAME_MAX) return ENAMETOOLONG;
+    const FolderFacts& source_folder = Facts(from, source.first);
+    const FolderFacts& target_folder = Facts(to, target.first);
+    if (source_folder.writable != 0) return source_folder.writable;
+    if (target_folder.writable != 0) return target_folder.writable;
+    if (source_folder.mount != target_folder.mount) return EXDEV;
+    if (S_ISLNK(moving.status.st_mode)) {
+      const auto* moved = moves_.At(source);
+      moving.text =
+          moved != nullptr ? moved->data.text : LinkText(JoinPath(Physical(from), from_name));
+    }
+    moves_.Move(source, JoinPath(from, from_name), target, JoinPath(to, to_name),
+                std::move(moving));
+    identities_.clear();  // a name on the way to a folder may have come or gone
+    ++renames;
+    return 0;
+  }
+
+  // The folder's device and inode, as the system would reach it with the
+  // run's renames made: a moved file on the way is no folder.
+  int IdentityOf(const std::string& folder, Identity& identity) {
+    const auto known = identities_.find(folder);
+    if (known != identities_.end()) {
+      identity = known->second.second;
+      return known->second.first;
+    }
+    struct stat status {};
+    int number = Disk::Stat(folder, ".", true, status);
+    if (number != 0 && !moves_.Empty()) number = ThroughMoves(folder, status);
+    if (number == 0 && !S_ISDIR(status.st_mode)) number = ENOTDIR;
+    identity = {status.st_dev, status.st_ino};
+    identities_[folder] = {number, identity};
+    return number;
+  }
+
+  // Past a name the run moved there (a file is no folder) or away.
+  int ThroughMoves(const std::string& folder, struct stat& status) {
+    if (folder.empty() || folder == "/") return Disk::Stat(folder, ".", true, status);
+    const std::size_t slash = folder.rfind('/');
+    if (slash == std::string::npos) return Stat("", folder, true, status);
+    return Stat(folder.substr(0, slash == 0 ? 1 : slash), folder.substr(slash + 1), true, status);
+  }
+
+  int PlaceOf(const std::string& folder, const std::string& name, Place& place) {
+    Identity identity;
+    const int number = IdentityOf(folder, identity);
+    place = {identity, name};
+    return number;
+  }
+
+  static std::string Physical(const std::string& folder) {
+    std::unique_ptr<char, decltype(&std::free)> path(
+        realpath(folder.empty() ? "." : folder.c_str(), nullptr), &std::free);
+    return path != nullptr ? path.get() : folder;
   }
 
   // The kernel follows links on the disk as it is; the run's renames may
@@ -172,27 +230,22 @@ class OverlayDisk : public Disk {
     return ELOOP;
   }
 
-  static std::string LinkText(const std::string& path) {
+  std::string LinkText(const std::string& path) const {
     char text[PATH_MAX];
     const ssize_t size = readlink(path.c_str(), text, sizeof text);
     return size < 0 ? std::string() : std::string(text, static_cast<std::size_t>(size));
   }
 
-  static std::string FolderPath(int fd) { return LinkText("/proc/self/fd/" + std::to_string(fd)); }
-
-  static Place PlaceOf(const Folder& folder, const std::string& name) {
-    return {{folder.device, folder.inode}, name};
-  }
-
-  const FolderFacts& Facts(const Folder& folder) {
-    const auto known = folders_.find({folder.device, folder.inode});
+  const FolderFacts& Facts(const std::string& folder, const Identity& identity) {
+    const auto known = folders_.find(identity);
     if (known != folders_.end()) return known->second;
-    return folders_.emplace(Identity{folder.device, folder.inode}, FactsOf(folder)).first->second;
+    return folders_.emplace(identity, FactsOf(folder, identity.first)).first->second;
   }
 
   RecordedMoves<Place, Link> moves_;    // ordered by place: a folder's names are together
   std::pair<Place, struct stat> last_;  // the last entry asked for, as it is itself
   std::map<Identity, FolderFacts> folders_;
+  std::map<std::string, std::pair<int, Identity>> identities_;  // by folder path
 };
 
 class PosixDryRun : public DryRun {
@@ -227,11 +280,11 @@ class PosixDryRun : public DryRun {
         TooLongForWindows(path)) {
       return facts;
     }
-    const FolderTree::Trace trace = walk_.folders().TraceOf(path);
+    const Resolver::Trace trace = walk_.names().TraceOf(path);
     const ListPath names = ParseListPath(path);
     if (here_.empty()) here_ = WorkingDirectory();
     const std::string& here = here_;
-    if (trace.folder.folder == nullptr) {
+    if (trace.folder.number != 0) {
       facts.where = names.from_root ? "" : here;
       for (const std::string_view name : names.names) {
         if (name != "..") {
@@ -253,7 +306,7 @@ class PosixDryRun : public DryRun {
     facts.file_other_case = (trace.entry.matched & kMatchedOtherCase) != 0;
     facts.file_trailing_dots = (trace.entry.matched & kMatchedTrimmed) != 0;
     facts.name = name;
-    const std::string folder = Absolute(*trace.folder.folder, here);
+    const std::string folder = Absolute(trace.folder.path, here);
     facts.where = JoinPath(folder, names.names_folder ? "" : name);
     facts.identity = JoinPath(folder, NameKey(name));
     return facts;

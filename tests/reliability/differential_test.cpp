@@ -1,7 +1,6 @@
 // The walk against the plain reference of reference_platform.h, and
 // brennel-check's dry run against the walk, on thousands of random trees and
-// lists, with the bound on open folders lowered to 2 so that folders are
-// closed and opened again on nearly every call.
+// lists.
 // BRENNEL_DIFFERENTIAL_CASES and BRENNEL_DIFFERENTIAL_SEED run more or other
 // cases by hand.
 
@@ -13,7 +12,6 @@
 #include <cstdint>
 #include <random>
 
-#include "posix/folder_tree.h"
 #include "scratch_folder.h"
 
 namespace {
@@ -29,18 +27,11 @@ std::uint64_t FromEnvironment(const char* name, std::uint64_t otherwise) {
   return value != nullptr ? std::strtoull(value, nullptr, 10) : otherwise;
 }
 
-class LowOpenFolderBound {
- public:
-  LowOpenFolderBound() { tavrik::FolderTree::open_limit = 2; }
-  ~LowOpenFolderBound() { tavrik::FolderTree::open_limit = tavrik::FolderTree::kMaxOpenFolders; }
-};
-
 TEST(Differential, TheWalkThePlainReferenceAndTheDryRunMoveTheSameFilesAndSayTheSame) {
   // Each case makes and removes two small trees: in memory when possible.
   if (std::filesystem::is_directory("/dev/shm")) setenv("TMPDIR", "/dev/shm", 1);
   const std::uint64_t cases = FromEnvironment("BRENNEL_DIFFERENTIAL_CASES", kCases);
   const std::uint64_t seed = FromEnvironment("BRENNEL_DIFFERENTIAL_SEED", 1);
-  const LowOpenFolderBound bound;
   ScratchFolder scratch;
   for (std::uint64_t number = 0; number < cases; ++number) {
     std::seed_seq sequence{seed, number};

@@ -125,8 +125,8 @@ TEST_F(InjectedFault, FailedPresenceTestLeavesTheWalkNamingItsPath) {
     SCOPED_TRACE(std::strerror(number));
     ScratchFolder fresh;
     Reset();
-    // The walk asks for the name in its folder, which it has open.
-    fault_injection::ArmPath(Call::kFstatat, number, "src3.esp");
+    // The walk asks for the path as the list spells it.
+    fault_injection::ArmPath(Call::kFstatat, number, "mods/src3.esp");
     const Error error = ActivateFailure();
     fault_injection::DisarmAll();  // the checks below look at the files
     EXPECT_EQ(error.Number(), number);

@@ -1,18 +1,56 @@
-// The disk as the system shows it, and moves that never replace a file.
+// The disk as the system shows it at each call, and moves that never
+// replace a file.
+
+#include "disk.h"
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <stdio.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <memory>
 
-#include "folder_tree.h"
-
 namespace tavrik {
 
 namespace {
+
+// A folder's path for the system's *at calls. A path the system takes in
+// one piece goes whole, from the working directory; a longer one (past
+// PATH_MAX) is opened piece by piece, each from the last, and closed with
+// this object: every name is still resolved at this call.
+class FolderAt {
+ public:
+  FolderAt(const std::string& folder, std::size_t longest_name) {
+    std::size_t start = 0;
+    while (error_ == 0 && folder.size() - start + longest_name + 2 >= PATH_MAX) {
+      const std::size_t end = folder.rfind('/', start + PATH_MAX - 2);
+      const bool fits = end != std::string::npos && end >= start && (end > start || start == 0);
+      const std::string piece = end == 0 ? "/" : folder.substr(start, end - start);
+      const int next = fits ? openat(fd_, piece.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC) : -1;
+      error_ = !fits ? ENAMETOOLONG : next < 0 ? errno : 0;
+      if (fd_ >= 0) close(fd_);
+      fd_ = next < 0 ? AT_FDCWD : next;
+      start = end + 1;
+    }
+    prefix_ = error_ == 0 ? folder.substr(start) : "";
+  }
+  ~FolderAt() {
+    if (fd_ >= 0) close(fd_);
+  }
+  FolderAt(const FolderAt&) = delete;
+  FolderAt& operator=(const FolderAt&) = delete;
+
+  int fd() const { return fd_; }
+  int error() const { return error_; }
+  std::string Path(std::string_view name) const { return JoinPath(prefix_, name); }
+
+ private:
+  int fd_ = AT_FDCWD;
+  int error_ = 0;
+  std::string prefix_;
+};
 
 bool NoReplaceUnsupported(int number) {
   return number == EINVAL || number == ENOSYS || number == EOPNOTSUPP;
@@ -23,7 +61,7 @@ bool LinkUnsupported(int number) {
 }
 
 // For file systems without RENAME_NOREPLACE: a hard link cannot replace a
-// file either. Returns 0 or the errno of the failure.
+// file either. Stopped between its two calls, the file has both names.
 int MoveByLink(int from_fd, const char* from, int to_fd, const char* to) {
   if (linkat(from_fd, from, to_fd, to, 0) != 0) return errno;
   if (unlinkat(from_fd, from, 0) != 0) {
@@ -53,45 +91,28 @@ int MoveNoReplace(int from_fd, const std::string& from, int to_fd, const std::st
   return number;
 }
 
-bool SameFile(int fd, const std::string& a, const std::string& b) {
-  struct stat first, second;
-  return fstatat(fd, a.c_str(), &first, AT_SYMLINK_NOFOLLOW) == 0 &&
-         fstatat(fd, b.c_str(), &second, AT_SYMLINK_NOFOLLOW) == 0 &&
-         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
-}
-
-// A file system that ignores case (exFAT, NTFS, casefolded ext4) takes the
-// new spelling for the file itself, and some keep the old spelling on a
-// plain rename: the file goes to a free name of its own and then to the new
-// spelling. Returns 0 or an errno; on a failure the file keeps its name.
-int Respell(int fd, const std::string& from, const std::string& to) {
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::string aside =
-        ".brennel-" + std::to_string(getpid()) + "-" + std::to_string(attempt) + ".tmp";
-    int number = MoveNoReplace(fd, from, fd, aside);
-    if (number == EEXIST) continue;
-    if (number != 0) return number;
-    number = MoveNoReplace(fd, aside, fd, to);
-    if (number != 0) MoveNoReplace(fd, aside, fd, from);
-    return number;
-  }
-  return EEXIST;
+// One entry, as far as the system tells: FUSE drivers that number inodes by
+// name (exfat-fuse) give one file's two spellings two numbers, so there the
+// entry's own facts must agree instead.
+bool SameEntry(const struct stat& a, const struct stat& b) {
+  const auto same_time = [](const timespec& x, const timespec& y) {
+    return x.tv_sec == y.tv_sec && x.tv_nsec == y.tv_nsec;
+  };
+  return a.st_dev == b.st_dev &&
+         (a.st_ino == b.st_ino ||
+          (a.st_mode == b.st_mode && a.st_size == b.st_size && a.st_nlink == b.st_nlink &&
+           same_time(a.st_mtim, b.st_mtim) && same_time(a.st_ctim, b.st_ctim)));
 }
 
 struct CloseDirectory {
   void operator()(DIR* directory) const { closedir(directory); }
 };
 
-}  // namespace
-
-int Disk::Stat(const Folder& folder, const std::string& name, bool follow, struct stat& status) {
-  const int flags = follow ? 0 : AT_SYMLINK_NOFOLLOW;
-  return fstatat(folder.fd, name.c_str(), &status, flags) == 0 ? 0 : errno;
-}
-
-int Disk::ReadNames(const Folder& folder, const std::function<void(std::string_view)>& add) {
-  const int fd = openat(folder.fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return errno;
+int ReadNamesAt(const FolderAt& at, const std::function<void(std::string_view)>& add) {
+  const int fd = at.error() != 0
+                     ? -1
+                     : openat(at.fd(), at.Path(".").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return at.error() != 0 ? at.error() : errno;
   const std::unique_ptr<DIR, CloseDirectory> directory(fdopendir(fd));
   if (!directory) {
     const int number = errno;
@@ -107,12 +128,78 @@ int Disk::ReadNames(const Folder& folder, const std::function<void(std::string_v
   return errno;
 }
 
-int Disk::Move(const Folder& from, const std::string& from_name, const Folder& to,
+bool Lists(const FolderAt& at, const std::string& name) {
+  bool found = false;
+  ReadNamesAt(at, [&](std::string_view listed) { found = found || listed == name; });
+  return found;
+}
+
+}  // namespace
+
+std::string JoinPath(std::string_view folder, std::string_view name) {
+  std::string path(folder);
+  if (!path.empty() && path.back() != '/') path += '/';
+  path += name;
+  return path;
+}
+
+std::string RespellAside(std::string_view name) {
+  return "." + std::string(name) + ".brennel-respell";
+}
+
+int Disk::Stat(const std::string& folder, const std::string& name, bool follow,
+               struct stat& status) {
+  const FolderAt at(folder, name.size());
+  if (at.error() != 0) return at.error();
+  const int flags = follow ? 0 : AT_SYMLINK_NOFOLLOW;
+  return fstatat(at.fd(), at.Path(name).c_str(), &status, flags) == 0 ? 0 : errno;
+}
+
+int Disk::ReadNames(const std::string& folder, const std::function<void(std::string_view)>& add) {
+  return ReadNamesAt(FolderAt(folder, 1), add);
+}
+
+int Disk::Move(const std::string& from, const std::string& from_name, const std::string& to,
                const std::string& to_name) {
-  const int number = MoveNoReplace(from.fd, from_name, to.fd, to_name);
-  if (number == EEXIST && &from == &to && SameFile(from.fd, from_name, to_name)) {
-    return Respell(from.fd, from_name, to_name);
+  const FolderAt source(from, from_name.size()), target(to, to_name.size());
+  if (source.error() != 0) return source.error();
+  if (target.error() != 0) return target.error();
+  return MoveNoReplace(source.fd(), source.Path(from_name), target.fd(), target.Path(to_name));
+}
+
+int Disk::Respell(const std::string& folder, const std::string& name,
+                  const std::string& respelled) {
+  const std::string aside_name = RespellAside(name);
+  const FolderAt at(folder, aside_name.size());
+  if (at.error() != 0) return at.error();
+  const int fd = at.fd();
+  const std::string from = at.Path(name), to = at.Path(respelled), aside = at.Path(aside_name);
+  struct stat source, there;
+  if (fstatat(fd, from.c_str(), &source, AT_SYMLINK_NOFOLLOW) != 0) return errno;
+  if (fstatat(fd, to.c_str(), &there, AT_SYMLINK_NOFOLLOW) != 0) {
+    // The system tells the two spellings apart after all.
+    return errno == ENOENT ? MoveNoReplace(fd, from, fd, to) : errno;
   }
+  if (!SameEntry(source, there)) return EEXIST;
+  // In one call where the file system can (exfat-fuse can, NTFS and the
+  // kernel's own drivers take it for a rename onto itself that changes
+  // nothing). Only a listing that gains the new spelling tells which.
+  if (!Lists(at, respelled)) {
+    if (renameat(fd, from.c_str(), fd, to.c_str()) != 0) return errno;
+    if (Lists(at, respelled)) return 0;
+  }
+  // Otherwise through a name of the file's own, which a walk also finds
+  // the file by. A respelling stopped earlier may have left that name as a
+  // second link to this very file: it goes first.
+  struct stat parked;
+  int number = MoveNoReplace(fd, from, fd, aside);
+  if (number == EEXIST && fstatat(fd, aside.c_str(), &parked, AT_SYMLINK_NOFOLLOW) == 0 &&
+      SameEntry(source, parked) && unlinkat(fd, aside.c_str(), 0) == 0) {
+    number = MoveNoReplace(fd, from, fd, aside);
+  }
+  if (number != 0) return number;
+  number = MoveNoReplace(fd, aside, fd, to);
+  if (number != 0) MoveNoReplace(fd, aside, fd, from);  // back under its old name
   return number;
 }
 

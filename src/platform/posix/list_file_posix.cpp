@@ -1,7 +1,6 @@
 // The list files on Linux: read with the system's own calls, and found as
 // Windows finds them, in any case.
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,8 +9,9 @@
 #include <memory>
 #include <vector>
 
+#include "disk.h"
 #include "error_condition.h"
-#include "name_key.h"
+#include "listing.h"
 #include "system_platform.h"
 
 namespace tavrik {
@@ -64,20 +64,13 @@ std::unique_ptr<ByteSource> OpenRegular(const std::string& path, const std::stri
 // The entries of the working directory other than `name` that match it
 // without regard to case.
 std::vector<std::string> OtherCaseMatches(const std::string& name) {
+  Listing listing;
+  Disk().ReadNames("", [&](std::string_view entry) { listing.Insert(entry); });
   std::vector<std::string> matches;
-  const std::unique_ptr<DIR, int (*)(DIR*)> directory(opendir("."), &closedir);
-  if (!directory) return matches;
-  const std::string key = NameKey(name);
-  while (const dirent* entry = readdir(directory.get())) {
-    const std::string_view entry_name(entry->d_name);
-    if (entry_name != name && NameKey(entry_name) == key) matches.emplace_back(entry_name);
+  for (const std::string& entry : listing.MatchesOf(name)) {
+    if (entry != name) matches.push_back(entry);
   }
   return matches;
-}
-
-bool EntryExists(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
 }
 
 }  // namespace
@@ -87,7 +80,10 @@ std::unique_ptr<ByteSource> SystemPlatform::OpenListFile(const std::string& name
     throw FileError(ENOENT, "Cannot open", name);
   // A mod may ship "tavrik.mla", which Windows finds as "Tavrik.mla". The
   // exact name wins; of other spellings only a single one is taken.
-  if (name.find('/') != std::string::npos || EntryExists(name)) return OpenRegular(name, name);
+  struct stat status;
+  if (name.find('/') != std::string::npos || lstat(name.c_str(), &status) == 0) {
+    return OpenRegular(name, name);
+  }
   const std::vector<std::string> matches = OtherCaseMatches(name);
   if (matches.empty()) throw FileError(ENOENT, "Cannot open", name);
   if (matches.size() > 1) {

@@ -29,7 +29,7 @@ bool HasNul(const std::string& path) { return path.find('\0') != std::string::np
 void PathWalk::Forget() {
   tested_.reset();
   tested_path_.clear();
-  folders_.Forget();
+  names_.Forget();
 }
 
 std::string PathWalk::FindFile(const std::string& path) {
@@ -38,7 +38,7 @@ std::string PathWalk::FindFile(const std::string& path) {
   // No globbing: '*' and '?' are ordinary characters of a Linux name.
   if (path.empty() || HasNul(path) || IsDriveOrShare(path) || TooLongForWindows(path)) return {};
   try {
-    tested_ = folders_.Locate(path);
+    tested_ = names_.Locate(path);
   } catch (const Error& error) {
     throw Error(error.Number(), "Cannot look for " + Quoted(path) + ": " + error.Description());
   }
@@ -58,12 +58,12 @@ void PathWalk::RenameFile(const std::string& source, const std::string& target) 
   }
   if (TooLongForWindows(source) || TooLongForWindows(target)) refuse(ENAMETOOLONG);
   // Right after its presence test the source is known; otherwise find it.
-  std::optional<FolderTree::Located> from = std::move(tested_);
+  std::optional<Located> from = std::move(tested_);
   const bool tested = from && source == tested_path_;
   tested_.reset();
   tested_path_.clear();
   try {
-    if (!tested) from = folders_.Locate(source);
+    if (!tested) from = names_.Locate(source);
     if (!from) throw SystemFailure(ENOENT);
     Move(*from, target);
   } catch (const Error& error) {
@@ -71,12 +71,29 @@ void PathWalk::RenameFile(const std::string& source, const std::string& target) 
   }
 }
 
-void PathWalk::Move(FolderTree::Located& from, const std::string& target) {
-  const FolderTree::Destination to = folders_.DestinationOf(from, target);
+void PathWalk::Move(Located& from, const std::string& target) {
+  Destination to = names_.DestinationOf(from, target);
   if (to.same) return;
-  const int number = disk_.Move(from.folder.folder(), from.name, to.folder.folder(), to.name);
+  int number = MoveOnDisk(from, to);
+  if (to.assumed && (number == ENOENT || number == ENOTDIR)) {
+    // The folder this walk knew as spelled may be gone, and the rule now
+    // find another in another case.
+    Destination again = names_.DestinationOf(from, target, Resolver::Pass::kAgain);
+    if (again.same) return;
+    if (again.folder != to.folder) number = MoveOnDisk(from, to = std::move(again));
+  }
+  if (number == EEXIST && !to.respell) {
+    // Throws unless the entry in the way is the file itself.
+    to = names_.DestinationOf(from, target, Resolver::Pass::kRefused);
+    number = MoveOnDisk(from, to);
+  }
   if (number != 0) throw Error(number, MoveReason(number));
-  folders_.Moved(from.folder.folder(), from.name, to.folder.folder(), to.name);
+  names_.Moved(from, to);
+}
+
+int PathWalk::MoveOnDisk(const Located& from, const Destination& to) {
+  if (to.respell) return disk_.Respell(to.folder, from.name, to.name);
+  return disk_.Move(from.folder, from.name, to.folder, to.name);
 }
 
 }  // namespace tavrik

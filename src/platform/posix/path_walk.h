@@ -1,22 +1,23 @@
 #pragma once
 
 // The presence test and the rename of a walk on Linux, over a Disk: the
-// checks of a list's path, the rule for names (folder_tree.h) and the
-// errors as the top-level report shows them. The real platform walks the
-// system's disk with it, a dry run a disk with its renames on top.
+// checks of a list's path, the rule for names (resolver.h) and the errors
+// as the top-level report shows them. The real platform walks the system's
+// disk with it, a dry run a disk with its renames on top.
 
 #include <optional>
 #include <string>
 
-#include "folder_tree.h"
+#include "disk.h"
+#include "resolver.h"
 
 namespace tavrik {
 
 class PathWalk {
  public:
-  explicit PathWalk(Disk& disk) : disk_(disk), folders_(disk) {}
+  explicit PathWalk(Disk& disk) : disk_(disk), names_(disk) {}
 
-  /// Drops what the walk learnt and closes every folder.
+  /// Drops what the walk learnt.
   void Forget();
 
   /// The name of the regular file that the list's `path` names, or "".
@@ -27,17 +28,18 @@ class PathWalk {
   /// naming both paths, when that cannot be done.
   void RenameFile(const std::string& source, const std::string& target);
 
-  FolderTree& folders() { return folders_; }
+  Resolver& names() { return names_; }
 
  private:
-  void Move(FolderTree::Located& from, const std::string& target);
+  void Move(Located& from, const std::string& target);
+  int MoveOnDisk(const Located& from, const Destination& to);
 
   Disk& disk_;
-  FolderTree folders_;
-  // The last presence test: the list's path and the file it found, whose
-  // folder stays open for the rename that follows.
+  Resolver names_;
+  // The last presence test: the list's path and the file it found, which
+  // the rename that follows moves.
   std::string tested_path_;
-  std::optional<FolderTree::Located> tested_;
+  std::optional<Located> tested_;
 };
 
 }  // namespace tavrik

@@ -1,6 +1,6 @@
 // libFuzzer target for long runs of the differential test: the fuzzer's
-// bytes make each choice of a random tree and its lists, the walk (with two
-// open folders at most) and the plain reference must agree on every one.
+// bytes make each choice of a random tree and its lists, and the walk
+// and the plain reference must agree on every one.
 // Usage: walk_fuzzer [-max_total_time=SECONDS] [CORPUS]
 
 #include <stdlib.h>
@@ -13,7 +13,6 @@
 #include <string>
 
 #include "differential.h"
-#include "posix/folder_tree.h"
 
 namespace {
 
@@ -31,7 +30,6 @@ const std::string& Scratch() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  tavrik::FolderTree::open_limit = 2;
   std::size_t at = 0;
   // Each choice takes the next two bytes; past the end every choice is 0.
   const differential::Choose choose = [&](std::uint32_t n) -> std::uint32_t {

@@ -1,0 +1,376 @@
+// The rule for names, asked of the disk as it is at each call.
+
+#include "resolver.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <memory>
+
+#include "error_condition.h"
+#include "list_path.h"
+#include "name_key.h"
+
+namespace tavrik {
+
+namespace {
+
+// Candidates named in the message about an ambiguous name; a folder of
+// thousands of case variants must not make a message of thousands.
+constexpr std::size_t kNamedCandidates = 8;
+
+// The ".." a path starts with: the only ones left once the text is read.
+std::size_t Ups(const ListPath& path) {
+  std::size_t ups = 0;
+  while (ups < path.names.size() && path.names[ups] == "..") ++ups;
+  return ups;
+}
+
+Error Ambiguous(const std::string& folder, std::string_view name, const Listing::Matches& matches) {
+  std::string names;
+  std::size_t named = 0;
+  for (const std::string& match : matches) {
+    if (named++ == kNamedCandidates) break;
+    names += (names.empty() ? "" : ", ") + Quoted(JoinPath(folder, match));
+  }
+  if (named > kNamedCandidates) {
+    const auto more = std::distance(matches.begin(), matches.end()) -
+                      static_cast<std::ptrdiff_t>(kNamedCandidates);
+    names += " and " + std::to_string(more) + " more";
+  }
+  return Error(ENOTUNIQ, "cannot tell which of " + names + " the list means by " +
+                             Quoted(JoinPath(folder, name)) + ": they differ only in case");
+}
+
+}  // namespace
+
+void Resolver::Forget() {
+  known_.clear();
+  created_.clear();
+  not_as_spelled_.clear();
+  here_.reset();
+}
+
+std::optional<Located> Resolver::Locate(std::string_view text) {
+  const ListPath path = ParseListPath(text);
+  if (path.names_folder) return std::nullopt;  // not looked at
+  Trace trace = TraceOf(path);
+  if (trace.folder.number != 0) return std::nullopt;
+  const auto regular = [](const Entry& entry) { return entry.number == 0 && S_ISREG(entry.mode); };
+  // A respelling stopped half-way may have left the file under the name it
+  // parks files under: either spelling of the pair finds it there.
+  const std::string aside = RespellAside(WithoutTrailingDots(path.names.back()));
+  if (!regular(trace.entry) &&
+      !(Probe(trace.folder.path, aside, 0, trace.entry) && regular(trace.entry))) {
+    return std::nullopt;
+  }
+  return Located{std::move(trace.folder.path), std::move(trace.entry.name)};
+}
+
+Resolver::Trace Resolver::TraceOf(const ListPath& path) {
+  Begin();
+  if (path.names_folder) return {Reach(path, path.names.size(), false, false), {}};
+  const std::size_t folder = path.names.size() - 1;
+  const std::string_view name = path.names.back();
+  // Most lists spell names as the disk does: one call finds the file.
+  Trace trace;
+  if (const auto exact = AsSpelled(path, folder)) {
+    trace.folder.path = *exact;
+    if (Probe(*exact, name, 0, trace.entry)) return trace;
+  }
+  trace.folder = Reach(path, folder, false, false);
+  if (trace.folder.number == 0) trace.entry = Find(trace.folder.path, name);
+  return trace;
+}
+
+Destination Resolver::DestinationOf(Located& from, std::string_view text, Pass pass) {
+  Begin();
+  const ListPath path = ParseListPath(text);
+  if (path.names_folder) {
+    const Reached folder =
+        Reach(path, path.names.size(), false, true);  // "x\.." is the folder itself
+    throw SystemFailure(folder.number != 0 ? folder.number : EEXIST);
+  }
+  const Reached reached = Reach(path, path.names.size() - 1, true, pass != Pass::kFirst);
+  if (reached.number != 0) throw SystemFailure(reached.number);
+  // Windows drops trailing dots and spaces from the name it creates.
+  const std::string_view spelled = path.names.back();
+  Destination to{reached.path, std::string(WithoutTrailingDots(spelled))};
+  to.assumed = reached.assumed;
+  // Two paths that differ only in case are one folder where the file system
+  // ignores case: then each name is compared as the folder lists it.
+  const bool same_folder =
+      from.folder == to.folder || (NameKey(from.folder) == NameKey(to.folder) &&
+                                   Canonical(from.folder) == Canonical(to.folder));
+  // The same entry: nothing to ask of the disk, which may be read-only.
+  to.same = same_folder && (spelled == from.name || to.name == from.name);
+  if (to.same) return to;
+  // After the disk refused, only what it holds now decides.
+  const bool listed = pass != Pass::kRefused || Listed(to.folder, true) != nullptr;
+  const std::string taken = Taken(from, same_folder, to.folder, spelled, to.name);
+  if (!taken.empty() && !(same_folder && SourceItself(from, to.folder, taken))) {
+    RefuseTaken(from, to.folder, to.name, spelled, taken);
+  }
+  // The source itself, listed in another case or taken by the file system
+  // for the new spelling: a file system that ignores case.
+  to.respell = !taken.empty() || (pass == Pass::kRefused && listed && same_folder &&
+                                  NameKey(from.name) == NameKey(to.name));
+  if (pass == Pass::kRefused && !to.respell) throw SystemFailure(EEXIST);
+  return to;
+}
+
+void Resolver::Moved(const Located& from, const Destination& to) {
+  ++clock_;
+  // A file system that ignores case may list the entry otherwise than the
+  // name used: its listing is then read again when it is needed.
+  const auto source = known_.find(from.folder);
+  if (source != known_.end() && !source->second.unlistable &&
+      !source->second.listing.Remove(from.name)) {
+    known_.erase(source);
+  }
+  const auto target = known_.find(to.folder);
+  if (target != known_.end()) target->second.listing.Insert(to.name);
+  created_[NameKey(to.name)] = {clock_, to.folder};
+}
+
+// The folder that the first `count` names of `path` spell, as spelled,
+// unless the disk lacked it earlier in this walk (each name is then asked
+// for in turn, as spelled first).
+std::optional<std::string> Resolver::AsSpelled(const ListPath& path, std::size_t count) {
+  std::string exact = Start(Ups(path), path.from_root);
+  for (std::size_t i = Ups(path); i < count; ++i) exact = JoinPath(exact, path.names[i]);
+  exact = Normal(std::move(exact));
+  if (not_as_spelled_.count(exact) != 0) return std::nullopt;
+  return exact;
+}
+
+// The folder that the first `count` names of `path` reach by the rule.
+Reached Resolver::Reach(const ListPath& path, std::size_t count, bool target, bool verify) {
+  Reached reached{Start(Ups(path), path.from_root)};
+  if (Ups(path) >= count) return reached;
+  if (const auto exact = AsSpelled(path, count)) {
+    // A folder whose names this walk has read was there as spelled: the
+    // rename that follows proves it is still, at its own call.
+    if (target && !verify && known_.count(*exact) != 0) return {*exact, 0, 0, true};
+    struct stat status;
+    if (disk_.Stat(*exact, ".", true, status) == 0) return {*exact};
+    not_as_spelled_.insert(*exact);
+  }
+  for (std::size_t i = Ups(path); i < count; ++i) {
+    const Entry entry = Find(reached.path, path.names[i]);
+    reached.matched |= entry.matched;
+    const int number = entry.name.empty() ? ENOENT : entry.number;
+    if (number != 0 || !S_ISDIR(entry.mode))
+      return {"", number ? number : ENOTDIR, reached.matched};
+    reached.path = Normal(JoinPath(reached.path, entry.name));
+  }
+  return reached;
+}
+
+// Where a path starts: the root, the working directory, or a folder above
+// it, taken from the working directory's path as Windows takes ".." from
+// the text (the system's own ".." where no path is known).
+std::string Resolver::Start(std::size_t ups, bool from_root) {
+  if (from_root) return Normal("/");
+  std::string path = ups == 0 ? "" : Here();
+  for (std::size_t up = 0; up < ups && path != "/"; ++up) {
+    if (here_->empty()) {
+      path = JoinPath(path, "..");
+    } else {
+      const std::size_t slash = path.rfind('/');
+      path.erase(slash == 0 ? 1 : slash);
+    }
+  }
+  return Normal(std::move(path));
+}
+
+const std::string& Resolver::Here() {
+  if (!here_) {
+    std::unique_ptr<char, decltype(&std::free)> path(getcwd(nullptr, 0), &std::free);
+    here_ = path != nullptr && path.get()[0] == '/' ? path.get() : "";
+  }
+  return *here_;
+}
+
+// A path from the root through the working directory is a path from it, so
+// that the two spellings of one folder are one path.
+std::string Resolver::Normal(std::string path) {
+  if (path.empty() || path[0] != '/' || Here().empty()) return path;
+  const std::string& here = Here();
+  if (path == here) return "";
+  if (here == "/") return path.substr(1);
+  const bool below = path.size() > here.size() && path.compare(0, here.size(), here) == 0 &&
+                     path[here.size()] == '/';
+  return below ? path.substr(here.size() + 1) : path;
+}
+
+// The rule for one name: as spelled; else without its trailing dots and
+// spaces; else the one entry that matches it, and then the trimmed name, in
+// any case. A link is the entry it is, whatever it points to.
+Entry Resolver::Find(const std::string& folder, std::string_view name) {
+  Entry entry;
+  if (Probe(folder, name, 0, entry)) return entry;
+  const std::string_view trimmed = WithoutTrailingDots(name);
+  if (trimmed != name && Probe(folder, trimmed, kMatchedTrimmed, entry)) return entry;
+  for (bool fresh = false;; fresh = true) {
+    if (Listed(folder, fresh) == nullptr) return {};
+    const Known& known = known_.at(folder);
+    Lookup lookup = InAnyCase(folder, known, name, kMatchedOtherCase, entry);
+    if (lookup == Lookup::kNone && trimmed != name) {
+      lookup = InAnyCase(folder, known, trimmed, kMatchedOtherCase | kMatchedTrimmed, entry);
+    }
+    if (lookup == Lookup::kFound) return entry;
+    if (lookup == Lookup::kNone || fresh) return {};
+  }
+}
+
+// The entry of the listing that `spelling` means in another case. A listing
+// read before this call is trusted only as far as the disk confirms it: a
+// listed name the disk lacks, several candidates, or a name of this key
+// that the walk made elsewhere mean the folder is read again (kStale).
+Resolver::Lookup Resolver::InAnyCase(const std::string& folder, const Known& known,
+                                     std::string_view spelling, unsigned matched, Entry& entry) {
+  const Listing::Matches matches = known.listing.MatchesOf(spelling);
+  const bool fresh = known.read_at >= call_start_;
+  if (Listing::Has(matches, spelling)) {  // the disk lacked it a moment ago
+    if (!fresh) return Lookup::kStale;
+    return Probe(folder, spelling, matched & kMatchedTrimmed, entry) ? Lookup::kFound
+                                                                     : Lookup::kNone;
+  }
+  if (!fresh && Stale(folder, known, spelling)) return Lookup::kStale;
+  if (matches.empty()) return Lookup::kNone;
+  if (std::next(matches.begin()) != matches.end()) {
+    if (!fresh) return Lookup::kStale;
+    throw Ambiguous(folder, spelling, matches);
+  }
+  if (Probe(folder, *matches.begin(), matched, entry)) return Lookup::kFound;
+  return fresh ? Lookup::kNone : Lookup::kStale;
+}
+
+// True when `name` is an entry of `folder` now, also a link to nothing or a
+// loop of links; fills `entry`. Throws Error when the folder cannot be
+// looked at.
+bool Resolver::Probe(const std::string& folder, std::string_view name, unsigned matched,
+                     Entry& entry) {
+  const std::string spelled(name);
+  struct stat status {};
+  int number = disk_.Stat(folder, spelled, false, status);
+  // ENOTDIR, ELOOP: the folder is no longer one, or never was as spelled.
+  if (number == ENOENT || number == ENOTDIR || number == ENAMETOOLONG || number == ELOOP) {
+    return false;
+  }
+  if (number != 0) throw SystemFailure(number);
+  entry = {spelled, 0, status.st_mode, matched};
+  if (!S_ISLNK(status.st_mode)) return true;
+  number = disk_.Stat(folder, spelled, true, status);
+  if (number != 0 && number != ENOENT && number != ENOTDIR && number != ELOOP) {
+    throw SystemFailure(number);
+  }
+  entry.mode = status.st_mode;
+  entry.number = number == 0 || number == ELOOP ? number : ENOENT;  // a link to nothing, a loop
+  return true;
+}
+
+// The folder's listing, read again when `fresh` asks for one read at this
+// call; nullptr when it may not be read, or is gone.
+const Listing* Resolver::Listed(const std::string& folder, bool fresh) {
+  const auto known = known_.find(folder);
+  if (known != known_.end() && !(fresh && known->second.read_at < call_start_)) {
+    return known->second.unlistable ? nullptr : &known->second.listing;
+  }
+  Known read;
+  read.read_at = clock_;
+  const int number =
+      disk_.ReadNames(folder, [&](std::string_view name) { read.listing.Insert(name); });
+  if (number == ENOENT || number == ENOTDIR) return nullptr;  // gone since it was reached
+  // May be entered but not read (EACCES): names are taken as spelled.
+  read.unlistable = number == EACCES || number == EPERM;
+  if (number != 0 && !read.unlistable) {
+    throw Error(number, "cannot read the folder " + Quoted(folder.empty() ? "." : folder) + ": " +
+                            SystemReason(number));
+  }
+  Known& kept = known_[folder] = std::move(read);
+  return kept.unlistable ? nullptr : &kept.listing;
+}
+
+// True when the walk made a name of `name`'s key through another path
+// after `known` was read: a folder reached two ways (a link, a bind mount,
+// a FUSE view of it) does not see it in its listing.
+bool Resolver::Stale(const std::string& folder, const Known& known, std::string_view name) const {
+  if (created_.empty()) return false;
+  const auto created = created_.find(NameKey(name));
+  return created != created_.end() && created->second.at > known.read_at &&
+         created->second.folder != folder;
+}
+
+// The entry of `folder` other than the file itself that `spelled` or `name`
+// means in any case, as the disk has it now; "" when none.
+std::string Resolver::Taken(const Located& from, bool same_folder, const std::string& folder,
+                            std::string_view spelled, std::string_view name) {
+  for (bool fresh = false;; fresh = true) {
+    const Listing* listing = Listed(folder, fresh);
+    if (listing == nullptr) return {};  // unlistable: only the rename itself guards
+    const Known& known = known_.at(folder);
+    const bool read_now = known.read_at >= call_start_;
+    if (!read_now && (Stale(folder, known, spelled) || Stale(folder, known, name))) continue;
+    std::string taken;
+    for (const std::string_view wanted : {spelled, name}) {
+      for (const std::string& entry : listing->MatchesOf(wanted)) {
+        if (same_folder && entry == from.name) continue;
+        if (taken.empty() || entry == wanted) taken = entry;
+      }
+      if (!taken.empty()) break;
+    }
+    struct stat status;
+    // A listed name the disk no longer has: read the folder again.
+    if (taken.empty() || read_now || disk_.Stat(folder, taken, false, status) == 0) return taken;
+  }
+}
+
+// True when `taken` is the source itself: the file system found the source
+// as the list spells it although the folder lists it otherwise (it ignores
+// case), and it lists no other entry of that key.
+bool Resolver::SourceItself(const Located& from, const std::string& folder,
+                            const std::string& taken) {
+  const Listing* listing = Listed(folder, true);
+  if (listing == nullptr || listing->Contains(from.name)) return false;
+  const Listing::Matches matches = listing->MatchesOf(from.name);
+  return !matches.empty() && std::next(matches.begin()) == matches.end() &&
+         *matches.begin() == taken;
+}
+
+void Resolver::RefuseTaken(const Located& from, const std::string& folder, std::string_view name,
+                           std::string_view spelled, const std::string& taken) {
+  std::string reason = SystemReason(EEXIST);
+  if (taken != name && taken != spelled) reason += " (as " + Quoted(JoinPath(folder, taken)) + ")";
+  // A move stopped between its link and its unlink leaves one file under
+  // both names; which one the mod means is for the user to say.
+  struct stat source, there;
+  if (disk_.Stat(from.folder, from.name, false, source) == 0 &&
+      disk_.Stat(folder, taken, false, there) == 0 && source.st_dev == there.st_dev &&
+      source.st_ino == there.st_ino) {
+    reason +=
+        "; it is another name of the same file, as a move stopped half-way leaves one: "
+        "delete the name the file should not have";
+  }
+  throw Error(EEXIST, reason);
+}
+
+// `path` with each name as its folder lists it, where that is in another
+// case: the spelling a file system that ignores case keeps.
+std::string Resolver::Canonical(const std::string& path) {
+  std::string canonical = !path.empty() && path[0] == '/' ? "/" : "";
+  for (std::size_t start = canonical.size(); start < path.size();) {
+    const std::size_t end = std::min(path.find('/', start), path.size());
+    const std::string name = path.substr(start, end - start);
+    start = end + 1;
+    const Listing* listing = name == ".." ? nullptr : Listed(canonical, false);
+    const Listing::Matches matches =
+        listing != nullptr ? listing->MatchesOf(name) : Listing::Matches{};
+    const bool one = !matches.empty() && std::next(matches.begin()) == matches.end();
+    canonical = JoinPath(canonical, one && !Listing::Has(matches, name) ? *matches.begin() : name);
+  }
+  return canonical;
+}
+
+}  // namespace tavrik
