@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 
 namespace fault_injection {
@@ -29,6 +30,13 @@ struct ReadFault {
 };
 
 ReadFault read_fault;
+
+int kill_countdown = 0;  // 0: not armed
+
+// Kills the process when this is the call ArmKill named.
+void KillIfArmed() {
+  if (kill_countdown > 0 && --kill_countdown == 0) std::raise(SIGKILL);
+}
 
 // True when this call of `call` is to fail; sets errno then.
 bool Fails(Call call, const char* path = nullptr) {
@@ -62,39 +70,47 @@ void ArmPath(Call call, int number, const char* path) {
 
 void ArmRead(int number, std::size_t bytes) { read_fault = ReadFault{number, bytes}; }
 
+void ArmKill(int nth) { kill_countdown = nth; }
+
 void DisarmAll() {
   faults = {};
   read_fault = {};
+  kill_countdown = 0;
 }
 
 }  // namespace fault_injection
 
 using fault_injection::Call;
 using fault_injection::Fails;
+using fault_injection::KillIfArmed;
 using fault_injection::Next;
 using fault_injection::read_fault;
 
 extern "C" {
 
 int renameat2(int from_dir, const char* from, int to_dir, const char* to, unsigned flags) noexcept {
+  KillIfArmed();
   if (Fails(Call::kRenameat2)) return -1;
   static const auto next = Next<int (*)(int, const char*, int, const char*, unsigned)>("renameat2");
   return next(from_dir, from, to_dir, to, flags);
 }
 
 int linkat(int from_dir, const char* from, int to_dir, const char* to, int flags) noexcept {
+  KillIfArmed();
   if (Fails(Call::kLinkat)) return -1;
   static const auto next = Next<int (*)(int, const char*, int, const char*, int)>("linkat");
   return next(from_dir, from, to_dir, to, flags);
 }
 
 int unlinkat(int dir, const char* path, int flags) noexcept {
+  KillIfArmed();
   if (Fails(Call::kUnlinkat)) return -1;
   static const auto next = Next<int (*)(int, const char*, int)>("unlinkat");
   return next(dir, path, flags);
 }
 
 int renameat(int from_dir, const char* from, int to_dir, const char* to) noexcept {
+  KillIfArmed();
   if (Fails(Call::kRenameat)) return -1;
   static const auto next = Next<int (*)(int, const char*, int, const char*)>("renameat");
   return next(from_dir, from, to_dir, to);

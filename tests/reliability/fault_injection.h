@@ -23,6 +23,11 @@ void ArmPath(Call call, int number, const char* path);
 /// that fails part-way through a file.
 void ArmRead(int number, std::size_t bytes);
 
+/// The `nth` call (1-based) from now on that changes a name (a rename, a
+/// link or an unlink) kills the process before it is made, as a SIGKILL
+/// from outside would at that moment.
+void ArmKill(int nth);
+
 /// Every call passes through again.
 void DisarmAll();
 

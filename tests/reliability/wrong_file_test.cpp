@@ -8,13 +8,18 @@
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <map>
 
+#include "fault_injection.h"
 #include "launcher.h"
 #include "real_platform_test.h"
 
@@ -22,24 +27,50 @@ namespace tavrik {
 namespace {
 
 namespace fs = std::filesystem;
+using fault_injection::Call;
 using Texts = std::vector<std::string>;
+
+// The real platform, and another program that changes the disk just before
+// the presence test of a given pair.
+class ChangingPlatform : public SystemPlatform {
+ public:
+  ChangingPlatform() : SystemPlatform(nullptr) {}
+  std::map<int, std::function<void()>> before_pair;
+  std::string FindFile(const std::string& path) override {
+    const auto change = before_pair.find(++tests_);
+    if (change != before_pair.end()) change->second();
+    return SystemPlatform::FindFile(path);
+  }
+  void BeginWalk() override {
+    tests_ = 0;
+    SystemPlatform::BeginWalk();
+  }
+
+ private:
+  int tests_ = 0;
+};
 
 class WrongFile : public RealPlatformTest {
  protected:
   Brennel brennel{platform};
 
   // Activates `entries`; returns the error that ends the walk, or 0.
-  std::int64_t Activate(const Texts& entries) {
+  std::int64_t Activate(const Texts& entries) { return Press(entries, true); }
+  std::int64_t Deactivate(const Texts& entries) { return Press(entries, false); }
+  std::int64_t Press(const Texts& entries, bool activate) {
     messages.clear();
-    brennel.colInputA.clear();
-    for (const std::string& entry : entries) brennel.colInputA.push_back(entry);
+    EntryList& list = activate ? brennel.colInputA : brennel.colInputD;
+    list.clear();
+    for (const std::string& entry : entries) list.push_back(entry);
     try {
-      brennel.Command3_Click();
+      activate ? brennel.Command3_Click() : brennel.Command4_Click();
     } catch (const Error& error) {
+      last_error = error.Description();
       return error.Number();
     }
     return 0;
   }
+  std::string last_error;
 
   // Mounts are made in a mount namespace of this process's own and undone
   // in reverse at the test's end. Each returns why it cannot, or "".
@@ -71,12 +102,34 @@ class WrongFile : public RealPlatformTest {
     if (umount2(target.c_str(), MNT_DETACH) != 0) ADD_FAILURE() << target << ": unmount failed";
     mounted_.erase(std::find(mounted_.begin(), mounted_.end(), target));
   }
+  // An image of `kind` ("ntfs": lowntfs-3g ignoring case; "exfat":
+  // exfat-fuse, on a loop device) mounted on `target`.
+  std::string MountCaseInsensitive(const std::string& kind, const std::string& target) {
+    if (const std::string why = PrivateMounts(); !why.empty()) return why;
+    const std::string image = (folder.path() / (kind + ".img")).string();
+    const std::string make = kind == "ntfs" ? "mkntfs -F -q -Q " + image : "mkfs.exfat " + image;
+    if (std::system(("truncate -s 16M " + image + " && " + make + " >/dev/null 2>&1").c_str()) !=
+        0) {
+      return "cannot make an " + kind + " image (mkntfs from ntfs-3g, mkfs.exfat from exfatprogs)";
+    }
+    if (kind == "ntfs")
+      return MountFuse("lowntfs-3g -o ignore_case " + image + " " + target, target);
+    const std::string device = folder.path() / "loop-device";
+    if (std::system(("losetup --find --show " + image + " > " + device).c_str()) != 0) {
+      return "no loop device for the exFAT image";
+    }
+    loops_.push_back(ReadFile(device).substr(0, ReadFile(device).find('\n')));
+    return MountFuse("mount.exfat-fuse " + loops_.back() + " " + target, target);
+  }
+
   void TearDown() override {
     while (!mounted_.empty()) Unmount(mounted_.back());
+    for (const std::string& loop : loops_) std::system(("losetup -d " + loop).c_str());
   }
 
  private:
   std::vector<fs::path> mounted_;
+  std::vector<std::string> loops_;
 };
 
 std::string Chain(const std::string& first, int depth, char separator) {
@@ -218,6 +271,220 @@ TEST_F(WrongFile, OnAFileSystemThatIgnoresCaseACaseOnlyRenameRespellsTheFile) {
   EXPECT_EQ(names, (Texts{"Rock.dds", "stone.dds"}));
   EXPECT_EQ(ReadFile("ntfs/Rock.dds"), "rock");
   EXPECT_EQ(ReadFile("ntfs/stone.dds"), "stone");
+}
+
+// Another program changes a folder between two pairs: the next pair acts on
+// the disk as it is then, never on what the walk read before.
+TEST_F(WrongFile, ChangesAnotherProgramMakesBetweenPairsAreSeenByTheNextPair) {
+  struct Scenario {
+    const char* what;
+    std::map<std::string, std::string> files;
+    Texts list;
+    std::function<void()> between;  // before the second pair
+    std::map<std::string, std::string> after;
+  };
+  const Scenario scenarios[] = {
+      {"a file created in the list's spelling beside one in another case",
+       {{"D/A.dds", "old"}, {"D/s", "s"}},
+       {"d\\s", "D\\t", "d\\a.dds", "D\\out.dds"},
+       [] { WriteFile("D/a.dds", "new"); },
+       {{"D/A.dds", "old"}, {"D/out.dds", "new"}}},
+      {"a folder created in the list's spelling beside one in another case",
+       {{"Data/x1", "1"}, {"Data/x2", "2"}},
+       {"Data\\x1", "data\\y1", "Data\\x2", "data\\y2"},
+       [] { fs::create_directory("data"); },
+       {{"Data/y1", "1"}, {"data/y2", "2"}}},
+      {"the listed spelling removed, its twin in another case kept",
+       {{"D/a.dds", "lower"}, {"D/A.dds", "upper"}, {"D/s", "s"}},
+       {"D\\s", "D\\t", "D\\a.dds", "D\\out.dds"},
+       [] { fs::remove("D/a.dds"); },
+       {{"D/out.dds", "upper"}}},
+      {"a folder swapped for a new one",
+       {{"D/x", "old"}, {"D/s", "s"}},
+       {"D\\s", "D\\t", "D\\x", "D\\y"},
+       [] {
+         fs::rename("D", "D.old");
+         WriteFile("D/x", "new");
+       },
+       {{"D.old/x", "old"}, {"D/y", "new"}}},
+      {"a link put where the folder was",
+       {{"D/x", "old"}, {"D/s", "s"}, {"elsewhere/x", "far"}},
+       {"D\\s", "D\\t", "D\\x", "D\\y"},
+       [] {
+         fs::rename("D", "D.old");
+         fs::create_directory_symlink("elsewhere", "D");
+       },
+       {{"D.old/x", "old"}, {"elsewhere/y", "far"}}},
+  };
+  for (const Scenario& scenario : scenarios) {
+    SCOPED_TRACE(scenario.what);
+    ScratchFolder fresh;
+    for (const auto& [path, content] : scenario.files) WriteFile(path, content);
+    ChangingPlatform changing;
+    changing.before_pair[2] = scenario.between;
+    Brennel walk(changing);
+    for (const std::string& entry : scenario.list) walk.colInputA.push_back(entry);
+    EXPECT_NO_THROW(walk.Command3_Click());
+    for (const auto& [path, content] : scenario.after) EXPECT_EQ(ReadFile(path), content) << path;
+  }
+}
+
+// A bindfs view has a device number of its own: nothing but the names tells
+// that it shows the mod's folder, which the walk also reaches directly.
+TEST_F(WrongFile, OneFolderReachedThroughAViewAndDirectlyNeverGetsTwoNamesOfOneKey) {
+  for (const std::string& why : {PrivateMounts(), Mount("tmpfs", "R", "tmpfs", 0, "size=1m")}) {
+    if (!why.empty()) GTEST_SKIP() << why;
+  }
+  for (const char* view : {"bindfs", "bind mount"}) {
+    SCOPED_TRACE(view);
+    for (const char* name : {"seed", "Orig", "src"}) WriteFile(std::string("R/") + name, name);
+    const std::string why = std::string(view) == "bindfs" ? MountFuse("bindfs R W", "W")
+                                                          : Mount("R", "W", nullptr, MS_BIND);
+    if (!why.empty()) GTEST_SKIP() << why;
+    // Pair 3 would make "a.dds" beside the "A.dds" that pair 2 made.
+    EXPECT_EQ(Activate({"W\\seed", "W\\seed2", "R\\Orig", "R\\A.dds", "W\\src", "W\\a.dds",
+                        "R\\a.dds", "R\\out.dds"}),
+              EEXIST);
+    EXPECT_EQ(ReadFile("R/A.dds"), "Orig");
+    EXPECT_EQ(ReadFile("R/src"), "src");
+    EXPECT_FALSE(fs::exists("R/out.dds"));
+    Unmount(fs::absolute("W"));
+    for (const auto& entry : fs::directory_iterator("R")) fs::remove(entry.path());
+  }
+}
+
+// u_toupper makes the dotless i "I" and the long s "S": such names match
+// their ASCII spellings in any case like any other name.
+TEST_F(WrongFile, LettersWhoseCapitalIsAsciiMatchTheirAsciiSpellings) {
+  WriteFile("f\xC4\xB1le", "dotless");  // "fıle"
+  EXPECT_EQ(Activate({"FILE", "found"}), 0);
+  EXPECT_EQ(ReadFile("found"), "dotless");
+  WriteFile("file", "ascii");
+  WriteFile("f\xC4\xB1le", "dotless");
+  EXPECT_EQ(Activate({"FILE", "other"}), ENOTUNIQ);
+  WriteFile("\xC5\xBFtuff", "long s");  // "ſtuff"
+  WriteFile("x", "x");
+  EXPECT_EQ(Activate({"x", "STUFF"}), EEXIST);
+  EXPECT_EQ(ReadFile("x"), "x");
+}
+
+// On NTFS mounted to ignore case and on exFAT, the file system finds every
+// spelling of a name: one folder however the list spells it, a pair naming
+// the file's own entry renames nothing, a case-only pair respells the file,
+// and another file is never replaced.
+TEST_F(WrongFile, OnFileSystemsThatIgnoreCaseOneEntryIsOneEntryHoweverSpelled) {
+  for (const std::string kind : {"ntfs", "exfat"}) {
+    SCOPED_TRACE(kind);
+    if (const std::string why = MountCaseInsensitive(kind, kind); !why.empty()) GTEST_SKIP() << why;
+    WriteFile(kind + "/Data/mod.esp", "mod");
+    WriteFile(kind + "/Data/rock.dds", "rock");
+    WriteFile(kind + "/Data/stone.dds", "stone");
+    const std::string at = kind + "\\";
+    EXPECT_EQ(Activate({at + "Data\\mod.esp", kind + "/data/./mod.esp", at + "data\\rock.dds",
+                        at + "DATA\\Rock.dds"}),
+              0);
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(Activate({at + "data\\stone.dds", at + "Data\\ROCK.dds"}), EEXIST);
+    Texts names;
+    for (const auto& entry : fs::directory_iterator(kind + "/Data")) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    // lowntfs-3g lists names in lower case when it ignores case.
+    const Texts expected = kind == "ntfs" ? Texts{"mod.esp", "rock.dds", "stone.dds"}
+                                          : Texts{"Rock.dds", "mod.esp", "stone.dds"};
+    EXPECT_EQ(names, expected);
+    EXPECT_EQ(ReadFile(kind + "/Data/Rock.dds"), "rock");
+    EXPECT_EQ(ReadFile(kind + "/Data/stone.dds"), "stone");
+  }
+}
+
+// Runs `walk` in a child process that is killed at its `nth` rename, link
+// or unlink. False when the walk ended before making that many.
+bool KilledAt(int nth, const std::function<void()>& walk) {
+  const pid_t child = fork();
+  if (child == 0) {
+    fault_injection::ArmKill(nth);
+    try {
+      walk();
+    } catch (...) {
+    }
+    std::_Exit(0);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+}
+
+// Killed at any call that changes a name, a walk leaves the state a walk
+// stopped there leaves: the pairs before done, those after not, and the
+// file of the pair it was in under a name a presence test of its pair
+// finds. The way out of a stopped walk (Deactivate, then Activate) then
+// works; where a move by link and unlink was stopped between its two
+// calls, the file has both names and the error says so.
+TEST_F(WrongFile, AKillAtAnyCallLeavesWhatAStoppedWalkLeaves) {
+  const Texts list = {"Data\\rock.dds", "DATA\\Rock.dds", "Data\\a.esp",
+                      "data\\b.esp",    "Data\\c.esp",    "Other\\c.esp"};
+  const Texts contents = {"rock", "a", "c"};
+  const Texts final_paths = {"Data/Rock.dds", "Data/b.esp", "Other/c.esp"};
+  for (const std::string kind : {"ext4", "ext4 without RENAME_NOREPLACE", "ntfs", "exfat"}) {
+    SCOPED_TRACE(kind);
+    if (kind == "ntfs" || kind == "exfat") {
+      if (const std::string why = MountCaseInsensitive(kind, kind); !why.empty()) {
+        std::printf("skipped on %s: %s\n", kind.c_str(), why.c_str());
+        continue;
+      }
+      fs::current_path(kind);
+    }
+    int kills = 0, two_names = 0;
+    for (int nth = 1;; ++nth) {
+      SCOPED_TRACE("killed at call " + std::to_string(nth));
+      for (const std::string folder : {"Data", "Other"}) fs::remove_all(folder);
+      WriteFile("Data/rock.dds", "rock");
+      WriteFile("Data/a.esp", "a");
+      WriteFile("Data/c.esp", "c");
+      fs::create_directory("Other");
+      if (kind == "ext4 without RENAME_NOREPLACE")
+        fault_injection::Arm(Call::kRenameat2, EINVAL, 0);
+      if (!KilledAt(nth, [&] { Activate(list); })) break;
+      ++kills;
+      SystemPlatform fresh(nullptr);
+      for (std::size_t pair = 0; pair < contents.size(); ++pair) {
+        EXPECT_TRUE(!fresh.FindFile(list[2 * pair]).empty() ||
+                    !fresh.FindFile(list[2 * pair + 1]).empty())
+            << "pair " << pair + 1;
+      }
+      if (Deactivate(list) == EEXIST) {
+        // The user removes the name the error points at, and presses again.
+        EXPECT_NE(last_error.find("another name of the same file"), std::string::npos)
+            << last_error;
+        ++two_names;
+        for (std::size_t pair = 0; pair < contents.size(); ++pair) {
+          const fs::path source = "Data/" + list[2 * pair].substr(5);
+          const fs::path target = final_paths[pair];
+          const auto listed = [](const fs::path& path) {
+            for (const auto& entry : fs::directory_iterator(path.parent_path())) {
+              if (entry.path().filename() == path.filename()) return true;
+            }
+            return false;
+          };
+          if (listed(source) && listed(target) && fs::equivalent(source, target))
+            fs::remove(target);
+        }
+        EXPECT_NE(Deactivate(list), EEXIST);
+      }
+      EXPECT_EQ(Activate(list), 0) << last_error;
+      EXPECT_TRUE(messages.empty());
+      for (std::size_t pair = 0; pair < contents.size(); ++pair) {
+        EXPECT_EQ(ReadFile(final_paths[pair]), contents[pair]);
+      }
+    }
+    fault_injection::DisarmAll();
+    fs::current_path(folder.path());
+    EXPECT_GE(kills, 3);
+    std::printf("%s: killed at each of %d calls, %d of them leaving a file under two names\n",
+                kind.c_str(), kills, two_names);
+  }
 }
 
 }  // namespace
