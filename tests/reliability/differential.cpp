@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <set>
 #include <sstream>
@@ -12,6 +13,8 @@
 
 #include "dry_run.h"
 #include "launcher.h"
+#include "list_path.h"
+#include "posix/name_key.h"
 #include "reference_platform.h"
 #include "system_platform.h"
 
@@ -24,19 +27,28 @@ using Names = std::vector<std::string>;
 
 // Names that collide: in case, by trailing dots and spaces, beyond ASCII.
 const Names kFolderNames = {"Data", "data", "DATA", "Data.", "Mods", "mods ", "d", "Sub"};
-const Names kFileNames = {"a.esp",
-                          "A.ESP",
-                          "a.esp.",
-                          "b.dds",
-                          "B.dds",
-                          "c",
-                          "c ",
-                          "x y.esp",
+const Names kFileNames = {"a.esp", "A.ESP", "a.esp.", "b.dds", "B.dds", "c", "c ", "x y.esp",
                           "\xC3\x9C"
                           "ber.esp",
                           "\xC3\xBC"
                           "ber.esp",
-                          "e"};
+                          "e",
+                          // Letters whose capital is ASCII, and letters that
+                          // look alike but are not one name on NTFS.
+                          "file",
+                          "f\xC4\xB1le",   // dotless i: "FILE"
+                          "\xC5\xBFtuff",  // long s: "STUFF"
+                          "STUFF",
+                          "\xE2\x84\xAA.dds",  // the Kelvin sign, not "k"
+                          "k.dds",
+                          "stra\xC3\x9F"
+                          "e",  // sharp s, not its capital
+                          "STRA\xE1\xBA\x9E"
+                          "E",
+                          "\xCF\x83\xCE\xBF\xCF\x82",  // final sigma: "ΣΟΣ"
+                          "\xCE\xA3\xCE\x9F\xCE\xA3",
+                          "\xC3\xA9.esp",    // é composed
+                          "e\xCC\x81.esp"};  // é decomposed: another name
 
 std::string Join(const std::string& folder, const std::string& name) {
   return folder.empty() ? name : folder + "/" + name;
@@ -55,7 +67,7 @@ std::string RelativeTarget(const std::string& folder, const std::string& to) {
 
 class Maker {
  public:
-  explicit Maker(const Choose& choose) : choose_(choose) {}
+  Maker(const Choose& choose, const Options& options) : choose_(choose), options_(options) {}
 
   bool Chance(std::uint32_t percent) { return choose_(100) < percent; }
   std::uint32_t Below(std::uint32_t n) { return choose_(n); }
@@ -78,13 +90,13 @@ class Maker {
     }
     for (const std::string& folder : Names(folders_)) {
       for (const std::string& name : kFileNames) {
-        if (!folder.empty() && Chance(22)) New("f", Join(folder, name), files_);
+        if (!folder.empty() && Chance(14)) New("f", Join(folder, name), files_);
       }
       // A file spelled as a folder may shadow it, or stop doing so when moved.
       if (!folder.empty() && Chance(10)) New("f", Join(folder, Pick(kFolderNames)), files_);
     }
-    for (std::uint32_t i = Below(3); i > 0; --i) Link();
-    for (std::uint32_t i = Below(3); i > 0 && !files_.empty(); --i) {
+    for (std::uint32_t i = options_.links ? Below(3) : 0; i > 0; --i) Link();
+    for (std::uint32_t i = options_.links ? Below(3) : 0; i > 0 && !files_.empty(); --i) {
       const std::string existing = Pick(files_);
       const std::string path = Join(Pick(folders_), Pick(kFileNames));
       if (New("h", path, files_)) steps_.back() += "|" + existing;
@@ -114,7 +126,9 @@ class Maker {
 
  private:
   bool New(const char* kind, const std::string& path, Names& into) {
-    if (!taken_.insert(path).second || path.empty()) return false;
+    // Where case is ignored, two names of one key would be one entry.
+    const std::string key = options_.case_insensitive ? tavrik::NameKey(path) : path;
+    if (path.empty() || !taken_.insert(key).second) return false;
     into.push_back(path);
     steps_.push_back(std::string(kind) + " " + path);
     return true;
@@ -129,10 +143,12 @@ class Maker {
     const std::string folder = Pick(folders_);
     const std::string path = Join(folder, Chance(50) ? Pick(kFolderNames) : Pick(kFileNames));
     std::string target;
+    std::string aliased;
     switch (Below(5)) {
       case 0:
       case 1:
-        target = RelativeTarget(folder, Pick(folders_));
+        aliased = Pick(folders_);
+        target = RelativeTarget(folder, aliased);
         break;
       case 2:
         target = files_.empty() ? "nowhere" : RelativeTarget(folder, Pick(files_));
@@ -144,11 +160,21 @@ class Maker {
         target = fs::path(path).filename().string();  // a loop of one link
     }
     if (target.empty()) target = ".";
-    if (New("l", path, links_)) steps_.back() += "|" + target;
+    if (!New("l", path, links_)) return;
+    steps_.back() += "|" + target;
+    // One folder reached two ways: lists may go through the link too.
+    if (!aliased.empty()) aliases_.emplace_back(path, aliased);
   }
 
-  // A path as names from the working directory.
-  static Names FromWork(const std::string& path) {
+  // A path as names from the working directory, at times through a link
+  // to one of its folders.
+  Names FromWork(std::string path) {
+    for (const auto& [link, folder] : aliases_) {
+      if (!folder.empty() && path.rfind(folder + "/", 0) == 0 && Chance(30)) {
+        path = link + path.substr(folder.size());
+        break;
+      }
+    }
     Names names;
     if (path.rfind("work", 0) != 0) names.push_back("..");
     std::stringstream parts(path);
@@ -226,8 +252,10 @@ class Maker {
   }
 
   const Choose& choose_;
+  const Options& options_;
   Names folders_, files_, links_, steps_;
-  std::set<std::string> taken_{"", "work"};
+  std::vector<std::pair<std::string, std::string>> aliases_;  // link, folder it leads to
+  std::set<std::string> taken_{"", "work", "WORK"};
 };
 
 void Make(const Names& steps, const fs::path& root) {
@@ -281,10 +309,12 @@ class Counting : public tavrik::Platform {
   Counting(tavrik::Platform& platform, Names& messages) : messages(messages), platform_(platform) {}
   Names& messages;
   std::size_t tests = 0;
+  std::function<void(std::size_t test)> before_test;  // another program's changes
 
   void BeginWalk() override { platform_.BeginWalk(); }
   void EndWalk() override { platform_.EndWalk(); }
   std::string FindFile(const std::string& path) override {
+    if (before_test) before_test(tests + 1);
     ++tests;
     return platform_.FindFile(path);
   }
@@ -362,10 +392,100 @@ std::string TreeDifference(const std::map<std::string, std::string>& real,
   return text;
 }
 
+// A change another program makes: before the presence test `test` of a
+// click, `kind` with the choices `first` and `second`, which pick what to
+// change among the entries of the tree as it is then, in sorted order, so
+// that both copies change alike while they agree.
+struct Change {
+  std::size_t click = 0, test = 0;
+  std::uint32_t kind = 0, first = 0, second = 0;
+  std::string Text() const {
+    const char* kinds[] = {"a file in a list's spelling", "remove a file",
+                           "a folder in a list's spelling", "a folder swapped for a new one",
+                           "a link where a folder was"};
+    return std::string("before test ") + std::to_string(test) + ": " + kinds[kind] + " (" +
+           std::to_string(first) + ", " + std::to_string(second) + ")";
+  }
+};
+
+// The names the lists spell one way only, as a walk creates or looks for
+// them (without trailing dots and spaces). A name another program creates
+// in such a spelling must be seen at once; one in another spelling than a
+// list's may go unseen by a walk that read its folder before (README), so
+// the changes here make none.
+Names OnlySpellings(const Names& activation, const Names& deactivation) {
+  std::map<std::string, std::set<std::string>> spellings;
+  for (const Names* list : {&activation, &deactivation}) {
+    for (const std::string& entry : *list) {
+      std::string name;
+      for (std::size_t at = 0; at <= entry.size(); ++at) {
+        if (at < entry.size() && entry[at] != '\\' && entry[at] != '/') {
+          name += entry[at];
+          continue;
+        }
+        if (!name.empty() && name != "." && name != "..") {
+          const std::string trimmed(tavrik::WithoutTrailingDots(name));
+          spellings[tavrik::NameKey(trimmed)].insert(trimmed);
+          if (trimmed != name) spellings[tavrik::NameKey(name)].insert(name);
+        }
+        name.clear();
+      }
+    }
+  }
+  Names only;
+  for (const auto& [key, spelled] : spellings) {
+    if (spelled.size() == 1) only.push_back(*spelled.begin());
+  }
+  return only;
+}
+
+void Apply(const Change& change, const fs::path& root, const Names& spellings,
+           const Options& options) {
+  Names folders{""}, files;
+  for (const auto& [path, what] : Snapshot(root)) {
+    if (what == "folder") folders.push_back(path);
+    if (what != "folder" && what.rfind("link to ", 0) != 0) files.push_back(path);
+  }
+  const auto absent = [](const fs::path& path) { return !fs::exists(fs::symlink_status(path)); };
+  const std::string& folder = folders[change.first % folders.size()];
+  std::error_code ignored;
+  switch (change.kind) {
+    case 0:
+    case 2: {
+      if (spellings.empty()) break;
+      const fs::path path = root / folder / spellings[change.second % spellings.size()];
+      if (!absent(path)) break;
+      if (change.kind == 2 && fs::create_directory(path, ignored)) {
+        std::ofstream(path / kFileNames[change.second % kFileNames.size()]) << "made meanwhile";
+      } else if (change.kind == 0) {
+        std::ofstream(path, std::ios::binary) << "made meanwhile";
+      }
+      break;
+    }
+    case 1:
+      if (!files.empty()) fs::remove(root / files[change.first % files.size()], ignored);
+      break;
+    default: {
+      // The working directory stays: its path is what lists start from.
+      const fs::path away = root / (folder + (change.kind == 3 ? ".old" : ".gone"));
+      if (folder.empty() || folder == "work" || !absent(away)) break;
+      fs::rename(root / folder, away, ignored);
+      if (change.kind == 3 || !options.links) {
+        fs::create_directory(root / folder, ignored);
+      } else {
+        const std::string& to = folders[change.second % folders.size()];
+        fs::create_directory_symlink(
+            RelativeTarget(ParentOf(folder), to == folder ? folder + ".gone" : to), root / folder,
+            ignored);
+      }
+    }
+  }
+}
+
 }  // namespace
 
-std::string RunCase(const Choose& choose, const std::string& scratch) {
-  Maker maker(choose);
+std::string RunCase(const Choose& choose, const std::string& scratch, const Options& options) {
+  Maker maker(choose, options);
   const Names steps = maker.MakeTree();
   const Names activation = maker.MakeList();
   const Names deactivation = maker.Chance(50) ? activation : maker.MakeList();
@@ -373,6 +493,14 @@ std::string RunCase(const Choose& choose, const std::string& scratch) {
   for (std::size_t click = 0; click < clicks.size(); ++click) {
     clicks[click] = maker.Chance(click == 0 ? 85 : 50);
   }
+  std::vector<Change> changes;
+  for (std::size_t click = 0; options.changes && click < clicks.size(); ++click) {
+    for (std::uint32_t n = 1 + maker.Below(2); n > 0; --n) {
+      changes.push_back(
+          {click, 1 + maker.Below(6), maker.Below(5), maker.Below(1000), maker.Below(1000)});
+    }
+  }
+  const Names spellings = OnlySpellings(activation, deactivation);
   const fs::path real_root = fs::path(scratch) / "walk";
   const fs::path model_root = fs::path(scratch) / "reference";
   for (const fs::path& root : {real_root, model_root}) {
@@ -382,18 +510,22 @@ std::string RunCase(const Choose& choose, const std::string& scratch) {
   std::string report = "tree:\n" + Lines(steps, "  [") + "activation list:\n" +
                        Lines(activation, "  [") + "deactivation list:\n" +
                        Lines(deactivation, "  [");
+  for (const Change& change : changes) {
+    report += "click " + std::to_string(change.click + 1) + ", " + change.Text() + "\n";
+  }
   const fs::path previous = fs::current_path();
   std::string difference;
 
   // What brennel-check predicts, on the same folder, before the walk.
+  const bool predicting = !options.changes && !options.case_insensitive;
   const auto at_start = Snapshot(real_root);
   Names dry_messages;
   const std::unique_ptr<tavrik::DryRun> dry_run = tavrik::MakeDryRun();
   Counting dry(*dry_run, dry_messages);
   std::vector<Outcome> predicted;
   fs::current_path(real_root / "work");
-  for (const bool activate : clicks) {
-    predicted.push_back(Click(dry, activation, deactivation, activate));
+  for (std::size_t click = 0; predicting && click < clicks.size(); ++click) {
+    predicted.push_back(Click(dry, activation, deactivation, clicks[click]));
     if (predicted.back().what.rfind("error", 0) == 0) break;
   }
   fs::current_path(previous);
@@ -402,10 +534,20 @@ std::string RunCase(const Choose& choose, const std::string& scratch) {
 
   Names real_messages, model_messages;
   tavrik::SystemPlatform system(nullptr);
-  reference::ReferencePlatform reference_platform;
+  reference::ReferencePlatform reference_platform(options.case_insensitive);
   Counting real(system, real_messages), model(reference_platform, model_messages);
   for (std::size_t click = 0; click < clicks.size() && difference.empty(); ++click) {
     report += clicks[click] ? "click Activate\n" : "click Deactivate\n";
+    for (auto [counting, root] : {std::pair{&real, real_root}, {&model, model_root}}) {
+      counting->before_test = [&, click, root = root](std::size_t test) {
+        if (options.drop_cached_names) std::ofstream("/proc/sys/vm/drop_caches") << "2";
+        for (const Change& change : changes) {
+          if (change.click == click && change.test == test) {
+            Apply(change, root, spellings, options);
+          }
+        }
+      };
+    }
     fs::current_path(real_root / "work");
     const Outcome by_walk = Click(real, activation, deactivation, clicks[click]);
     fs::current_path(model_root / "work");
@@ -416,7 +558,7 @@ std::string RunCase(const Choose& choose, const std::string& scratch) {
                    "), the reference with '" + by_model.what + "' (" + by_model.detail + ")\n";
     }
     difference += TreeDifference(Snapshot(real_root), Snapshot(model_root));
-    const Outcome& check = predicted[click];
+    const Outcome check = predicting ? predicted[click] : by_walk;
     if (check.what != by_walk.what || check.detail != by_walk.detail ||
         check.tests != by_walk.tests) {
       difference += "brennel-check predicted '" + check.what + "' (" + check.detail + ") at test " +
@@ -425,7 +567,7 @@ std::string RunCase(const Choose& choose, const std::string& scratch) {
     }
     if (by_walk.what.rfind("error", 0) == 0) break;
   }
-  if (difference.empty()) {
+  if (difference.empty() && predicting) {
     const std::string ends = TreeDifference(Snapshot(real_root), predicted_end);
     if (!ends.empty()) difference = "brennel-check predicted another end:\n" + ends;
   }

@@ -155,6 +155,24 @@ std::optional<Located> Locate(const std::string& path) {
   return Located{folder.path, *entry};
 }
 
+// Where case is ignored: each name of an absolute folder path as its folder
+// lists the one entry of its key.
+std::string AsListed(const std::string& path) {
+  std::string listed = "/";
+  for (const std::string& name : Split(path)) {
+    if (name.empty()) continue;
+    std::string spelled = name;
+    if (DIR* directory = opendir(listed.c_str())) {
+      while (const dirent* entry = readdir(directory)) {
+        if (tavrik::NameKey(entry->d_name) == tavrik::NameKey(name)) spelled = entry->d_name;
+      }
+      closedir(directory);
+    }
+    listed += (listed == "/" ? "" : "/") + spelled;
+  }
+  return listed;
+}
+
 }  // namespace
 
 std::string ReferencePlatform::FindFile(const std::string& path) {
@@ -183,16 +201,21 @@ void ReferencePlatform::RenameFile(const std::string& source, const std::string&
   if (to.number != 0) refuse(to.number);
   const std::string& spelled = names.back();
   const std::string name = Trimmed(spelled);
-  const bool same_folder = to.path == from->folder;
+  const bool same_folder =
+      to.path == from->folder || (case_insensitive_ && AsListed(to.path) == AsListed(from->folder));
   if (same_folder && (spelled == from->name || name == from->name)) return;
+  // Where case is ignored, the one entry of the source's key is the source.
+  const auto source_itself = [&](const std::string& entry) {
+    return same_folder &&
+           (entry == from->name ||
+            (case_insensitive_ && tavrik::NameKey(entry) == tavrik::NameKey(from->name)));
+  };
   // Taken: any other entry that either spelling means in any case.
   if (DIR* directory = opendir(to.path.c_str())) {
     bool taken = false;
     while (const dirent* entry = readdir(directory)) {
       const std::string entry_name = entry->d_name;
-      if (entry_name == "." || entry_name == ".." || (same_folder && entry_name == from->name)) {
-        continue;
-      }
+      if (entry_name == "." || entry_name == ".." || source_itself(entry_name)) continue;
       const std::string key = tavrik::NameKey(entry_name);
       taken = taken || key == tavrik::NameKey(spelled) || key == tavrik::NameKey(name);
     }
@@ -201,8 +224,19 @@ void ReferencePlatform::RenameFile(const std::string& source, const std::string&
   }
   const std::string from_path = (from->folder == "/" ? "" : from->folder) + "/" + from->name;
   const std::string to_path = (to.path == "/" ? "" : to.path) + "/" + name;
+  if (case_insensitive_ && source_itself(name)) {
+    // A pair that changes only the case respells the file.
+    const std::string aside = to_path + ".respelled";
+    if (rename(from_path.c_str(), aside.c_str()) != 0 || rename(aside.c_str(), to_path.c_str())) {
+      refuse(errno);
+    }
+    return;
+  }
   if (renameat2(AT_FDCWD, from_path.c_str(), AT_FDCWD, to_path.c_str(), RENAME_NOREPLACE) != 0) {
-    refuse(errno);
+    // Never replacing, also where the file system has no RENAME_NOREPLACE.
+    if (errno != EINVAL) refuse(errno);
+    if (IsEntry(to_path)) refuse(EEXIST);
+    if (rename(from_path.c_str(), to_path.c_str()) != 0) refuse(errno);
   }
 }
 

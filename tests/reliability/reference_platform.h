@@ -16,6 +16,10 @@ namespace reference {
 
 class ReferencePlatform : public tavrik::Platform {
  public:
+  /// `case_insensitive`: the files are on a file system that ignores case,
+  /// where a name is found as spelled in any case, a folder is one however
+  /// spelled, and a pair that changes only the case respells the file.
+  explicit ReferencePlatform(bool case_insensitive = false) : case_insensitive_(case_insensitive) {}
   std::vector<std::string> messages;
 
   std::string FindFile(const std::string& path) override;
@@ -24,6 +28,9 @@ class ReferencePlatform : public tavrik::Platform {
   std::unique_ptr<tavrik::ByteSource> OpenListFile(const std::string& name) override {
     return LibraryListFile::Open(name);
   }
+
+ private:
+  bool case_insensitive_;
 };
 
 }  // namespace reference

@@ -6,8 +6,6 @@
 // test's own and skipped, with the reason, where the machine has none.
 
 #include <gtest/gtest.h>
-#include <sched.h>
-#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,6 +20,7 @@
 #include "fault_injection.h"
 #include "launcher.h"
 #include "real_platform_test.h"
+#include "scratch_mounts.h"
 
 namespace tavrik {
 namespace {
@@ -72,64 +71,21 @@ class WrongFile : public RealPlatformTest {
   }
   std::string last_error;
 
-  // Mounts are made in a mount namespace of this process's own and undone
-  // in reverse at the test's end. Each returns why it cannot, or "".
-  static std::string PrivateMounts() {
-    if (geteuid() != 0) return "mounting needs root";
-    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr)) {
-      return std::string("no mount namespace of our own here: ") + std::strerror(errno);
-    }
-    return "";
-  }
+  static std::string PrivateMounts() { return ScratchMounts::Private(); }
   std::string Mount(const char* source, const std::string& target, const char* type,
                     unsigned long flags, const char* options = nullptr) {
-    fs::create_directories(target);
-    if (mount(source, target.c_str(), type, flags, options) != 0) {
-      return "cannot mount " + target + ": " + std::strerror(errno);
-    }
-    if ((flags & MS_REMOUNT) == 0) mounted_.push_back(fs::absolute(target));
-    return "";
+    return mounts_.Mount(source, target, type, flags, options);
   }
-  // A FUSE file system, mounted on `target` by `command`.
   std::string MountFuse(const std::string& command, const std::string& target) {
-    if (!fs::exists("/dev/fuse")) return "no /dev/fuse here";
-    fs::create_directories(target);
-    if (std::system((command + " 2>&1").c_str()) != 0) return "'" + command + "' failed";
-    mounted_.push_back(fs::absolute(target));
-    return "";
+    return mounts_.MountFuse(command, target);
   }
-  void Unmount(const fs::path& target) {
-    if (umount2(target.c_str(), MNT_DETACH) != 0) ADD_FAILURE() << target << ": unmount failed";
-    mounted_.erase(std::find(mounted_.begin(), mounted_.end(), target));
-  }
-  // An image of `kind` ("ntfs": lowntfs-3g ignoring case; "exfat":
-  // exfat-fuse, on a loop device) mounted on `target`.
   std::string MountCaseInsensitive(const std::string& kind, const std::string& target) {
-    if (const std::string why = PrivateMounts(); !why.empty()) return why;
-    const std::string image = (folder.path() / (kind + ".img")).string();
-    const std::string make = kind == "ntfs" ? "mkntfs -F -q -Q " + image : "mkfs.exfat " + image;
-    if (std::system(("truncate -s 16M " + image + " && " + make + " >/dev/null 2>&1").c_str()) !=
-        0) {
-      return "cannot make an " + kind + " image (mkntfs from ntfs-3g, mkfs.exfat from exfatprogs)";
-    }
-    if (kind == "ntfs")
-      return MountFuse("lowntfs-3g -o ignore_case " + image + " " + target, target);
-    const std::string device = folder.path() / "loop-device";
-    if (std::system(("losetup --find --show " + image + " > " + device).c_str()) != 0) {
-      return "no loop device for the exFAT image";
-    }
-    loops_.push_back(ReadFile(device).substr(0, ReadFile(device).find('\n')));
-    return MountFuse("mount.exfat-fuse " + loops_.back() + " " + target, target);
+    return mounts_.MountCaseInsensitive(kind, folder.path().string(), target);
   }
-
-  void TearDown() override {
-    while (!mounted_.empty()) Unmount(mounted_.back());
-    for (const std::string& loop : loops_) std::system(("losetup -d " + loop).c_str());
-  }
+  void Unmount(const fs::path& target) { mounts_.Unmount(target); }
 
  private:
-  std::vector<fs::path> mounted_;
-  std::vector<std::string> loops_;
+  ScratchMounts mounts_;
 };
 
 std::string Chain(const std::string& first, int depth, char separator) {

@@ -92,16 +92,13 @@ int MoveNoReplace(int from_fd, const std::string& from, int to_fd, const std::st
 }
 
 // One entry, as far as the system tells: FUSE drivers that number inodes by
-// name (exfat-fuse) give one file's two spellings two numbers, so there the
-// entry's own facts must agree instead.
+// name (exfat-fuse) give one file's two spellings two numbers, and may keep
+// a change time per spelling, so there what the entry holds must agree.
 bool SameEntry(const struct stat& a, const struct stat& b) {
-  const auto same_time = [](const timespec& x, const timespec& y) {
-    return x.tv_sec == y.tv_sec && x.tv_nsec == y.tv_nsec;
-  };
   return a.st_dev == b.st_dev &&
          (a.st_ino == b.st_ino ||
-          (a.st_mode == b.st_mode && a.st_size == b.st_size && a.st_nlink == b.st_nlink &&
-           same_time(a.st_mtim, b.st_mtim) && same_time(a.st_ctim, b.st_ctim)));
+          (a.st_mode == b.st_mode && a.st_size == b.st_size &&
+           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec));
 }
 
 struct CloseDirectory {

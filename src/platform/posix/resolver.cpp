@@ -107,7 +107,11 @@ Destination Resolver::DestinationOf(Located& from, std::string_view text, Pass p
   if (to.same) return to;
   // After the disk refused, only what it holds now decides.
   const bool listed = pass != Pass::kRefused || Listed(to.folder, true) != nullptr;
-  const std::string taken = Taken(from, same_folder, to.folder, spelled, to.name);
+  std::string taken = Taken(from, same_folder, to.folder, spelled, to.name);
+  // Whether that is the file itself, only the folder as it is now tells.
+  if (!taken.empty() && same_folder && Listed(to.folder, true) != nullptr) {
+    taken = Taken(from, same_folder, to.folder, spelled, to.name);
+  }
   if (!taken.empty() && !(same_folder && SourceItself(from, to.folder, taken))) {
     RefuseTaken(from, to.folder, to.name, spelled, taken);
   }
@@ -128,8 +132,15 @@ void Resolver::Moved(const Located& from, const Destination& to) {
       !source->second.listing.Remove(from.name)) {
     known_.erase(source);
   }
+  // A respelling may go by two spellings of one folder: read it again.
   const auto target = known_.find(to.folder);
-  if (target != known_.end()) target->second.listing.Insert(to.name);
+  if (target != known_.end()) {
+    if (to.respell) {
+      known_.erase(target);
+    } else {
+      target->second.listing.Insert(to.name);
+    }
+  }
   created_[NameKey(to.name)] = {clock_, to.folder};
 }
 
