@@ -301,6 +301,27 @@ TEST_F(RealWalk, AWalkOverManyFoldersHoldsNoneOpenBetweenItsCalls) {
   }
 }
 
+TEST_F(RealWalk, APathLongerThanLinuxTakesInOneCallIsFoundAndRenamed) {
+  // 40 folders of 120 characters: 4,840 bytes, past PATH_MAX, within what
+  // Windows takes. Made one folder at a time, as no single call could.
+  const std::string name(120, 'n');
+  std::string path;
+  for (int depth = 0; depth < 40; ++depth) {
+    ASSERT_EQ(mkdir(name.c_str(), 0755), 0);
+    ASSERT_EQ(chdir(name.c_str()), 0);
+    path += name + "\\";
+  }
+  WriteFile("deep.esp", "deep");
+  fs::current_path(folder.path());
+  Load(path + "deep.esp," + path + "DEEP.off\r\n", "");
+  brennel.Command3_Click();
+  EXPECT_TRUE(messages.empty());
+  for (int depth = 0; depth < 40; ++depth) ASSERT_EQ(chdir(name.c_str()), 0);
+  EXPECT_EQ(ReadFile("DEEP.off"), "deep");
+  EXPECT_FALSE(fs::exists("deep.esp"));
+  fs::current_path(folder.path());
+}
+
 TEST_F(RealWalk, AFolderThatMayBeEnteredButNotListedStillWalks) {
   if (geteuid() != 0) GTEST_SKIP() << "becoming another user needs root";
   constexpr uid_t kNobody = 65534;
