@@ -78,8 +78,13 @@ Resolver::Trace Resolver::TraceOf(const ListPath& path) {
     trace.folder.path = *exact;
     if (Probe(*exact, name, 0, trace.entry)) return trace;
   }
-  trace.folder = Reach(path, folder, false, false);
-  if (trace.folder.number == 0) trace.entry = Find(trace.folder.path, name);
+  for (const bool verify : {false, true}) {
+    trace.folder = Reach(path, folder, false, verify);
+    if (trace.folder.number == 0) trace.entry = Find(trace.folder.path, name, false);
+    // A folder taken from a listing is proved by the call that finds the
+    // file in it; without one, each is asked for.
+    if (!trace.entry.name.empty() || !trace.folder.assumed) break;
+  }
   return trace;
 }
 
@@ -168,8 +173,9 @@ Reached Resolver::Reach(const ListPath& path, std::size_t count, bool target, bo
     not_as_spelled_.insert(*exact);
   }
   for (std::size_t i = Ups(path); i < count; ++i) {
-    const Entry entry = Find(reached.path, path.names[i]);
+    const Entry entry = Find(reached.path, path.names[i], !verify);
     reached.matched |= entry.matched;
+    reached.assumed |= entry.assumed;
     const int number = entry.name.empty() ? ENOENT : entry.number;
     if (number != 0 || !S_ISDIR(entry.mode))
       return {"", number ? number : ENOTDIR, reached.matched};
@@ -217,8 +223,10 @@ std::string Resolver::Normal(std::string path) {
 
 // The rule for one name: as spelled; else without its trailing dots and
 // spaces; else the one entry that matches it, and then the trimmed name, in
-// any case. A link is the entry it is, whatever it points to.
-Entry Resolver::Find(const std::string& folder, std::string_view name) {
+// any case. A link is the entry it is, whatever it points to. A folder on
+// the way (`on_the_way`) found in a listing is taken for one unasked: the
+// call that goes through it proves it, or fails and has it asked for.
+Entry Resolver::Find(const std::string& folder, std::string_view name, bool on_the_way) {
   Entry entry;
   if (Probe(folder, name, 0, entry)) return entry;
   const std::string_view trimmed = WithoutTrailingDots(name);
@@ -226,9 +234,10 @@ Entry Resolver::Find(const std::string& folder, std::string_view name) {
   for (bool fresh = false;; fresh = true) {
     if (Listed(folder, fresh) == nullptr) return {};
     const Known& known = known_.at(folder);
-    Lookup lookup = InAnyCase(folder, known, name, kMatchedOtherCase, entry);
+    Lookup lookup = InAnyCase(folder, known, name, kMatchedOtherCase, on_the_way, entry);
     if (lookup == Lookup::kNone && trimmed != name) {
-      lookup = InAnyCase(folder, known, trimmed, kMatchedOtherCase | kMatchedTrimmed, entry);
+      lookup =
+          InAnyCase(folder, known, trimmed, kMatchedOtherCase | kMatchedTrimmed, on_the_way, entry);
     }
     if (lookup == Lookup::kFound) return entry;
     if (lookup == Lookup::kNone || fresh) return {};
@@ -240,7 +249,8 @@ Entry Resolver::Find(const std::string& folder, std::string_view name) {
 // listed name the disk lacks, several candidates, or a name of this key
 // that the walk made elsewhere mean the folder is read again (kStale).
 Resolver::Lookup Resolver::InAnyCase(const std::string& folder, const Known& known,
-                                     std::string_view spelling, unsigned matched, Entry& entry) {
+                                     std::string_view spelling, unsigned matched, bool unasked,
+                                     Entry& entry) {
   const Listing::Matches matches = known.listing.MatchesOf(spelling);
   const bool fresh = known.read_at >= call_start_;
   if (Listing::Has(matches, spelling)) {  // the disk lacked it a moment ago
@@ -253,6 +263,10 @@ Resolver::Lookup Resolver::InAnyCase(const std::string& folder, const Known& kno
   if (std::next(matches.begin()) != matches.end()) {
     if (!fresh) return Lookup::kStale;
     throw Ambiguous(folder, spelling, matches);
+  }
+  if (unasked) {
+    entry = {*matches.begin(), 0, S_IFDIR, matched, true};
+    return Lookup::kFound;
   }
   if (Probe(folder, *matches.begin(), matched, entry)) return Lookup::kFound;
   return fresh ? Lookup::kNone : Lookup::kStale;
@@ -293,7 +307,8 @@ const Listing* Resolver::Listed(const std::string& folder, bool fresh) {
   read.read_at = clock_;
   const int number =
       disk_.ReadNames(folder, [&](std::string_view name) { read.listing.Insert(name); });
-  if (number == ENOENT || number == ENOTDIR) return nullptr;  // gone since it was reached
+  // Gone since it was reached, or no folder (a link taken for one unasked).
+  if (number == ENOENT || number == ENOTDIR || number == ELOOP) return nullptr;
   // May be entered but not read (EACCES): names are taken as spelled.
   read.unlistable = number == EACCES || number == EPERM;
   if (number != 0 && !read.unlistable) {

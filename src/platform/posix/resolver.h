@@ -34,6 +34,7 @@ struct Entry {
   int number = ENOENT;  // 0: `mode` holds its type; ENOENT: a dangling link; ELOOP
   mode_t mode = 0;
   unsigned matched = 0;  // kMatched...
+  bool assumed = false;  // a folder on the way, found in a listing and not asked for
 };
 
 /// What a list's spelling of a folder reaches: its path ("" for the working
@@ -43,7 +44,7 @@ struct Reached {
   std::string path;
   int number = 0;
   unsigned matched = 0;  // kMatched... of the names on the way
-  bool assumed = false;  // not asked for at this call: a target's rename proves it
+  bool assumed = false;  // not all asked for at this call: the call that uses it proves it
 };
 
 /// A regular file (or a link to one): its folder and its name there.
@@ -107,9 +108,9 @@ class Resolver {
   std::string Start(std::size_t ups, bool from_root);
   const std::string& Here();
   std::string Normal(std::string path);
-  Entry Find(const std::string& folder, std::string_view name);
+  Entry Find(const std::string& folder, std::string_view name, bool on_the_way);
   Lookup InAnyCase(const std::string& folder, const Known& known, std::string_view spelling,
-                   unsigned matched, Entry& entry);
+                   unsigned matched, bool unasked, Entry& entry);
   bool Probe(const std::string& folder, std::string_view name, unsigned matched, Entry& entry);
   const Listing* Listed(const std::string& folder, bool fresh);
   bool Stale(const std::string& folder, const Known& known, std::string_view name) const;
