@@ -1,8 +1,9 @@
 // The walk against the plain reference of reference_platform.h, and
 // brennel-check's dry run against the walk, on thousands of random trees and
 // lists.
-// BRENNEL_DIFFERENTIAL_CASES and BRENNEL_DIFFERENTIAL_SEED run more or other
-// cases by hand.
+// BRENNEL_DIFFERENTIAL_CASES (BRENNEL_DIFFERENTIAL_MOUNTED_CASES on the
+// mounts), BRENNEL_DIFFERENTIAL_SEED and BRENNEL_DIFFERENTIAL_FIRST (the
+// first case's number) run more or other cases by hand.
 
 #include "differential.h"
 
@@ -33,7 +34,8 @@ std::uint64_t FromEnvironment(const char* name, std::uint64_t otherwise) {
 void RunCases(std::uint64_t cases, const std::string& scratch, const differential::Options& options,
               const char* agree) {
   const std::uint64_t seed = FromEnvironment("BRENNEL_DIFFERENTIAL_SEED", 1);
-  for (std::uint64_t number = 0; number < cases; ++number) {
+  const std::uint64_t first = FromEnvironment("BRENNEL_DIFFERENTIAL_FIRST", 0);
+  for (std::uint64_t number = first; number < first + cases; ++number) {
     std::seed_seq sequence{seed, number};
     std::mt19937 engine(sequence);
     const differential::Choose choose = [&](std::uint32_t n) { return engine() % n; };

@@ -96,7 +96,10 @@ Destination Resolver::DestinationOf(Located& from, std::string_view text, Pass p
         Reach(path, path.names.size(), false, true);  // "x\.." is the folder itself
     throw SystemFailure(folder.number != 0 ? folder.number : EEXIST);
   }
-  const Reached reached = Reach(path, path.names.size() - 1, true, pass != Pass::kFirst);
+  Reached reached = Reach(path, path.names.size() - 1, true, pass != Pass::kFirst);
+  // A folder taken from a listing unasked failed: each is asked for.
+  if (reached.number != 0 && reached.assumed)
+    reached = Reach(path, path.names.size() - 1, true, true);
   if (reached.number != 0) throw SystemFailure(reached.number);
   // Windows drops trailing dots and spaces from the name it creates.
   const std::string_view spelled = path.names.back();
@@ -177,8 +180,9 @@ Reached Resolver::Reach(const ListPath& path, std::size_t count, bool target, bo
     reached.matched |= entry.matched;
     reached.assumed |= entry.assumed;
     const int number = entry.name.empty() ? ENOENT : entry.number;
-    if (number != 0 || !S_ISDIR(entry.mode))
-      return {"", number ? number : ENOTDIR, reached.matched};
+    if (number != 0 || !S_ISDIR(entry.mode)) {
+      return {"", number ? number : ENOTDIR, reached.matched, reached.assumed};
+    }
     reached.path = Normal(JoinPath(reached.path, entry.name));
   }
   return reached;
