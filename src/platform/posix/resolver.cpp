@@ -244,8 +244,16 @@ Entry Resolver::Find(const std::string& folder, std::string_view name, bool on_t
           InAnyCase(folder, known, trimmed, kMatchedOtherCase | kMatchedTrimmed, on_the_way, entry);
     }
     if (lookup == Lookup::kFound) return entry;
-    if (lookup == Lookup::kNone || fresh) return {};
+    // Missing is not decided on the names of another folder since put in
+    // this one's place (swapped, or a link put there): it is read again.
+    if (fresh || (lookup == Lookup::kNone && !Swapped(folder, known))) return {};
   }
+}
+
+bool Resolver::Swapped(const std::string& folder, const Known& known) {
+  struct stat status;
+  return disk_.Stat(folder, ".", true, status) != 0 || status.st_dev != known.device ||
+         status.st_ino != known.inode;
 }
 
 // The entry of the listing that `spelling` means in another case. A listing
@@ -309,6 +317,10 @@ const Listing* Resolver::Listed(const std::string& folder, bool fresh) {
   }
   Known read;
   read.read_at = clock_;
+  struct stat status {};
+  disk_.Stat(folder, ".", true, status);
+  read.device = status.st_dev;
+  read.inode = status.st_ino;
   const int number =
       disk_.ReadNames(folder, [&](std::string_view name) { read.listing.Insert(name); });
   // Gone since it was reached, or no folder (a link taken for one unasked).

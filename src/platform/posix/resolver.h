@@ -98,6 +98,8 @@ class Resolver {
     Listing listing;
     std::uint64_t read_at = 0;  // clock_ when read
     bool unlistable = false;    // may be entered but not read (mode 0300)
+    dev_t device = 0;           // the folder then, so that a swap is told
+    ino_t inode = 0;
   };
   enum class Lookup { kFound, kNone, kStale };
 
@@ -114,6 +116,7 @@ class Resolver {
   bool Probe(const std::string& folder, std::string_view name, unsigned matched, Entry& entry);
   const Listing* Listed(const std::string& folder, bool fresh);
   bool Stale(const std::string& folder, const Known& known, std::string_view name) const;
+  bool Swapped(const std::string& folder, const Known& known);
   std::string Taken(const Located& from, bool same_folder, const std::string& folder,
                     std::string_view spelled, std::string_view name);
   bool SourceItself(const Located& from, const std::string& folder, const std::string& taken);
