@@ -473,10 +473,11 @@ void Apply(const Change& change, const fs::path& root, const Names& spellings,
       if (change.kind == 3 || !options.links) {
         fs::create_directory(root / folder, ignored);
       } else {
-        const std::string& to = folders[change.second % folders.size()];
-        fs::create_directory_symlink(
-            RelativeTarget(ParentOf(folder), to == folder ? folder + ".gone" : to), root / folder,
-            ignored);
+        // To the folder itself, moved, or to a new one: a folder put there
+        // with names in other cases than the lists' may go unseen (README).
+        const std::string to = change.second % 2 ? folder + ".gone" : folder + ".new";
+        fs::create_directory(root / to, ignored);
+        fs::create_directory_symlink(RelativeTarget(ParentOf(folder), to), root / folder, ignored);
       }
     }
   }
