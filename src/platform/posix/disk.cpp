@@ -34,7 +34,7 @@ class FolderAt {
       fd_ = next < 0 ? AT_FDCWD : next;
       start = end + 1;
     }
-    prefix_ = error_ == 0 ? folder.substr(start) : "";
+    if (error_ == 0) prefix_ = std::string_view(folder).substr(start);
   }
   ~FolderAt() {
     if (fd_ >= 0) close(fd_);
@@ -49,7 +49,7 @@ class FolderAt {
  private:
   int fd_ = AT_FDCWD;
   int error_ = 0;
-  std::string prefix_;
+  std::string_view prefix_;  // in the folder's path, which outlives this
 };
 
 bool NoReplaceUnsupported(int number) {
@@ -134,7 +134,9 @@ bool Lists(const FolderAt& at, const std::string& name) {
 }  // namespace
 
 std::string JoinPath(std::string_view folder, std::string_view name) {
-  std::string path(folder);
+  std::string path;
+  path.reserve(folder.size() + 1 + name.size());
+  path += folder;
   if (!path.empty() && path.back() != '/') path += '/';
   path += name;
   return path;

@@ -18,18 +18,20 @@ unsigned char Folded(char c) {
   return static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
 }
 
+// FNV-1a over `key`'s bytes, ASCII letters taken in upper case.
+std::size_t FoldedHash(std::string_view key) {
+  std::size_t hash = 14695981039346656037ULL;
+  for (const char c : key) hash = (hash ^ Folded(c)) * 1099511628211ULL;
+  return hash;
+}
+
 }  // namespace
 
-// FNV-1a over the bytes of the name's key, however the key is made (in
-// place for ASCII, by NameKey otherwise), so that "f\u0131le", whose
-// capital is "FILE", meets "file" in one bucket.
+// The hash of the name's key, however the key is made: an ASCII name's in
+// place, any other's by NameKey, so that "f\u0131le", whose capital is
+// "FILE", meets "file" in one bucket.
 std::size_t NameKeyHash::operator()(std::string_view name) const {
-  const bool ascii = IsAscii(name);
-  const std::string key = ascii ? std::string() : NameKey(name);
-  std::size_t hash = 14695981039346656037ULL;
-  for (const char c : ascii ? name : std::string_view(key))
-    hash = (hash ^ Folded(c)) * 1099511628211ULL;
-  return hash;
+  return IsAscii(name) ? FoldedHash(name) : FoldedHash(NameKey(name));
 }
 
 bool NameKeyEqual::operator()(std::string_view a, std::string_view b) const {

@@ -19,6 +19,15 @@ namespace {
 // thousands of case variants must not make a message of thousands.
 constexpr std::size_t kNamedCandidates = 8;
 
+// Where the last name of a list's path starts: after its last separator.
+std::size_t NameStart(std::string_view path) {
+  std::size_t start = path.size();
+  while (start > 0 && !IsSeparator(path[start - 1])) --start;
+  return start;
+}
+
+bool NamesFolder(std::string_view name) { return name.empty() || name == "." || name == ".."; }
+
 // The ".." a path starts with: the only ones left once the text is read.
 std::size_t Ups(const ListPath& path) {
   std::size_t ups = 0;
@@ -47,39 +56,41 @@ Error Ambiguous(const std::string& folder, std::string_view name, const Listing:
 void Resolver::Forget() {
   known_.clear();
   created_.clear();
+  latest_ = latest_other_ = {};
+  spelled_.clear();
   not_as_spelled_.clear();
   here_.reset();
 }
 
 std::optional<Located> Resolver::Locate(std::string_view text) {
-  const ListPath path = ParseListPath(text);
-  if (path.names_folder) return std::nullopt;  // not looked at
-  Trace trace = TraceOf(path);
+  const std::string_view name = text.substr(NameStart(text));
+  if (NamesFolder(name)) return std::nullopt;  // not looked at
+  Trace trace = TraceOf(text);
   if (trace.folder.number != 0) return std::nullopt;
   const auto regular = [](const Entry& entry) { return entry.number == 0 && S_ISREG(entry.mode); };
   // A respelling stopped half-way may have left the file under the name it
   // parks files under: either spelling of the pair finds it there.
-  const std::string aside = RespellAside(WithoutTrailingDots(path.names.back()));
   if (!regular(trace.entry) &&
-      !(Probe(trace.folder.path, aside, 0, trace.entry) && regular(trace.entry))) {
+      !(Probe(trace.folder.path, RespellAside(WithoutTrailingDots(name)), 0, trace.entry) &&
+        regular(trace.entry))) {
     return std::nullopt;
   }
   return Located{std::move(trace.folder.path), std::move(trace.entry.name)};
 }
 
-Resolver::Trace Resolver::TraceOf(const ListPath& path) {
+Resolver::Trace Resolver::TraceOf(std::string_view text) {
   Begin();
-  if (path.names_folder) return {Reach(path, path.names.size(), false, false), {}};
-  const std::size_t folder = path.names.size() - 1;
-  const std::string_view name = path.names.back();
+  const std::size_t start = NameStart(text);
+  const std::string_view name = text.substr(start), folder = text.substr(0, start);
+  if (NamesFolder(name)) return {Reach(text, false, false), {}};
   // Most lists spell names as the disk does: one call finds the file.
   Trace trace;
-  if (const auto exact = AsSpelled(path, folder)) {
+  if (const std::string* exact = AsSpelled(folder)) {
     trace.folder.path = *exact;
     if (Probe(*exact, name, 0, trace.entry)) return trace;
   }
   for (const bool verify : {false, true}) {
-    trace.folder = Reach(path, folder, false, verify);
+    trace.folder = Reach(folder, false, verify);
     if (trace.folder.number == 0) trace.entry = Find(trace.folder.path, name, false);
     // A folder taken from a listing is proved by the call that finds the
     // file in it; without one, each is asked for.
@@ -90,26 +101,24 @@ Resolver::Trace Resolver::TraceOf(const ListPath& path) {
 
 Destination Resolver::DestinationOf(Located& from, std::string_view text, Pass pass) {
   Begin();
-  const ListPath path = ParseListPath(text);
-  if (path.names_folder) {
-    const Reached folder =
-        Reach(path, path.names.size(), false, true);  // "x\.." is the folder itself
-    throw SystemFailure(folder.number != 0 ? folder.number : EEXIST);
+  const std::size_t start = NameStart(text);
+  const std::string_view spelled = text.substr(start), folder = text.substr(0, start);
+  if (NamesFolder(spelled)) {
+    const Reached reached = Reach(text, false, true);  // "x\.." is the folder itself
+    throw SystemFailure(reached.number != 0 ? reached.number : EEXIST);
   }
-  Reached reached = Reach(path, path.names.size() - 1, true, pass != Pass::kFirst);
+  Reached reached = Reach(folder, true, pass != Pass::kFirst);
   // A folder taken from a listing unasked failed: each is asked for.
-  if (reached.number != 0 && reached.assumed)
-    reached = Reach(path, path.names.size() - 1, true, true);
+  if (reached.number != 0 && reached.assumed) reached = Reach(folder, true, true);
   if (reached.number != 0) throw SystemFailure(reached.number);
   // Windows drops trailing dots and spaces from the name it creates.
-  const std::string_view spelled = path.names.back();
   Destination to{reached.path, std::string(WithoutTrailingDots(spelled))};
   to.assumed = reached.assumed;
   // Two paths that differ only in case are one folder where the file system
   // ignores case: then each name is compared as the folder lists it.
   const bool same_folder =
-      from.folder == to.folder || (NameKey(from.folder) == NameKey(to.folder) &&
-                                   Canonical(from.folder) == Canonical(to.folder));
+      from.folder == to.folder ||
+      (NameKeyEqual()(from.folder, to.folder) && Canonical(from.folder) == Canonical(to.folder));
   // The same entry: nothing to ask of the disk, which may be read-only.
   to.same = same_folder && (spelled == from.name || to.name == from.name);
   if (to.same) return to;
@@ -149,33 +158,46 @@ void Resolver::Moved(const Located& from, const Destination& to) {
       target->second.listing.Insert(to.name);
     }
   }
-  created_[NameKey(to.name)] = {clock_, to.folder};
+  created_.insert_or_assign(to.name, Created{clock_, to.folder});
+  if (to.folder != latest_.folder) latest_other_ = std::move(latest_);
+  latest_ = {clock_, to.folder};
 }
 
-// The folder that the first `count` names of `path` spell, as spelled,
-// unless the disk lacked it earlier in this walk (each name is then asked
-// for in turn, as spelled first).
-std::optional<std::string> Resolver::AsSpelled(const ListPath& path, std::size_t count) {
+// The folder the list's `text` spells, as spelled and from where it
+// starts, read once a walk.
+const Resolver::Spelled& Resolver::SpelledOf(std::string_view text) {
+  auto known = spelled_.find(text);
+  if (known != spelled_.end()) return known->second;
+  const ListPath path = ParseListPath(text);
   std::string exact = Start(Ups(path), path.from_root);
-  for (std::size_t i = Ups(path); i < count; ++i) exact = JoinPath(exact, path.names[i]);
-  exact = Normal(std::move(exact));
-  if (not_as_spelled_.count(exact) != 0) return std::nullopt;
-  return exact;
+  for (std::size_t i = Ups(path); i < path.names.size(); ++i)
+    exact = JoinPath(exact, path.names[i]);
+  const bool bare = Ups(path) == path.names.size();
+  return spelled_.emplace(text, Spelled{Normal(std::move(exact)), bare}).first->second;
 }
 
-// The folder that the first `count` names of `path` reach by the rule.
-Reached Resolver::Reach(const ListPath& path, std::size_t count, bool target, bool verify) {
-  Reached reached{Start(Ups(path), path.from_root)};
-  if (Ups(path) >= count) return reached;
-  if (const auto exact = AsSpelled(path, count)) {
+// The folder as spelled, unless the disk lacked it earlier in this walk
+// (each name is then asked for in turn, as spelled first): nullptr.
+const std::string* Resolver::AsSpelled(std::string_view text) {
+  const Spelled& spelled = SpelledOf(text);
+  return not_as_spelled_.count(spelled.exact) != 0 ? nullptr : &spelled.exact;
+}
+
+// The folder that the list's `text` reaches by the rule.
+Reached Resolver::Reach(std::string_view text, bool target, bool verify) {
+  const Spelled& spelled = SpelledOf(text);
+  if (spelled.bare) return {spelled.exact};
+  if (not_as_spelled_.count(spelled.exact) == 0) {
     // A folder whose names this walk has read was there as spelled: the
     // rename that follows proves it is still, at its own call.
-    if (target && !verify && known_.count(*exact) != 0) return {*exact, 0, 0, true};
+    if (target && !verify && known_.count(spelled.exact) != 0) return {spelled.exact, 0, 0, true};
     struct stat status;
-    if (disk_.Stat(*exact, ".", true, status) == 0) return {*exact};
-    not_as_spelled_.insert(*exact);
+    if (disk_.Stat(spelled.exact, ".", true, status) == 0) return {spelled.exact};
+    not_as_spelled_.insert(spelled.exact);
   }
-  for (std::size_t i = Ups(path); i < count; ++i) {
+  const ListPath path = ParseListPath(text);
+  Reached reached{Start(Ups(path), path.from_root)};
+  for (std::size_t i = Ups(path); i < path.names.size(); ++i) {
     const Entry entry = Find(reached.path, path.names[i], !verify);
     reached.matched |= entry.matched;
     reached.assumed |= entry.assumed;
@@ -289,7 +311,7 @@ Resolver::Lookup Resolver::InAnyCase(const std::string& folder, const Known& kno
 // looked at.
 bool Resolver::Probe(const std::string& folder, std::string_view name, unsigned matched,
                      Entry& entry) {
-  const std::string spelled(name);
+  std::string spelled(name);
   struct stat status {};
   int number = disk_.Stat(folder, spelled, false, status);
   // ENOTDIR, ELOOP: the folder is no longer one, or never was as spelled.
@@ -297,9 +319,9 @@ bool Resolver::Probe(const std::string& folder, std::string_view name, unsigned 
     return false;
   }
   if (number != 0) throw SystemFailure(number);
-  entry = {spelled, 0, status.st_mode, matched};
+  entry = {std::move(spelled), 0, status.st_mode, matched};
   if (!S_ISLNK(status.st_mode)) return true;
-  number = disk_.Stat(folder, spelled, true, status);
+  number = disk_.Stat(folder, entry.name, true, status);
   if (number != 0 && number != ENOENT && number != ENOTDIR && number != ELOOP) {
     throw SystemFailure(number);
   }
@@ -339,8 +361,10 @@ const Listing* Resolver::Listed(const std::string& folder, bool fresh) {
 // after `known` was read: a folder reached two ways (a link, a bind mount,
 // a FUSE view of it) does not see it in its listing.
 bool Resolver::Stale(const std::string& folder, const Known& known, std::string_view name) const {
-  if (created_.empty()) return false;
-  const auto created = created_.find(NameKey(name));
+  // Most walks make names in one folder only: no key need be looked at.
+  const std::uint64_t elsewhere = folder == latest_.folder ? latest_other_.at : latest_.at;
+  if (elsewhere <= known.read_at) return false;
+  const auto created = created_.find(name);
   return created != created_.end() && created->second.at > known.read_at &&
          created->second.folder != folder;
 }
@@ -349,6 +373,13 @@ bool Resolver::Stale(const std::string& folder, const Known& known, std::string_
 // means in any case, as the disk has it now; "" when none.
 std::string Resolver::Taken(const Located& from, bool same_folder, const std::string& folder,
                             std::string_view spelled, std::string_view name) {
+  // The list's exact spelling, where it is not the name the rename makes
+  // (trailing dots), is asked of the disk like any other exact spelling.
+  struct stat status;
+  if (spelled != name && !(same_folder && spelled == from.name) &&
+      disk_.Stat(folder, std::string(spelled), false, status) == 0) {
+    return std::string(spelled);
+  }
   for (bool fresh = false;; fresh = true) {
     const Listing* listing = Listed(folder, fresh);
     if (listing == nullptr) return {};  // unlistable: only the rename itself guards
@@ -356,14 +387,13 @@ std::string Resolver::Taken(const Located& from, bool same_folder, const std::st
     const bool read_now = known.read_at >= call_start_;
     if (!read_now && (Stale(folder, known, spelled) || Stale(folder, known, name))) continue;
     std::string taken;
-    for (const std::string_view wanted : {spelled, name}) {
-      for (const std::string& entry : listing->MatchesOf(wanted)) {
+    const std::string_view wanted[] = {spelled, name};
+    for (std::size_t i = 0; taken.empty() && i < (name == spelled ? 1 : 2); ++i) {
+      for (const std::string& entry : listing->MatchesOf(wanted[i])) {
         if (same_folder && entry == from.name) continue;
-        if (taken.empty() || entry == wanted) taken = entry;
+        if (taken.empty() || entry == wanted[i]) taken = entry;
       }
-      if (!taken.empty()) break;
     }
-    struct stat status;
     // A listed name the disk no longer has: read the folder again.
     if (taken.empty() || read_now || disk_.Stat(folder, taken, false, status) == 0) return taken;
   }

@@ -19,10 +19,17 @@
 #include <unordered_set>
 
 #include "disk.h"
-#include "list_path.h"
 #include "listing.h"
 
 namespace tavrik {
+
+/// Hashes std::string keys so that a string_view finds them without a copy.
+struct TextHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view text) const noexcept {
+    return std::hash<std::string_view>()(text);
+  }
+};
 
 /// How a name was found, when not as spelled.
 inline constexpr unsigned kMatchedTrimmed = 1;    // without its trailing dots and spaces
@@ -80,7 +87,7 @@ class Resolver {
     Reached folder;
     Entry entry;
   };
-  Trace TraceOf(std::string_view path) { return TraceOf(ParseListPath(path)); }
+  Trace TraceOf(std::string_view path);
 
   /// kFirst; kAgain: the folder a first pass assumed was gone; kRefused:
   /// the disk refused the move with EEXIST.
@@ -104,9 +111,13 @@ class Resolver {
   enum class Lookup { kFound, kNone, kStale };
 
   void Begin() { call_start_ = ++clock_; }
-  Trace TraceOf(const ListPath& path);
-  std::optional<std::string> AsSpelled(const ListPath& path, std::size_t count);
-  Reached Reach(const ListPath& path, std::size_t count, bool target, bool verify);
+  struct Spelled {
+    std::string exact;  // the folder as spelled, from where it starts
+    bool bare = false;  // no name beyond where it starts
+  };
+  const Spelled& SpelledOf(std::string_view text);
+  const std::string* AsSpelled(std::string_view text);
+  Reached Reach(std::string_view text, bool target, bool verify);
   std::string Start(std::size_t ups, bool from_root);
   const std::string& Here();
   std::string Normal(std::string path);
@@ -134,8 +145,10 @@ class Resolver {
     std::uint64_t at = 0;
     std::string folder;
   };
-  std::unordered_map<std::string, Created> created_;  // by key
-  std::unordered_set<std::string> not_as_spelled_;    // folder paths the disk lacked as spelled
+  std::unordered_map<std::string, Created, NameKeyHash, NameKeyEqual> created_;  // by key
+  Created latest_, latest_other_;  // the last name made, and the last made elsewhere
+  std::unordered_map<std::string, Spelled, TextHash, std::equal_to<>> spelled_;  // by list text
+  std::unordered_set<std::string> not_as_spelled_;  // folder paths the disk lacked as spelled
 };
 
 }  // namespace tavrik
