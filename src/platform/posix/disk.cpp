@@ -91,16 +91,6 @@ int MoveNoReplace(int from_fd, const std::string& from, int to_fd, const std::st
   return number;
 }
 
-// One entry, as far as the system tells: FUSE drivers that number inodes by
-// name (exfat-fuse) give one file's two spellings two numbers, and may keep
-// a change time per spelling, so there what the entry holds must agree.
-bool SameEntry(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev &&
-         (a.st_ino == b.st_ino ||
-          (a.st_mode == b.st_mode && a.st_size == b.st_size &&
-           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec));
-}
-
 struct CloseDirectory {
   void operator()(DIR* directory) const { closedir(directory); }
 };
@@ -140,6 +130,13 @@ std::string JoinPath(std::string_view folder, std::string_view name) {
   if (!path.empty() && path.back() != '/') path += '/';
   path += name;
   return path;
+}
+
+bool SameEntry(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev &&
+         (a.st_ino == b.st_ino ||
+          (a.st_mode == b.st_mode && a.st_size == b.st_size &&
+           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec));
 }
 
 std::string RespellAside(std::string_view name) {

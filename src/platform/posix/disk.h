@@ -17,6 +17,12 @@ namespace tavrik {
 /// `name` in the folder at `folder` ("" for the working directory).
 std::string JoinPath(std::string_view folder, std::string_view name);
 
+/// True when two statuses are one entry, as far as the system tells: FUSE
+/// drivers that number inodes by name (exfat-fuse) give one file's two
+/// spellings two numbers, and may keep a change time per spelling, so there
+/// what the entry holds must agree.
+bool SameEntry(const struct stat& a, const struct stat& b);
+
 /// The name a respelling parks a file under in its folder, so that a walk
 /// stopped in between (killed, say) still finds the file by either spelling:
 /// see PathWalk::FindFile.

@@ -375,9 +375,11 @@ std::string Resolver::Taken(const Located& from, bool same_folder, const std::st
                             std::string_view spelled, std::string_view name) {
   // The list's exact spelling, where it is not the name the rename makes
   // (trailing dots), is asked of the disk like any other exact spelling.
-  struct stat status;
+  struct stat status, source;
   if (spelled != name && !(same_folder && spelled == from.name) &&
-      disk_.Stat(folder, std::string(spelled), false, status) == 0) {
+      disk_.Stat(folder, std::string(spelled), false, status) == 0 &&
+      !(same_folder && disk_.Stat(from.folder, from.name, false, source) == 0 &&
+        SameEntry(source, status))) {  // where case is ignored, it may be the file itself
     return std::string(spelled);
   }
   for (bool fresh = false;; fresh = true) {
