@@ -16,12 +16,12 @@ target_include_directories(brennel_check SYSTEM PRIVATE ${CMAKE_BINARY_DIR}/json
 
 # Each system's dry run, over its own file rules.
 if(WIN32)
-  add_library(brennel_dry_run STATIC src/check/dry_run_win32.cpp)
+  add_library(brennel_dry_run STATIC src/check/dry_run_win32.cpp src/check/foresee_win32.cpp)
   add_executable(brennel-check src/app/check_main_win32.cpp)
   target_compile_options(brennel-check PRIVATE -municode)
   target_link_options(brennel-check PRIVATE -municode -s)
 else()
-  add_library(brennel_dry_run STATIC src/check/dry_run_posix.cpp)
+  add_library(brennel_dry_run STATIC src/check/dry_run_posix.cpp src/check/foresee_posix.cpp)
   add_executable(brennel-check src/app/check_main.cpp)
 endif()
 target_link_libraries(brennel_dry_run PUBLIC brennel_check brennel_platform)

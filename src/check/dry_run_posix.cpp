@@ -11,6 +11,7 @@
 #include <map>
 
 #include "dry_run.h"
+#include "foresee_posix.h"
 #include "list_path.h"
 #include "posix/name_key.h"
 #include "posix/path_walk.h"
@@ -107,6 +108,8 @@ class OverlayDisk : public Disk {
     const FolderFacts& source_folder = Facts(from);
     const FolderFacts& target_folder = Facts(to);
     if (source_folder.writable != 0) return source_folder.writable;
+    // What the system refuses by flags and the sticky bit (foresee_posix.h).
+    if (const int number = foresight_.Refusal(from.fd, from_name, moving.status)) return number;
     if (target_folder.writable != 0) return target_folder.writable;
     if (source_folder.mount != target_folder.mount) return EXDEV;
     if (S_ISLNK(moving.status.st_mode)) moving.text = LinkText(from, from_name);
@@ -193,6 +196,7 @@ class OverlayDisk : public Disk {
   RecordedMoves<Place, Link> moves_;    // ordered by place: a folder's names are together
   std::pair<Place, struct stat> last_;  // the last entry asked for, as it is itself
   std::map<Identity, FolderFacts> folders_;
+  RefusalForesight foresight_;
 };
 
 class PosixDryRun : public DryRun {
