@@ -1,7 +1,16 @@
 # brennel-check: a mod's lists checked by a dry run of the tool's own walk.
 # Included from the top CMakeLists.txt on both systems.
 
-add_library(brennel_check STATIC src/check/check.cpp src/check/report.cpp src/check/cli.cpp)
+add_library(brennel_check STATIC
+  src/check/check.cpp
+  src/check/mod_state.cpp
+  src/check/presses.cpp
+  src/check/lint.cpp
+  src/check/advice.cpp
+  src/check/shift.cpp
+  src/check/shown_text.cpp
+  src/check/report.cpp
+  src/check/cli.cpp)
 target_include_directories(brennel_check PUBLIC src/check)
 target_link_libraries(brennel_check PUBLIC brennel_core)
 # The JSON report: nlohmann::json, header-only, from Debian's

@@ -140,12 +140,12 @@ TEST_F(Check, FindingsNameTheirListEntryLineAndColumn) {
             "Data\\a.esp.off,Data\\a2.esp\r\n"           // 9 moved away already
             "Data\\c.nif.off,Data\\a.esp\r\n"            // 12 onto pair 1's target
             "Data\\d.txt.off,NoSuch\\d.txt\r\n"          // 14 no such folder
-            "..\\outside.esp,x.esp\r\n"                  // 15 outside the folder
+            "..\\outside.esp,x.esp\r\n"                  // 15 outside the folder, missing
             "\r\n"                                       // 17 empty: shifts 2 pairs
             "y.esp,z.esp\r\n"                            // 18, 19
             "w.esp,left.esp\r\n"                         // 20, 21 left over
   );
-  WriteFile("Tavrik.mld", "Data\\a.esp.off,Data\\a.esp\r\n");
+  WriteFile("Tavrik.mld", "Data\\a.esp.off,Data\\a.esp\r\n");  // 1 pair: parts after it
   const CheckReport report = Checked();
   std::set<std::tuple<std::string, std::string, std::size_t, std::size_t, std::size_t>> found;
   for (const Finding& finding : report.findings) {
@@ -161,15 +161,17 @@ TEST_F(Check, FindingsNameTheirListEntryLineAndColumn) {
                   {"Tavrik.mla", "duplicate-target", 12, 6, 16},
                   {"Tavrik.mla", "no-target-folder", 14, 7, 16},
                   {"Tavrik.mla", "leaves-folder", 15, 8, 1},
+                  {"Tavrik.mla", "missing-source", 15, 8, 1},
                   {"Tavrik.mla", "empty-entry", 17, 9, 1},
                   {"Tavrik.mla", "odd-entry", 21, 11, 7},
-                  {"Tavrik.mld", "lists-differ", 1, 1, 1}};
+                  {"Tavrik.mla", "lists-differ", 3, 2, 1},
+                  {"Tavrik.mld", "lists-differ", 2, 1, 16}};
   EXPECT_EQ(found, expected);
   for (const Finding& finding : report.findings) {
     if (finding.kind == "empty-entry") {
       EXPECT_EQ(finding.text,
                 "empty entry (a blank line or a doubled comma) shifts the 2 pairs "
-                "after it");
+                "after it; take it out");
     }
     if (finding.kind == "leaves-folder") {
       EXPECT_NE(finding.text.find("'" + (folder.path().parent_path() / "outside.esp").string()),
@@ -186,8 +188,9 @@ TEST_F(Check, AListTooLongToWalkAndAMissingListAreFindings) {
   const CheckReport report = Checked();
   std::set<std::string> kinds;
   for (const Finding& finding : report.findings) kinds.insert(finding.list + " " + finding.kind);
-  EXPECT_EQ(kinds,
-            (std::set<std::string>{"Tavrik.mla too-many-entries", "Tavrik.mld unreadable-list"}));
+  EXPECT_EQ(kinds, (std::set<std::string>{"Tavrik.mla too-many-entries",
+                                          "Tavrik.mla missing-source",  // no file is there
+                                          "Tavrik.mld unreadable-list"}));
   EXPECT_EQ(report.activate.from_now.result, "error");
   EXPECT_FALSE(report.activate.from_now.pair);
 }
@@ -209,8 +212,9 @@ TEST_F(Check, TheCommandLineAnswersInTextOrJsonAndTellsUsageErrors) {
   EXPECT_EQ(CheckWith({"--version"}, version), 0);
   EXPECT_EQ(version.out, "brennel-check 1.00\n");
   EXPECT_EQ(CheckWith({"--frobnicate"}, unknown), 2);
-  EXPECT_EQ(unknown.err.substr(0, unknown.err.find('\n')),
-            "brennel-check: unknown option '--frobnicate'");
+  EXPECT_EQ(unknown.err,
+            "brennel-check: unknown option '--frobnicate' (usage: brennel-check [--json] "
+            "[FOLDER])\n");
   EXPECT_EQ(CheckWith({"no such folder"}, missing), 2);
   EXPECT_TRUE(missing.out.empty());
   EXPECT_EQ(CheckWith({".", "sub"}, two), 2);

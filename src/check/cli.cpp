@@ -2,12 +2,13 @@
 
 #include "check.h"
 #include "report.h"
+#include "shown_text.h"
 
 namespace tavrik {
 
 namespace {
 
-constexpr char kUsage[] = "usage: brennel-check [--json] [FOLDER]\n";
+constexpr char kUsage[] = "usage: brennel-check [--json] [FOLDER]";
 
 constexpr char kHelp[] =
     "usage: brennel-check [--json] [FOLDER]\n"
@@ -24,8 +25,9 @@ constexpr char kHelp[] =
     "Exit status: 0 when the button for the current state runs to its end and the\n"
     "other one then puts every file back; 1 otherwise; 2 for a usage error.\n";
 
+// One line: what is wrong, then the usage.
 int Usage(CheckConsole& console, const std::string& why) {
-  console.err += "brennel-check: " + why + "\n" + kUsage;
+  console.err += "brennel-check: " + ShownText(why) + " (" + kUsage + ")\n";
   return 2;
 }
 
