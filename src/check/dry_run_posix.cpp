@@ -123,6 +123,7 @@ class OverlayDisk : public Disk {
     moves_.Clear();
     last_ = {};
     renames = 0;
+    foresight_ = {};  // every entry is at its place on disk again: ask afresh
   }
 
   bool AllBack() const { return moves_.AllBack(); }

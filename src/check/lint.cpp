@@ -88,7 +88,8 @@ std::string Linter::Shown(const std::string& where) const {
 void Linter::Lint(const CheckedList& list) {
   if (!list.readable) {
     Add(list, 0, "warning", "unreadable-list",
-        "the list file is missing or cannot be read: its button does nothing");
+        "the list file is missing or cannot be read: its button does nothing; write it, or "
+        "make it readable");
     return;
   }
   const std::size_t size = list.Size();
@@ -168,7 +169,9 @@ void Linter::LintEntry(const CheckedList& list, std::size_t number, const PathFa
   if (IsDriveOrShare(entry) || path.from_root || above) {
     Add(list, number, "warning", "leaves-folder",
         "the path leads outside the mod's folder" +
-            (facts.where.empty() ? std::string() : ", to " + Named(facts.where)));
+            (facts.where.empty() ? std::string() : ", to " + Named(facts.where)) +
+            ": a list can move files anywhere its user may write; keep it inside unless that is "
+            "meant");
   }
 }
 
@@ -187,7 +190,7 @@ void Linter::LintPair(const CheckedList& list, std::size_t pair, const PathFacts
   if (to.folder_found) {
     Spelling(list, target_entry, to, false);
     SplitFolders(list, target_entry, to, true);
-  } else if (!IsDriveOrShare(target)) {
+  } else if (from.folder_found && !IsDriveOrShare(target)) {  // else missing-source says it
     const std::string folder = Shown(FolderOf(to.where));
     Add(list, target_entry, "error", "no-target-folder",
         (folder.empty() ? std::string("the target's folder does not exist")
@@ -203,18 +206,21 @@ void Linter::LintPair(const CheckedList& list, std::size_t pair, const PathFacts
                                         : WithoutTrailingDots(target_path.names.back());
   if (from.file_found && from_key == to_key && new_name == from.name) {
     Add(list, source_entry, "warning", "same-path",
-        "the pair's source is its own target: it renames nothing");
+        "the pair's source is its own target: it renames nothing; take it out, or fix its "
+        "target");
     return;
   }
   if (const auto earlier = moved_away_.find(from_key); earlier != moved_away_.end()) {
     Add(list, source_entry, "warning", "duplicate-source",
         "pair " + std::to_string(pair + 1) + " moves the file that pair " +
-            std::to_string(earlier->second) + " moved away already");
+            std::to_string(earlier->second) +
+            " moved away already: the walk stops here; take one of the two out");
   }
   if (const auto earlier = put_there_.find(to_key); earlier != put_there_.end()) {
     Add(list, target_entry, "warning", "duplicate-target",
         "pair " + std::to_string(pair + 1) + " moves a file onto the target of pair " +
-            std::to_string(earlier->second));
+            std::to_string(earlier->second) +
+            ": the rename will be refused; give it a target of its own");
   }
   put_there_.erase(from_key);
   moved_away_.erase(to_key);
@@ -236,7 +242,7 @@ void Linter::Spelling(const CheckedList& list, std::size_t entry, const PathFact
   if (trailing) {
     Add(list, entry, "note", "trailing-dots",
         Named(path) + " matches the disk only without the dots and spaces at the end of a name: " +
-            Named(on_disk));
+            Named(on_disk) + "; spell it so");
   }
 }
 
@@ -426,14 +432,15 @@ void Linter::Misplaced(const CheckedList& list, const ModState& state) {
     Add(list, list.SourceEntry(pair - 1), "warning", "missing-source",
         Named(list.Source(pair - 1)) + " is missing, and so is its target " +
             Named(list.Target(pair - 1)) +
-            ": the walk stops at this pair; is the file shipped with the mod?");
+            ": the walk stops at this pair; ship the file, or take the pair out");
   }
   if (!list.activation) return;
   for (const std::size_t pair : state.disagreeing) {
     Add(list, list.SourceEntry(pair - 1), "warning", "missing-source",
         Named(list.Source(pair - 1)) + " is missing, but its target " +
             Named(list.Target(pair - 1)) +
-            " is there: already done, or are source and target swapped?");
+            " is there: already done (while pairs before it are not), or are source and target "
+            "swapped?");
   }
 }
 
