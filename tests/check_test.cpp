@@ -534,7 +534,7 @@ TEST_F(Check, AnImmutableFileAndAnAppendOnlyFolderAreForeseen) {
   const Outcome predicted = Checked().activate.from_now;
   EXPECT_EQ(predicted.pair, 2u);
   EXPECT_EQ(predicted.renames, 1u);
-  EXPECT_NE(predicted.text->find("Operation not permitted"), std::string::npos);
+  EXPECT_NE(predicted.text.value_or("").find("Operation not permitted"), std::string::npos);
   EXPECT_THROW(Press(true), Error);
 }
 
@@ -627,6 +627,18 @@ TEST_F(Check, OnAReadOnlyMountItPredictsTheRefusalAndChangesNothing) {
   EXPECT_EQ(report.activate.from_now.result, "error");
   EXPECT_EQ(report.activate.from_now.text,
             "Error 30: Cannot rename 'Data\\a.esp.off' to 'Data\\a.esp': Read-only file system");
+  // Activated before the disk became read-only: active still, though its
+  // files cannot go back.
+  fs::current_path("/");
+  umount2(folder.path().c_str(), MNT_DETACH);
+  fs::current_path(folder.path());
+  Press(true);
+  ASSERT_EQ(mount(".", ".", nullptr, MS_BIND, nullptr), 0);
+  fs::current_path(folder.path());
+  ASSERT_EQ(mount(nullptr, ".", nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr), 0);
+  const CheckReport active = Checked();
+  EXPECT_EQ(active.state, "active");
+  EXPECT_EQ(active.deactivate.from_now.result, "error");
   fs::current_path("/");
   umount2(folder.path().c_str(), MNT_DETACH);
 }

@@ -113,9 +113,9 @@ std::string Summary(const CheckReport& report, const ModState& state) {
   if (report.state == "active") return "every file is where a whole activation leaves it" + count;
   if (report.state == "partial") {
     return "an activation stopped at pair " + std::to_string(state.through + 1) + " of " +
-           std::to_string(state.pairs) + ": the files of " +
-           (state.through == 1 ? std::string("pair 1 are")
-                               : "pairs 1-" + std::to_string(state.through) + " are") +
+           std::to_string(state.pairs) + ": " +
+           (state.through == 1 ? std::string("the file of pair 1 is")
+                               : "the files of pairs 1-" + std::to_string(state.through) + " are") +
            " moved, the others are not";
   }
   if (report.state == "incomplete") {

@@ -58,7 +58,9 @@ CheckReport Check(DryRun& run, const std::string& folder) {
   state = Classify(run, basis, unshifted(basis));
   run.Reset();
   ModState other;  // of the deactivation list, for its missing files
-  if (by_activation && deactivation.Pairs() > 0) {
+  if (by_activation && *deactivation.entries == *activation.entries) {
+    other = state;  // the usual lists: the same pairs, the same files
+  } else if (by_activation && deactivation.Pairs() > 0) {
     other = Classify(run, deactivation, unshifted(deactivation));
     run.Reset();
   }
