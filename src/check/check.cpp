@@ -80,8 +80,7 @@ CheckReport Check(DryRun& run, const std::string& folder) {
 
   Linter linter(run, folder, report.findings);
   run.BeginWalk();
-  linter.Lint(activation);
-  linter.Lint(deactivation);
+  linter.Lint(activation, deactivation);
   linter.CompareLists(activation, deactivation);
   linter.Misplaced(basis, state);
   if (other.pairs > 0) linter.Misplaced(deactivation, other);

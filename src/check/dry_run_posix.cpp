@@ -109,7 +109,10 @@ class OverlayDisk : public Disk {
     const FolderFacts& target_folder = Facts(to);
     if (source_folder.writable != 0) return source_folder.writable;
     // What the system refuses by flags and the sticky bit (foresee_posix.h).
-    if (const int number = foresight_.Refusal(from.fd, from_name, moving.status)) return number;
+    if (const int number =
+            foresight_.Refusal(from.fd, {from.device, from.inode}, from_name, moving.status)) {
+      return number;
+    }
     if (target_folder.writable != 0) return target_folder.writable;
     if (source_folder.mount != target_folder.mount) return EXDEV;
     if (S_ISLNK(moving.status.st_mode)) moving.text = LinkText(from, from_name);
@@ -123,7 +126,6 @@ class OverlayDisk : public Disk {
     moves_.Clear();
     last_ = {};
     renames = 0;
-    foresight_ = {};  // every entry is at its place on disk again: ask afresh
   }
 
   bool AllBack() const { return moves_.AllBack(); }

@@ -53,8 +53,9 @@ bool HasFownerCapability() {
 
 }  // namespace
 
-int RefusalForesight::Refusal(int folder_fd, const std::string& name, const struct stat& status) {
-  const Known& folder = Folder(folder_fd);
+int RefusalForesight::Refusal(int folder_fd, Identity folder_identity, const std::string& name,
+                              const struct stat& status) {
+  const Known& folder = Folder(folder_fd, folder_identity);
   if (folder.attributes & STATX_ATTR_APPEND) return EPERM;
   const Known* entry = Entry(folder_fd, name, status);
   if (entry == nullptr) return 0;
@@ -69,8 +70,9 @@ int RefusalForesight::Refusal(int folder_fd, const std::string& name, const stru
 
 const RefusalForesight::Known* RefusalForesight::Entry(int folder_fd, const std::string& name,
                                                        const struct stat& status) {
-  const Identity identity{status.st_dev, status.st_ino};
-  if (const auto known = entries_.find(identity); known != entries_.end()) return &known->second;
+  const Version version{status.st_dev, status.st_ino, status.st_ctim.tv_sec,
+                        status.st_ctim.tv_nsec};
+  if (const auto known = entries_.find(version); known != entries_.end()) return &known->second;
   struct statx asked;
   // Not at its place on disk (moved by the dry run before it was asked
   // about): nothing is foreseen rather than another entry's flags.
@@ -79,21 +81,17 @@ const RefusalForesight::Known* RefusalForesight::Entry(int folder_fd, const std:
       makedev(asked.stx_dev_major, asked.stx_dev_minor) != status.st_dev) {
     return nullptr;
   }
-  return &entries_.emplace(identity, Known{asked.stx_attributes, asked.stx_mode, asked.stx_uid})
+  return &entries_.emplace(version, Known{asked.stx_attributes, asked.stx_mode, asked.stx_uid})
               .first->second;
 }
 
-const RefusalForesight::Known& RefusalForesight::Folder(int folder_fd) {
-  struct stat status;
-  if (fstat(folder_fd, &status) != 0) {
-    static const Known unknown;
-    return unknown;
-  }
-  const Identity identity{status.st_dev, status.st_ino};
+const RefusalForesight::Known& RefusalForesight::Folder(int folder_fd, Identity identity) {
   if (const auto known = folders_.find(identity); known != folders_.end()) return known->second;
   struct statx asked;
-  Known folder{0, status.st_mode, status.st_uid};
-  if (AskFlags(folder_fd, "", AT_EMPTY_PATH, asked)) folder.attributes = asked.stx_attributes;
+  Known folder;
+  if (AskFlags(folder_fd, "", AT_EMPTY_PATH, asked)) {
+    folder = {asked.stx_attributes, asked.stx_mode, asked.stx_uid};
+  }
   return folders_.emplace(identity, folder).first->second;
 }
 

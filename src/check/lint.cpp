@@ -85,36 +85,74 @@ std::string Linter::Shown(const std::string& where) const {
   return where;
 }
 
-void Linter::Lint(const CheckedList& list) {
-  if (!list.readable) {
-    Add(list, 0, "warning", "unreadable-list",
-        "the list file is missing or cannot be read: its button does nothing; write it, or "
-        "make it readable");
-    return;
+// The two lists side by side, pair by pair: where the deactivation list
+// holds the activation list's text, what it names is not asked again.
+void Linter::Lint(const CheckedList& activation, const CheckedList& deactivation) {
+  const CheckedList* lists[2] = {&activation, &deactivation};
+  std::size_t pairs = 0;
+  for (const CheckedList* list : lists) {
+    if (!list->readable) {
+      Add(*list, 0, "warning", "unreadable-list",
+          "the list file is missing or cannot be read: its button does nothing; write it, or "
+          "make it readable");
+      continue;
+    }
+    if (list->Size() > kLongestWalk) {
+      Add(*list, kLongestWalk + 1, "error", "too-many-entries",
+          "the list holds more than 32,767 entries: its button refuses it before any rename; "
+          "split the mod, or take entries out");
+    }
+    identities_[list->activation ? 0 : 1].assign(list->Size(), 0);
+    pairs = std::max(pairs, list->Pairs());
   }
+  for (std::size_t pair = 0; pair < pairs; ++pair) {
+    Known known[2];  // the pair's two entries, in the list last looked at
+    for (const CheckedList* list : lists) {
+      if (!list->readable || pair >= list->Pairs()) continue;
+      for (const std::size_t number : {2 * pair + 1, 2 * pair + 2}) {
+        Known& entry = known[number - 2 * pair - 1];
+        const bool again = !list->activation && pair < activation.Pairs() && activation.readable &&
+                           activation.Entry(number) == list->Entry(number);
+        if (!again) entry = Ask(list->Entry(number));
+        Learn(*list, number, entry);
+      }
+      if (!known[0].facts || !known[1].facts) continue;  // the walk stops with its own error
+      const PathFacts& first = *known[0].facts;
+      const PathFacts& second = *known[1].facts;
+      list->activation ? LintPair(*list, pair, first, second)
+                       : LintPair(*list, pair, second, first);
+    }
+  }
+  for (const CheckedList* list : lists) {
+    if (list->readable) LintRest(*list);
+  }
+}
+
+Linter::Known Linter::Ask(const std::string& entry) {
+  Known known;
+  try {
+    known.facts = run_.Facts(entry);
+  } catch (const Error& error) {
+    if (Ambiguous(error)) known.ambiguity = error.Description();
+  }
+  known.identity = IdentityOf(entry, known.facts.value_or(PathFacts()));
+  return known;
+}
+
+void Linter::Learn(const CheckedList& list, std::size_t number, const Known& known) {
+  identities_[list.activation ? 0 : 1][number - 1] = known.identity;
+  if (!known.ambiguity.empty()) {
+    Add(list, number, "error", "ambiguous-name",
+        known.ambiguity + ": the walk stops here with an error; spell it exactly as one of them");
+  }
+  LintEntry(list, number, known.facts.value_or(PathFacts()));
+}
+
+// The entry left over, and what the list's order tells.
+void Linter::LintRest(const CheckedList& list) {
   const std::size_t size = list.Size();
-  if (size > kLongestWalk) {
-    Add(list, kLongestWalk + 1, "error", "too-many-entries",
-        "the list holds more than 32,767 entries: its button refuses it before any rename; "
-        "split the mod, or take entries out");
-  }
-  std::vector<std::uint64_t>& identities = identities_[list.activation ? 0 : 1];
-  identities.assign(size, 0);
-  moved_away_.clear();
-  put_there_.clear();
-  for (std::size_t pair = 0; pair < list.Pairs(); ++pair) {
-    const std::size_t first = 2 * pair + 1;
-    const std::optional<PathFacts> a = FactsOf(list, first, identities[first - 1]);
-    const std::optional<PathFacts> b = FactsOf(list, first + 1, identities[first]);
-    LintEntry(list, first, a.value_or(PathFacts()));
-    LintEntry(list, first + 1, b.value_or(PathFacts()));
-    // A name the walk cannot tell stops it with its own error: nothing more
-    // is said of the pair.
-    if (!a || !b) continue;
-    list.activation ? LintPair(list, pair, *a, *b) : LintPair(list, pair, *b, *a);
-  }
   for (std::size_t number = 2 * list.Pairs() + 1; number <= size; ++number) {
-    LintEntry(list, number, FactsOf(list, number, identities[number - 1]).value_or(PathFacts()));
+    Learn(list, number, Ask(list.Entry(number)));
   }
   const Shift shift = FindShift(list);
   shifts_[list.activation ? 0 : 1] = shift;
@@ -134,24 +172,6 @@ void Linter::Lint(const CheckedList& list) {
             (shift_at.empty() ? std::string("; add its partner, or take it out")
                               : " (it follows from the shift at " + shift_at + ")"));
   }
-}
-
-std::optional<PathFacts> Linter::FactsOf(const CheckedList& list, std::size_t number,
-                                         std::uint64_t& identity) {
-  const std::string& entry = list.Entry(number);
-  std::optional<PathFacts> facts;
-  try {
-    facts = run_.Facts(entry);
-  } catch (const Error& error) {
-    if (Ambiguous(error)) {
-      Add(list, number, "error", "ambiguous-name",
-          error.Description() +
-              ": the walk stops here with an error; spell it exactly as one "
-              "of them");
-    }
-  }
-  identity = IdentityOf(entry, facts.value_or(PathFacts()));
-  return facts;
 }
 
 void Linter::LintEntry(const CheckedList& list, std::size_t number, const PathFacts& facts) {
@@ -200,6 +220,8 @@ void Linter::LintPair(const CheckedList& list, std::size_t pair, const PathFacts
   const std::vector<std::uint64_t>& identities = identities_[list.activation ? 0 : 1];
   const std::uint64_t from_key = identities[source_entry - 1];
   const std::uint64_t to_key = identities[target_entry - 1];
+  auto& moved_away = moved_away_[list.activation ? 0 : 1];
+  auto& put_there = put_there_[list.activation ? 0 : 1];
   const ListPath target_path = ParseListPath(target);
   const std::string_view new_name = target_path.names.empty()
                                         ? std::string_view()
@@ -210,22 +232,22 @@ void Linter::LintPair(const CheckedList& list, std::size_t pair, const PathFacts
         "target");
     return;
   }
-  if (const auto earlier = moved_away_.find(from_key); earlier != moved_away_.end()) {
+  if (const auto earlier = moved_away.find(from_key); earlier != moved_away.end()) {
     Add(list, source_entry, "warning", "duplicate-source",
         "pair " + std::to_string(pair + 1) + " moves the file that pair " +
             std::to_string(earlier->second) +
             " moved away already: the walk stops here; take one of the two out");
   }
-  if (const auto earlier = put_there_.find(to_key); earlier != put_there_.end()) {
+  if (const auto earlier = put_there.find(to_key); earlier != put_there.end()) {
     Add(list, target_entry, "warning", "duplicate-target",
         "pair " + std::to_string(pair + 1) + " moves a file onto the target of pair " +
             std::to_string(earlier->second) +
             ": the rename will be refused; give it a target of its own");
   }
-  put_there_.erase(from_key);
-  moved_away_.erase(to_key);
-  moved_away_.emplace(from_key, pair + 1);
-  put_there_.emplace(to_key, pair + 1);
+  put_there.erase(from_key);
+  moved_away.erase(to_key);
+  moved_away.emplace(from_key, pair + 1);
+  put_there.emplace(to_key, pair + 1);
 }
 
 void Linter::Spelling(const CheckedList& list, std::size_t entry, const PathFacts& facts,

@@ -42,8 +42,8 @@ class Linter {
   Linter(DryRun& run, std::string here, std::vector<Finding>& findings)
       : run_(run), here_(std::move(here)), findings_(findings) {}
 
-  /// The findings about one list's entries and pairs, on the disk as it is.
-  void Lint(const CheckedList& list);
+  /// The findings about each list's entries and pairs, on the disk as it is.
+  void Lint(const CheckedList& activation, const CheckedList& deactivation);
   /// A deactivation list normally holds the activation list's pairs, in the
   /// same or the reverse order: where they part, in both lists.
   void CompareLists(const CheckedList& activation, const CheckedList& deactivation);
@@ -60,8 +60,15 @@ class Linter {
  private:
   void Add(const CheckedList& list, std::size_t entry, const char* severity, const char* kind,
            std::string text);
-  std::optional<PathFacts> FactsOf(const CheckedList& list, std::size_t number,
-                                   std::uint64_t& identity);
+  // What an entry reaches on disk, or why the walk cannot tell.
+  struct Known {
+    std::optional<PathFacts> facts;
+    std::string ambiguity;
+    std::uint64_t identity = 0;
+  };
+  Known Ask(const std::string& entry);
+  void Learn(const CheckedList& list, std::size_t number, const Known& known);
+  void LintRest(const CheckedList& list);
   void LintEntry(const CheckedList& list, std::size_t number, const PathFacts& facts);
   void LintPair(const CheckedList& list, std::size_t pair, const PathFacts& from,
                 const PathFacts& to);
@@ -80,9 +87,9 @@ class Linter {
   // paths that name one file), by list: 8 bytes an entry, however long.
   std::vector<std::uint64_t> identities_[2];
   Shift shifts_[2];  // where each list's pairs start to be shifted
-  // Moves of the list being linted, by identity: where a pair moved a file
-  // away from, and where it put one.
-  std::unordered_map<std::uint64_t, std::size_t> moved_away_, put_there_;
+  // Each list's moves, by identity: where a pair moved a file away from, and
+  // where it put one.
+  std::unordered_map<std::uint64_t, std::size_t> moved_away_[2], put_there_[2];
   // Folders already looked at for twins, and the twins of each folder read.
   std::unordered_set<std::uint64_t> looked_at_;
   std::unordered_map<std::uint64_t, std::vector<std::vector<std::string>>> twins_;
