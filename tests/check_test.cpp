@@ -4,18 +4,25 @@
 
 #include "check.h"
 
+#include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
 #include <sched.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <sstream>
 
 #include "cli.h"
 #include "launcher.h"
+#include "report.h"
 #include "scratch_folder.h"
 #include "system_platform.h"
 
@@ -50,7 +57,6 @@ std::map<std::string, std::string> Disk() {
 class Check : public ::testing::Test {
  protected:
   ScratchFolder folder;
-  std::unique_ptr<DryRun> run = MakeDryRun();
 
   void MakeMod(const std::string& list = kList) {
     for (const char* path : kOff) WriteFile(path, path);
@@ -68,11 +74,43 @@ class Check : public ::testing::Test {
 
   CheckReport Checked() {
     const auto before = Disk();
-    CheckReport report = tavrik::Check(*run, ".");
+    // A dry run a check, as brennel-check makes one.
+    CheckReport report = tavrik::Check(*MakeDryRun(), fs::current_path().string());
     EXPECT_EQ(Disk(), before) << "the check changed the disk";
     return report;
   }
 };
+
+// The demo mod of examples/, as shipped, copied into the working directory;
+// false when the sources are not beside the tests.
+bool CopyDemo() {
+  const fs::path examples = fs::path(__FILE__).parent_path().parent_path() / "examples";
+  if (!fs::is_directory(examples)) return false;
+  fs::copy(examples, ".", fs::copy_options::recursive);
+  return true;
+}
+
+// Line `n` (from 1) of the text report.
+std::string Line(const CheckReport& report, int n) {
+  std::istringstream text(TextReport(report, false));
+  std::string line;
+  while (n-- > 0) std::getline(text, line);
+  return line;
+}
+
+std::vector<Finding> Of(const CheckReport& report, const std::string& kind) {
+  std::vector<Finding> found;
+  for (const Finding& finding : report.findings) {
+    if (finding.kind == kind) found.push_back(finding);
+  }
+  return found;
+}
+
+// Where a finding is: "Tavrik.mla 3:1".
+std::string At(const Finding& finding) {
+  return finding.list + " " + std::to_string(finding.position.line) + ":" +
+         std::to_string(finding.position.column);
+}
 
 TEST_F(Check, AModInEachStateAndWhatTheButtonsWouldDo) {
   MakeMod();
@@ -140,12 +178,12 @@ TEST_F(Check, FindingsNameTheirListEntryLineAndColumn) {
             "Data\\a.esp.off,Data\\a2.esp\r\n"           // 9 moved away already
             "Data\\c.nif.off,Data\\a.esp\r\n"            // 12 onto pair 1's target
             "Data\\d.txt.off,NoSuch\\d.txt\r\n"          // 14 no such folder
-            "..\\outside.esp,x.esp\r\n"                  // 15 outside the folder
+            "..\\outside.esp,x.esp\r\n"                  // 15 outside the folder, missing
             "\r\n"                                       // 17 empty: shifts 2 pairs
             "y.esp,z.esp\r\n"                            // 18, 19
             "w.esp,left.esp\r\n"                         // 20, 21 left over
   );
-  WriteFile("Tavrik.mld", "Data\\a.esp.off,Data\\a.esp\r\n");
+  WriteFile("Tavrik.mld", "Data\\a.esp.off,Data\\a.esp\r\n");  // 1 pair: parts after it
   const CheckReport report = Checked();
   std::set<std::tuple<std::string, std::string, std::size_t, std::size_t, std::size_t>> found;
   for (const Finding& finding : report.findings) {
@@ -161,15 +199,17 @@ TEST_F(Check, FindingsNameTheirListEntryLineAndColumn) {
                   {"Tavrik.mla", "duplicate-target", 12, 6, 16},
                   {"Tavrik.mla", "no-target-folder", 14, 7, 16},
                   {"Tavrik.mla", "leaves-folder", 15, 8, 1},
+                  {"Tavrik.mla", "missing-source", 15, 8, 1},
                   {"Tavrik.mla", "empty-entry", 17, 9, 1},
                   {"Tavrik.mla", "odd-entry", 21, 11, 7},
-                  {"Tavrik.mld", "lists-differ", 1, 1, 1}};
+                  {"Tavrik.mla", "lists-differ", 3, 2, 1},
+                  {"Tavrik.mld", "lists-differ", 2, 1, 16}};
   EXPECT_EQ(found, expected);
   for (const Finding& finding : report.findings) {
     if (finding.kind == "empty-entry") {
       EXPECT_EQ(finding.text,
                 "empty entry (a blank line or a doubled comma) shifts the 2 pairs "
-                "after it");
+                "after it; take it out");
     }
     if (finding.kind == "leaves-folder") {
       EXPECT_NE(finding.text.find("'" + (folder.path().parent_path() / "outside.esp").string()),
@@ -186,10 +226,15 @@ TEST_F(Check, AListTooLongToWalkAndAMissingListAreFindings) {
   const CheckReport report = Checked();
   std::set<std::string> kinds;
   for (const Finding& finding : report.findings) kinds.insert(finding.list + " " + finding.kind);
-  EXPECT_EQ(kinds,
-            (std::set<std::string>{"Tavrik.mla too-many-entries", "Tavrik.mld unreadable-list"}));
+  EXPECT_EQ(kinds, (std::set<std::string>{"Tavrik.mla too-many-entries",
+                                          "Tavrik.mla missing-source",  // no file is there
+                                          "Tavrik.mld unreadable-list"}));
   EXPECT_EQ(report.activate.from_now.result, "error");
   EXPECT_FALSE(report.activate.from_now.pair);
+  // 16,383 pairs without their files: a screen of them, and the rest counted.
+  const auto missing = Of(report, "missing-source");
+  ASSERT_EQ(missing.size(), Linter::kShownPerKind + 1);
+  EXPECT_EQ(missing.back().text, "16283 more like these, not shown");
 }
 
 int CheckWith(const std::vector<std::string>& arguments, CheckConsole& console) {
@@ -209,8 +254,9 @@ TEST_F(Check, TheCommandLineAnswersInTextOrJsonAndTellsUsageErrors) {
   EXPECT_EQ(CheckWith({"--version"}, version), 0);
   EXPECT_EQ(version.out, "brennel-check 1.00\n");
   EXPECT_EQ(CheckWith({"--frobnicate"}, unknown), 2);
-  EXPECT_EQ(unknown.err.substr(0, unknown.err.find('\n')),
-            "brennel-check: unknown option '--frobnicate'");
+  EXPECT_EQ(unknown.err,
+            "brennel-check: unknown option '--frobnicate' (usage: brennel-check [--json] "
+            "[FOLDER])\n");
   EXPECT_EQ(CheckWith({"no such folder"}, missing), 2);
   EXPECT_TRUE(missing.out.empty());
   EXPECT_EQ(CheckWith({".", "sub"}, two), 2);
@@ -238,6 +284,335 @@ TEST_F(Check, TheCommandLineAnswersInTextOrJsonAndTellsUsageErrors) {
   EXPECT_EQ(coloured.out.find('\033'), std::string::npos);
 }
 
+TEST_F(Check, TheDemoModInEachStateSaysWhatItIsWhyAndWhatToPress) {
+  if (!CopyDemo()) GTEST_SKIP() << "examples/ is not beside the tests' sources";
+  // As shipped, without its sound file.
+  CheckReport report = Checked();
+  EXPECT_EQ(report.state, "incomplete");
+  EXPECT_EQ(report.missing, (std::vector<std::size_t>{5}));
+  EXPECT_EQ(Line(report, 2).find("Neither 'Data/Sounds/tavrik_cloak.wav.off' nor"), 0u);
+  EXPECT_EQ(Line(report, 3),
+            "To activate what the mod has (the file of pair 5 is missing): press Activate (it "
+            "moves 4 files and stops at pair 5).");
+
+  WriteFile("Data/Sounds/tavrik_cloak.wav.off", "sound");
+  report = Checked();
+  EXPECT_EQ(report.state, "inactive");
+  EXPECT_EQ(Line(report, 3), "To activate the mod: press Activate.");
+  // The button with nothing to do does not read as a fault.
+  EXPECT_EQ(Line(report, 7).find("Deactivate: nothing to undo: it stops at pair 1"), 0u);
+
+  Press(true);
+  report = Checked();
+  EXPECT_EQ(report.state, "active");
+  EXPECT_EQ(Line(report, 3), "To deactivate the mod: press Deactivate.");
+  EXPECT_EQ(ExitStatus(report), 0);
+
+  // Another mod's file in the way of pair 3 stops a real activation there.
+  Press(false);
+  WriteFile("Data/Meshes/tavrik_cloak.nif", "another mod's mesh");
+  EXPECT_THROW(Press(true), Error);
+  report = Checked();
+  EXPECT_EQ(report.state, "partial");
+  EXPECT_EQ(report.partial_pairs, 2u);
+  ASSERT_EQ(report.blocking.size(), 1u);
+  EXPECT_FALSE(report.blocking[0].own);
+  EXPECT_EQ(Line(report, 2).find("'Data/Meshes/tavrik_cloak.nif' is in the way of pair 3, and it "
+                                 "is not this mod's file"),
+            0u);
+  EXPECT_EQ(Line(report, 3),
+            "To activate the mod: move 'Data/Meshes/tavrik_cloak.nif' out of the way (not this "
+            "mod's), then press Deactivate (it moves 2 files and stops at pair 3), then "
+            "Activate; Activate alone stops at pair 1.");
+  EXPECT_EQ(ExitStatus(report), 1);
+
+  // The way out, followed for real, activates the mod.
+  fs::rename("Data/Meshes/tavrik_cloak.nif", "another mod's mesh.nif");
+  Press(false);
+  Press(true);
+  EXPECT_EQ(Checked().state, "active");
+}
+
+TEST_F(Check, TheReadmeSampleIsWhatTheShippedDemoPrints) {
+  const fs::path readme = fs::path(__FILE__).parent_path().parent_path() / "README.md";
+  if (!CopyDemo() || !fs::exists(readme)) GTEST_SKIP() << "the sources are not beside the tests";
+  const std::string text = ReadFile(readme);
+  const std::string prompt = "$ brennel-check /tmp/Tavrik\n";
+  const std::size_t start = text.find(prompt);
+  ASSERT_NE(start, std::string::npos) << "no sample in the README";
+  const std::size_t end = text.find("```", start);
+  std::string printed = TextReport(Checked(), false);
+  const std::string here = "Folder: " + fs::current_path().string() + "\n";
+  printed.replace(printed.find(here), here.size(), "Folder: /tmp/Tavrik\n");
+  EXPECT_EQ(text.substr(start + prompt.size(), end - start - prompt.size()), printed);
+}
+
+// A list written on Windows, with a name in another case than on disk.
+TEST_F(Check, ARoundTripNamesTheFileThatDoesNotComeBackAndTheSpellingToUse) {
+  WriteFile("Data/Textures/Rock.dds.off", "rock");
+  MakeMod("Data\\Textures\\rock.dds.off,Data\\Textures\\rock.dds\r\n");
+  const CheckReport report = Checked();
+  EXPECT_EQ(report.state, "inactive");
+  EXPECT_EQ(report.activate.then_other.result, "complete");
+  ASSERT_EQ(report.activate.displaced.size(), 1u);
+  const Displaced& file = report.activate.displaced[0];
+  EXPECT_EQ(file.from, "Data/Textures/Rock.dds.off");
+  EXPECT_EQ(file.to, "Data/Textures/rock.dds.off");
+  EXPECT_NE(file.cause.find("spell it 'Rock.dds.off' at Tavrik.mld:1:1"), std::string::npos)
+      << file.cause;
+  EXPECT_NE(Line(report, 2).find(file.cause), std::string::npos);
+  EXPECT_EQ(ExitStatus(report), 1);
+}
+
+TEST_F(Check, AMissingSourceIsAFindingAndATargetThereAsksWhetherTheyAreSwapped) {
+  MakeMod();
+  fs::remove("Data/d.txt.off");
+  fs::rename("Data/Textures/b.dds.off", "Data/Textures/b.dds");
+  const CheckReport report = Checked();
+  std::map<std::string, std::string> found;
+  for (const Finding& finding : Of(report, "missing-source")) found[At(finding)] = finding.text;
+  ASSERT_EQ(found.size(), 3u);
+  EXPECT_NE(found["Tavrik.mla 2:1"].find("its target 'Data\\Textures\\b.dds' is there"),
+            std::string::npos);
+  EXPECT_NE(found["Tavrik.mla 2:1"].find("or are source and target swapped?"), std::string::npos);
+  EXPECT_NE(found["Tavrik.mla 4:1"].find("is missing, and so is its target 'Data\\d.txt'"),
+            std::string::npos);
+  EXPECT_NE(found["Tavrik.mld 4:16"].find("'Data\\d.txt' is missing"), std::string::npos);
+  EXPECT_EQ(report.state, "mixed");
+  EXPECT_EQ(Line(report, 3),
+            "To activate what the mod has (the file of pair 4 is missing): rename "
+            "'Data\\Textures\\b.dds' back to 'Data\\Textures\\b.dds.off', then press Activate (it "
+            "moves 3 files and stops at pair 4).");
+}
+
+TEST_F(Check, AnAmbiguousNameNamesItsCandidates) {
+  WriteFile("Data/Rock.dds", "1");
+  WriteFile("Data/ROCK.dds", "2");
+  MakeMod("Data\\rock.dds,Data\\r.dds\r\n");
+  const auto found = Of(Checked(), "ambiguous-name");
+  ASSERT_EQ(found.size(), 2u);  // in both lists
+  EXPECT_EQ(At(found[0]), "Tavrik.mla 1:1");
+  EXPECT_NE(found[0].text.find("'Data/ROCK.dds'"), std::string::npos) << found[0].text;
+  EXPECT_NE(found[0].text.find("'Data/Rock.dds'"), std::string::npos);
+}
+
+TEST_F(Check, TwoFilesThatDifferOnlyInCaseAreTwins) {
+  WriteFile("Data/Rock.dds.off", "1");
+  WriteFile("Data/rock.dds.off", "2");
+  MakeMod("Data\\Rock.dds.off,Data\\Rock.dds\r\n");
+  const auto found = Of(Checked(), "case-twin");
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(At(found[0]), "Tavrik.mla 1:1");
+  EXPECT_NE(found[0].text.find("'Data/rock.dds.off'"), std::string::npos) << found[0].text;
+}
+
+// A game run through a Windows compatibility layer sees one of them.
+TEST_F(Check, AFolderSplitByCaseIsNamedWithTheHalfTheWalkUses) {
+  WriteFile("Data/Textures/b.dds.off", "b");
+  fs::create_directories("Data/textures");
+  fs::create_directories("Data/Meshes");
+  fs::create_directories("Data/MESHES");
+  WriteFile("c.nif", "c");
+  MakeMod(
+      "Data\\Textures\\b.dds.off,Data\\Textures\\b.dds\r\n"
+      "c.nif,Data\\Meshes\\c.nif\r\n");
+  const CheckReport report = Checked();
+  const auto found = Of(report, "split-folder");
+  ASSERT_EQ(found.size(), 2u) << "each folder once";
+  EXPECT_EQ(At(found[0]), "Tavrik.mla 1:1");
+  EXPECT_NE(found[0].text.find("'Data/textures'"), std::string::npos);
+  EXPECT_NE(found[0].text.find("takes this pair's file from 'Data/Textures'"), std::string::npos);
+  EXPECT_EQ(At(found[1]), "Tavrik.mla 2:7");
+  EXPECT_NE(found[1].text.find("puts this pair's file in 'Data/Meshes'"), std::string::npos);
+  const nlohmann::json json = nlohmann::json::parse(JsonReport(report));
+  EXPECT_EQ(json["findings"][0]["kind"], "split-folder");
+  EXPECT_EQ(json["findings"][0]["severity"], "warning");
+}
+
+// One path a line, and the line "Data\Textures\b.dds" forgotten.
+TEST_F(Check, AForgottenEntryIsFoundWhereThePairsStartToBeShifted) {
+  MakeMod();
+  WriteFile("Tavrik.mla",
+            "Data\\a.esp.off\r\nData\\a.esp\r\nData\\Textures\\b.dds.off\r\n"
+            "Data\\c.nif.off\r\nData\\c.nif\r\nData\\d.txt.off\r\nData\\d.txt\r\n");
+  const CheckReport report = Checked();
+  const auto shifted = Of(report, "shifted-pairs");
+  ASSERT_EQ(shifted.size(), 1u);
+  EXPECT_EQ(At(shifted[0]), "Tavrik.mla 3:1");
+  EXPECT_NE(Of(report, "odd-entry")[0].text.find("follows from the shift at Tavrik.mla:3:1"),
+            std::string::npos);
+  for (const Finding& finding : Of(report, "lists-differ")) {
+    EXPECT_NE(finding.text.find("follows from the shift at Tavrik.mla:3:1"), std::string::npos)
+        << finding.text;
+  }
+  EXPECT_EQ(Line(report, 3),
+            "To fix the list: look at Tavrik.mla:3:1: an entry beside it is missing, or it is one "
+            "too many.");
+}
+
+TEST_F(Check, ListsDifferNamesThePairInBothListsAndPutsItOnAnEmptyEntryThatCausesIt) {
+  MakeMod();
+  WriteFile("Tavrik.mld",
+            "Data\\a.esp.off,Data\\a.esp\r\nData\\Textures\\b.dds.off,Data\\Textures\\b.dds\r\n"
+            "Data\\c.nif.off,Data\\C2.nif\r\nData\\d.txt.off,Data\\d.txt\r\n");
+  auto found = Of(Checked(), "lists-differ");
+  ASSERT_EQ(found.size(), 2u);
+  EXPECT_EQ(At(found[0]), "Tavrik.mla 3:1");
+  EXPECT_EQ(At(found[1]), "Tavrik.mld 3:1");
+  EXPECT_NE(found[1].text.find("'Data\\c.nif.off' and 'Data\\C2.nif', is not pair 3 of "
+                               "Tavrik.mla, 'Data\\c.nif.off' and 'Data\\c.nif' (Tavrik.mla:3:1)"),
+            std::string::npos)
+      << found[1].text;
+
+  // A blank line in the activation list: the right deactivation list is
+  // not to blame.
+  WriteFile("Tavrik.mld", kList);
+  WriteFile("Tavrik.mla", std::string(kList).insert(27, "\r\n"));
+  found = Of(Checked(), "lists-differ");
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(At(found[0]), "Tavrik.mla 2:1");
+  EXPECT_NE(found[0].text.find("part at this empty entry"), std::string::npos);
+}
+
+TEST_F(Check, AFolderWithoutListsIsAStateOfItsOwnWithExitStatus2) {
+  const CheckReport report = Checked();
+  EXPECT_EQ(report.state, "no-lists");
+  EXPECT_TRUE(report.findings.empty());
+  EXPECT_EQ(ExitStatus(report), 2);
+  EXPECT_EQ(Line(report, 3).find("To check a mod: "), 0u);
+}
+
+// Sets and, when it goes, clears an inode flag (chattr +i, +a).
+class InodeFlag {
+ public:
+  InodeFlag(const char* path, int flag) : fd_(open(path, O_RDONLY | O_NONBLOCK)) {
+    int flags = 0;
+    set_ = fd_ >= 0 && ioctl(fd_, FS_IOC_GETFLAGS, &flags) == 0 &&
+           (flags |= flag, ioctl(fd_, FS_IOC_SETFLAGS, &flags) == 0);
+    flag_ = flag;
+  }
+  ~InodeFlag() {
+    int flags = 0;
+    if (set_ && ioctl(fd_, FS_IOC_GETFLAGS, &flags) == 0) {
+      flags &= ~flag_;
+      ioctl(fd_, FS_IOC_SETFLAGS, &flags);
+    }
+    if (fd_ >= 0) close(fd_);
+  }
+  bool set() const { return set_; }
+
+ private:
+  int fd_;
+  int flag_ = 0;
+  bool set_ = false;
+};
+
+// Each refusal foreseen is the one the real walk then meets.
+TEST_F(Check, AnImmutableFileAndAnAppendOnlyFolderAreForeseen) {
+  MakeMod();
+  {
+    const InodeFlag immutable("Data/c.nif.off", FS_IMMUTABLE_FL);
+    if (!immutable.set()) GTEST_SKIP() << "chattr +i is not possible here: " << strerror(errno);
+    const Outcome predicted = Checked().activate.from_now;
+    EXPECT_EQ(predicted.pair, 3u);
+    EXPECT_EQ(predicted.text,
+              "Error 1: Cannot rename 'Data\\c.nif.off' to 'Data\\c.nif': Operation not "
+              "permitted");
+    try {
+      Press(true);
+      ADD_FAILURE() << "the walk went past the immutable file";
+    } catch (const Error& error) {
+      EXPECT_EQ("Error 1: " + error.Description(), predicted.text);
+    }
+    const CheckReport stopped = Checked();
+    EXPECT_EQ(stopped.state, "partial");
+    EXPECT_EQ(Line(stopped, 2).find("Pair 3's rename is refused: \"Error 1:"), 0u);
+  }
+  Press(false);
+  const InodeFlag append_only("Data/Textures", FS_APPEND_FL);
+  ASSERT_TRUE(append_only.set());
+  const Outcome predicted = Checked().activate.from_now;
+  EXPECT_EQ(predicted.pair, 2u);
+  EXPECT_EQ(predicted.renames, 1u);
+  EXPECT_NE(predicted.text.value_or("").find("Operation not permitted"), std::string::npos);
+  EXPECT_THROW(Press(true), Error);
+}
+
+// Root may move anyone's file: the check is run as nobody, in a child.
+TEST_F(Check, AStickyFolderHoldingAnotherUsersFileIsForeseenForTheUserChecking) {
+  if (geteuid() != 0) GTEST_SKIP() << "making another user's file needs root";
+  MakeMod();
+  fs::permissions("Data", fs::perms::all);
+  fs::permissions("Data/Textures", fs::perms::all | fs::perms::sticky_bit);
+  EXPECT_EQ(Checked().activate.from_now.result, "complete") << "root may";
+  int pipe_ends[2];
+  ASSERT_EQ(pipe(pipe_ends), 0);
+  const pid_t child = fork();
+  if (child == 0) {
+    close(pipe_ends[0]);
+    if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
+    const CheckReport report = tavrik::Check(*MakeDryRun(), ".");
+    const std::string told = report.activate.from_now.text.value_or("");
+    _exit(write(pipe_ends[1], told.data(), told.size()) < 0 ? 3 : 0);
+  }
+  close(pipe_ends[1]);
+  std::string told(4096, '\0');
+  const ssize_t size = read(pipe_ends[0], told.data(), told.size());
+  close(pipe_ends[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 2) GTEST_SKIP() << "cannot become nobody";
+  told.resize(size < 0 ? 0 : static_cast<std::size_t>(size));
+  EXPECT_EQ(told,
+            "Error 1: Cannot rename 'Data\\Textures\\b.dds.off' to 'Data\\Textures\\b.dds': "
+            "Operation not permitted");
+}
+
+// A mod's list comes from strangers: an escape sequence in it must not set
+// the terminal's title, colours or clipboard.
+TEST_F(Check, NoControlCharacterReachesTheTerminal) {
+  std::string hostile;
+  for (int c = 0; c < 0x20; ++c) hostile += static_cast<char>(c);
+  hostile += '\x7F';
+  for (int c = 0x80; c < 0xA0; ++c) hostile += {'\xC2', static_cast<char>(c)};  // C1
+  for (const char* bidi :
+       {"\u202A", "\u202B", "\u202C", "\u202D", "\u202E", "\u2066", "\u2067", "\u2068", "\u2069"}) {
+    hostile += bidi;
+  }
+  const std::string title = "\x1B]0;title\x07\x1B[31m";
+  WriteFile("Data/" + title + ".esp.off", "named by a stranger");
+  MakeMod("Data/" + title + ".esp.off,NoSuch/" + title + "\r\n\"x" + hostile + ".off\",\"x" +
+          hostile + "\"\r\n");
+  CheckConsole text, json, usage;
+  CheckWith({}, text);
+  CheckWith({"--json"}, json);
+  CheckWith({"--" + title}, usage);
+  const auto raw_controls = [](const std::string& out) {
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+      const unsigned char c = out[i], next = i + 1 < out.size() ? out[i + 1] : 0;
+      const bool bidi = c == 0xE2 && i + 2 < out.size() && next == 0x80 &&
+                        (static_cast<unsigned char>(out[i + 2]) - 0xAAu <= 4u);
+      const bool isolate = c == 0xE2 && i + 2 < out.size() && next == 0x81 &&
+                           (static_cast<unsigned char>(out[i + 2]) - 0xA6u <= 3u);
+      count += (c < 0x20 && c != '\n') || c == 0x7F || (c == 0xC2 && next >= 0x80 && next < 0xA0) ||
+               bidi || isolate;
+    }
+    return count;
+  };
+  EXPECT_EQ(raw_controls(text.out), 0u) << text.out;
+  EXPECT_EQ(raw_controls(usage.err), 0u) << usage.err;
+  EXPECT_NE(text.out.find("<U+001B>]0;title<U+0007>"), std::string::npos);
+  // The JSON report holds the entries as they are, escaped by JSON itself.
+  const nlohmann::json object = nlohmann::json::parse(json.out);
+  bool kept = false;
+  for (const auto& finding : object["findings"]) {
+    kept =
+        kept || finding["text"].get<std::string>().find("'x" + hostile + ".off' is missing") == 0;
+  }
+  EXPECT_TRUE(kept);
+}
+
 TEST_F(Check, OnAReadOnlyMountItPredictsTheRefusalAndChangesNothing) {
   if (geteuid() != 0) GTEST_SKIP() << "mounting needs root";
   if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr)) {
@@ -252,6 +627,18 @@ TEST_F(Check, OnAReadOnlyMountItPredictsTheRefusalAndChangesNothing) {
   EXPECT_EQ(report.activate.from_now.result, "error");
   EXPECT_EQ(report.activate.from_now.text,
             "Error 30: Cannot rename 'Data\\a.esp.off' to 'Data\\a.esp': Read-only file system");
+  // Activated before the disk became read-only: active still, though its
+  // files cannot go back.
+  fs::current_path("/");
+  umount2(folder.path().c_str(), MNT_DETACH);
+  fs::current_path(folder.path());
+  Press(true);
+  ASSERT_EQ(mount(".", ".", nullptr, MS_BIND, nullptr), 0);
+  fs::current_path(folder.path());
+  ASSERT_EQ(mount(nullptr, ".", nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr), 0);
+  const CheckReport active = Checked();
+  EXPECT_EQ(active.state, "active");
+  EXPECT_EQ(active.deactivate.from_now.result, "error");
   fs::current_path("/");
   umount2(folder.path().c_str(), MNT_DETACH);
 }

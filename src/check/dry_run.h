@@ -43,6 +43,13 @@ class DryRun : public Platform {
   virtual std::vector<std::pair<std::string, std::string>> Moved() const = 0;
   /// What `path` reaches, with the renames recorded so far. Throws Error.
   virtual PathFacts Facts(const std::string& path) = 0;
+  /// The names in the folder at `folder` (a path as PathFacts::where spells
+  /// it) that differ from another name there only in case, in groups:
+  /// Windows takes each group for one name, and a game run through a Windows
+  /// compatibility layer sees only one of them. Empty when there are none or
+  /// the folder cannot be read. The disk as it is, by the system's own rules
+  /// (foresee_posix.cpp, foresee_win32.cpp).
+  virtual std::vector<std::vector<std::string>> CaseTwins(const std::string& folder);
 
   /// The message boxes a walk would have shown.
   std::vector<std::string> messages;

@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "dry_run.h"
+#include "foresee_posix.h"
 #include "list_path.h"
 #include "posix/name_key.h"
 #include "posix/path_walk.h"
@@ -147,6 +148,11 @@ class OverlayDisk : public Disk {
     const FolderFacts& source_folder = Facts(from, source.first);
     const FolderFacts& target_folder = Facts(to, target.first);
     if (source_folder.writable != 0) return source_folder.writable;
+    // What the system refuses by flags and the sticky bit (foresee_posix.h).
+    const int fd = open(from.empty() ? "." : from.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    const int refused = fd < 0 ? 0 : foresight_.Refusal(fd, source.first, from_name, moving.status);
+    if (fd >= 0) close(fd);
+    if (refused != 0) return refused;
     if (target_folder.writable != 0) return target_folder.writable;
     if (source_folder.mount != target_folder.mount) return EXDEV;
     if (S_ISLNK(moving.status.st_mode)) {
@@ -246,6 +252,7 @@ class OverlayDisk : public Disk {
   std::pair<Place, struct stat> last_;  // the last entry asked for, as it is itself
   std::map<Identity, FolderFacts> folders_;
   std::map<std::string, std::pair<int, Identity>> identities_;  // by folder path
+  RefusalForesight foresight_;
 };
 
 class PosixDryRun : public DryRun {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "dry_run.h"
+#include "foresee_win32.h"
 #include "list_path.h"
 #include "system_platform.h"
 #include "wide_text.h"
@@ -89,6 +90,13 @@ class Win32DryRun : public DryRun {
     if (Exists(to)) throw RenameError(ERROR_ALREADY_EXISTS, source, target);
     if (Volume(from) != Volume(FolderOf(to))) {
       throw RenameError(ERROR_NOT_SAME_DEVICE, source, target);
+    }
+    // What Windows refuses beyond the names (foresee_win32.h), asked of the
+    // file where it is on disk.
+    const auto* moved = moves_.At(Key(from));
+    if (const DWORD number =
+            ForeseenRefusal(moved != nullptr ? Widen(moved->origin_path) : from, FolderOf(to))) {
+      throw RenameError(number, source, target);
     }
     moves_.Move(Key(from), Narrow(from), Key(to), Narrow(to), {});
     ++renames_;

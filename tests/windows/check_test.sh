@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # brennel-check.exe under wine, on a copy of the demo mod: the state and the
-# exit status in each state, the JSON report, a finding of the Windows
-# rules (a name in another case), a usage error, and that the folder's
-# names and times are the same before and after every check.
+# exit status in each state (an activation stopped by another mod's file
+# among them, with the way out), the JSON report, a finding of the Windows
+# rules (a name in another case), a folder without lists, a list's escape
+# sequence kept from the terminal, a usage error in one line, and that the
+# folder's names and times are the same before and after every check.
 # Usage: check_test.sh PATH/TO/brennel-check.exe EXAMPLES-FOLDER (with the wine session started)
 set -euo pipefail
 exe=$1
@@ -29,7 +31,7 @@ field() { python3 -c "import json,sys; d=json.loads(sys.stdin.read()); print($1)
 # As shipped, the demo names a sound that is not there.
 check --json "$folder"
 [ "$status" -eq 1 ] || fail "demo as shipped: status $status"
-[ "$(field 'd["state"], d["disagreeing_pairs"]')" = "mixed [5]" ] || fail "demo: $out"
+[ "$(field 'd["state"], d["missing_pairs"]')" = "incomplete [5]" ] || fail "demo: $out"
 [ "$(field 'd["activate"]["from_now"]["text"]')" = "Data/Sounds/tavrik_cloak.wav.off is missing" ] ||
   fail "demo's activation: $out"
 
@@ -39,6 +41,21 @@ check --json "$folder"
 [ "$status" -eq 0 ] || fail "whole mod: status $status: $out"
 [ "$(field 'd["state"], d["activate"]["from_now"]["renames"], d["activate"]["round_trip"]')" = \
   "inactive 5 True" ] || fail "whole mod: $out"
+
+# An activation stopped at pair 3 by another mod's file, done by hand as
+# the walk does it.
+mv "$mod/Data/TavrikCloak.esp.off" "$mod/Data/TavrikCloak.esp"
+mv "$mod/Data/Textures/tavrik_cloak.dds.off" "$mod/Data/Textures/tavrik_cloak.dds"
+echo "another mod's" >"$mod/Data/Meshes/tavrik_cloak.nif"
+check --json "$folder"
+[ "$status" -eq 1 ] || fail "partial: status $status"
+[ "$(field 'd["state"], d["partial_pairs"], d["blocking"][0]["own"]')" = "partial 2 False" ] ||
+  fail "partial: $out"
+[[ "$(field 'd["next"]')" == "To activate the mod: move 'Data/Meshes/tavrik_cloak.nif' out of the way"* ]] ||
+  fail "partial, the way out: $out"
+rm "$mod/Data/Meshes/tavrik_cloak.nif"
+mv "$mod/Data/TavrikCloak.esp" "$mod/Data/TavrikCloak.esp.off"
+mv "$mod/Data/Textures/tavrik_cloak.dds" "$mod/Data/Textures/tavrik_cloak.dds.off"
 
 # Activated by hand: every .off file without its .off.
 (cd "$mod" && find Data -name '*.off' | while IFS= read -r off; do mv "$off" "${off%.off}"; done)
@@ -52,7 +69,22 @@ sed -i 's|^Data/TavrikCloak.esp.off,Data/TavrikCloak.esp|Data/TavrikCloak.esp.of
 check --json "$folder"
 [ "$(field '[f["kind"] for f in d["findings"]]')" = "['other-case']" ] || fail "other case: $out"
 
+# Elsewhere: a folder without lists, then a list holding an escape sequence.
+other=$work/other
+mkdir "$other"
+other_folder="Z:$(printf '%s' "$other" | tr / '\\')"
+mod_before=$mod
+mod=$other
+check "$other_folder"
+[ "$status" -eq 2 ] || fail "no lists: status $status"
+grep -q '^State: no-lists' <<<"$out" || fail "no lists: $out"
+printf '\033]0;title\007a.esp,b.esp\r\n' >"$other/Tavrik.mla"
+check "$other_folder"
+[[ "$out" != *$'\033'* && "$out" == *"<U+001B>]0;title<U+0007>"* ]] || fail "escapes: $out"
+mod=$mod_before
+
 check --no-such-option
 [ "$status" -eq 2 ] || fail "usage error: status $status"
-grep -q "unknown option '--no-such-option'" <<<"$out" || fail "usage error: $out"
+[ "$out" = "brennel-check: unknown option '--no-such-option' (usage: brennel-check [--json] [FOLDER])" ] ||
+  fail "usage error: $out"
 echo "PASS: brennel-check.exe under wine"

@@ -1,0 +1,114 @@
+#include "foresee_posix.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/capability.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/syscall.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <memory>
+#include <unordered_map>
+
+#include "dry_run.h"
+#include "posix/name_key.h"
+
+namespace tavrik {
+
+namespace {
+
+constexpr unsigned long long kFlagsAsked = STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND;
+
+// The entry's immutable and append-only flags, from statx where the file
+// system reports them there, else from FS_IOC_GETFLAGS (which needs the
+// entry opened, and so only works for files and folders that may be read).
+bool AskFlags(int folder_fd, const char* name, int how, struct statx& status) {
+  if (statx(folder_fd, name, how | AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS, &status) != 0) {
+    return false;
+  }
+  if ((status.stx_attributes_mask & kFlagsAsked) == kFlagsAsked) return true;
+  status.stx_attributes = 0;
+  if (!S_ISREG(status.stx_mode) && !S_ISDIR(status.stx_mode)) return true;
+  const int fd = openat(folder_fd, name[0] == '\0' ? "." : name,
+                        O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return true;  // cannot be told: nothing foreseen
+  int flags = 0;
+  if (ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+    if (flags & FS_IMMUTABLE_FL) status.stx_attributes |= STATX_ATTR_IMMUTABLE;
+    if (flags & FS_APPEND_FL) status.stx_attributes |= STATX_ATTR_APPEND;
+  }
+  close(fd);
+  return true;
+}
+
+bool HasFownerCapability() {
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
+  if (syscall(SYS_capget, &header, data) != 0) return geteuid() == 0;
+  return (data[CAP_TO_INDEX(CAP_FOWNER)].effective & CAP_TO_MASK(CAP_FOWNER)) != 0;
+}
+
+}  // namespace
+
+int RefusalForesight::Refusal(int folder_fd, Identity folder_identity, const std::string& name,
+                              const struct stat& status) {
+  const Known& folder = Folder(folder_fd, folder_identity);
+  if (folder.attributes & STATX_ATTR_APPEND) return EPERM;
+  const Known* entry = Entry(folder_fd, name, status);
+  if (entry == nullptr) return 0;
+  if (entry->attributes & kFlagsAsked) return EPERM;
+  if ((folder.mode & S_ISVTX) != 0) {
+    const uid_t user = geteuid();
+    if (fowner_ < 0) fowner_ = HasFownerCapability() ? 1 : 0;
+    if (entry->owner != user && folder.owner != user && fowner_ == 0) return EPERM;
+  }
+  return 0;
+}
+
+const RefusalForesight::Known* RefusalForesight::Entry(int folder_fd, const std::string& name,
+                                                       const struct stat& status) {
+  const Version version{status.st_dev, status.st_ino, status.st_ctim.tv_sec,
+                        status.st_ctim.tv_nsec};
+  if (const auto known = entries_.find(version); known != entries_.end()) return &known->second;
+  struct statx asked;
+  // Not at its place on disk (moved by the dry run before it was asked
+  // about): nothing is foreseen rather than another entry's flags.
+  if (!AskFlags(folder_fd, name.c_str(), AT_SYMLINK_NOFOLLOW, asked) ||
+      asked.stx_ino != status.st_ino ||
+      makedev(asked.stx_dev_major, asked.stx_dev_minor) != status.st_dev) {
+    return nullptr;
+  }
+  return &entries_.emplace(version, Known{asked.stx_attributes, asked.stx_mode, asked.stx_uid})
+              .first->second;
+}
+
+const RefusalForesight::Known& RefusalForesight::Folder(int folder_fd, Identity identity) {
+  if (const auto known = folders_.find(identity); known != folders_.end()) return known->second;
+  struct statx asked;
+  Known folder;
+  if (AskFlags(folder_fd, "", AT_EMPTY_PATH, asked)) {
+    folder = {asked.stx_attributes, asked.stx_mode, asked.stx_uid};
+  }
+  return folders_.emplace(identity, folder).first->second;
+}
+
+std::vector<std::vector<std::string>> DryRun::CaseTwins(const std::string& folder) {
+  std::vector<std::vector<std::string>> twins;
+  const std::unique_ptr<DIR, int (*)(DIR*)> listing(opendir(folder.c_str()), closedir);
+  if (listing == nullptr) return twins;
+  std::unordered_map<std::string, std::vector<std::string>> by_key;
+  while (const dirent* entry = readdir(listing.get())) {
+    const std::string_view name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    by_key[NameKey(name)].emplace_back(name);
+  }
+  for (auto& [key, names] : by_key) {
+    if (names.size() > 1) twins.push_back(std::move(names));
+  }
+  return twins;
+}
+
+}  // namespace tavrik

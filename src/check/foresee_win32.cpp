@@ -1,0 +1,61 @@
+#include "foresee_win32.h"
+
+#include <map>
+
+#include "dry_run.h"
+#include "wide_text.h"
+
+namespace tavrik {
+
+namespace {
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// Opens `path` with `access` and closes it: 0, or the error of the opening.
+DWORD OpenError(const std::wstring& path, DWORD access, DWORD flags) {
+  const HANDLE handle =
+      CreateFileW(path.c_str(), access, kShareAll, nullptr, OPEN_EXISTING, flags, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return GetLastError();
+  CloseHandle(handle);
+  return 0;
+}
+
+bool Refusal(DWORD number) {
+  return number == ERROR_ACCESS_DENIED || number == ERROR_SHARING_VIOLATION;
+}
+
+std::wstring Upper(std::wstring text) {
+  CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
+  return text;
+}
+
+}  // namespace
+
+DWORD ForeseenRefusal(const std::wstring& source, const std::wstring& target_folder) {
+  // A link is moved itself, as MoveFileExW moves it.
+  const DWORD moving = OpenError(source, DELETE, FILE_FLAG_OPEN_REPARSE_POINT);
+  if (Refusal(moving)) return moving;
+  const DWORD adding = OpenError(target_folder, FILE_ADD_FILE, FILE_FLAG_BACKUP_SEMANTICS);
+  return adding == ERROR_ACCESS_DENIED ? adding : 0;
+}
+
+std::vector<std::vector<std::string>> DryRun::CaseTwins(const std::string& folder) {
+  // Only a folder marked case-sensitive can hold such names.
+  std::vector<std::vector<std::string>> twins;
+  WIN32_FIND_DATAW found;
+  const HANDLE search = FindFirstFileExW(Widen(folder + "\\*").c_str(), FindExInfoBasic, &found,
+                                         FindExSearchNameMatch, nullptr, 0);
+  if (search == INVALID_HANDLE_VALUE) return twins;
+  std::map<std::wstring, std::vector<std::string>> by_key;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name != L"." && name != L"..") by_key[Upper(name)].push_back(Narrow(name));
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  for (auto& [key, names] : by_key) {
+    if (names.size() > 1) twins.push_back(std::move(names));
+  }
+  return twins;
+}
+
+}  // namespace tavrik

@@ -1,0 +1,61 @@
+#include "shift.h"
+
+#include <string_view>
+#include <utility>
+
+#include "list_path.h"
+
+namespace tavrik {
+
+namespace {
+
+std::string Lower(std::string_view name) {
+  std::string lower(name);
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return lower;
+}
+
+// Whether two last names look like one file's: the same name, or one the
+// other with something added at its end or start ("x.dds.off" and "x.dds",
+// "Disabled_x.esp" and "x.esp"). ASCII letters in any case.
+bool SameShape(const std::string& first, const std::string& second) {
+  const ListPath a = ParseListPath(first), b = ParseListPath(second);
+  if (a.names.empty() || b.names.empty()) return false;
+  std::string x = Lower(WithoutTrailingDots(a.names.back()));
+  std::string y = Lower(WithoutTrailingDots(b.names.back()));
+  if (x.size() > y.size()) std::swap(x, y);
+  return !x.empty() &&
+         (y.compare(0, x.size(), x) == 0 || y.compare(y.size() - x.size(), x.size(), x) == 0);
+}
+
+}  // namespace
+
+Shift FindShift(const CheckedList& list) {
+  const std::size_t size = std::min(list.Size(), kLongestWalk);
+  const auto agree = [&](std::size_t a, std::size_t b) {  // entries from 0
+    return b < size && SameShape(list.Entry(a + 1), list.Entry(b + 1));
+  };
+  bool shaped = false;
+  for (std::size_t pair = 0; pair < list.Pairs(); ++pair) {
+    const std::size_t at = 2 * pair;
+    for (const std::size_t entry : {at, at + 1}) {
+      if (list.Entry(entry + 1).empty() && entry + 1 < size) return {entry + 1, true, pair};
+    }
+    if (agree(at, at + 1)) {
+      shaped = true;
+      continue;
+    }
+    if (!shaped) continue;
+    for (const std::size_t alone : {at, at + 1}) {
+      const std::size_t next = alone == at ? at + 1 : at;
+      if (agree(next, at + 2) && (at + 4 >= size || agree(at + 3, at + 4))) {
+        return {alone + 1, false, pair};
+      }
+    }
+  }
+  return {};
+}
+
+}  // namespace tavrik
