@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <vector>
 
-#include "display_text.h"
 #include "launcher_window_qt.h"
 #include "scratch_folder.h"
 
@@ -115,8 +114,6 @@ class LauncherWindowTest : public QObject {
   void withoutListFilesBothButtonsDoNothingVisible();
   void longPathShowsWholeWrapsInTheBoxAndCopiesAsItReads();
   void boxesShowHugePathsByTheirEndsAndFitTheScreen();
-  void boxTextKeepsCharactersWholeAndBoundsManyPaths();
-  void boxTextIsWholeUpToItsLimitAndSharesItBetweenPaths();
 };
 
 void LauncherWindowTest::layoutIsTheDesignedOneAndIgnoresResizing() {
@@ -356,51 +353,6 @@ void LauncherWindowTest::boxesShowHugePathsByTheirEndsAndFitTheScreen() {
     QCOMPARE(copied_error, error + QStringLiteral("\nBrennel ends now. Files renamed before the "
                                                   "error stay renamed."));
   }
-}
-
-void LauncherWindowTest::boxTextKeepsCharactersWholeAndBoundsManyPaths() {
-  // A two-byte letter, and a letter with a combining accent: no cut splits
-  // them, so both sides of the ellipsis are whole units.
-  for (const std::string unit : {"\u00e9", "e\u0301"}) {
-    std::string path;
-    while (path.size() < 3000) path += unit;
-    const std::string shown = tavrik::BoxText(path, 300);
-    const std::size_t cut = shown.find("\u2026");
-    QVERIFY(cut != std::string::npos);
-    for (const std::string& part : {shown.substr(0, cut), shown.substr(cut + 3)}) {
-      QVERIFY(part.size() % unit.size() == 0 && path.starts_with(part));
-    }
-  }
-  std::string names = "Cannot tell which of ";
-  for (int i = 0; i < 100000; ++i) names += "'n" + std::to_string(i) + "', ";
-  const QString shown = QString::fromStdString(tavrik::BoxText(names + "the list means", 1000));
-  QVERIFY(shown.size() <= 1000 && shown.endsWith(u"the list means"));
-}
-
-void LauncherWindowTest::boxTextIsWholeUpToItsLimitAndSharesItBetweenPaths() {
-  const std::string missing = std::string(189, 'p') + " is missing";
-  QCOMPARE(tavrik::BoxText(missing, 200), missing);
-  QCOMPARE(QString::fromStdString(tavrik::BoxText(missing + "!", 200)).size(), 200);
-
-  // Both paths lose their middles alike; the words around them stay.
-  const std::string error = "Cannot rename '" + std::string(5000, 'a') + "b' to '" +
-                            std::string(90, 'c') + std::string(5000, 'd') + "': File exists";
-  const QString shown = QString::fromStdString(tavrik::BoxText(error, 200));
-  QVERIFY2(shown.size() <= 200 && shown.size() > 190, qPrintable(shown));
-  const QStringList parts = shown.split(u'\'');
-  QCOMPARE(parts.size(), 5);
-  QCOMPARE(parts[0], QStringLiteral("Cannot rename "));
-  QCOMPARE(parts[2], QStringLiteral(" to "));
-  QCOMPARE(parts[4], QStringLiteral(": File exists"));
-  QVERIFY(parts[1].contains(u"a\u2026a") && parts[1].endsWith(u"ab"));
-  QVERIFY(parts[3].contains(u"c\u2026d") && parts[3].endsWith(u"dd"));
-  QVERIFY(qAbs(parts[1].size() - parts[3].size()) <= 1);
-
-  // Shortened until the measure fits; whole when it does at once.
-  const auto room = [](const std::string& text) { return static_cast<double>(text.size()) / 700; };
-  QCOMPARE(tavrik::FittingBoxText(missing, 5000, room), missing);
-  const std::string fitted = tavrik::FittingBoxText(error, 5000, room);
-  QVERIFY2(fitted.size() <= 700 && fitted.size() > 600, qPrintable(QString::number(fitted.size())));
 }
 
 QTEST_MAIN(LauncherWindowTest)
