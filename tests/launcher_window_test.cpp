@@ -9,13 +9,18 @@
 #include <QTimer>
 #include <QtTest>
 #include <filesystem>
+#include <functional>
+#include <new>
+#include <stdexcept>
 #include <vector>
 
+#include "fake_platform.h"
 #include "launcher_window_qt.h"
 #include "scratch_folder.h"
+#include "system_platform.h"
 
 namespace fs = std::filesystem;
-using tavrik::BrennelWindow;
+using tavrik::LauncherWindow;
 
 namespace {
 
@@ -51,7 +56,7 @@ class Boxes {
         while_open(box);
         box.button(QMessageBox::Ok)->click();
       });
-      BrennelWindow::RunModal(box);
+      LauncherWindow::RunModal(box);
     };
   }
 
@@ -62,12 +67,22 @@ class Boxes {
   }
 };
 
-QPushButton* Button(BrennelWindow& window, const char* name) {
+// The window as the program makes it: over the system's files, the
+// platform's boxes shown by the window.
+struct ProgramWindow {
+  explicit ProgramWindow(tavrik::MessageBoxRunner run_box = LauncherWindow::RunModal)
+      : platform([this](const std::string& text) { window.ShowMessage(text); }),
+        window(platform, std::move(run_box)) {}
+  tavrik::SystemPlatform platform;
+  LauncherWindow window;
+};
+
+QPushButton* Button(LauncherWindow& window, const char* name) {
   return window.findChild<QPushButton*>(QLatin1String(name));
 }
 
 // A click as the window system delivers it, so that modality applies.
-void ClickOnScreen(BrennelWindow& window, const char* name) {
+void ClickOnScreen(LauncherWindow& window, const char* name) {
   QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {},
                     Button(window, name)->geometry().center());
 }
@@ -114,11 +129,13 @@ class LauncherWindowTest : public QObject {
   void withoutListFilesBothButtonsDoNothingVisible();
   void longPathShowsWholeWrapsInTheBoxAndCopiesAsItReads();
   void boxesShowHugePathsByTheirEndsAndFitTheScreen();
+  void failuresOtherThanTheWalksOwnAreReportedByNumber();
 };
 
 void LauncherWindowTest::layoutIsTheDesignedOneAndIgnoresResizing() {
   ScratchFolder folder;
-  BrennelWindow window;
+  ProgramWindow program;
+  LauncherWindow& window = program.window;
   QCOMPARE(window.windowTitle(), QStringLiteral("Tavrik Brennel"));
   QCOMPARE(window.size(), QSize(229, 75));
   QVERIFY(window.layout() == nullptr);
@@ -147,7 +164,8 @@ void LauncherWindowTest::activateHasTheFocusAndTabMovesToDeactivate() {
   ScratchFolder folder;
   WriteFile("Tavrik.mld", "missing,x\r\n");
   Boxes boxes;
-  BrennelWindow window(boxes.Answer());
+  ProgramWindow program(boxes.Answer());
+  LauncherWindow& window = program.window;
   window.show();
   // The window's own focus, not the application's: a Wayland compositor
   // without a seat (headless Weston) never makes the window active.
@@ -169,9 +187,10 @@ void LauncherWindowTest::buttonsWalkListsReadBeforeTheWindowWasShown() {
   WriteFile("Data/a.off", "A");
   WriteFile("Data/b, c.off", "B");
   Boxes boxes;
-  BrennelWindow window(boxes.Answer());
+  ProgramWindow program(boxes.Answer());
   // The lists were read when the window was built: later edits are not seen.
   WriteFile("Tavrik.mla", "Data/b, c.off,elsewhere\r\n");
+  LauncherWindow& window = program.window;
   window.show();
   QVERIFY(QTest::qWaitForWindowExposed(&window));
 
@@ -192,14 +211,15 @@ void LauncherWindowTest::missingFileBoxIsPlainModalAndTheWindowTakesClicksAgain(
   // A name that looks like markup must be shown as it is spelled.
   WriteFile("Tavrik.mla", "present,moved\r\n<b>gone</b>,x\r\n");
   WriteFile("present", "1");
-  BrennelWindow* window_seen = nullptr;
+  LauncherWindow* window_seen = nullptr;
   bool modal_while_open = false;
   Boxes boxes;
-  BrennelWindow window(boxes.RunFirstModally([&](QMessageBox& box) {
+  ProgramWindow program(boxes.RunFirstModally([&](QMessageBox& box) {
     modal_while_open = QApplication::activeModalWidget() == &box;
     // A click on the window while the box is open does not reach it.
     ClickOnScreen(*window_seen, "Command3");
   }));
+  LauncherWindow& window = program.window;
   window_seen = &window;
   window.show();
   QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -232,7 +252,8 @@ void LauncherWindowTest::refusedRenameIsReportedAndEndsTheProgramWithStatusOne()
   WriteFile("d", "already here");
   WriteFile("e", "5");
   Boxes boxes;
-  BrennelWindow window(boxes.Answer());
+  ProgramWindow program(boxes.Answer());
+  LauncherWindow& window = program.window;
   window.show();
   QVERIFY(QTest::qWaitForWindowExposed(&window));
 
@@ -259,7 +280,8 @@ void LauncherWindowTest::withoutListFilesBothButtonsDoNothingVisible() {
   WriteFile("Tavrik.mla.bak", "a,b\r\n");
   WriteFile("a", "1");
   Boxes boxes;
-  BrennelWindow window(boxes.Answer());
+  ProgramWindow program(boxes.Answer());
+  LauncherWindow& window = program.window;
   window.show();
   QVERIFY(QTest::qWaitForWindowExposed(&window));
   ClickOnScreen(window, "Command3");
@@ -281,7 +303,7 @@ void LauncherWindowTest::longPathShowsWholeWrapsInTheBoxAndCopiesAsItReads() {
   Qt::TextInteractionFlags flags;
   QString copied_from_box, copied_from_label;
   Boxes boxes;
-  BrennelWindow window(boxes.RunFirstModally([&](QMessageBox& box) {
+  ProgramWindow program(boxes.RunFirstModally([&](QMessageBox& box) {
     QTRY_VERIFY(box.isVisible());
     QLabel* label = TextLabel(box);
     fits_and_wraps = FitsAndWraps(box);
@@ -298,6 +320,7 @@ void LauncherWindowTest::longPathShowsWholeWrapsInTheBoxAndCopiesAsItReads() {
     QTest::keyClick(label, Qt::Key_C, Qt::ControlModifier);
     copied_from_label = Clipboard();
   }));
+  LauncherWindow& window = program.window;
   window.show();
   QVERIFY(QTest::qWaitForWindowExposed(&window));
   ClickOnScreen(window, "Command3");
@@ -320,7 +343,7 @@ void LauncherWindowTest::boxesShowHugePathsByTheirEndsAndFitTheScreen() {
   std::vector<bool> fit;
   QString copied_error;
   Boxes boxes;
-  BrennelWindow window(boxes.RunFirstModally(
+  ProgramWindow program(boxes.RunFirstModally(
       [&](QMessageBox& box) {
         QTRY_VERIFY(box.isVisible());
         fit.push_back(FitsAndWraps(box));
@@ -329,6 +352,7 @@ void LauncherWindowTest::boxesShowHugePathsByTheirEndsAndFitTheScreen() {
         copied_error = Clipboard();
       },
       true));
+  LauncherWindow& window = program.window;
   window.show();
   QVERIFY(QTest::qWaitForWindowExposed(&window));
   ClickOnScreen(window, "Command3");
@@ -352,6 +376,34 @@ void LauncherWindowTest::boxesShowHugePathsByTheirEndsAndFitTheScreen() {
   if (HasClipboard()) {
     QCOMPARE(copied_error, error + QStringLiteral("\nBrennel ends now. Files renamed before the "
                                                   "error stay renamed."));
+  }
+}
+
+void LauncherWindowTest::failuresOtherThanTheWalksOwnAreReportedByNumber() {
+  ScratchFolder folder;
+  WriteFile("Tavrik.mla", "a,b\r\n");
+  // A platform whose rename fails with an exception that is no Error.
+  struct FailingPlatform : FakePlatform {
+    std::function<void()> fail;
+    void RenameFile(const std::string&, const std::string&) override { fail(); }
+  };
+  const std::vector<std::pair<std::function<void()>, QString>> cases = {
+      {[] { throw std::bad_alloc(); }, QStringLiteral("Error 7: Out of memory")},
+      {[] { throw std::length_error("vector too long"); },
+       QStringLiteral("Error 51: vector too long")}};
+  for (const auto& [fail, report] : cases) {
+    FailingPlatform platform;
+    platform.files["a"] = "1";
+    platform.fail = fail;
+    Boxes boxes;
+    LauncherWindow window(platform, boxes.Answer());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTimer::singleShot(0, &window, [&window] { ClickOnScreen(window, "Command3"); });
+    QCOMPARE(QApplication::exec(), tavrik::kExitAfterError);
+    QCOMPARE(boxes.shown.size(), std::size_t{1});
+    QCOMPARE(boxes.shown[0].text, report);
+    QCOMPARE(boxes.shown[0].icon, QMessageBox::Critical);
   }
 }
 

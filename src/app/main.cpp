@@ -1,9 +1,11 @@
-// The program entry on Linux: one Brennel window, then Qt's event loop.
+// The program entry on Linux: the system's platform, one Brennel window over
+// it, then Qt's event loop.
 
 #include <QApplication>
 #include <QIcon>
 
 #include "launcher_window_qt.h"
+#include "system_platform.h"
 
 int main(int, char*[]) {
   // The program takes no arguments, and neither does Qt on its behalf:
@@ -19,8 +21,13 @@ int main(int, char*[]) {
   QApplication::setDesktopFileName(QStringLiteral("org.tavrik.Brennel"));
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/brennel.ico")));
 
-  tavrik::BrennelWindow window;  // reads the list files
-  window.show();
+  // The walk's missing-file box is the window's, which is made after the
+  // platform; walks start only from the window's buttons, once it exists.
+  tavrik::LauncherWindow* window = nullptr;
+  tavrik::SystemPlatform platform([&window](const std::string& text) { window->ShowMessage(text); });
+  tavrik::LauncherWindow launcher_window(platform);  // reads the list files
+  window = &launcher_window;
+  launcher_window.show();
   // 0 when the window is closed; kExitAfterError after the error report.
   return QApplication::exec();
 }
