@@ -1,6 +1,7 @@
 // The Linux window, run headless on Qt's offscreen platform.
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QClipboard>
 #include <QLabel>
 #include <QMessageBox>
@@ -130,6 +131,7 @@ class LauncherWindowTest : public QObject {
   void longPathShowsWholeWrapsInTheBoxAndCopiesAsItReads();
   void boxesShowHugePathsByTheirEndsAndFitTheScreen();
   void failuresOtherThanTheWalksOwnAreReportedByNumber();
+  void windowIsAFrameOfItsTwoButtonsToScreenReaders();
 };
 
 void LauncherWindowTest::layoutIsTheDesignedOneAndIgnoresResizing() {
@@ -405,6 +407,36 @@ void LauncherWindowTest::failuresOtherThanTheWalksOwnAreReportedByNumber() {
     QCOMPARE(boxes.shown[0].text, report);
     QCOMPARE(boxes.shown[0].icon, QMessageBox::Critical);
   }
+}
+
+void LauncherWindowTest::windowIsAFrameOfItsTwoButtonsToScreenReaders() {
+  ScratchFolder folder;
+  WriteFile("Tavrik.mla", "gone,x\r\n");
+  QAccessible::Role box_role = QAccessible::NoRole;
+  Boxes boxes;
+  ProgramWindow program(boxes.RunFirstModally([&](QMessageBox& box) {
+    box_role = QAccessible::queryAccessibleInterface(&box)->role();
+  }));
+  LauncherWindow& window = program.window;
+  window.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+  // AT-SPI shows a window as a frame, announced when it opens; a plain
+  // widget would be a filler.
+  QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(&window);
+  QVERIFY(accessible != nullptr);
+  QCOMPARE(accessible->role(), QAccessible::Window);
+  QCOMPARE(accessible->text(QAccessible::Name), QStringLiteral("Tavrik Brennel"));
+  QCOMPARE(accessible->childCount(), 2);
+  for (const auto& [index, name] : {std::pair{0, "Activate"}, std::pair{1, "Deactivate"}}) {
+    QAccessibleInterface* button = accessible->child(index);
+    QCOMPARE(button->role(), QAccessible::Button);
+    QCOMPARE(button->text(QAccessible::Name), QString::fromLatin1(name));
+    QCOMPARE(button->parent(), accessible);
+  }
+  // The missing-file box stays an alert.
+  ClickOnScreen(window, "Command3");
+  QCOMPARE(box_role, QAccessible::AlertMessage);
 }
 
 QTEST_MAIN(LauncherWindowTest)

@@ -1,6 +1,8 @@
 #include "launcher_window_qt.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QFont>
@@ -154,10 +156,21 @@ class Box : public QMessageBox {
   QLabel* label_ = nullptr;
 };
 
+// A plain QWidget is a "filler" to screen readers, which then may not
+// announce that a window opened; the launcher window is a window, whose
+// children are its buttons.
+QAccessibleInterface* AccessibleWindow(const QString& class_name, QObject* object) {
+  if (class_name != QLatin1String(LauncherWindow::staticMetaObject.className())) return nullptr;
+  return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
+}
+
 }  // namespace
 
 LauncherWindow::LauncherWindow(Platform& platform, MessageBoxRunner run_box, QWidget* parent)
     : QWidget(parent), run_box_(std::move(run_box)), brennel_(platform) {
+  // Once: Qt keeps each factory it is given.
+  [[maybe_unused]] static const bool accessible_as_window =
+      (QAccessible::installFactory(AccessibleWindow), true);
   setWindowTitle(QString::fromUtf8(kWindowCaption));
   // No layout manager: the buttons keep their place and size when the
   // window is resized.

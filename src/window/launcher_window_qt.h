@@ -20,7 +20,8 @@ using MessageBoxRunner = std::function<void(QMessageBox& box)>;
 /// The window side of Brennel: the "Tavrik Brennel" window with its two
 /// buttons, which delivers the load and click events to the launcher's logic
 /// and shows its message boxes. Lists are loaded when the window is built,
-/// so before it is first shown.
+/// so before it is first shown. To screen readers it is a window (an AT-SPI
+/// frame) holding the two buttons.
 class LauncherWindow : public QWidget {
   Q_OBJECT
 
