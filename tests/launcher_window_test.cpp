@@ -414,9 +414,8 @@ void LauncherWindowTest::windowIsAFrameOfItsTwoButtonsToScreenReaders() {
   WriteFile("Tavrik.mla", "gone,x\r\n");
   QAccessible::Role box_role = QAccessible::NoRole;
   Boxes boxes;
-  ProgramWindow program(boxes.RunFirstModally([&](QMessageBox& box) {
-    box_role = QAccessible::queryAccessibleInterface(&box)->role();
-  }));
+  ProgramWindow program(boxes.RunFirstModally(
+      [&](QMessageBox& box) { box_role = QAccessible::queryAccessibleInterface(&box)->role(); }));
   LauncherWindow& window = program.window;
   window.show();
   QVERIFY(QTest::qWaitForWindowExposed(&window));

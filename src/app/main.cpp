@@ -109,7 +109,8 @@ int main(int argc, char* argv[]) {
   // The walk's missing-file box is the window's, which is made after the
   // platform; walks start only from the window's buttons, once it exists.
   tavrik::LauncherWindow* window = nullptr;
-  tavrik::SystemPlatform platform([&window](const std::string& text) { window->ShowMessage(text); });
+  tavrik::SystemPlatform platform(
+      [&window](const std::string& text) { window->ShowMessage(text); });
   tavrik::LauncherWindow launcher_window(platform);  // reads the list files
   window = &launcher_window;
   launcher_window.show();

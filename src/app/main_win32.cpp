@@ -18,7 +18,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
   // The walk's missing-file box is the window's, which is made after the
   // platform; walks start only from the window's buttons, once it exists.
   tavrik::LauncherWindow* window = nullptr;
-  tavrik::SystemPlatform platform([&window](const std::string& text) { window->ShowMessage(text); });
+  tavrik::SystemPlatform platform(
+      [&window](const std::string& text) { window->ShowMessage(text); });
   tavrik::LauncherWindow launcher_window(instance, platform);
   window = &launcher_window;
   return launcher_window.Run(show_command);
