@@ -9,19 +9,24 @@ add_link_options(-Wl,--no-insert-timestamp)
 # Unicode W functions by default, Windows 7 as the oldest system.
 set(brennel_windows_definitions UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601)
 
+# UTF-8 to and from Windows' UTF-16: for the file layer and the window alike.
+add_library(brennel_wide_text STATIC src/platform/win32/wide_text.cpp)
+target_include_directories(brennel_wide_text PUBLIC src/platform/win32)
+target_compile_definitions(brennel_wide_text PUBLIC ${brennel_windows_definitions})
+
 target_sources(brennel_platform PRIVATE
-  src/platform/win32/wide_text.cpp
   src/platform/win32/windows_files.cpp
   src/platform/win32/list_file_win32.cpp)
-target_include_directories(brennel_platform PUBLIC src/platform/win32)
-target_compile_definitions(brennel_platform PUBLIC ${brennel_windows_definitions})
+target_link_libraries(brennel_platform PUBLIC brennel_wide_text)
 
 add_library(brennel_window STATIC
   src/window/launcher_window_win32.cpp
   src/window/message_box_win32.cpp
   src/window/dpi_win32.cpp)
 target_include_directories(brennel_window PUBLIC src/window)
-target_link_libraries(brennel_window PUBLIC brennel_platform)
+# The window sees the platform interface only; the entry hands it the
+# system's platform.
+target_link_libraries(brennel_window PUBLIC brennel_core brennel_wide_text)
 
 # The executable's name is also written into its version record.
 set(BRENNEL_EXE_NAME Brennel)
@@ -36,4 +41,4 @@ set_target_properties(brennel PROPERTIES OUTPUT_NAME ${BRENNEL_EXE_NAME})
 target_include_directories(brennel PRIVATE src/window)
 target_compile_options(brennel PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-municode>)
 target_link_options(brennel PRIVATE -municode -s)
-target_link_libraries(brennel PRIVATE brennel_window comctl32)
+target_link_libraries(brennel PRIVATE brennel_window brennel_platform comctl32)

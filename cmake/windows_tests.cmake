@@ -9,7 +9,8 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 add_library(brennel_test_support INTERFACE)
 target_include_directories(brennel_test_support INTERFACE ${CMAKE_CURRENT_SOURCE_DIR})
 
-add_executable(core_tests list_reader_test.cpp launcher_test.cpp list_path_test.cpp)
+add_executable(core_tests
+  list_reader_test.cpp launcher_test.cpp list_path_test.cpp display_text_test.cpp)
 target_link_libraries(core_tests PRIVATE brennel_core brennel_test_support gtest_main)
 
 add_executable(win32_platform_tests windows/system_platform_win32_test.cpp)

@@ -1,6 +1,7 @@
 // The Linux window, run headless on Qt's offscreen platform.
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QClipboard>
 #include <QLabel>
 #include <QMessageBox>
@@ -9,14 +10,18 @@
 #include <QTimer>
 #include <QtTest>
 #include <filesystem>
+#include <functional>
+#include <new>
+#include <stdexcept>
 #include <vector>
 
-#include "display_text.h"
+#include "fake_platform.h"
 #include "launcher_window_qt.h"
 #include "scratch_folder.h"
+#include "system_platform.h"
 
 namespace fs = std::filesystem;
-using tavrik::BrennelWindow;
+using tavrik::LauncherWindow;
 
 namespace {
 
@@ -52,7 +57,7 @@ class Boxes {
         while_open(box);
         box.button(QMessageBox::Ok)->click();
       });
-      BrennelWindow::RunModal(box);
+      LauncherWindow::RunModal(box);
     };
   }
 
@@ -63,12 +68,22 @@ class Boxes {
   }
 };
 
-QPushButton* Button(BrennelWindow& window, const char* name) {
+// The window as the program makes it: over the system's files, the
+// platform's boxes shown by the window.
+struct ProgramWindow {
+  explicit ProgramWindow(tavrik::MessageBoxRunner run_box = LauncherWindow::RunModal)
+      : platform([this](const std::string& text) { window.ShowMessage(text); }),
+        window(platform, std::move(run_box)) {}
+  tavrik::SystemPlatform platform;
+  LauncherWindow window;
+};
+
+QPushButton* Button(LauncherWindow& window, const char* name) {
   return window.findChild<QPushButton*>(QLatin1String(name));
 }
 
 // A click as the window system delivers it, so that modality applies.
-void ClickOnScreen(BrennelWindow& window, const char* name) {
+void ClickOnScreen(LauncherWindow& window, const char* name) {
   QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {},
                     Button(window, name)->geometry().center());
 }
@@ -115,13 +130,14 @@ class LauncherWindowTest : public QObject {
   void withoutListFilesBothButtonsDoNothingVisible();
   void longPathShowsWholeWrapsInTheBoxAndCopiesAsItReads();
   void boxesShowHugePathsByTheirEndsAndFitTheScreen();
-  void boxTextKeepsCharactersWholeAndBoundsManyPaths();
-  void boxTextIsWholeUpToItsLimitAndSharesItBetweenPaths();
+  void failuresOtherThanTheWalksOwnAreReportedByNumber();
+  void windowIsAFrameOfItsTwoButtonsToScreenReaders();
 };
 
 void LauncherWindowTest::layoutIsTheDesignedOneAndIgnoresResizing() {
   ScratchFolder folder;
-  BrennelWindow window;
+  ProgramWindow program;
+  LauncherWindow& window = program.window;
   QCOMPARE(window.windowTitle(), QStringLiteral("Tavrik Brennel"));
   QCOMPARE(window.size(), QSize(229, 75));
   QVERIFY(window.layout() == nullptr);
@@ -150,7 +166,8 @@ void LauncherWindowTest::activateHasTheFocusAndTabMovesToDeactivate() {
   ScratchFolder folder;
   WriteFile("Tavrik.mld", "missing,x\r\n");
   Boxes boxes;
-  BrennelWindow window(boxes.Answer());
+  ProgramWindow program(boxes.Answer());
+  LauncherWindow& window = program.window;
   window.show();
   // The window's own focus, not the application's: a Wayland compositor
   // without a seat (headless Weston) never makes the window active.
@@ -172,9 +189,10 @@ void LauncherWindowTest::buttonsWalkListsReadBeforeTheWindowWasShown() {
   WriteFile("Data/a.off", "A");
   WriteFile("Data/b, c.off", "B");
   Boxes boxes;
-  BrennelWindow window(boxes.Answer());
+  ProgramWindow program(boxes.Answer());
   // The lists were read when the window was built: later edits are not seen.
   WriteFile("Tavrik.mla", "Data/b, c.off,elsewhere\r\n");
+  LauncherWindow& window = program.window;
   window.show();
   QVERIFY(QTest::qWaitForWindowExposed(&window));
 
@@ -195,14 +213,15 @@ void LauncherWindowTest::missingFileBoxIsPlainModalAndTheWindowTakesClicksAgain(
   // A name that looks like markup must be shown as it is spelled.
   WriteFile("Tavrik.mla", "present,moved\r\n<b>gone</b>,x\r\n");
   WriteFile("present", "1");
-  BrennelWindow* window_seen = nullptr;
+  LauncherWindow* window_seen = nullptr;
   bool modal_while_open = false;
   Boxes boxes;
-  BrennelWindow window(boxes.RunFirstModally([&](QMessageBox& box) {
+  ProgramWindow program(boxes.RunFirstModally([&](QMessageBox& box) {
     modal_while_open = QApplication::activeModalWidget() == &box;
     // A click on the window while the box is open does not reach it.
     ClickOnScreen(*window_seen, "Command3");
   }));
+  LauncherWindow& window = program.window;
   window_seen = &window;
   window.show();
   QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -235,7 +254,8 @@ void LauncherWindowTest::refusedRenameIsReportedAndEndsTheProgramWithStatusOne()
   WriteFile("d", "already here");
   WriteFile("e", "5");
   Boxes boxes;
-  BrennelWindow window(boxes.Answer());
+  ProgramWindow program(boxes.Answer());
+  LauncherWindow& window = program.window;
   window.show();
   QVERIFY(QTest::qWaitForWindowExposed(&window));
 
@@ -262,7 +282,8 @@ void LauncherWindowTest::withoutListFilesBothButtonsDoNothingVisible() {
   WriteFile("Tavrik.mla.bak", "a,b\r\n");
   WriteFile("a", "1");
   Boxes boxes;
-  BrennelWindow window(boxes.Answer());
+  ProgramWindow program(boxes.Answer());
+  LauncherWindow& window = program.window;
   window.show();
   QVERIFY(QTest::qWaitForWindowExposed(&window));
   ClickOnScreen(window, "Command3");
@@ -284,7 +305,7 @@ void LauncherWindowTest::longPathShowsWholeWrapsInTheBoxAndCopiesAsItReads() {
   Qt::TextInteractionFlags flags;
   QString copied_from_box, copied_from_label;
   Boxes boxes;
-  BrennelWindow window(boxes.RunFirstModally([&](QMessageBox& box) {
+  ProgramWindow program(boxes.RunFirstModally([&](QMessageBox& box) {
     QTRY_VERIFY(box.isVisible());
     QLabel* label = TextLabel(box);
     fits_and_wraps = FitsAndWraps(box);
@@ -301,6 +322,7 @@ void LauncherWindowTest::longPathShowsWholeWrapsInTheBoxAndCopiesAsItReads() {
     QTest::keyClick(label, Qt::Key_C, Qt::ControlModifier);
     copied_from_label = Clipboard();
   }));
+  LauncherWindow& window = program.window;
   window.show();
   QVERIFY(QTest::qWaitForWindowExposed(&window));
   ClickOnScreen(window, "Command3");
@@ -323,7 +345,7 @@ void LauncherWindowTest::boxesShowHugePathsByTheirEndsAndFitTheScreen() {
   std::vector<bool> fit;
   QString copied_error;
   Boxes boxes;
-  BrennelWindow window(boxes.RunFirstModally(
+  ProgramWindow program(boxes.RunFirstModally(
       [&](QMessageBox& box) {
         QTRY_VERIFY(box.isVisible());
         fit.push_back(FitsAndWraps(box));
@@ -332,6 +354,7 @@ void LauncherWindowTest::boxesShowHugePathsByTheirEndsAndFitTheScreen() {
         copied_error = Clipboard();
       },
       true));
+  LauncherWindow& window = program.window;
   window.show();
   QVERIFY(QTest::qWaitForWindowExposed(&window));
   ClickOnScreen(window, "Command3");
@@ -358,49 +381,61 @@ void LauncherWindowTest::boxesShowHugePathsByTheirEndsAndFitTheScreen() {
   }
 }
 
-void LauncherWindowTest::boxTextKeepsCharactersWholeAndBoundsManyPaths() {
-  // A two-byte letter, and a letter with a combining accent: no cut splits
-  // them, so both sides of the ellipsis are whole units.
-  for (const std::string unit : {"\u00e9", "e\u0301"}) {
-    std::string path;
-    while (path.size() < 3000) path += unit;
-    const std::string shown = tavrik::BoxText(path, 300);
-    const std::size_t cut = shown.find("\u2026");
-    QVERIFY(cut != std::string::npos);
-    for (const std::string& part : {shown.substr(0, cut), shown.substr(cut + 3)}) {
-      QVERIFY(part.size() % unit.size() == 0 && path.starts_with(part));
-    }
+void LauncherWindowTest::failuresOtherThanTheWalksOwnAreReportedByNumber() {
+  ScratchFolder folder;
+  WriteFile("Tavrik.mla", "a,b\r\n");
+  // A platform whose rename fails with an exception that is no Error.
+  struct FailingPlatform : FakePlatform {
+    std::function<void()> fail;
+    void RenameFile(const std::string&, const std::string&) override { fail(); }
+  };
+  const std::vector<std::pair<std::function<void()>, QString>> cases = {
+      {[] { throw std::bad_alloc(); }, QStringLiteral("Error 7: Out of memory")},
+      {[] { throw std::length_error("vector too long"); },
+       QStringLiteral("Error 51: vector too long")}};
+  for (const auto& [fail, report] : cases) {
+    FailingPlatform platform;
+    platform.files["a"] = "1";
+    platform.fail = fail;
+    Boxes boxes;
+    LauncherWindow window(platform, boxes.Answer());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTimer::singleShot(0, &window, [&window] { ClickOnScreen(window, "Command3"); });
+    QCOMPARE(QApplication::exec(), tavrik::kExitAfterError);
+    QCOMPARE(boxes.shown.size(), std::size_t{1});
+    QCOMPARE(boxes.shown[0].text, report);
+    QCOMPARE(boxes.shown[0].icon, QMessageBox::Critical);
   }
-  std::string names = "Cannot tell which of ";
-  for (int i = 0; i < 100000; ++i) names += "'n" + std::to_string(i) + "', ";
-  const QString shown = QString::fromStdString(tavrik::BoxText(names + "the list means", 1000));
-  QVERIFY(shown.size() <= 1000 && shown.endsWith(u"the list means"));
 }
 
-void LauncherWindowTest::boxTextIsWholeUpToItsLimitAndSharesItBetweenPaths() {
-  const std::string missing = std::string(189, 'p') + " is missing";
-  QCOMPARE(tavrik::BoxText(missing, 200), missing);
-  QCOMPARE(QString::fromStdString(tavrik::BoxText(missing + "!", 200)).size(), 200);
+void LauncherWindowTest::windowIsAFrameOfItsTwoButtonsToScreenReaders() {
+  ScratchFolder folder;
+  WriteFile("Tavrik.mla", "gone,x\r\n");
+  QAccessible::Role box_role = QAccessible::NoRole;
+  Boxes boxes;
+  ProgramWindow program(boxes.RunFirstModally(
+      [&](QMessageBox& box) { box_role = QAccessible::queryAccessibleInterface(&box)->role(); }));
+  LauncherWindow& window = program.window;
+  window.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&window));
 
-  // Both paths lose their middles alike; the words around them stay.
-  const std::string error = "Cannot rename '" + std::string(5000, 'a') + "b' to '" +
-                            std::string(90, 'c') + std::string(5000, 'd') + "': File exists";
-  const QString shown = QString::fromStdString(tavrik::BoxText(error, 200));
-  QVERIFY2(shown.size() <= 200 && shown.size() > 190, qPrintable(shown));
-  const QStringList parts = shown.split(u'\'');
-  QCOMPARE(parts.size(), 5);
-  QCOMPARE(parts[0], QStringLiteral("Cannot rename "));
-  QCOMPARE(parts[2], QStringLiteral(" to "));
-  QCOMPARE(parts[4], QStringLiteral(": File exists"));
-  QVERIFY(parts[1].contains(u"a\u2026a") && parts[1].endsWith(u"ab"));
-  QVERIFY(parts[3].contains(u"c\u2026d") && parts[3].endsWith(u"dd"));
-  QVERIFY(qAbs(parts[1].size() - parts[3].size()) <= 1);
-
-  // Shortened until the measure fits; whole when it does at once.
-  const auto room = [](const std::string& text) { return static_cast<double>(text.size()) / 700; };
-  QCOMPARE(tavrik::FittingBoxText(missing, 5000, room), missing);
-  const std::string fitted = tavrik::FittingBoxText(error, 5000, room);
-  QVERIFY2(fitted.size() <= 700 && fitted.size() > 600, qPrintable(QString::number(fitted.size())));
+  // AT-SPI shows a window as a frame, announced when it opens; a plain
+  // widget would be a filler.
+  QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(&window);
+  QVERIFY(accessible != nullptr);
+  QCOMPARE(accessible->role(), QAccessible::Window);
+  QCOMPARE(accessible->text(QAccessible::Name), QStringLiteral("Tavrik Brennel"));
+  QCOMPARE(accessible->childCount(), 2);
+  for (const auto& [index, name] : {std::pair{0, "Activate"}, std::pair{1, "Deactivate"}}) {
+    QAccessibleInterface* button = accessible->child(index);
+    QCOMPARE(button->role(), QAccessible::Button);
+    QCOMPARE(button->text(QAccessible::Name), QString::fromLatin1(name));
+    QCOMPARE(button->parent(), accessible);
+  }
+  // The missing-file box stays an alert.
+  ClickOnScreen(window, "Command3");
+  QCOMPARE(box_role, QAccessible::AlertMessage);
 }
 
 QTEST_MAIN(LauncherWindowTest)

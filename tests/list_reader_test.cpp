@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <vector>
 
-#include "display_text.h"
 #include "fake_platform.h"
 #include "scratch_folder.h"
 
@@ -335,17 +334,6 @@ TEST(ListReader, FieldLongerThanAnyPathKeepsItsEndsAndEndsReadingAfterItsPair) {
   std::string accents;
   for (int i = 0; i < 30000; ++i) accents += "\u00e9";
   EXPECT_EQ(ReadAll(accents + "\r\nx"), (Fields{accents, "x"}));
-  // Its box reads as the whole field's would.
-  const std::string path = "Data/\u00c4rger-" + std::string(40000, 'x') + "/e\u0301nde.dds";
-  const Fields paths = ReadAll("\"" + path + "\",x");
-  ASSERT_EQ(paths.size(), 2u);
-  // Any box up to 32,767 characters, whatever the screen.
-  for (const std::size_t screenful : {300, 4000, 32767}) {
-    EXPECT_EQ(BoxText(paths[0] + " is missing", screenful),
-              BoxText(path + " is missing", screenful));
-    EXPECT_EQ(BoxText("Cannot rename 'x' to '" + paths[0] + "': File exists", screenful),
-              BoxText("Cannot rename 'x' to '" + path + "': File exists", screenful));
-  }
   // Blanks past the limit are dropped as blanks, unless text follows them.
   EXPECT_EQ(ReadAll("x" + std::string(40000, ' ') + "\r\ny"), (Fields{"x", "y"}));
   EXPECT_EQ(

@@ -1,8 +1,15 @@
 #pragma once
 
 // The launcher window as both of its variants show it: launcher_window_qt.h
-// on Linux, launcher_window_win32.h on Windows. Plain data, so each variant
-// takes its texts and layout from here.
+// on Linux, launcher_window_win32.h on Windows. Plain data and one plain
+// function, so each variant takes its texts, layout and error report from
+// here.
+
+#include <exception>
+#include <new>
+#include <optional>
+
+#include "error_condition.h"
 
 namespace tavrik {
 
@@ -13,9 +20,31 @@ inline constexpr char ApplicationTitle[] = "Brennel";
 inline constexpr char kApplicationVersion[] = "1.00";
 inline constexpr char kWindowCaption[] = "Tavrik Brennel";
 
-/// The process's exit status after the top-level error report; closing the
-/// window exits with 0.
+/// The process's exit status after the top-level error report, and when
+/// no window can be shown; closing the window exits with 0.
 inline constexpr int kExitAfterError = 1;
+
+/// The numbers the error report gives failures that are not the walk's own
+/// Error: "Out of memory", and any other exception ("Internal error").
+inline constexpr std::int64_t kOutOfMemory = 7;
+inline constexpr std::int64_t kInternalError = 51;
+
+/// Runs `handler` (a click handler) and returns what left it for the error
+/// report: its Error, or one made from any other exception, which must not
+/// unwind through the window system's event loop.
+template <typename Handler>
+std::optional<Error> ErrorLeaving(Handler&& handler) {
+  try {
+    handler();
+  } catch (const Error& error) {
+    return error;
+  } catch (const std::bad_alloc&) {
+    return Error(kOutOfMemory, "Out of memory");
+  } catch (const std::exception& error) {
+    return Error(kInternalError, error.what());
+  }
+  return std::nullopt;
+}
 
 /// Lengths in twips (1/1440 inch): 15 twips make one pixel at 96 DPI, and
 /// the layout scales with the screen's resolution.

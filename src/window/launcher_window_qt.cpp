@@ -1,6 +1,8 @@
 #include "launcher_window_qt.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QFont>
@@ -17,7 +19,6 @@
 #include <QTextDocument>
 #include <QtMath>
 #include <algorithm>
-#include <new>
 
 #include "display_text.h"
 
@@ -34,9 +35,6 @@ constexpr int kFontPoints = 8;
 
 // The length of a box's text when it cannot be measured.
 constexpr std::size_t kUnmeasuredLength = 1000;
-
-// The number shown when memory runs out inside a click handler.
-constexpr std::int64_t kOutOfMemory = 7;
 
 QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), text.size()); }
 
@@ -158,13 +156,21 @@ class Box : public QMessageBox {
   QLabel* label_ = nullptr;
 };
 
+// A plain QWidget is a "filler" to screen readers, which then may not
+// announce that a window opened; the launcher window is a window, whose
+// children are its buttons.
+QAccessibleInterface* AccessibleWindow(const QString& class_name, QObject* object) {
+  if (class_name != QLatin1String(LauncherWindow::staticMetaObject.className())) return nullptr;
+  return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
+}
+
 }  // namespace
 
-BrennelWindow::BrennelWindow(MessageBoxRunner run_box, QWidget* parent)
-    : QWidget(parent),
-      run_box_(std::move(run_box)),
-      platform_([this](const std::string& text) { ShowMessage(text); }),
-      brennel_(platform_) {
+LauncherWindow::LauncherWindow(Platform& platform, MessageBoxRunner run_box, QWidget* parent)
+    : QWidget(parent), run_box_(std::move(run_box)), brennel_(platform) {
+  // Once: Qt keeps each factory it is given.
+  [[maybe_unused]] static const bool accessible_as_window =
+      (QAccessible::installFactory(AccessibleWindow), true);
   setWindowTitle(QString::fromUtf8(kWindowCaption));
   // No layout manager: the buttons keep their place and size when the
   // window is resized.
@@ -178,14 +184,14 @@ BrennelWindow::BrennelWindow(MessageBoxRunner run_box, QWidget* parent)
   command4_ = AddButton(kCommand4);
   setTabOrder(command3_, command4_);
   command3_->setFocus();  // takes effect when the window is first activated
-  connect(command3_, &QPushButton::clicked, this, &BrennelWindow::Command3_Clicked);
-  connect(command4_, &QPushButton::clicked, this, &BrennelWindow::Command4_Clicked);
+  connect(command3_, &QPushButton::clicked, this, &LauncherWindow::Command3_Clicked);
+  connect(command4_, &QPushButton::clicked, this, &LauncherWindow::Command4_Clicked);
   brennel_.Form_Load();
 }
 
-BrennelWindow::~BrennelWindow() = default;
+LauncherWindow::~LauncherWindow() = default;
 
-QPushButton* BrennelWindow::AddButton(const ButtonLayout& layout) {
+QPushButton* LauncherWindow::AddButton(const ButtonLayout& layout) {
   auto* button = new QPushButton(QString::fromUtf8(layout.caption), this);
   button->setObjectName(QString::fromUtf8(layout.name));
   button->setGeometry(Pixels(layout.left), Pixels(layout.top), Pixels(layout.width),
@@ -196,27 +202,22 @@ QPushButton* BrennelWindow::AddButton(const ButtonLayout& layout) {
   return button;
 }
 
-void BrennelWindow::Command3_Clicked() { RunClickHandler(&Brennel::Command3_Click); }
+void LauncherWindow::Command3_Clicked() { RunClickHandler(&Brennel::Command3_Click); }
 
-void BrennelWindow::Command4_Clicked() { RunClickHandler(&Brennel::Command4_Click); }
+void LauncherWindow::Command4_Clicked() { RunClickHandler(&Brennel::Command4_Click); }
 
-void BrennelWindow::RunClickHandler(void (Brennel::*handler)()) {
-  // Exceptions must not unwind through Qt's event loop: take them here.
-  try {
-    (brennel_.*handler)();
-  } catch (const Error& error) {
-    ReportUnhandledError(error);
-  } catch (const std::bad_alloc&) {
-    ReportUnhandledError(Error(kOutOfMemory, "Out of memory"));
+void LauncherWindow::RunClickHandler(void (Brennel::*handler)()) {
+  if (const auto error = ErrorLeaving([&] { (brennel_.*handler)(); })) {
+    ReportUnhandledError(*error);
   }
 }
 
-void BrennelWindow::ShowMessage(const std::string& text) {
+void LauncherWindow::ShowMessage(const std::string& text) {
   Box box(*this, QMessageBox::NoIcon, QString(), text, QString());
   run_box_(box);
 }
 
-void BrennelWindow::ReportUnhandledError(const Error& error) {
+void LauncherWindow::ReportUnhandledError(const Error& error) {
   // The program is ending: a click that is already queued must not start
   // another walk.
   command3_->setEnabled(false);
@@ -228,6 +229,6 @@ void BrennelWindow::ReportUnhandledError(const Error& error) {
   QCoreApplication::exit(kExitAfterError);
 }
 
-void BrennelWindow::RunModal(QMessageBox& box) { box.exec(); }
+void LauncherWindow::RunModal(QMessageBox& box) { box.exec(); }
 
 }  // namespace tavrik

@@ -7,7 +7,6 @@
 #include "error_condition.h"
 #include "launcher.h"
 #include "launcher_window.h"
-#include "system_platform.h"
 
 class QMessageBox;
 class QPushButton;
@@ -21,14 +20,23 @@ using MessageBoxRunner = std::function<void(QMessageBox& box)>;
 /// The window side of Brennel: the "Tavrik Brennel" window with its two
 /// buttons, which delivers the load and click events to the launcher's logic
 /// and shows its message boxes. Lists are loaded when the window is built,
-/// so before it is first shown.
-class BrennelWindow : public QWidget {
+/// so before it is first shown. To screen readers it is a window (an AT-SPI
+/// frame) holding the two buttons.
+class LauncherWindow : public QWidget {
   Q_OBJECT
 
  public:
-  /// Builds the window and runs Form_Load in the current working directory.
-  explicit BrennelWindow(MessageBoxRunner run_box = RunModal, QWidget* parent = nullptr);
-  ~BrennelWindow() override;
+  /// Builds the window over `platform` and runs Form_Load in the current
+  /// working directory. The platform's message box must be this window's
+  /// ShowMessage, so that a box is modal to the window (the program entry
+  /// wires them).
+  explicit LauncherWindow(Platform& platform, MessageBoxRunner run_box = RunModal,
+                          QWidget* parent = nullptr);
+  ~LauncherWindow() override;
+
+  /// The missing-file message: a box with the text and OK only, no icon;
+  /// returns when it is closed.
+  void ShowMessage(const std::string& text);
 
   /// Shows `error` (number and description) in a box titled "Brennel"; once
   /// it is closed, ends the event loop with kExitAfterError. Afterwards the
@@ -41,14 +49,11 @@ class BrennelWindow : public QWidget {
  private:
   void Command3_Clicked();
   void Command4_Clicked();
-  // Runs one click handler of the logic; no Error gets past it into Qt.
+  // Runs one click handler of the logic; no exception gets past it into Qt.
   void RunClickHandler(void (Brennel::*handler)());
-  // The missing-file message: text and OK only, no icon.
-  void ShowMessage(const std::string& text);
   QPushButton* AddButton(const ButtonLayout& layout);
 
   MessageBoxRunner run_box_;
-  SystemPlatform platform_;
   Brennel brennel_;
   QPushButton* command3_ = nullptr;
   QPushButton* command4_ = nullptr;

@@ -1,7 +1,5 @@
 #include "launcher_window_win32.h"
 
-#include <new>
-
 #include "dpi_win32.h"
 #include "message_box_win32.h"
 #include "resource_ids.h"
@@ -28,10 +26,8 @@ const std::wstring& Title() {
 
 }  // namespace
 
-LauncherWindow::LauncherWindow(HINSTANCE instance)
-    : instance_(instance),
-      platform_([this](const std::string& text) { ShowMissingFile(text); }),
-      brennel_(platform_) {}
+LauncherWindow::LauncherWindow(HINSTANCE instance, Platform& platform)
+    : instance_(instance), brennel_(platform) {}
 
 LauncherWindow::~LauncherWindow() {
   if (font_ != nullptr) DeleteObject(font_);
@@ -167,25 +163,20 @@ LRESULT LauncherWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
 
 void LauncherWindow::Click(int control) {
   // No exception may leave the window procedure.
-  try {
+  const auto error = ErrorLeaving([&] {
     if (control == kCommand3Id) brennel_.Command3_Click();
     if (control == kCommand4Id) brennel_.Command4_Click();
-  } catch (const Error& error) {
-    ReportUnhandledError(error.Number(), error.Description());
-  } catch (const std::bad_alloc&) {
-    ReportUnhandledError(7, "Out of memory");
-  } catch (const std::exception& error) {
-    ReportUnhandledError(51, error.what());
-  }
+  });
+  if (error) ReportUnhandledError(*error);
 }
 
-void LauncherWindow::ShowMissingFile(const std::string& text) {
+void LauncherWindow::ShowMessage(const std::string& text) {
   ShowMessageBox(window_, Title(), L"", text, MB_OK);
 }
 
-void LauncherWindow::ReportUnhandledError(long long number, const std::string& description) {
-  ShowMessageBox(window_, Title(), L"Error " + std::to_wstring(number) + L"\n\n", description,
-                 MB_OK | MB_ICONERROR);
+void LauncherWindow::ReportUnhandledError(const Error& error) {
+  ShowMessageBox(window_, Title(), L"Error " + std::to_wstring(error.Number()) + L"\n\n",
+                 error.Description(), MB_OK | MB_ICONERROR);
   exit_status_ = kExitAfterError;
   DestroyWindow(window_);
 }

@@ -4,9 +4,9 @@
 
 #include <string>
 
+#include "error_condition.h"
 #include "launcher.h"
 #include "launcher_window.h"
-#include "system_platform.h"
 
 namespace tavrik {
 
@@ -14,7 +14,10 @@ namespace tavrik {
 /// buttons, the message boxes and the top-level error report.
 class LauncherWindow {
  public:
-  explicit LauncherWindow(HINSTANCE instance);
+  /// A window over `platform`, whose message box must be this window's
+  /// ShowMessage, so that a box is modal to the window (the program entry
+  /// wires them).
+  LauncherWindow(HINSTANCE instance, Platform& platform);
   ~LauncherWindow();
   LauncherWindow(const LauncherWindow&) = delete;
   LauncherWindow& operator=(const LauncherWindow&) = delete;
@@ -25,6 +28,10 @@ class LauncherWindow {
   /// created.
   int Run(int show_command);
 
+  /// The missing-file message: a box titled "Brennel" with the text and OK
+  /// only, no icon; returns when it is closed.
+  void ShowMessage(const std::string& text);
+
  private:
   static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT Handle(UINT message, WPARAM wparam, LPARAM lparam);
@@ -33,10 +40,9 @@ class LauncherWindow {
   void CreateButtons();
   void LayOut(UINT dpi);
   void Click(int control);
-  // A box titled "Brennel" showing `prefix` and `text`, with the buttons
-  // and icon of `type`; returns when it is closed.
-  void ShowMissingFile(const std::string& text);
-  void ReportUnhandledError(long long number, const std::string& description);
+  // "Error N" and the description, with the error icon; once it is closed,
+  // the window goes and Run returns kExitAfterError.
+  void ReportUnhandledError(const Error& error);
 
   HINSTANCE instance_;
   HWND window_ = nullptr;
@@ -45,7 +51,6 @@ class LauncherWindow {
   HWND focused_ = nullptr;  // the button to give the focus back to
   HFONT font_ = nullptr;
   int exit_status_ = 0;
-  SystemPlatform platform_;
   Brennel brennel_;
 };
 

@@ -14,9 +14,8 @@ if [ -n "$(git -C "$root" status --porcelain)" ]; then
 fi
 git clone --quiet --no-checkout "$root" "$work/brennel"
 git -C "$work/brennel" checkout --quiet --detach "$(git -C "$root" rev-parse HEAD)"
-echo "Building the packages again in $work/brennel"
-"$work/brennel/tools/package" >"$work/package.log" 2>&1 || {
-  cat "$work/package.log"
+echo "Building the packages again in $work/brennel (its lines marked 'again:')"
+"$work/brennel/tools/package" 2>&1 | sed -u 's/^/  again: /' || {
   echo "FAIL: the second build"
   exit 1
 }

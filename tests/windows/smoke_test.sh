@@ -125,7 +125,10 @@ expect_exit_status 1 "after the error report the status must be 1"
 [ -f "$work/game/Data/a.esp.off" ] || fail "the refused source moved"
 
 echo "== Boxes show a NUL as a symbol, a long path whole and a 2 MB path by its ends, on the screen"
-box_text() { wine "$probe" box 2>/dev/null | tr -d '\r'; }
+# The box is seen on the display before wine has given it its text and
+# laid it out, on a busy machine: each check waits until it holds.
+box_text() { wine "$probe" box 2>/dev/null | tr -d '\r' || true; }
+box_text_is() { [ "$(box_text)" = "$1" ]; }
 # The box lies in the work area, and its text in lines no wider than half
 # of it (a word longer than a line wraps inside the box).
 box_fits() {
@@ -148,8 +151,7 @@ printf 'Data\\x\0y.esp,z\r\n' >"$work/game/Tavrik.mla"
 start_program
 click_button Activate
 wait_for shown Brennel || fail "no missing-file box for the path with a NUL"
-text=$(box_text)
-[ "$text" = $'Data\\x\u2400y.esp is missing' ] || fail "box text: $text"
+wait_for box_text_is $'Data\\x\u2400y.esp is missing' || fail "box text: $(box_text)"
 xdotool key Return
 wait_for gone Brennel || fail "Return did not close the box"
 close_window
@@ -159,8 +161,8 @@ printf '%s,z\r\n' "$long_path" >"$work/game/Tavrik.mla"
 start_program
 click_button Activate
 wait_for shown Brennel || fail "no missing-file box for the long path"
-[ "$(box_text)" = "$long_path is missing" ] || fail "long path box text: $(box_text)"
-box_fits || fail "the long path's box does not fit the screen"
+wait_for box_text_is "$long_path is missing" || fail "long path box text: $(box_text)"
+wait_for box_fits || fail "the long path's box does not fit the screen"
 # Ctrl+C copies the box as Windows does: title, text and buttons between
 # dashed lines; wine hands it to the X clipboard.
 echo -n before | xclip -selection clipboard
@@ -173,11 +175,13 @@ xdotool key Return
 wait_for gone Brennel || fail "Return did not close the box"
 click_button Deactivate
 wait_for shown Brennel || fail "no missing-file box for the 2 MB path"
-text=$(box_text)
-[[ $text == 'Data\huge-start\xxx'*$'\u2026'*'xxx\huge-end.dds is missing' ]] ||
-  fail "box text: ${text:0:200}..."
+huge_path_shown() {
+  text=$(box_text)
+  [[ $text == 'Data\huge-start\xxx'*$'\u2026'*'xxx\huge-end.dds is missing' ]]
+}
+wait_for huge_path_shown || fail "box text: ${text:0:200}..."
 [[ $text != *$'\n'* ]] || fail "the box's text holds line breaks"
-box_fits || fail "the 2 MB path's box does not fit the screen"
+wait_for box_fits || fail "the 2 MB path's box does not fit the screen"
 xdotool key Return
 wait_for gone Brennel || fail "Return did not close the box"
 close_window
