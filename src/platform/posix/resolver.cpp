@@ -58,7 +58,8 @@ void Resolver::Forget() {
   created_.clear();
   latest_ = latest_other_ = {};
   spelled_.clear();
-  not_as_spelled_.clear();
+  route_keys_.clear();
+  folder_ids_.clear();
   here_.reset();
 }
 
@@ -158,14 +159,26 @@ void Resolver::Moved(const Located& from, const Destination& to) {
       target->second.listing.Insert(to.name);
     }
   }
-  created_.insert_or_assign(to.name, Created{clock_, to.folder});
-  if (to.folder != latest_.folder) latest_other_ = std::move(latest_);
-  latest_ = {clock_, to.folder};
+  const std::uint32_t folder = FolderId(to.folder);
+  created_.insert_or_assign(to.name, Created{clock_, folder});
+  if (folder != latest_.folder) latest_other_ = latest_;
+  latest_ = {clock_, folder};
+  // A way found in another case is found again once the walk made a name
+  // of that key: through another path to a folder, it may be a twin.
+  if (route_keys_.count(to.name) != 0) {
+    for (auto& [text, spelled] : spelled_) spelled.route = {};
+    route_keys_.clear();
+  }
+}
+
+std::uint32_t Resolver::FolderId(const std::string& folder) {
+  return folder_ids_.emplace(folder, static_cast<std::uint32_t>(folder_ids_.size() + 1))
+      .first->second;
 }
 
 // The folder the list's `text` spells, as spelled and from where it
 // starts, read once a walk.
-const Resolver::Spelled& Resolver::SpelledOf(std::string_view text) {
+Resolver::Spelled& Resolver::SpelledOf(std::string_view text) {
   auto known = spelled_.find(text);
   if (known != spelled_.end()) return known->second;
   const ListPath path = ParseListPath(text);
@@ -173,30 +186,42 @@ const Resolver::Spelled& Resolver::SpelledOf(std::string_view text) {
   for (std::size_t i = Ups(path); i < path.names.size(); ++i)
     exact = JoinPath(exact, path.names[i]);
   const bool bare = Ups(path) == path.names.size();
-  return spelled_.emplace(text, Spelled{Normal(std::move(exact)), bare}).first->second;
+  return spelled_.emplace(text, Spelled{Normal(std::move(exact)), bare, false, {}}).first->second;
 }
 
 // The folder as spelled, unless the disk lacked it earlier in this walk
 // (each name is then asked for in turn, as spelled first): nullptr.
 const std::string* Resolver::AsSpelled(std::string_view text) {
   const Spelled& spelled = SpelledOf(text);
-  return not_as_spelled_.count(spelled.exact) != 0 ? nullptr : &spelled.exact;
+  return spelled.lacked ? nullptr : &spelled.exact;
 }
 
 // The folder that the list's `text` reaches by the rule.
 Reached Resolver::Reach(std::string_view text, bool target, bool verify) {
-  const Spelled& spelled = SpelledOf(text);
+  Spelled& spelled = SpelledOf(text);
   if (spelled.bare) return {spelled.exact};
-  if (not_as_spelled_.count(spelled.exact) == 0) {
+  if (!spelled.lacked) {
     // A folder whose names this walk has read was there as spelled: the
     // rename that follows proves it is still, at its own call.
     if (target && !verify && known_.count(spelled.exact) != 0) return {spelled.exact, 0, 0, true};
     struct stat status;
     if (disk_.Stat(spelled.exact, ".", true, status) == 0) return {spelled.exact};
-    not_as_spelled_.insert(spelled.exact);
+    spelled.lacked = true;
+  }
+  // The way found before holds while no name it took in another case or
+  // without its trailing dots is on disk as the list spells it; the call
+  // that goes through it proves the rest.
+  Route& route = spelled.route;
+  if (!verify && !route.path.empty() &&
+      std::all_of(route.lacking.begin(), route.lacking.end(), [&](const Route::Name& name) {
+        struct stat status;
+        return disk_.Stat(name.folder, name.name, false, status) == ENOENT;
+      })) {
+    return {route.path, 0, route.matched, true};
   }
   const ListPath path = ParseListPath(text);
   Reached reached{Start(Ups(path), path.from_root)};
+  route = {};
   for (std::size_t i = Ups(path); i < path.names.size(); ++i) {
     const Entry entry = Find(reached.path, path.names[i], !verify);
     reached.matched |= entry.matched;
@@ -205,8 +230,17 @@ Reached Resolver::Reach(std::string_view text, bool target, bool verify) {
     if (number != 0 || !S_ISDIR(entry.mode)) {
       return {"", number ? number : ENOTDIR, reached.matched, reached.assumed};
     }
+    const auto lack = [&](std::string_view name) {
+      if (entry.matched == 0 || name == entry.name) return;
+      route.lacking.push_back({reached.path, std::string(name)});
+      route_keys_.insert(std::string(name));
+    };
+    lack(path.names[i]);
+    if (WithoutTrailingDots(path.names[i]) != path.names[i])
+      lack(WithoutTrailingDots(path.names[i]));
     reached.path = Normal(JoinPath(reached.path, entry.name));
   }
+  if (reached.matched != 0) route.path = reached.path, route.matched = reached.matched;
   return reached;
 }
 
@@ -258,8 +292,9 @@ Entry Resolver::Find(const std::string& folder, std::string_view name, bool on_t
   const std::string_view trimmed = WithoutTrailingDots(name);
   if (trimmed != name && Probe(folder, trimmed, kMatchedTrimmed, entry)) return entry;
   for (bool fresh = false;; fresh = true) {
-    if (Listed(folder, fresh) == nullptr) return {};
-    const Known& known = known_.at(folder);
+    const Known* listed = Listed(folder, fresh);
+    if (listed == nullptr) return {};
+    const Known& known = *listed;
     Lookup lookup = InAnyCase(folder, known, name, kMatchedOtherCase, on_the_way, entry);
     if (lookup == Lookup::kNone && trimmed != name) {
       lookup =
@@ -292,7 +327,7 @@ Resolver::Lookup Resolver::InAnyCase(const std::string& folder, const Known& kno
     return Probe(folder, spelling, matched & kMatchedTrimmed, entry) ? Lookup::kFound
                                                                      : Lookup::kNone;
   }
-  if (!fresh && Stale(folder, known, spelling)) return Lookup::kStale;
+  if (!fresh && Stale(known, spelling)) return Lookup::kStale;
   if (matches.empty()) return Lookup::kNone;
   if (std::next(matches.begin()) != matches.end()) {
     if (!fresh) return Lookup::kStale;
@@ -332,13 +367,14 @@ bool Resolver::Probe(const std::string& folder, std::string_view name, unsigned 
 
 // The folder's listing, read again when `fresh` asks for one read at this
 // call; nullptr when it may not be read, or is gone.
-const Listing* Resolver::Listed(const std::string& folder, bool fresh) {
+Resolver::Known* Resolver::Listed(const std::string& folder, bool fresh) {
   const auto known = known_.find(folder);
   if (known != known_.end() && !(fresh && known->second.read_at < call_start_)) {
-    return known->second.unlistable ? nullptr : &known->second.listing;
+    return known->second.unlistable ? nullptr : &known->second;
   }
   Known read;
   read.read_at = clock_;
+  read.folder = FolderId(folder);
   struct stat status {};
   disk_.Stat(folder, ".", true, status);
   read.device = status.st_dev;
@@ -354,19 +390,19 @@ const Listing* Resolver::Listed(const std::string& folder, bool fresh) {
                             SystemReason(number));
   }
   Known& kept = known_[folder] = std::move(read);
-  return kept.unlistable ? nullptr : &kept.listing;
+  return kept.unlistable ? nullptr : &kept;
 }
 
 // True when the walk made a name of `name`'s key through another path
 // after `known` was read: a folder reached two ways (a link, a bind mount,
 // a FUSE view of it) does not see it in its listing.
-bool Resolver::Stale(const std::string& folder, const Known& known, std::string_view name) const {
+bool Resolver::Stale(const Known& known, std::string_view name) const {
   // Most walks make names in one folder only: no key need be looked at.
-  const std::uint64_t elsewhere = folder == latest_.folder ? latest_other_.at : latest_.at;
+  const std::uint64_t elsewhere = known.folder == latest_.folder ? latest_other_.at : latest_.at;
   if (elsewhere <= known.read_at) return false;
   const auto created = created_.find(name);
   return created != created_.end() && created->second.at > known.read_at &&
-         created->second.folder != folder;
+         created->second.folder != known.folder;
 }
 
 // The entry of `folder` other than the file itself that `spelled` or `name`
@@ -383,11 +419,12 @@ std::string Resolver::Taken(const Located& from, bool same_folder, const std::st
     return std::string(spelled);
   }
   for (bool fresh = false;; fresh = true) {
-    const Listing* listing = Listed(folder, fresh);
-    if (listing == nullptr) return {};  // unlistable: only the rename itself guards
-    const Known& known = known_.at(folder);
+    const Known* listed = Listed(folder, fresh);
+    if (listed == nullptr) return {};  // unlistable: only the rename itself guards
+    const Known& known = *listed;
+    const Listing* listing = &known.listing;
     const bool read_now = known.read_at >= call_start_;
-    if (!read_now && (Stale(folder, known, spelled) || Stale(folder, known, name))) continue;
+    if (!read_now && (Stale(known, spelled) || Stale(known, name))) continue;
     std::string taken;
     const std::string_view wanted[] = {spelled, name};
     for (std::size_t i = 0; taken.empty() && i < (name == spelled ? 1 : 2); ++i) {
@@ -406,7 +443,8 @@ std::string Resolver::Taken(const Located& from, bool same_folder, const std::st
 // case), and it lists no other entry of that key.
 bool Resolver::SourceItself(const Located& from, const std::string& folder,
                             const std::string& taken) {
-  const Listing* listing = Listed(folder, true);
+  const Known* listed = Listed(folder, true);
+  const Listing* listing = listed != nullptr ? &listed->listing : nullptr;
   if (listing == nullptr || listing->Contains(from.name)) return false;
   const Listing::Matches matches = listing->MatchesOf(from.name);
   return !matches.empty() && std::next(matches.begin()) == matches.end() &&
@@ -438,7 +476,8 @@ std::string Resolver::Canonical(const std::string& path) {
     const std::size_t end = std::min(path.find('/', start), path.size());
     const std::string name = path.substr(start, end - start);
     start = end + 1;
-    const Listing* listing = name == ".." ? nullptr : Listed(canonical, false);
+    const Known* listed = name == ".." ? nullptr : Listed(canonical, false);
+    const Listing* listing = listed != nullptr ? &listed->listing : nullptr;
     const Listing::Matches matches =
         listing != nullptr ? listing->MatchesOf(name) : Listing::Matches{};
     const bool one = !matches.empty() && std::next(matches.begin()) == matches.end();

@@ -17,6 +17,7 @@
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "disk.h"
 #include "listing.h"
@@ -103,6 +104,7 @@ class Resolver {
  private:
   struct Known {
     Listing listing;
+    std::uint32_t folder = 0;   // FolderId
     std::uint64_t read_at = 0;  // clock_ when read
     bool unlistable = false;    // may be entered but not read (mode 0300)
     dev_t device = 0;           // the folder then, so that a swap is told
@@ -111,11 +113,23 @@ class Resolver {
   enum class Lookup { kFound, kNone, kStale };
 
   void Begin() { call_start_ = ++clock_; }
-  struct Spelled {
-    std::string exact;  // the folder as spelled, from where it starts
-    bool bare = false;  // no name beyond where it starts
+  // The way a list's folder text was last found in another case: the
+  // names it lacked as spelled, each in the folder it was looked for in.
+  struct Route {
+    struct Name {
+      std::string folder, name;
+    };
+    std::vector<Name> lacking;
+    std::string path;  // "": none
+    unsigned matched = 0;
   };
-  const Spelled& SpelledOf(std::string_view text);
+  struct Spelled {
+    std::string exact;    // the folder as spelled, from where it starts
+    bool bare = false;    // no name beyond where it starts
+    bool lacked = false;  // the disk lacked it as spelled, earlier in this walk
+    Route route;
+  };
+  Spelled& SpelledOf(std::string_view text);
   const std::string* AsSpelled(std::string_view text);
   Reached Reach(std::string_view text, bool target, bool verify);
   std::string Start(std::size_t ups, bool from_root);
@@ -125,8 +139,9 @@ class Resolver {
   Lookup InAnyCase(const std::string& folder, const Known& known, std::string_view spelling,
                    unsigned matched, bool unasked, Entry& entry);
   bool Probe(const std::string& folder, std::string_view name, unsigned matched, Entry& entry);
-  const Listing* Listed(const std::string& folder, bool fresh);
-  bool Stale(const std::string& folder, const Known& known, std::string_view name) const;
+  Known* Listed(const std::string& folder, bool fresh);
+  std::uint32_t FolderId(const std::string& folder);
+  bool Stale(const Known& known, std::string_view name) const;
   bool Swapped(const std::string& folder, const Known& known);
   std::string Taken(const Located& from, bool same_folder, const std::string& folder,
                     std::string_view spelled, std::string_view name);
@@ -143,12 +158,13 @@ class Resolver {
   std::unordered_map<std::string, Known> known_;  // by folder path
   struct Created {  // a name the walk made: when, and through which folder path
     std::uint64_t at = 0;
-    std::string folder;
+    std::uint32_t folder = 0;  // FolderId
   };
   std::unordered_map<std::string, Created, NameKeyHash, NameKeyEqual> created_;  // by key
   Created latest_, latest_other_;  // the last name made, and the last made elsewhere
   std::unordered_map<std::string, Spelled, TextHash, std::equal_to<>> spelled_;  // by list text
-  std::unordered_set<std::string> not_as_spelled_;  // folder paths the disk lacked as spelled
+  std::unordered_set<std::string, NameKeyHash, NameKeyEqual> route_keys_;  // names routes lacked
+  std::unordered_map<std::string, std::uint32_t> folder_ids_;
 };
 
 }  // namespace tavrik
