@@ -7,7 +7,7 @@
 #include <algorithm>
 
 #include "launcher.h"
-#include "posix/name_key.h"
+#include "name_key.h"
 #include "real_platform_test.h"
 #include "system_platform.h"
 

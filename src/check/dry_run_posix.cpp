@@ -15,7 +15,7 @@
 #include "dry_run.h"
 #include "foresee_posix.h"
 #include "list_path.h"
-#include "posix/name_key.h"
+#include "name_key.h"
 #include "posix/path_walk.h"
 #include "system_platform.h"
 

@@ -14,7 +14,7 @@
 #include <unordered_map>
 
 #include "dry_run.h"
-#include "posix/name_key.h"
+#include "name_key.h"
 
 namespace tavrik {
 

@@ -14,7 +14,7 @@
 #include "dry_run.h"
 #include "launcher.h"
 #include "list_path.h"
-#include "posix/name_key.h"
+#include "name_key.h"
 #include "reference_platform.h"
 #include "system_platform.h"
 

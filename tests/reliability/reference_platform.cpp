@@ -11,7 +11,7 @@
 #include <optional>
 
 #include "error_condition.h"
-#include "posix/name_key.h"
+#include "name_key.h"
 
 namespace reference {
 

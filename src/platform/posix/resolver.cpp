@@ -19,22 +19,6 @@ namespace {
 // thousands of case variants must not make a message of thousands.
 constexpr std::size_t kNamedCandidates = 8;
 
-// Where the last name of a list's path starts: after its last separator.
-std::size_t NameStart(std::string_view path) {
-  std::size_t start = path.size();
-  while (start > 0 && !IsSeparator(path[start - 1])) --start;
-  return start;
-}
-
-bool NamesFolder(std::string_view name) { return name.empty() || name == "." || name == ".."; }
-
-// The ".." a path starts with: the only ones left once the text is read.
-std::size_t Ups(const ListPath& path) {
-  std::size_t ups = 0;
-  while (ups < path.names.size() && path.names[ups] == "..") ++ups;
-  return ups;
-}
-
 Error Ambiguous(const std::string& folder, std::string_view name, const Listing::Matches& matches) {
   std::string names;
   std::size_t named = 0;
@@ -64,7 +48,7 @@ void Resolver::Forget() {
 }
 
 std::optional<Located> Resolver::Locate(std::string_view text) {
-  const std::string_view name = text.substr(NameStart(text));
+  const std::string_view name = text.substr(LastNameStart(text));
   if (NamesFolder(name)) return std::nullopt;  // not looked at
   Trace trace = TraceOf(text);
   if (trace.folder.number != 0) return std::nullopt;
@@ -81,7 +65,7 @@ std::optional<Located> Resolver::Locate(std::string_view text) {
 
 Resolver::Trace Resolver::TraceOf(std::string_view text) {
   Begin();
-  const std::size_t start = NameStart(text);
+  const std::size_t start = LastNameStart(text);
   const std::string_view name = text.substr(start), folder = text.substr(0, start);
   if (NamesFolder(name)) return {Reach(text, false, false), {}};
   // Most lists spell names as the disk does: one call finds the file.
@@ -102,7 +86,7 @@ Resolver::Trace Resolver::TraceOf(std::string_view text) {
 
 Destination Resolver::DestinationOf(Located& from, std::string_view text, Pass pass) {
   Begin();
-  const std::size_t start = NameStart(text);
+  const std::size_t start = LastNameStart(text);
   const std::string_view spelled = text.substr(start), folder = text.substr(0, start);
   if (NamesFolder(spelled)) {
     const Reached reached = Reach(text, false, true);  // "x\.." is the folder itself
@@ -182,10 +166,10 @@ Resolver::Spelled& Resolver::SpelledOf(std::string_view text) {
   auto known = spelled_.find(text);
   if (known != spelled_.end()) return known->second;
   const ListPath path = ParseListPath(text);
-  std::string exact = Start(Ups(path), path.from_root);
-  for (std::size_t i = Ups(path); i < path.names.size(); ++i)
+  std::string exact = Start(LeadingUps(path), path.from_root);
+  for (std::size_t i = LeadingUps(path); i < path.names.size(); ++i)
     exact = JoinPath(exact, path.names[i]);
-  const bool bare = Ups(path) == path.names.size();
+  const bool bare = LeadingUps(path) == path.names.size();
   return spelled_.emplace(text, Spelled{Normal(std::move(exact)), bare, false, {}}).first->second;
 }
 
@@ -220,9 +204,9 @@ Reached Resolver::Reach(std::string_view text, bool target, bool verify) {
     return {route.path, 0, route.matched, true};
   }
   const ListPath path = ParseListPath(text);
-  Reached reached{Start(Ups(path), path.from_root)};
+  Reached reached{Start(LeadingUps(path), path.from_root)};
   route = {};
-  for (std::size_t i = Ups(path); i < path.names.size(); ++i) {
+  for (std::size_t i = LeadingUps(path); i < path.names.size(); ++i) {
     const Entry entry = Find(reached.path, path.names[i], !verify);
     reached.matched |= entry.matched;
     reached.assumed |= entry.assumed;

@@ -24,6 +24,18 @@ struct ListPath {
 /// `text` read as a list's path. The names are views into `text`.
 ListPath ParseListPath(std::string_view text);
 
+/// The ".." that `path` starts with: the only ones left once it is read.
+std::size_t LeadingUps(const ListPath& path);
+
+/// Where the last name of a list's path starts: after its last separator.
+std::size_t LastNameStart(std::string_view path);
+
+/// True for a last name that names a folder: "" (the text ends in a
+/// separator), "." or "..".
+inline bool NamesFolder(std::string_view name) {
+  return name.empty() || name == "." || name == "..";
+}
+
 inline bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 /// True when a path starts with a drive (`C:\...`, `C:...`) or names a

@@ -35,6 +35,18 @@ ListPath ParseListPath(std::string_view text) {
   return path;
 }
 
+std::size_t LeadingUps(const ListPath& path) {
+  std::size_t ups = 0;
+  while (ups < path.names.size() && path.names[ups] == "..") ++ups;
+  return ups;
+}
+
+std::size_t LastNameStart(std::string_view path) {
+  std::size_t start = path.size();
+  while (start > 0 && !IsSeparator(path[start - 1])) --start;
+  return start;
+}
+
 bool IsDriveOrShare(std::string_view path) {
   const bool drive = path.size() >= 2 && IsAsciiLetter(path[0]) && path[1] == ':';
   const bool share = path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1]);
