@@ -16,21 +16,13 @@ namespace {
 using Fields = std::vector<std::string>;
 
 // Every field of `source`, read the way the loaders read a list file; the
-// number of the error that ended the reading, 0 for the end of the list.
+// number of the read failure that ended the reading, 0 for the end of the
+// list (without `ended_by`, a failure is thrown).
 Fields ReadAll(ByteSource& source, std::int64_t* ended_by = nullptr) {
-  ListReader reader;
-  reader.Open(source);
-  Fields fields;
-  try {
-    while (true) fields.push_back(reader.ReadField());
-  } catch (const EndOfList&) {
-    if (ended_by != nullptr) *ended_by = 0;
-  } catch (const Error& error) {
-    if (ended_by == nullptr) throw;
-    *ended_by = error.Number();
-  }
-  reader.Close();
-  return fields;
+  const ListRead list = ReadListFile(source);
+  if (list.failure && ended_by == nullptr) throw *list.failure;
+  if (ended_by != nullptr) *ended_by = list.failure ? list.failure->Number() : 0;
+  return list.fields;
 }
 
 Fields ReadAll(const std::string& bytes) {
@@ -225,18 +217,6 @@ TEST(ListReader, ReadFailureKeepsExactlyTheCompleteFieldsBeforeIt) {
   }
 }
 
-TEST(ListReader, CloseIsHarmlessAndLeavesNoFields) {
-  ListReader reader;
-  reader.Close();
-  EXPECT_THROW(reader.ReadField(), EndOfList);
-  MemorySource source("a.txt,b.txt\r\n");
-  reader.Open(source);
-  EXPECT_EQ(reader.ReadField(), "a.txt");
-  reader.Close();
-  reader.Close();
-  EXPECT_THROW(reader.ReadField(), EndOfList);
-}
-
 TEST(ListReader, Utf16WithAByteOrderMarkIsReadInEitherOrder) {
   // "Über.esp", a quoted field with a comma, and U+1F3AE (a surrogate pair).
   const std::u16string text = u"\u00DCber.esp\r\n\"a, b\"\r\n\U0001F3AE.dds\r\n\r\n";
@@ -292,15 +272,9 @@ TEST(ListReader, TheLibraryReadingOpensRegularFilesOnly) {
 // Every field of `bytes` read with `limits`, and why reading ended.
 Fields ReadWithin(const std::string& bytes, const ListLimits& limits, ReadingStop* stop) {
   MemorySource source(bytes);
-  ListReader reader(DecodeWindows1252, limits);
-  reader.Open(source);
-  Fields fields;
-  try {
-    while (true) fields.push_back(reader.ReadField());
-  } catch (const EndOfList&) {
-  }
-  *stop = reader.StoppedBy();
-  return fields;
+  const ListRead list = ReadListFile(source, limits);
+  *stop = list.stop;
+  return list.fields;
 }
 
 TEST(ListReader, ReadingStopsAtTheFieldLimitBlankLinesIncluded) {
@@ -365,17 +339,7 @@ TEST(ListReader, PositionsCountLinesAsTheReaderEndsThemAndColumnsInCharacters) {
   using Positions = std::vector<FieldPosition>;
   const auto positions = [](const std::string& bytes) {
     MemorySource source(bytes);
-    ListReader reader;
-    reader.Open(source);
-    Positions found;
-    try {
-      while (true) {
-        reader.SkipField();
-        found.push_back(reader.Position());
-      }
-    } catch (const EndOfList&) {
-    }
-    return found;
+    return ReadListFile(source).positions;
   };
   // CR LF, LF and CR; blank lines and commas; a quoted field over a line end.
   EXPECT_EQ(positions("a\r\n  b,\r\n\n\r  \"c\r\nd\", e"),

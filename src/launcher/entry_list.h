@@ -2,11 +2,12 @@
 
 #include <cstddef>
 #include <initializer_list>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "field_scanner.h"
+#include "list_limits.h"
 
 namespace tavrik {
 
@@ -35,6 +36,13 @@ class EntryList {
   bool more_followed() const noexcept { return more_followed_; }
   void set_more_followed(bool more) noexcept { more_followed_ = more; }
 
+  /// Appends `entries`; throws std::length_error when they do not fit.
+  void append(std::vector<std::string>&& entries) {
+    Room(entries.size());
+    if (entries_.empty()) entries_.swap(entries);  // most often: no copy at all
+    entries_.insert(entries_.end(), std::make_move_iterator(entries.begin()),
+                    std::make_move_iterator(entries.end()));
+  }
   /// Appends `entry`. Throws std::length_error when the list is full.
   void push_back(std::string entry) {
     Room(1);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <memory>
 
 #include "list_reader.h"
 
@@ -16,22 +17,25 @@ constexpr std::size_t kMaxWalked = std::numeric_limits<std::int16_t>::max();
 
 void LoadEntryList(Platform& platform, const std::string& file_name, EntryList& list,
                    std::vector<FieldPosition>* positions) {
-  ListReader reader(
-      [&platform](std::string_view bytes) { return platform.DecodeLegacyText(bytes); },
-      ListLimits{.fields = EntryList::kMaxEntries});
+  ListRead read;
   try {
-    reader.Open(platform.OpenListFile(file_name));
-    while (true) {
-      list.push_back(reader.ReadField());
-      if (positions != nullptr) positions->push_back(reader.Position());
+    // Closed before the next list is opened.
+    const std::unique_ptr<ByteSource> file = platform.OpenListFile(file_name);
+    read = ReadListFile(
+        *file, ListLimits{.fields = EntryList::kMaxEntries},
+        [&platform](std::string_view bytes) { return platform.DecodeLegacyText(bytes); });
+    // A read failure ends the load as the end of the file does: what was
+    // read is kept.
+    list.append(std::move(read.fields));
+    if (positions != nullptr) {
+      positions->insert(positions->end(), read.positions.begin(), read.positions.end());
     }
   } catch (const Error&) {
-    // The end of the list, or a list that cannot be read: keep what was read.
+    // A list that cannot be opened stays empty.
   } catch (const std::bad_alloc&) {
-    // A failed append ends the load the same way.
+    // So does memory running out: what was appended stays.
   }
-  list.set_more_followed(reader.StoppedBy() == ReadingStop::kFieldCount);
-  reader.Close();
+  list.set_more_followed(read.stop == ReadingStop::kFieldCount);
 }
 
 void Brennel::Form_Load() {

@@ -151,17 +151,9 @@ class FailingDevice : public ByteSource {
 
 Entries ReadUntilFailure(const std::string& bytes, std::size_t fail_at, int& error_number) {
   FailingDevice device(bytes, fail_at);
-  ListReader reader;
-  reader.Open(device);
-  Entries entries;
-  error_number = 0;
-  try {
-    while (true) entries.push_back(reader.ReadField());
-  } catch (const EndOfList&) {
-  } catch (const Error& error) {
-    error_number = static_cast<int>(error.Number());
-  }
-  return entries;
+  const ListRead list = ReadListFile(device);
+  error_number = list.failure ? static_cast<int>(list.failure->Number()) : 0;
+  return list.fields;
 }
 
 TEST(UnreadableListFile, FailureAnywhereKeepsOnlyWholeEntriesInTheirOwnEncoding) {

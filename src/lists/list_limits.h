@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstddef>
+
+namespace tavrik {
+
+/// 32,767, the largest 16-bit signed integer, bounds a list twice: the walk
+/// counts entries in such integers, so it takes at most this many; and
+/// Windows, whose path lengths are 16-bit counts too, takes paths of at
+/// most this many UTF-16 code units.
+inline constexpr std::size_t kInt16Max = 32767;
+
+/// One entry more than a walk takes: it shows that a list is too long.
+inline constexpr std::size_t kMaxListFields = kInt16Max + 1;
+
+/// How far a list is read. The defaults stop where no walk can go on.
+struct ListLimits {
+  /// Reading ends after this many fields.
+  std::size_t fields = kMaxListFields;
+  /// A field longer than this (in UTF-16 code units) is kept as its
+  /// beginning, an ellipsis and its end, and reading ends after its pair.
+  std::size_t field_length = kInt16Max;
+  /// How much of such a field's end is kept (in code units): as much as
+  /// of its beginning, so that a message box, which shows the beginning and
+  /// the end of a path too long for it, shows what it would for the whole
+  /// field, however big the screen.
+  std::size_t kept_end = kInt16Max;
+  /// How much text is looked through for the end of such a field, or of
+  /// the characters after a closing quote; when it is not there, reading
+  /// ends after that field.
+  std::size_t end_scan = std::size_t{4} << 20;
+};
+
+}  // namespace tavrik
