@@ -327,6 +327,25 @@ TEST(ListReader, FieldLongerThanAnyPathKeepsItsEndsAndEndsReadingAfterItsPair) {
       (Fields{"x" + std::string(32766, ' ') + "\u2026" + std::string(32766, ' ') + "z", "y"}));
 }
 
+TEST(ListReader, ReadingStopsBeforeTheFieldThatWouldTakeTheTextPastItsBound) {
+  ReadingStop stop;
+  EXPECT_EQ(ReadWithin("abc,defg,hij\r\n", {.text = 10}, &stop), (Fields{"abc", "defg", "hij"}));
+  EXPECT_EQ(stop, ReadingStop::kNone);
+  EXPECT_EQ(ReadWithin("abc,defg,hijk\r\nl", {.text = 10}, &stop), (Fields{"abc", "defg"}));
+  EXPECT_EQ(stop, ReadingStop::kText);
+  // Counted as the text is kept: Windows-1252 as UTF-8 (an é is two bytes),
+  // a field too long with its ellipsis.
+  EXPECT_EQ(ReadWithin("\xE9\xE9\xE9,\xE9\xE9", {.text = 9}, &stop),
+            Fields{"\xC3\xA9\xC3\xA9\xC3\xA9"});
+  EXPECT_EQ(stop, ReadingStop::kText);
+  const ListLimits shortened{.field_length = 4, .kept_end = 2, .text = 10};
+  EXPECT_EQ(ReadWithin("x,abcdefgh,y", shortened, &stop), (Fields{"x", "abcd\u2026gh"}));
+  EXPECT_EQ(stop, ReadingStop::kLongField);
+  EXPECT_EQ(ReadWithin("x,abcdefgh,y", {.field_length = 4, .kept_end = 2, .text = 9}, &stop),
+            Fields{"x"});
+  EXPECT_EQ(stop, ReadingStop::kText);
+}
+
 TEST(ListReader, TheEncodingIsDecidedOnTheBytesRead) {
   ReadingStop stop;
   // A byte that is not UTF-8 after where reading stops is not read.

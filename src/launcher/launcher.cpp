@@ -36,6 +36,7 @@ void LoadEntryList(Platform& platform, const std::string& file_name, EntryList& 
     // So does memory running out: what was appended stays.
   }
   list.set_more_followed(read.stop == ReadingStop::kFieldCount);
+  list.set_more_text_followed(read.stop == ReadingStop::kText);
 }
 
 void Brennel::Form_Load() {
@@ -59,6 +60,12 @@ void Brennel::RenamePairs(const EntryList& list, Direction direction) {
   if (list.size() > kMaxWalked || list.more_followed()) {
     throw Error(error_number::kOverflow,
                 "Overflow: the list holds more than 32767 entries; at most 32767 can be walked");
+  }
+  if (list.more_text_followed()) {
+    const std::string most = std::to_string(kMaxListText);
+    throw Error(error_number::kOutOfMemory, "Out of memory: the list holds more than " + most +
+                                                " bytes of text; at most " + most +
+                                                " can be walked");
   }
   platform_.BeginWalk();
   struct WalkEnd {

@@ -29,6 +29,7 @@ class Error : public std::exception {
 /// operating system carry the system's own number (errno, GetLastError).
 namespace error_number {
 inline constexpr std::int64_t kOverflow = 6;
+inline constexpr std::int64_t kOutOfMemory = 7;
 }  // namespace error_number
 
 /// `path` in single quotes, as error descriptions name paths.

@@ -13,6 +13,12 @@ inline constexpr std::size_t kInt16Max = 32767;
 /// One entry more than a walk takes: it shows that a list is too long.
 inline constexpr std::size_t kMaxListFields = kInt16Max + 1;
 
+/// The most text a list holds, in bytes of UTF-8 (as the program holds it):
+/// 16 MiB. A list of 32,767 paths of 260 characters is 8.5 MB in ASCII, so
+/// every real list fits, with room for characters of two bytes; and the two
+/// lists held at once stay far below 64 MB whatever the files are.
+inline constexpr std::size_t kMaxListText = std::size_t{16} << 20;
+
 /// How far a list is read. The defaults stop where no walk can go on.
 struct ListLimits {
   /// Reading ends after this many fields.
@@ -29,6 +35,9 @@ struct ListLimits {
   /// the characters after a closing quote; when it is not there, reading
   /// ends after that field.
   std::size_t end_scan = std::size_t{4} << 20;
+  /// Reading ends before the field that would take the text kept (in
+  /// bytes of UTF-8, ellipses included) past this.
+  std::size_t text = kMaxListText;
 };
 
 }  // namespace tavrik

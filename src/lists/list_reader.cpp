@@ -8,13 +8,22 @@ namespace tavrik {
 
 namespace {
 
-// Where reading stops: where no walk can go on.
+constexpr std::string_view kEllipsis = "\u2026";
+
+// Where reading stops: where no walk can go on, or before the text kept
+// passes its bound.
 class Reach {
  public:
   explicit Reach(const ListLimits& limits) : limits_(limits) {}
 
-  /// Counts the next field.
-  void Count(const RawField& field, bool end_unseen) {
+  /// Counts the next field, of `size` bytes kept; false when it would pass
+  /// the bound on text, and is not kept.
+  bool Keep(const RawField& field, std::size_t size, bool end_unseen) {
+    text_ += size;
+    if (text_ > limits_.text) {
+      stop_ = ReadingStop::kText;
+      return false;
+    }
     ++fields_;
     // No walk passes the pair of a field too long for any path, nor a field
     // whose end is not known.
@@ -25,17 +34,21 @@ class Reach {
     } else if (fields_ == stop_after_) {
       stop_ = ReadingStop::kLongField;
     }
+    return true;
   }
   ReadingStop Stop() const { return stop_; }
 
  private:
   const ListLimits& limits_;
-  std::size_t fields_ = 0;
+  std::size_t fields_ = 0, text_ = 0;
   std::size_t stop_after_ = 0;  // the field after which reading stops, or 0
   ReadingStop stop_ = ReadingStop::kNone;
 };
 
-constexpr char kEllipsis[] = "\u2026";
+// The size of a field's text as it is kept, when it is UTF-8.
+std::size_t KeptSize(const RawField& field) {
+  return field.text.size() + (field.end_at == RawField::kWhole ? 0 : kEllipsis.size());
+}
 
 // What waits for the decision on the encoding, for the fields it changes:
 // a field too long, whose two ends an ellipsis joins, and a column that
@@ -58,14 +71,24 @@ void Decide(std::string& text, std::size_t end_at, const LegacyDecoder* legacy) 
   text = decoded(bytes.substr(0, end_at)) + std::string(kEllipsis) + decoded(bytes.substr(end_at));
 }
 
-// Decides the fields' text and columns. Legacy text is decoded whole.
-void Decide(ListRead& list, const std::vector<Undecided>& undecided, const LegacyDecoder* legacy) {
+// Decides the fields' text and columns. Legacy text is decoded whole, and
+// cut where it would pass the bound on text.
+void Decide(ListRead& list, const std::vector<Undecided>& undecided, const LegacyDecoder* legacy,
+            std::size_t most) {
   auto next = undecided.begin();
+  std::size_t total = 0;
   for (std::size_t i = 0; i < list.fields.size() && (legacy || next != undecided.end()); ++i) {
     const bool listed = next != undecided.end() && next->field == i;
     if (listed && legacy != nullptr) list.positions[i].column = next->column_bytes;
     Decide(list.fields[i], listed ? next->end_at : RawField::kWhole, legacy);
     next += listed ? 1 : 0;
+    total += list.fields[i].size();
+    if (legacy != nullptr && total > most) {
+      list.fields.resize(i);
+      list.positions.resize(i);
+      list.stop = ReadingStop::kText;
+      return;
+    }
   }
 }
 
@@ -78,7 +101,7 @@ ListRead ReadListFile(ByteSource& source, const ListLimits& limits, const Legacy
   std::vector<Undecided> undecided;
   RawField field;
   while (reach.Stop() == ReadingStop::kNone && scanner.Next(field)) {
-    reach.Count(field, scanner.EndUnseen());
+    if (!reach.Keep(field, KeptSize(field), scanner.EndUnseen())) break;
     const Place& place = field.place;
     if (field.end_at != RawField::kWhole || place.column_bytes != place.column_utf8) {
       undecided.push_back({list.fields.size(), field.end_at, place.column_bytes});
@@ -87,7 +110,7 @@ ListRead ReadListFile(ByteSource& source, const ListLimits& limits, const Legacy
     list.positions.push_back({place.line, place.column_utf8});
   }
   list.stop = reach.Stop();
-  Decide(list, undecided, scanner.Legacy() ? &legacy : nullptr);
+  Decide(list, undecided, scanner.Legacy() ? &legacy : nullptr, limits.text);
   // A failure met after the last field a walk can reach comes too late to
   // matter.
   if (list.stop == ReadingStop::kNone) list.failure = scanner.Failure();

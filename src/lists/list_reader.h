@@ -27,6 +27,7 @@ enum class ReadingStop {
   kNone,        // it did not: the end of the file, or a read failure
   kFieldCount,  // ListLimits::fields fields were read
   kLongField,   // the pair of a field too long for any path was read
+  kText,        // the next field would have taken the text past ListLimits::text
 };
 
 /// A list file as it was read.

@@ -3,7 +3,8 @@
 // the file's text (UTF-8, UTF-16 or Windows-1252), delimiters appear only
 // inside quoted fields, positions only move on, and the work done is bounded
 // by the size of the file. A second pass with tiny limits checks that reading
-// stops where they say, and that a field too long keeps its two ends.
+// stops where they say, that the text kept stays within its bound, and that a
+// field too long keeps its two ends.
 
 #include <cstddef>
 #include <cstdint>
@@ -119,18 +120,23 @@ std::size_t CodeUnits(std::string_view text) {
   return units;
 }
 
-// Tiny limits: no more fields than allowed; in a file read as UTF-8 or
-// UTF-16, where lengths count exactly, a field longer than the limit is its
-// beginning, within the length, an ellipsis and its end, within what is kept.
+// Tiny limits: no more fields and text than allowed; in a file read as
+// UTF-8 or UTF-16, where lengths count exactly, a field longer than the limit
+// is its beginning, within the length, an ellipsis and its end, within what
+// is kept.
 void CheckLimits(const std::string& bytes, bool exact_lengths) {
-  const tavrik::ListLimits limits{.fields = 6, .field_length = 8, .kept_end = 3, .end_scan = 16};
+  const tavrik::ListLimits limits{
+      .fields = 6, .field_length = 8, .kept_end = 3, .end_scan = 16, .text = 40};
   tavrik::MemorySource source(bytes);
   work_counter::calls = 0;
   const tavrik::ListRead list = tavrik::ReadListFile(source, limits);
   Check(work_counter::calls <= kCallsPerByte * bytes.size() + kFixedCalls,
         "reading within limits took more than linear work");
   Check(list.fields.size() <= limits.fields, "more fields than the limit");
+  std::size_t text = 0;
   for (const std::string& field : list.fields) {
+    text += field.size();
+    Check(text <= limits.text, "more text than the limit");
     Check(WellFormedUtf8(field), "a field read within limits is not valid UTF-8");
     if (!exact_lengths || CodeUnits(field) <= limits.field_length) continue;
     // The path may hold an ellipsis itself: look for the one after the
