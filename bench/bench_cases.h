@@ -9,12 +9,13 @@
 #include <string>
 #include <string_view>
 
+#include "list_limits.h"
 #include "pair_folder.h"
 
 namespace bench {
 
 /// The largest list the walk's 16-bit counters take.
-inline constexpr int kLongestList = 32767;
+inline constexpr int kLongestList = static_cast<int>(tavrik::kInt16Max);
 
 using Clock = std::chrono::steady_clock;
 

@@ -15,7 +15,7 @@ namespace tavrik {
 namespace {
 
 // The walk takes lists of at most this many entries.
-constexpr std::size_t kLongestWalk = 32767;
+constexpr std::size_t kLongestWalk = kInt16Max;
 
 struct List {
   const char* name = "";

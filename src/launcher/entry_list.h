@@ -89,7 +89,8 @@ class EntryList {
  private:
   void Room(std::size_t count) const {
     if (count > kMaxEntries - entries_.size()) {
-      throw std::length_error("an entry list holds at most 32768 entries");
+      throw std::length_error("an entry list holds at most " + std::to_string(kMaxEntries) +
+                              " entries");
     }
   }
 

@@ -1,19 +1,10 @@
 #include "launcher.h"
 
-#include <cstdint>
-#include <limits>
 #include <memory>
 
 #include "list_reader.h"
 
 namespace tavrik {
-
-namespace {
-
-// The walk counts entries with 16-bit signed integers.
-constexpr std::size_t kMaxWalked = std::numeric_limits<std::int16_t>::max();
-
-}  // namespace
 
 void LoadEntryList(Platform& platform, const std::string& file_name, EntryList& list,
                    std::vector<FieldPosition>* positions) {
@@ -57,9 +48,11 @@ void Brennel::Command3_Click() { RenamePairs(colInputA, Direction::kActivation);
 void Brennel::Command4_Click() { RenamePairs(colInputD, Direction::kDeactivation); }
 
 void Brennel::RenamePairs(const EntryList& list, Direction direction) {
-  if (list.size() > kMaxWalked || list.more_followed()) {
-    throw Error(error_number::kOverflow,
-                "Overflow: the list holds more than 32767 entries; at most 32767 can be walked");
+  // The walk counts entries with 16-bit signed integers.
+  if (list.size() > kInt16Max || list.more_followed()) {
+    const std::string most = std::to_string(kInt16Max);
+    throw Error(error_number::kOverflow, "Overflow: the list holds more than " + most +
+                                             " entries; at most " + most + " can be walked");
   }
   if (list.more_text_followed()) {
     const std::string most = std::to_string(kMaxListText);

@@ -8,8 +8,6 @@ namespace tavrik {
 
 namespace {
 
-constexpr std::string_view kEllipsis = "\u2026";
-
 // Where reading stops: where no walk can go on, or before the text kept
 // passes its bound.
 class Reach {

@@ -8,6 +8,10 @@
 
 namespace tavrik {
 
+/// The ellipsis, U+2026, that joins the two ends of a text too long to keep,
+/// or to show, whole.
+inline constexpr std::string_view kEllipsis = "\u2026";
+
 /// Converts list-file bytes that are not UTF-8 into UTF-8 text. ASCII must
 /// stay as it is (every Windows code page keeps it).
 using LegacyDecoder = std::function<std::string(std::string_view bytes)>;
