@@ -8,7 +8,9 @@
 
 #include "display_text.h"
 #include "fake_platform.h"
+#include "memory_source.h"
 #include "scratch_folder.h"
+#include "utf8_verdict.h"
 
 namespace tavrik {
 namespace {

@@ -6,39 +6,45 @@ namespace tavrik {
 
 namespace {
 
-constexpr std::size_t kNone = std::string_view::npos;
-
 // The first comma or line end of `text`, or its size.
 std::size_t FindDelimiter(std::string_view text) {
   const auto delimiter = [](char c) { return c == ',' || c == '\r' || c == '\n'; };
   return static_cast<std::size_t>(std::find_if(text.begin(), text.end(), delimiter) - text.begin());
 }
 
+std::size_t FindQuote(std::string_view text) { return std::min(text.find('"'), text.size()); }
+
 }  // namespace
 
 FieldScanner::FieldScanner(ByteSource& source, const ListLimits& limits)
     : limits_(limits), stream_(source), lines_(stream_.Offset()), blanks_(limits.fields) {
-  Look();
+  if (!stream_.Utf16()) verdict_.Look(stream_.Rest(), stream_.Offset());
 }
 
 bool FieldScanner::Next(RawField& field) {
   if (ended_) return false;
-  if (blanks_.Any()) return Blank(field);
-  blanks_.Clear();
-  const std::string_view rest = stream_.Rest();
-  if (rest.empty() || IsBlank(rest[0]) || rest[0] == '\r' || rest[0] == '\n') {
-    if (!SkipBlanks()) return End();  // blank lines at the end of the file yield no fields
-    if (blanks_.Any()) return Blank(field);
+  if (!blanks_.Any()) {
+    blanks_.Clear();
+    const std::string_view rest = stream_.Rest();
+    if (rest.empty() || IsBlank(rest[0]) || rest[0] == '\r' || rest[0] == '\n') {
+      if (!SkipBlanks()) return End();  // blank lines at the end of the file yield no fields
+    }
   }
   field.end_at = RawField::kWhole;
+  if (blanks_.Any()) {
+    field.text.clear();
+    field.place = blanks_.Take();
+    return true;
+  }
   field.place = lines_.At(stream_.Offset(), stream_.Rest().data());
-  const bool whole = stream_.Rest().front() == '"' ? Quoted(field) : Unquoted(field);
-  return whole || End();  // a field cut short where the text ends is not used
+  const bool quoted = stream_.Rest().front() == '"';
+  stream_.Consume(quoted ? 1 : 0);       // the opening quote
+  return Field(field, quoted) || End();  // a field cut short where the text ends is not used
 }
 
 // Skips blanks and line ends up to where a field starts; false at the end
-// of the text. Each line end that does not end a field's line (a blank
-// line, or a line that ends in a comma) is a pending empty field.
+// of the text. A line end here ends a blank line, or a line that ends in a
+// comma: a pending empty field.
 bool FieldScanner::SkipBlanks() {
   while (true) {
     const std::string_view rest = stream_.Rest();
@@ -58,71 +64,54 @@ bool FieldScanner::SkipBlanks() {
   }
 }
 
-bool FieldScanner::Blank(RawField& field) {
-  field.text.clear();
-  field.end_at = RawField::kWhole;
-  field.place = blanks_.Take();
-  return true;
-}
-
-bool FieldScanner::Unquoted(RawField& field) {
-  std::string_view rest = stream_.Rest();
-  std::size_t end = FindDelimiter(rest);
-  if (end < rest.size() && end <= limits_.field_length) {  // the common case: whole at hand
-    field.text.assign(rest.data(), WithoutBlanksAtEnd(rest.substr(0, end)));
+bool FieldScanner::Field(RawField& field, bool quoted) {
+  const std::string_view rest = stream_.Rest();
+  const std::size_t end = quoted ? FindQuote(rest) : FindDelimiter(rest);
+  if (end == rest.size() || end > limits_.field_length) return Long(field, quoted);
+  // The common case: the whole field is at hand, and it is short.
+  field.text.assign(rest.data(), quoted ? end : WithoutBlanksAtEnd(rest.substr(0, end)));
+  if (!quoted) {
     EndDelimiter(rest, end);
     return true;
   }
-  const std::uint64_t start = stream_.Offset();
-  LongField text(limits_, true);
-  while (true) {
-    const std::string_view piece = rest.substr(0, end);
-    const std::size_t taken = text.Append(piece, verdict_.Utf8Until(start));
-    if (taken < piece.size()) {
-      stream_.Consume(taken);
-      return Unseen(text, field);
-    }
-    if (end < rest.size()) {
-      EndDelimiter(rest, end);
-      text.Finish(Legacy(), field);
-      return true;
-    }
-    stream_.Consume(end);
-    if (!More()) return FileEnd(text, field);
-    rest = stream_.Rest();
-    end = FindDelimiter(rest);
-  }
+  lines_.Lines(rest.substr(0, end), stream_.Offset());
+  stream_.Consume(end + 1);  // with its closing quote
+  SkipAfterQuote();
+  return true;
 }
 
-bool FieldScanner::Quoted(RawField& field) {
-  stream_.Consume(1);  // the opening quote
-  std::string_view rest = stream_.Rest();
-  std::size_t close = rest.find('"');
-  if (close != kNone && close <= limits_.field_length) {
-    field.text.assign(rest.data(), close);
-    lines_.Lines(rest.substr(0, close), stream_.Offset());
-    stream_.Consume(close + 1);
-    SkipAfterQuote();
-    return true;
-  }
+// Reads a field on to its end, piece by piece; false when a read failure
+// cuts it short.
+bool FieldScanner::Long(RawField& field, bool quoted) {
   const std::uint64_t start = stream_.Offset();
-  LongField text(limits_, false);
+  FieldText text(limits_, !quoted);
+  bool closed = false;
   while (true) {
-    const std::string_view piece = rest.substr(0, close);
-    const std::size_t taken = text.Append(piece, verdict_.Utf8Until(start));
-    lines_.Lines(piece.substr(0, taken), stream_.Offset());
-    stream_.Consume(taken);
-    if (taken < piece.size()) return Unseen(text, field);
-    if (close != kNone) {
-      stream_.Consume(1);
-      text.Finish(Legacy(), field);
-      SkipAfterQuote();
-      return true;
+    const std::string_view rest = stream_.Rest();
+    const std::size_t end = quoted ? FindQuote(rest) : FindDelimiter(rest);
+    const std::size_t taken = text.Append(rest.substr(0, end), verdict_.Utf8Until(start));
+    if (quoted) lines_.Lines(rest.substr(0, taken), stream_.Offset());
+    if (taken < end) {
+      stream_.Consume(taken);
+      end_unseen_ = true;  // its end is not within the scan
+      break;
     }
-    if (!More()) return FileEnd(text, field);  // the field is what was read
-    rest = stream_.Rest();
-    close = rest.find('"');
+    if (end < rest.size()) {  // its end
+      closed = quoted;
+      if (quoted) stream_.Consume(end + 1);  // the piece and its closing quote
+      if (!quoted) EndDelimiter(rest, end);
+      break;
+    }
+    stream_.Consume(end);
+    if (!More()) {
+      if (stream_.Cut()) return false;
+      verdict_.End(stream_.Offset());  // the file ends inside it: it is what was read
+      break;
+    }
   }
+  field.end_at = text.Finish(Legacy(), field.text);
+  if (closed) SkipAfterQuote();
+  return true;
 }
 
 // Characters between a closing quote and the delimiter are dropped. Blanks
@@ -154,36 +143,18 @@ void FieldScanner::EndDelimiter(std::string_view rest, std::size_t at) {
   stream_.Consume(end);
 }
 
-// The text ended inside a field: it is whole unless a failure cut it.
-bool FieldScanner::FileEnd(LongField& text, RawField& field) {
-  if (stream_.Cut()) return false;
-  verdict_.End(stream_.Offset());
-  text.Finish(Legacy(), field);
-  return true;
-}
-
-bool FieldScanner::Unseen(LongField& text, RawField& field) {
-  end_unseen_ = true;
-  text.Finish(Legacy(), field);
-  return true;
-}
-
 bool FieldScanner::More() {
   // The text consumed goes: count the characters of its line first.
   lines_.At(stream_.Offset(), stream_.Rest().data());
   if (!stream_.More()) return false;
-  Look();
-  return true;
-}
-
-void FieldScanner::Look() {
   if (!stream_.Utf16()) verdict_.Look(stream_.Rest(), stream_.Offset());
+  return true;
 }
 
 bool FieldScanner::End() {
   ended_ = true;
-  // Only where the file ends: a character left unfinished there is not
-  // UTF-8. (One that a read failure cuts is not in the text at all.)
+  // Only at the file's end is a character left unfinished not UTF-8 (one
+  // that a read failure cuts is not in the text at all).
   if (stream_.Ended() && stream_.Rest().empty()) verdict_.End(stream_.Offset());
   return false;
 }

@@ -9,15 +9,16 @@ namespace tavrik {
 namespace {
 
 // Where reading stops: where no walk can go on, or before the text kept
-// passes its bound.
+// would pass its bound.
 class Reach {
  public:
   explicit Reach(const ListLimits& limits) : limits_(limits) {}
 
-  /// Counts the next field, of `size` bytes kept; false when it would pass
-  /// the bound on text, and is not kept.
-  bool Keep(const RawField& field, std::size_t size, bool end_unseen) {
-    text_ += size;
+  /// Counts the next field; false when it would take the text kept (as
+  /// UTF-8) past its bound, and is not kept.
+  bool Keep(const RawField& field, bool end_unseen) {
+    const bool shortened = field.end_at != RawField::kWhole;
+    text_ += field.text.size() + (shortened ? kEllipsis.size() : 0);
     if (text_ > limits_.text) {
       stop_ = ReadingStop::kText;
       return false;
@@ -25,7 +26,7 @@ class Reach {
     ++fields_;
     // No walk passes the pair of a field too long for any path, nor a field
     // whose end is not known.
-    if (field.end_at != RawField::kWhole && stop_after_ == 0) stop_after_ = fields_ + fields_ % 2;
+    if (shortened && stop_after_ == 0) stop_after_ = fields_ + fields_ % 2;
     if (end_unseen) stop_after_ = fields_;
     if (fields_ >= limits_.fields) {
       stop_ = ReadingStop::kFieldCount;
@@ -43,14 +44,8 @@ class Reach {
   ReadingStop stop_ = ReadingStop::kNone;
 };
 
-// The size of a field's text as it is kept, when it is UTF-8.
-std::size_t KeptSize(const RawField& field) {
-  return field.text.size() + (field.end_at == RawField::kWhole ? 0 : kEllipsis.size());
-}
-
-// What waits for the decision on the encoding, for the fields it changes:
-// a field too long, whose two ends an ellipsis joins, and a column that
-// counts otherwise in legacy text.
+// A field that the decision on the encoding changes: a field too long, whose
+// ends an ellipsis joins, or one whose column counts otherwise in legacy text.
 struct Undecided {
   std::size_t field, end_at, column_bytes;
 };
@@ -78,8 +73,7 @@ void Decide(ListRead& list, const std::vector<Undecided>& undecided, const Legac
   for (std::size_t i = 0; i < list.fields.size() && (legacy || next != undecided.end()); ++i) {
     const bool listed = next != undecided.end() && next->field == i;
     if (listed && legacy != nullptr) list.positions[i].column = next->column_bytes;
-    Decide(list.fields[i], listed ? next->end_at : RawField::kWhole, legacy);
-    next += listed ? 1 : 0;
+    Decide(list.fields[i], listed ? (next++)->end_at : RawField::kWhole, legacy);
     total += list.fields[i].size();
     if (legacy != nullptr && total > most) {
       list.fields.resize(i);
@@ -99,7 +93,7 @@ ListRead ReadListFile(ByteSource& source, const ListLimits& limits, const Legacy
   std::vector<Undecided> undecided;
   RawField field;
   while (reach.Stop() == ReadingStop::kNone && scanner.Next(field)) {
-    if (!reach.Keep(field, KeptSize(field), scanner.EndUnseen())) break;
+    if (!reach.Keep(field, scanner.EndUnseen())) break;
     const Place& place = field.place;
     if (field.end_at != RawField::kWhole || place.column_bytes != place.column_utf8) {
       undecided.push_back({list.fields.size(), field.end_at, place.column_bytes});
@@ -109,8 +103,7 @@ ListRead ReadListFile(ByteSource& source, const ListLimits& limits, const Legacy
   }
   list.stop = reach.Stop();
   Decide(list, undecided, scanner.Legacy() ? &legacy : nullptr, limits.text);
-  // A failure met after the last field a walk can reach comes too late to
-  // matter.
+  // A failure after the last field a walk can reach comes too late to matter.
   if (list.stop == ReadingStop::kNone) list.failure = scanner.Failure();
   return list;
 }

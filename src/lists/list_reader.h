@@ -12,10 +12,10 @@
 
 namespace tavrik {
 
-/// Where a field starts in its list file: 1-based line and column. Lines end
-/// at CR LF, a lone LF or a lone CR, also inside quotes; the column counts
-/// characters from the line's start up to the field's first one (its opening
-/// quote; for an empty field, where it would start).
+/// Where a field starts in its list file, from 1. Lines end at CR LF, a lone
+/// LF or a lone CR, also inside quotes; the column counts characters up to
+/// the field's first (its opening quote; for an empty field, where it would
+/// start).
 struct FieldPosition {
   std::size_t line = 0;
   std::size_t column = 0;
@@ -35,18 +35,15 @@ struct ListRead {
   std::vector<std::string> fields;       // their text (UTF-8), in file order
   std::vector<FieldPosition> positions;  // where each starts, in step with `fields`
   ReadingStop stop = ReadingStop::kNone;
-  /// The read failure that cut the file short, when reading had not stopped
-  /// before it; the fields before it are whole.
+  /// The read failure that cut the file short, unless reading stopped
+  /// before; the fields before it are whole.
   std::optional<Error> failure;
 };
 
-/// Reads the list file in `source`: its fields, separated by commas and
-/// line ends, a field in double quotes holding both. The README's "List
-/// file format" is the full definition. It reads only as far as a walk can
-/// reach (`limits`), whatever the file holds. Then it decides the encoding
-/// once, on the bytes read: UTF-16 after its byte order mark, else UTF-8 when
-/// every byte read is UTF-8, else `legacy` text (Windows-1252 unless the
-/// platform knows better).
+/// Reads the list file in `source` as the README's "List file format" says,
+/// only as far as a walk can reach (`limits`), whatever the file holds. The
+/// encoding is decided once, on the bytes read: UTF-16 after its byte order
+/// mark, else UTF-8 when every byte read is, else `legacy` text.
 ListRead ReadListFile(ByteSource& source, const ListLimits& limits = {},
                       const LegacyDecoder& legacy = DecodeWindows1252);
 

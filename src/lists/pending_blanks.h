@@ -8,22 +8,18 @@
 namespace tavrik {
 
 /// Blank lines (and a line end after a comma) not yet known to be fields:
-/// text after them makes each an empty field, the end of the file makes
-/// them none. Runs of them are read to their end, however long, but only
-/// the places of as many as can be fields are kept.
+/// text after them makes each an empty field, the end of the file none. Of
+/// a run however long, only the places of as many as can be fields are kept.
 class PendingBlanks {
  public:
-  /// Keeps the places of at most `most`.
   explicit PendingBlanks(std::size_t most) : most_(most) {}
 
   void Add(const Place& place) {
     if (places_.size() < most_) places_.push_back(place);
   }
-  /// Some wait to be handed out as empty fields.
+  /// Some wait to be handed out, in order, as empty fields.
   bool Any() const { return next_ < places_.size(); }
-  /// The place of the next, in order.
   Place Take() { return places_[next_++]; }
-  /// Forgets them all.
   void Clear() {
     places_.clear();
     next_ = 0;

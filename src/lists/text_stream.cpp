@@ -35,43 +35,37 @@ bool TextStream::More() {
   const std::size_t shown = end_;
   while (end_ == shown) {
     if (Ended()) return false;
-    Decode(ReadPiece());
+    ReadPiece();
     if (Ended()) TheEnd();
     HoldBack();
   }
   return true;
 }
 
-// Appends the file's next bytes to the text; returns how many.
-std::size_t TextStream::ReadPiece() {
-  const std::size_t size = text_.size();
-  text_.resize(size + kPiece);
+// Appends the file's next bytes to the text (UTF-16 as UTF-8).
+void TextStream::ReadPiece() {
+  char piece[kPiece];  // not in the text: a short read must not cost a whole piece
   std::size_t got = 0;
   try {
-    got = std::min(source_.Read(text_.data() + size, kPiece), kPiece);
+    got = std::min(source_.Read(piece, kPiece), kPiece);
     if (got == 0) state_ = State::kEnded;
   } catch (const Error& error) {
     // Every byte read before stays; the field the failure cuts is not used.
     failure_ = error;
     state_ = State::kCut;
   }
-  text_.resize(size + got);
-  return got;
-}
-
-// The last `bytes` of the text, in UTF-16, become UTF-8.
-void TextStream::Decode(std::size_t bytes) {
-  if (!utf16_) return;
-  const std::string piece = text_.substr(text_.size() - bytes);
-  text_.resize(text_.size() - bytes);
-  utf16_->Append(piece, text_);
+  if (utf16_) {
+    utf16_->Append(std::string_view(piece, got), text_);
+  } else {
+    text_.append(piece, got);
+  }
 }
 
 void TextStream::TheEnd() {
   if (utf16_ && !utf16_->Finish(Cut(), text_)) state_ = State::kCut;  // half a unit is left
-  // A character that a read failure cuts in two belongs to the field it
-  // cuts short, which is not used: it must not make a UTF-8 file read as
-  // Windows-1252, nor count as text after blank lines.
+  // A character that a read failure cuts in two is part of the field it cuts
+  // short, which is not used: it must not make a UTF-8 file legacy text, nor
+  // count as text after blank lines.
   if (Cut() && !utf16_) {
     text_.resize(text_.size() - std::min(UnfinishedUtf8(text_), text_.size() - pos_));
   }

@@ -17,7 +17,7 @@
 #include "list_reader.h"
 #include "scratch_folder.h"
 #include "system_platform.h"
-#include "text_encoding.h"
+#include "utf8_verdict.h"
 
 namespace tavrik {
 namespace {

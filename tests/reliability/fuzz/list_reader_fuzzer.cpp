@@ -14,7 +14,9 @@
 #include <string_view>
 
 #include "list_reader.h"
+#include "memory_source.h"
 #include "text_encoding.h"
+#include "utf8_verdict.h"
 #include "work_counter.h"
 
 namespace {
