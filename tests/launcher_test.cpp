@@ -169,7 +169,7 @@ TEST(LauncherCounters, ListCutAtTheBoundOnTextFailsBeforeAnyRename) {
   } catch (const Error& error) {
     EXPECT_EQ(error.Number(), error_number::kOutOfMemory);
     EXPECT_EQ(error.Description(),
-              "Out of memory: the list holds more than 16777216 bytes of text; at most 16777216 "
+              "Out of memory: the list holds more than 10485760 bytes of text; at most 10485760 "
               "can be walked");
   }
   EXPECT_EQ(platform.renames, 0);

@@ -12,9 +12,11 @@ inline constexpr std::size_t kInt16Max = 32767;
 /// One entry more than a walk takes: it shows that a list is too long.
 inline constexpr std::size_t kMaxListFields = kInt16Max + 1;
 
-/// The most text a list holds, in bytes of UTF-8: room for 32,767 paths of
-/// 260 characters (8.5 MB in ASCII), many of them characters of two bytes.
-inline constexpr std::size_t kMaxListText = std::size_t{16} << 20;
+/// The most text a list holds, in bytes of UTF-8: 10 MiB, room for 32,767
+/// paths of 260 characters (8.5 MB in ASCII) with some characters of two
+/// bytes, while brennel-check, which holds the lists more than once, stays
+/// within 64 MB.
+inline constexpr std::size_t kMaxListText = std::size_t{10} << 20;
 
 /// How far a list is read. The defaults stop where no walk can go on.
 struct ListLimits {

@@ -260,10 +260,10 @@ TEST_F(BadListFile, ListPastTheBoundOnTextIsReadUpToItAndRenamesNothing) {
   WriteFile("a.esp", "a");
   std::string text = "a.esp\r\nb.esp\r\n";
   const std::string path(594, 'p');
-  for (int i = 0; i < 30000; ++i) text += path + std::to_string(100000 + i) + "\r\n";
+  for (int i = 0; i < 20000; ++i) text += path + std::to_string(100000 + i) + "\r\n";
   const EntryList& entries = LoadActivation(text);
-  // a.esp and b.esp, then as many 600-byte entries as fit in 16 MiB.
-  EXPECT_EQ(entries.size(), 2u + ((16u << 20) - 10) / 600);
+  // a.esp and b.esp, then as many 600-byte entries as fit in 10 MiB.
+  EXPECT_EQ(entries.size(), 2u + ((10u << 20) - 10) / 600);
   EXPECT_TRUE(entries.more_text_followed());
   EXPECT_FALSE(entries.more_followed());
   EXPECT_EQ(entries[2], path + "100000");
@@ -272,7 +272,7 @@ TEST_F(BadListFile, ListPastTheBoundOnTextIsReadUpToItAndRenamesNothing) {
     FAIL() << "the walk must refuse the list";
   } catch (const Error& error) {
     EXPECT_EQ(error.Number(), error_number::kOutOfMemory);
-    EXPECT_NE(error.Description().find("16777216 bytes of text"), std::string::npos)
+    EXPECT_NE(error.Description().find("10485760 bytes of text"), std::string::npos)
         << error.Description();
   }
   EXPECT_EQ(ReadFile("a.esp"), "a");
