@@ -56,12 +56,12 @@ void Decide(std::string& text, std::size_t end_at, const LegacyDecoder* legacy) 
   const auto decoded = [legacy](std::string_view bytes) {
     return legacy != nullptr && !bytes.empty() ? (*legacy)(bytes) : std::string(bytes);
   };
-  if (end_at == RawField::kWhole) {
-    if (legacy != nullptr) text = decoded(text);
-    return;
-  }
+  if (end_at == RawField::kWhole && legacy == nullptr) return;
   const std::string_view bytes = text;
-  text = decoded(bytes.substr(0, end_at)) + std::string(kEllipsis) + decoded(bytes.substr(end_at));
+  text = end_at == RawField::kWhole ? decoded(bytes)
+                                    : decoded(bytes.substr(0, end_at)) + std::string(kEllipsis) +
+                                          decoded(bytes.substr(end_at));
+  text.shrink_to_fit();  // what a decoder reserved and did not use would stay for good
 }
 
 // Decides the fields' text and columns. Legacy text is decoded whole, and
