@@ -9,12 +9,13 @@
 #include <string>
 #include <string_view>
 
+#include "list_limits.h"
 #include "pair_folder.h"
 
 namespace bench {
 
 /// The largest list the walk's 16-bit counters take.
-inline constexpr int kLongestList = 32767;
+inline constexpr int kLongestList = static_cast<int>(tavrik::kInt16Max);
 
 using Clock = std::chrono::steady_clock;
 
@@ -88,12 +89,20 @@ void BM_CaseVariants(benchmark::State& state);
 void BM_ListLoad(benchmark::State& state);
 void BM_PeakMemory(benchmark::State& state);
 void BM_HugeListLoad(benchmark::State& state);
+/// Start-up with hostile lists (`kind`: 0 fields of 32,767 two-byte
+/// characters, 256 MiB; 1 twenty million commas; 2 32,768 entries of text
+/// that is not UTF-8; 3 a link to /proc/self/pagemap) in the window or, with
+/// `check`, in brennel-check: its peak memory above its idle size.
+void BM_HostileListMemory(benchmark::State& state, int kind, bool check);
 
 /// The child process of the memory cases: loads and walks the lists in
 /// `folder`, prints "idle_kB peak_kB load_seconds entries error message"
 /// (error: the number of the error that ended the walk, or 0) and returns
 /// its exit status.
 int MemoryChild(const char* folder);
+/// The same for a whole brennel-check of `folder`: prints "idle_kB peak_kB
+/// check_seconds findings exit_status".
+int CheckMemoryChild(const char* folder);
 
 /// One activation walk of `count` pairs of a layout ("flat", "nested", or
 /// "other": nested, every name in another case) in a fresh temporary

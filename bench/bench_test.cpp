@@ -233,6 +233,26 @@ TEST(BenchCasesTest, TheMemoryChildLoadsAndWalksTheListsAndReportsItsPeak) {
   EXPECT_EQ(folder.CountMoved(), 0u);
 }
 
+TEST(BenchCasesTest, TheCheckMemoryChildChecksTheListsAndReportsItsPeak) {
+  ScratchFolder scratch;
+  PairFolder folder(20);
+  bench::WriteLists(folder, Spelling::kExact);
+  const std::string out = bench::RunChild(
+      {BRENNEL_BENCH, "--check-memory-child", std::filesystem::current_path().string()});
+  long idle_kb = -1, peak_kb = -1;
+  double seconds = -1;
+  unsigned long findings = 0;
+  int status = -1;
+  ASSERT_EQ(std::sscanf(out.c_str(), "%ld %ld %lf %lu %d", &idle_kb, &peak_kb, &seconds, &findings,
+                        &status),
+            5)
+      << out;
+  EXPECT_GT(idle_kb, 0);
+  EXPECT_GE(peak_kb, idle_kb);
+  EXPECT_EQ(status, 0) << "an inactive mod that Activate and Deactivate put back: " << out;
+  EXPECT_EQ(folder.CountMoved(), 0u) << "a check moves nothing";
+}
+
 TEST(ProcessMemoryTest, StatusFieldsAreReadByExactName) {
   const std::string status =
       "Name:\tbrennel_bench\nVmHWMx:\t 1 kB\nVmHWM:\t    8120 kB\nVmRSS:\t    7000 kB\n";

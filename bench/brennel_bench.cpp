@@ -77,6 +77,18 @@ void Register(int rounds) {
       ->ArgName("entries")
       ->Arg(20000000)
       ->Iterations(1);
+  // Lists no walk takes whole, in the window and in brennel-check.
+  const char* const kinds[] = {"fields_of_32767_chars_256MiB", "commas_20M",
+                               "not_utf8_32768_entries", "link_to_proc_self_pagemap"};
+  for (int kind = 0; kind < 4; ++kind) {
+    for (const bool check : {false, true}) {
+      const std::string name =
+          std::string("HostileListMemory/") + kinds[kind] + (check ? "/brennel-check" : "/window");
+      Timed(benchmark::RegisterBenchmark(name.c_str(), BM_HostileListMemory, kind, check),
+            std::min(rounds, 3))
+          ->Iterations(1);
+    }
+  }
 }
 
 // Takes --rounds=N and --dir=PATH out of the arguments; Google Benchmark
@@ -100,6 +112,9 @@ bool TakeOption(int& argc, char** argv, std::string_view name, std::string& valu
 
 int main(int argc, char** argv) {
   if (argc == 3 && std::string_view(argv[1]) == "--memory-child") return MemoryChild(argv[2]);
+  if (argc == 3 && std::string_view(argv[1]) == "--check-memory-child") {
+    return CheckMemoryChild(argv[2]);
+  }
   if (argc == 3 && std::string_view(argv[1]) == "--floor-once") return FloorOnce(argv[2]);
   if (argc == 4 && std::string_view(argv[1]) == "--walk-once") return WalkOnce(argv[2], argv[3]);
   if (argc == 5 && std::string_view(argv[1]) == "--check-against-walk") {

@@ -1,5 +1,6 @@
 // The list load, and the peak memory of a load and walk: of the longest list
-// the walk takes, and of a huge one that it refuses.
+// the walk takes, of a huge one that it refuses, and of hostile lists in the
+// window and in brennel-check.
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -8,8 +9,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 
 #include "bench_cases.h"
+#include "check.h"
 #include "launcher.h"
 #include "process_memory.h"
 #include "system_platform.h"
@@ -56,13 +59,15 @@ struct ChildReport {
   long long error = -1;
 };
 
-// Load + walk of the lists in the working directory, in a fresh process whose
-// memory before the load is its idle size. False after reporting to `state`
-// when the child's report cannot be read.
-bool RunMemoryChild(benchmark::State& state, ChildReport& report) {
+// Load + walk of the lists in the working directory (or, with `check`, a
+// whole brennel-check of it), in a fresh process whose memory before it is
+// its idle size. False after reporting to `state` when the child's report
+// cannot be read.
+bool RunMemoryChild(benchmark::State& state, ChildReport& report, bool check = false) {
   const Clock::time_point start = Clock::now();
   const std::string out =
-      RunChild({OwnExecutable(), "--memory-child", std::filesystem::current_path().string()});
+      RunChild({OwnExecutable(), check ? "--check-memory-child" : "--memory-child",
+                std::filesystem::current_path().string()});
   state.SetIterationTime(SecondsSince(start));
   report = ChildReport();
   if (std::sscanf(out.c_str(), "%ld %ld %lf %llu %lld", &report.idle_kb, &report.peak_kb,
@@ -125,15 +130,65 @@ void BM_HugeListLoad(benchmark::State& state) {
   std::filesystem::remove_all(folder);
 }
 
-// The child side of the memory cases.
-int MemoryChild(const char* folder) {
-  if (chdir(folder) != 0) return 2;
-  // Start the high-water mark afresh, so that start-up does not count.
+namespace {
+
+// The lists no walk takes whole, each written as both lists (the second a
+// link to the first), since the window and brennel-check hold both at once.
+void WriteHostileLists(int kind) {
+  namespace fs = std::filesystem;
+  if (kind == 3) {
+    fs::create_symlink("/proc/self/pagemap", tavrik::kActivationListFile);  // never ends
+  } else {
+    std::string text;
+    if (kind == 0) {  // 256 MiB: 4,096 fields of 32,767 characters of two bytes
+      std::string field;
+      for (std::size_t i = 0; i < tavrik::kInt16Max; ++i) field += "\u0436";
+      for (int i = 0; i < 4096; ++i) text += field + "\r\n";
+    } else if (kind == 1) {  // 20 million commas
+      text.assign(20000000, ',');
+    } else {  // 32,768 entries of Windows-1252 that is not UTF-8, 2 or 3 bytes in UTF-8
+      for (int i = 0; i < 32768; ++i) {
+        for (int j = 0; j < 520; ++j) text += static_cast<char>(0x80 + (i + j) % 128);
+        text += "\r\n";
+      }
+    }
+    WriteTextFile(tavrik::kActivationListFile, text);
+  }
+  fs::create_symlink(tavrik::kActivationListFile, tavrik::kDeactivationListFile);
+}
+
+// Starts the high-water mark afresh, so that start-up does not count.
+void ClearPeak() {
   const int fd = open("/proc/self/clear_refs", O_WRONLY | O_CLOEXEC);
   if (fd >= 0) {
     (void)!write(fd, "5", 1);
     close(fd);
   }
+}
+
+}  // namespace
+
+// Memory and time of start-up with hostile lists: in the window (its load
+// and a press of Activate) or in brennel-check, above the idle size.
+void BM_HostileListMemory(benchmark::State& state, int kind, bool check) {
+  const std::filesystem::path folder = std::filesystem::current_path() / "hostile-lists";
+  std::filesystem::create_directories(folder);
+  const std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::current_path(folder);
+  WriteHostileLists(kind);
+  for (auto _ : state) {
+    ChildReport report;
+    if (!RunMemoryChild(state, report, check)) break;
+    state.counters[check ? "check_s" : "load_s"] = report.load_seconds;
+  }
+  std::filesystem::current_path(previous);
+  std::filesystem::remove_all(folder);
+}
+
+// The child side of the memory cases.
+int MemoryChild(const char* folder) {
+  if (chdir(folder) != 0) return 2;
+  ClearPeak();
   std::string message;
   tavrik::SystemPlatform platform([&message](const std::string& text) { message = text; });
   tavrik::Brennel brennel(platform);
@@ -149,6 +204,21 @@ int MemoryChild(const char* folder) {
   }
   std::cout << idle_kb << ' ' << OwnStatusKb("VmHWM") << ' ' << load_seconds << ' '
             << brennel.colInputA.size() << ' ' << error << ' ' << message << '\n';
+  return 0;
+}
+
+// The child side of the memory cases for brennel-check: a whole check of
+// `folder`; prints "idle_kB peak_kB check_seconds findings exit_status".
+int CheckMemoryChild(const char* folder) {
+  if (chdir(folder) != 0) return 2;
+  ClearPeak();
+  const std::unique_ptr<tavrik::DryRun> run = tavrik::MakeDryRun();
+  const long idle_kb = OwnStatusKb("VmRSS");
+  const Clock::time_point start = Clock::now();
+  const tavrik::CheckReport report = tavrik::Check(*run, ".");
+  const double seconds = SecondsSince(start);
+  std::cout << idle_kb << ' ' << OwnStatusKb("VmHWM") << ' ' << seconds << ' '
+            << report.findings.size() << ' ' << tavrik::ExitStatus(report) << '\n';
   return 0;
 }
 

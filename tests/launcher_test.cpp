@@ -158,6 +158,23 @@ TEST(LauncherCounters, ListTooLongForTheCountersFailsBeforeAnyRename) {
   }
 }
 
+TEST(LauncherCounters, ListCutAtTheBoundOnTextFailsBeforeAnyRename) {
+  CountingPlatform platform;
+  Brennel brennel(platform);
+  brennel.colInputD = {"a", "b"};
+  brennel.colInputD.set_more_text_followed(true);
+  try {
+    brennel.Command4_Click();
+    FAIL() << "a list cut at the bound on text must be refused";
+  } catch (const Error& error) {
+    EXPECT_EQ(error.Number(), error_number::kOutOfMemory);
+    EXPECT_EQ(error.Description(),
+              "Out of memory: the list holds more than 10485760 bytes of text; at most 10485760 "
+              "can be walked");
+  }
+  EXPECT_EQ(platform.renames, 0);
+}
+
 TEST(LauncherCounters, LongestListsRenameEveryPairAndEndNormally) {
   for (const std::size_t count : {32765u, 32766u, 32767u}) {
     CountingPlatform platform;

@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "fake_platform.h"
+#include "memory_source.h"
 #include "scratch_folder.h"
+#include "utf8_verdict.h"
 
 namespace tavrik {
 namespace {
@@ -15,21 +17,13 @@ namespace {
 using Fields = std::vector<std::string>;
 
 // Every field of `source`, read the way the loaders read a list file; the
-// number of the error that ended the reading, 0 for the end of the list.
+// number of the read failure that ended the reading, 0 for the end of the
+// list (without `ended_by`, a failure is thrown).
 Fields ReadAll(ByteSource& source, std::int64_t* ended_by = nullptr) {
-  ListReader reader;
-  reader.Open(source);
-  Fields fields;
-  try {
-    while (true) fields.push_back(reader.ReadField());
-  } catch (const EndOfList&) {
-    if (ended_by != nullptr) *ended_by = 0;
-  } catch (const Error& error) {
-    if (ended_by == nullptr) throw;
-    *ended_by = error.Number();
-  }
-  reader.Close();
-  return fields;
+  const ListRead list = ReadListFile(source);
+  if (list.failure && ended_by == nullptr) throw *list.failure;
+  if (ended_by != nullptr) *ended_by = list.failure ? list.failure->Number() : 0;
+  return list.fields;
 }
 
 Fields ReadAll(const std::string& bytes) {
@@ -224,18 +218,6 @@ TEST(ListReader, ReadFailureKeepsExactlyTheCompleteFieldsBeforeIt) {
   }
 }
 
-TEST(ListReader, CloseIsHarmlessAndLeavesNoFields) {
-  ListReader reader;
-  reader.Close();
-  EXPECT_THROW(reader.ReadField(), EndOfList);
-  MemorySource source("a.txt,b.txt\r\n");
-  reader.Open(source);
-  EXPECT_EQ(reader.ReadField(), "a.txt");
-  reader.Close();
-  reader.Close();
-  EXPECT_THROW(reader.ReadField(), EndOfList);
-}
-
 TEST(ListReader, Utf16WithAByteOrderMarkIsReadInEitherOrder) {
   // "Über.esp", a quoted field with a comma, and U+1F3AE (a surrogate pair).
   const std::u16string text = u"\u00DCber.esp\r\n\"a, b\"\r\n\U0001F3AE.dds\r\n\r\n";
@@ -291,15 +273,9 @@ TEST(ListReader, TheLibraryReadingOpensRegularFilesOnly) {
 // Every field of `bytes` read with `limits`, and why reading ended.
 Fields ReadWithin(const std::string& bytes, const ListLimits& limits, ReadingStop* stop) {
   MemorySource source(bytes);
-  ListReader reader(DecodeWindows1252, limits);
-  reader.Open(source);
-  Fields fields;
-  try {
-    while (true) fields.push_back(reader.ReadField());
-  } catch (const EndOfList&) {
-  }
-  *stop = reader.StoppedBy();
-  return fields;
+  const ListRead list = ReadListFile(source, limits);
+  *stop = list.stop;
+  return list.fields;
 }
 
 TEST(ListReader, ReadingStopsAtTheFieldLimitBlankLinesIncluded) {
@@ -341,6 +317,25 @@ TEST(ListReader, FieldLongerThanAnyPathKeepsItsEndsAndEndsReadingAfterItsPair) {
       (Fields{"x" + std::string(32766, ' ') + "\u2026" + std::string(32766, ' ') + "z", "y"}));
 }
 
+TEST(ListReader, ReadingStopsBeforeTheFieldThatWouldTakeTheTextPastItsBound) {
+  ReadingStop stop;
+  EXPECT_EQ(ReadWithin("abc,defg,hij\r\n", {.text = 10}, &stop), (Fields{"abc", "defg", "hij"}));
+  EXPECT_EQ(stop, ReadingStop::kNone);
+  EXPECT_EQ(ReadWithin("abc,defg,hijk\r\nl", {.text = 10}, &stop), (Fields{"abc", "defg"}));
+  EXPECT_EQ(stop, ReadingStop::kText);
+  // Counted as the text is kept: Windows-1252 as UTF-8 (an é is two bytes),
+  // a field too long with its ellipsis.
+  EXPECT_EQ(ReadWithin("\xE9\xE9\xE9,\xE9\xE9", {.text = 9}, &stop),
+            Fields{"\xC3\xA9\xC3\xA9\xC3\xA9"});
+  EXPECT_EQ(stop, ReadingStop::kText);
+  const ListLimits shortened{.field_length = 4, .kept_end = 2, .text = 10};
+  EXPECT_EQ(ReadWithin("x,abcdefgh,y", shortened, &stop), (Fields{"x", "abcd\u2026gh"}));
+  EXPECT_EQ(stop, ReadingStop::kLongField);
+  EXPECT_EQ(ReadWithin("x,abcdefgh,y", {.field_length = 4, .kept_end = 2, .text = 9}, &stop),
+            Fields{"x"});
+  EXPECT_EQ(stop, ReadingStop::kText);
+}
+
 TEST(ListReader, TheEncodingIsDecidedOnTheBytesRead) {
   ReadingStop stop;
   // A byte that is not UTF-8 after where reading stops is not read.
@@ -353,17 +348,7 @@ TEST(ListReader, PositionsCountLinesAsTheReaderEndsThemAndColumnsInCharacters) {
   using Positions = std::vector<FieldPosition>;
   const auto positions = [](const std::string& bytes) {
     MemorySource source(bytes);
-    ListReader reader;
-    reader.Open(source);
-    Positions found;
-    try {
-      while (true) {
-        reader.SkipField();
-        found.push_back(reader.Position());
-      }
-    } catch (const EndOfList&) {
-    }
-    return found;
+    return ReadListFile(source).positions;
   };
   // CR LF, LF and CR; blank lines and commas; a quoted field over a line end.
   EXPECT_EQ(positions("a\r\n  b,\r\n\n\r  \"c\r\nd\", e"),

@@ -10,12 +10,13 @@
 #include <vector>
 
 #include "entry_list.h"
+#include "list_limits.h"
 #include "list_reader.h"
 
 namespace tavrik {
 
 /// The walk takes lists of at most this many entries.
-inline constexpr std::size_t kLongestWalk = 32767;
+inline constexpr std::size_t kLongestWalk = kInt16Max;
 
 struct CheckedList {
   const char* name = "";  // "Tavrik.mla" or "Tavrik.mld"

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "text_encoding.h"
+#include "utf8_verdict.h"
 
 namespace tavrik {
 

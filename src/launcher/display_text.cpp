@@ -9,8 +9,6 @@ namespace tavrik {
 
 namespace {
 
-constexpr std::string_view kEllipsis = "\u2026";
-
 // A part cut shorter than this would say little; so would a whole text.
 constexpr std::size_t kShortestCut = 24;
 

@@ -2,17 +2,19 @@
 
 #include <cstddef>
 #include <initializer_list>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "field_scanner.h"
+#include "list_limits.h"
 
 namespace tavrik {
 
 /// An entry list: path entries in file order, duplicates kept, every one
-/// readable. It holds at most kMaxEntries: a list file is read no further,
-/// since the walk refuses a list that long before it reads any entry.
+/// readable. It holds at most kMaxEntries, and at most kMaxListText bytes of
+/// text when read from a file: a list file is read no further, since the
+/// walk refuses a list past either before it reads any entry.
 class EntryList {
  public:
   /// One more than a walk takes.
@@ -34,7 +36,18 @@ class EntryList {
   /// have followed in the file.
   bool more_followed() const noexcept { return more_followed_; }
   void set_more_followed(bool more) noexcept { more_followed_ = more; }
+  /// Whether reading stopped before an entry that would have taken its text
+  /// past kMaxListText, so that more text followed in the file.
+  bool more_text_followed() const noexcept { return more_text_followed_; }
+  void set_more_text_followed(bool more) noexcept { more_text_followed_ = more; }
 
+  /// Appends `entries`; throws std::length_error when they do not fit.
+  void append(std::vector<std::string>&& entries) {
+    Room(entries.size());
+    if (entries_.empty()) entries_.swap(entries);  // most often: no copy at all
+    entries_.insert(entries_.end(), std::make_move_iterator(entries.begin()),
+                    std::make_move_iterator(entries.end()));
+  }
   /// Appends `entry`. Throws std::length_error when the list is full.
   void push_back(std::string entry) {
     Room(1);
@@ -57,7 +70,7 @@ class EntryList {
   iterator erase(const_iterator first, const_iterator last) { return entries_.erase(first, last); }
   void clear() noexcept {
     entries_.clear();
-    more_followed_ = false;
+    more_followed_ = more_text_followed_ = false;
   }
 
   iterator begin() noexcept { return entries_.begin(); }
@@ -66,21 +79,24 @@ class EntryList {
   const_iterator end() const noexcept { return entries_.end(); }
 
   friend bool operator==(const EntryList& a, const EntryList& b) {
-    return a.more_followed_ == b.more_followed_ && a.entries_ == b.entries_;
+    return a.more_followed_ == b.more_followed_ && a.more_text_followed_ == b.more_text_followed_ &&
+           a.entries_ == b.entries_;
   }
   friend bool operator==(const EntryList& a, const std::vector<std::string>& b) {
-    return !a.more_followed_ && a.entries_ == b;
+    return !a.more_followed_ && !a.more_text_followed_ && a.entries_ == b;
   }
 
  private:
   void Room(std::size_t count) const {
     if (count > kMaxEntries - entries_.size()) {
-      throw std::length_error("an entry list holds at most 32768 entries");
+      throw std::length_error("an entry list holds at most " + std::to_string(kMaxEntries) +
+                              " entries");
     }
   }
 
   std::vector<std::string> entries_;
   bool more_followed_ = false;
+  bool more_text_followed_ = false;
 };
 
 }  // namespace tavrik

@@ -1,37 +1,33 @@
 #include "launcher.h"
 
-#include <cstdint>
-#include <limits>
+#include <memory>
 
 #include "list_reader.h"
 
 namespace tavrik {
 
-namespace {
-
-// The walk counts entries with 16-bit signed integers.
-constexpr std::size_t kMaxWalked = std::numeric_limits<std::int16_t>::max();
-
-}  // namespace
-
 void LoadEntryList(Platform& platform, const std::string& file_name, EntryList& list,
                    std::vector<FieldPosition>* positions) {
-  ListReader reader(
-      [&platform](std::string_view bytes) { return platform.DecodeLegacyText(bytes); },
-      ListLimits{.fields = EntryList::kMaxEntries});
+  ListRead read;
   try {
-    reader.Open(platform.OpenListFile(file_name));
-    while (true) {
-      list.push_back(reader.ReadField());
-      if (positions != nullptr) positions->push_back(reader.Position());
+    // Closed before the next list is opened.
+    const std::unique_ptr<ByteSource> file = platform.OpenListFile(file_name);
+    read = ReadListFile(
+        *file, ListLimits{.fields = EntryList::kMaxEntries},
+        [&platform](std::string_view bytes) { return platform.DecodeLegacyText(bytes); });
+    // A read failure ends the load as the end of the file does: what was
+    // read is kept.
+    list.append(std::move(read.fields));
+    if (positions != nullptr) {
+      positions->insert(positions->end(), read.positions.begin(), read.positions.end());
     }
   } catch (const Error&) {
-    // The end of the list, or a list that cannot be read: keep what was read.
+    // A list that cannot be opened stays empty.
   } catch (const std::bad_alloc&) {
-    // A failed append ends the load the same way.
+    // So does memory running out: what was appended stays.
   }
-  list.set_more_followed(reader.StoppedBy() == ReadingStop::kFieldCount);
-  reader.Close();
+  list.set_more_followed(read.stop == ReadingStop::kFieldCount);
+  list.set_more_text_followed(read.stop == ReadingStop::kText);
 }
 
 void Brennel::Form_Load() {
@@ -52,9 +48,17 @@ void Brennel::Command3_Click() { RenamePairs(colInputA, Direction::kActivation);
 void Brennel::Command4_Click() { RenamePairs(colInputD, Direction::kDeactivation); }
 
 void Brennel::RenamePairs(const EntryList& list, Direction direction) {
-  if (list.size() > kMaxWalked || list.more_followed()) {
-    throw Error(error_number::kOverflow,
-                "Overflow: the list holds more than 32767 entries; at most 32767 can be walked");
+  // The walk counts entries with 16-bit signed integers.
+  if (list.size() > kInt16Max || list.more_followed()) {
+    const std::string most = std::to_string(kInt16Max);
+    throw Error(error_number::kOverflow, "Overflow: the list holds more than " + most +
+                                             " entries; at most " + most + " can be walked");
+  }
+  if (list.more_text_followed()) {
+    const std::string most = std::to_string(kMaxListText);
+    throw Error(error_number::kOutOfMemory, "Out of memory: the list holds more than " + most +
+                                                " bytes of text; at most " + most +
+                                                " can be walked");
   }
   platform_.BeginWalk();
   struct WalkEnd {

@@ -29,7 +29,7 @@ class Error : public std::exception {
 /// operating system carry the system's own number (errno, GetLastError).
 namespace error_number {
 inline constexpr std::int64_t kOverflow = 6;
-inline constexpr std::int64_t kEndOfList = 62;
+inline constexpr std::int64_t kOutOfMemory = 7;
 }  // namespace error_number
 
 /// `path` in single quotes, as error descriptions name paths.
@@ -53,11 +53,5 @@ inline Error FileError(int number, std::string_view what, std::string_view path)
 /// An Error that carries only the system's reason, for a caller that adds
 /// what was being done.
 inline Error SystemFailure(int number) { return Error(number, SystemReason(number)); }
-
-/// Raised by ListReader::ReadField when no field remains.
-class EndOfList : public Error {
- public:
-  EndOfList() : Error(error_number::kEndOfList, "Input past end of list file") {}
-};
 
 }  // namespace tavrik

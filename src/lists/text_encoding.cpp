@@ -1,8 +1,6 @@
 #include "text_encoding.h"
 
 #include <array>
-#include <cstdint>
-#include <cstring>
 
 namespace tavrik {
 
@@ -20,18 +18,13 @@ constexpr char32_t kReplacement = 0xFFFD;
 void AppendUtf8(std::string& out, char32_t c) {
   if (c < 0x80) {
     out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
+    return;
+  }
+  const int tail = c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;  // continuation bytes
+  constexpr unsigned char kLead[] = {0, 0xC0, 0xE0, 0xF0};
+  out += static_cast<char>(kLead[tail] | (c >> (6 * tail)));
+  for (int shift = 6 * (tail - 1); shift >= 0; shift -= 6) {
+    out += static_cast<char>(0x80 | ((c >> shift) & 0x3F));
   }
 }
 
@@ -39,13 +32,6 @@ bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
 }  // namespace
-
-bool IsValidUtf8(std::string_view bytes) {
-  Utf8Check check;
-  if (check.Add(bytes) != std::string_view::npos) return false;
-  check.End(false);
-  return check.state() != Utf8Check::State::kInvalid;
-}
 
 std::size_t UnfinishedUtf8(std::string_view bytes) {
   for (std::size_t back = 1; back <= 3 && back <= bytes.size(); ++back) {
@@ -57,69 +43,12 @@ std::size_t UnfinishedUtf8(std::string_view bytes) {
   return 0;
 }
 
-std::size_t Utf8Check::Add(std::string_view bytes) {
-  const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
-  const std::size_t n = bytes.size();
-  if (state_ == State::kInvalid) return std::string_view::npos;
-  for (std::size_t i = 0; i < n;) {
-    if (needed_ == 0) {
-      // Lists are almost all ASCII: skip it eight bytes at a time.
-      while (n - i >= 8) {
-        std::uint64_t word;
-        std::memcpy(&word, s + i, 8);
-        if ((word & 0x8080808080808080ULL) != 0) break;
-        i += 8;
-      }
-      if (i == n) break;
-      const unsigned char lead = s[i++];
-      if (lead < 0x80) continue;
-      state_ = State::kUtf8;
-      low_ = 0x80, high_ = 0xBF;
-      if (lead >= 0xC2 && lead <= 0xDF) {
-        needed_ = 1;
-      } else if (lead >= 0xE0 && lead <= 0xEF) {
-        needed_ = 2;
-        if (lead == 0xE0) low_ = 0xA0;   // overlong
-        if (lead == 0xED) high_ = 0x9F;  // surrogate
-      } else if (lead >= 0xF0 && lead <= 0xF4) {
-        needed_ = 3;
-        if (lead == 0xF0) low_ = 0x90;   // overlong
-        if (lead == 0xF4) high_ = 0x8F;  // above U+10FFFF
-      } else {
-        state_ = State::kInvalid;
-        return i - 1;
-      }
-      continue;
-    }
-    const unsigned char next = s[i];
-    if (next < low_ || next > high_) {
-      state_ = State::kInvalid;
-      return i;
-    }
-    --needed_;
-    low_ = 0x80, high_ = 0xBF;
-    ++i;
-  }
-  return std::string_view::npos;
-}
-
-void Utf8Check::End(bool cut) {
-  if (needed_ > 0 && !cut) state_ = State::kInvalid;
-  needed_ = 0;
-}
-
 std::string DecodeWindows1252(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size() + bytes.size() / 8);
   for (const char ch : bytes) {
     const auto byte = static_cast<unsigned char>(ch);
-    if (byte < 0x80) {
-      out += ch;
-    } else if (byte < 0xA0) {
-      AppendUtf8(out, kWindows1252High[byte - 0x80]);
-    } else {
-      AppendUtf8(out, byte);
-    }
+    AppendUtf8(out, byte >= 0x80 && byte < 0xA0 ? kWindows1252High[byte - 0x80] : byte);
   }
   return out;
 }
@@ -140,20 +69,14 @@ void Utf16Decoder::Append(std::string_view bytes, std::string& out) {
 }
 
 void Utf16Decoder::Unit(char16_t unit, std::string& out) {
-  if (high_ != 0) {
-    if (IsLowSurrogate(unit)) {
-      AppendUtf8(out, 0x10000 + ((high_ - 0xD800) << 10) + (unit - 0xDC00));
-      high_ = 0;
-      return;
-    }
-    AppendUtf8(out, kReplacement);
+  if (high_ != 0 && IsLowSurrogate(unit)) {
+    AppendUtf8(out, 0x10000 + ((high_ - 0xD800) << 10) + (unit - 0xDC00));
     high_ = 0;
+    return;
   }
-  if (IsHighSurrogate(unit)) {
-    high_ = unit;
-  } else {
-    AppendUtf8(out, IsLowSurrogate(unit) ? kReplacement : unit);
-  }
+  if (high_ != 0) AppendUtf8(out, kReplacement);
+  high_ = IsHighSurrogate(unit) ? unit : 0;
+  if (high_ == 0) AppendUtf8(out, IsLowSurrogate(unit) ? kReplacement : unit);
 }
 
 bool Utf16Decoder::Finish(bool cut, std::string& out) {

@@ -1,20 +1,18 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
 
 namespace tavrik {
 
+/// The ellipsis that joins the two ends of a text too long to keep or show.
+inline constexpr std::string_view kEllipsis = "\u2026";
+
 /// Converts list-file bytes that are not UTF-8 into UTF-8 text. ASCII must
 /// stay as it is (every Windows code page keeps it).
 using LegacyDecoder = std::function<std::string(std::string_view bytes)>;
-
-/// True when `bytes` is well-formed UTF-8: no overlong forms, no surrogates,
-/// nothing above U+10FFFF, no sequence cut short. Utf8Check, whole.
-bool IsValidUtf8(std::string_view bytes);
 
 /// True for a byte that continues a UTF-8 character rather than starting one.
 inline bool IsUtf8Continuation(char byte) {
@@ -27,34 +25,9 @@ inline std::size_t Utf16UnitsOf(char byte) {
   return IsUtf8Continuation(byte) ? 0 : static_cast<unsigned char>(byte) >= 0xF0 ? 2 : 1;
 }
 
-/// How many bytes at the end of `bytes` start a multi-byte UTF-8 character
-/// without finishing it (what a read that stops there cuts in two).
+/// How many bytes at the end of `bytes` begin a UTF-8 character that they do
+/// not finish.
 std::size_t UnfinishedUtf8(std::string_view bytes);
-
-/// Judges a stream of bytes, a piece at a time, for well-formed UTF-8: a
-/// sequence split between pieces waits for its next piece.
-class Utf8Check {
- public:
-  enum class State {
-    kAscii,    // nothing but ASCII so far
-    kUtf8,     // UTF-8 with other characters so far
-    kInvalid,  // a byte that is not UTF-8 has come: final
-  };
-
-  /// Takes the next bytes. Returns the offset in `bytes` of the byte that
-  /// showed the text is not UTF-8, or npos when none did.
-  std::size_t Add(std::string_view bytes);
-  /// The end of the text: a sequence left unfinished is not UTF-8, unless
-  /// the text was `cut` short there (by a read failure).
-  void End(bool cut);
-
-  State state() const { return state_; }
-
- private:
-  State state_ = State::kAscii;
-  int needed_ = 0;                          // continuation bytes still to come
-  unsigned char low_ = 0x80, high_ = 0xBF;  // the range of the next one
-};
 
 /// Windows-1252 to UTF-8. The five bytes the code page leaves undefined map
 /// to the C1 control characters of the same value, as Windows itself does.
@@ -69,11 +42,9 @@ class Utf16Decoder {
 
   /// Appends the text of `bytes`, which continue the pieces before, to `out`.
   void Append(std::string_view bytes, std::string& out);
-
-  /// The end of the text. Returns false when it ends inside a code unit (an
-  /// odd byte is left over), which is dropped. A high surrogate left over
-  /// becomes U+FFFD, unless `cut`: the text was cut short, and its partner
-  /// may be what is missing.
+  /// The end of the text; false when it ends inside a code unit, which is
+  /// dropped. A high surrogate left over becomes U+FFFD, unless the text was
+  /// `cut` short: its partner may be what is missing.
   bool Finish(bool cut, std::string& out);
 
  private:

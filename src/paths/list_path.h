@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+#include "list_limits.h"
+
 namespace tavrik {
 
 /// A list's path as its text reads, before any folder is looked at. Lists
@@ -44,7 +46,7 @@ bool IsDriveOrShare(std::string_view path);
 
 /// Windows takes paths of at most this many UTF-16 code units; a longer one
 /// names no file there, and the Linux build treats it the same way.
-inline constexpr std::size_t kLongestPath = 32767;
+inline constexpr std::size_t kLongestPath = kInt16Max;
 
 /// The length of UTF-8 `text` in UTF-16 code units.
 std::size_t Utf16Length(std::string_view text);

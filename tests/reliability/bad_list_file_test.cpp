@@ -17,7 +17,7 @@
 #include "list_reader.h"
 #include "scratch_folder.h"
 #include "system_platform.h"
-#include "text_encoding.h"
+#include "utf8_verdict.h"
 
 namespace tavrik {
 namespace {
@@ -151,17 +151,9 @@ class FailingDevice : public ByteSource {
 
 Entries ReadUntilFailure(const std::string& bytes, std::size_t fail_at, int& error_number) {
   FailingDevice device(bytes, fail_at);
-  ListReader reader;
-  reader.Open(device);
-  Entries entries;
-  error_number = 0;
-  try {
-    while (true) entries.push_back(reader.ReadField());
-  } catch (const EndOfList&) {
-  } catch (const Error& error) {
-    error_number = static_cast<int>(error.Number());
-  }
-  return entries;
+  const ListRead list = ReadListFile(device);
+  error_number = list.failure ? static_cast<int>(list.failure->Number()) : 0;
+  return list.fields;
 }
 
 TEST(UnreadableListFile, FailureAnywhereKeepsOnlyWholeEntriesInTheirOwnEncoding) {
@@ -259,6 +251,28 @@ TEST_F(BadListFile, ListTooLongForTheWalkIsReadToItsFirstEntryPastTheWalkAndRena
   } catch (const Error& error) {
     EXPECT_EQ(error.Number(), error_number::kOverflow);
     EXPECT_NE(error.Description().find("more than 32767 entries"), std::string::npos)
+        << error.Description();
+  }
+  EXPECT_EQ(ReadFile("a.esp"), "a");
+}
+
+TEST_F(BadListFile, ListPastTheBoundOnTextIsReadUpToItAndRenamesNothing) {
+  WriteFile("a.esp", "a");
+  std::string text = "a.esp\r\nb.esp\r\n";
+  const std::string path(594, 'p');
+  for (int i = 0; i < 20000; ++i) text += path + std::to_string(100000 + i) + "\r\n";
+  const EntryList& entries = LoadActivation(text);
+  // a.esp and b.esp, then as many 600-byte entries as fit in 10 MiB.
+  EXPECT_EQ(entries.size(), 2u + ((10u << 20) - 10) / 600);
+  EXPECT_TRUE(entries.more_text_followed());
+  EXPECT_FALSE(entries.more_followed());
+  EXPECT_EQ(entries[2], path + "100000");
+  try {
+    brennel.Command3_Click();
+    FAIL() << "the walk must refuse the list";
+  } catch (const Error& error) {
+    EXPECT_EQ(error.Number(), error_number::kOutOfMemory);
+    EXPECT_NE(error.Description().find("10485760 bytes of text"), std::string::npos)
         << error.Description();
   }
   EXPECT_EQ(ReadFile("a.esp"), "a");

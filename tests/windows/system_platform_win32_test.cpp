@@ -217,10 +217,9 @@ TEST_F(Win32Walk, ListsAreReadInsideAFolderWithANonAsciiName) {
   const std::string mods = "Mods \xC3\x9C\xE6\x9D\xB1";  // Mods Ü東
   WriteFile(U8(mods + "/Tavrik.mla"), "x.esp,y.esp\r\n");
   WriteFile(U8(mods + "/x.esp"), "x");
-  ListReader reader;
-  reader.Open(platform.OpenListFile(mods + "\\Tavrik.mla"));
-  EXPECT_EQ(reader.ReadField(), "x.esp");
-  reader.Close();
+  const ListRead list = ReadListFile(*platform.OpenListFile(mods + "\\Tavrik.mla"));
+  ASSERT_FALSE(list.fields.empty());
+  EXPECT_EQ(list.fields[0], "x.esp");
 
   fs::current_path(U8(mods));
   brennel.Form_Load();

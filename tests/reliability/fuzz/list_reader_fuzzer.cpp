@@ -1,9 +1,10 @@
-// Feeds arbitrary bytes through ListReader and checks what must hold for any
-// list file: reading ends, every field is UTF-8 text taken in order from the
-// file's text (UTF-8, UTF-16 or Windows-1252), delimiters appear only inside
-// quoted fields, positions only move on, and the work done is bounded by the
-// size of the file. A second pass with tiny limits checks that reading stops
-// where they say, and that a field too long keeps its two ends.
+// Feeds arbitrary bytes through ReadListFile and checks what must hold for
+// any list file: reading ends, every field is UTF-8 text taken in order from
+// the file's text (UTF-8, UTF-16 or Windows-1252), delimiters appear only
+// inside quoted fields, positions only move on, and the work done is bounded
+// by the size of the file. A second pass with tiny limits checks that reading
+// stops where they say, that the text kept stays within its bound, and that a
+// field too long keeps its two ends.
 
 #include <cstddef>
 #include <cstdint>
@@ -13,15 +14,19 @@
 #include <string_view>
 
 #include "list_reader.h"
+#include "memory_source.h"
 #include "text_encoding.h"
+#include "utf8_verdict.h"
 #include "work_counter.h"
 
 namespace {
 
-// Measured at up to 50 calls per byte (a file of nothing but commas: a few
-// dozen calls per field); a reader that rescans the text for each field
-// exceeds this on inputs of a few thousand bytes.
-constexpr std::uint64_t kCallsPerByte = 128;
+// Measured at up to 170 calls per byte (a file of nothing but commas: a
+// field a byte, each through the scanner and into the two vectors of the
+// result, every small standard-library function counted); a reader that
+// rescans the text for each field exceeds this on inputs of a few thousand
+// bytes.
+constexpr std::uint64_t kCallsPerByte = 256;
 constexpr std::uint64_t kFixedCalls = 4096;
 
 void Check(bool ok, const char* what) {
@@ -119,37 +124,36 @@ std::size_t CodeUnits(std::string_view text) {
   return units;
 }
 
-// Tiny limits: no more fields than allowed; in a file read as UTF-8 or
-// UTF-16, where lengths count exactly, a field longer than the limit is its
-// beginning, within the length, an ellipsis and its end, within what is kept.
+// Tiny limits: no more fields and text than allowed; in a file read as
+// UTF-8 or UTF-16, where lengths count exactly, a field longer than the limit
+// is its beginning, within the length, an ellipsis and its end, within what
+// is kept.
 void CheckLimits(const std::string& bytes, bool exact_lengths) {
-  const tavrik::ListLimits limits{.fields = 6, .field_length = 8, .kept_end = 3, .end_scan = 16};
+  const tavrik::ListLimits limits{
+      .fields = 6, .field_length = 8, .kept_end = 3, .end_scan = 16, .text = 40};
   tavrik::MemorySource source(bytes);
-  tavrik::ListReader reader(tavrik::DecodeWindows1252, limits);
   work_counter::calls = 0;
-  reader.Open(source);
-  std::size_t fields = 0;
-  try {
-    while (true) {
-      const std::string field = reader.ReadField();
-      Check(++fields <= limits.fields, "more fields than the limit");
-      Check(WellFormedUtf8(field), "a field read within limits is not valid UTF-8");
-      if (!exact_lengths || CodeUnits(field) <= limits.field_length) continue;
-      // The path may hold an ellipsis itself: look for the one after the
-      // beginning kept (one unit short when a surrogate pair would not fit).
-      bool shortened = false;
-      for (std::size_t at = 0; at <= field.size() && !shortened; ++at) {
-        const std::size_t head = CodeUnits(field.substr(0, at));
-        const std::size_t end = CodeUnits(field.substr(std::min(at + 3, field.size())));
-        shortened = head + 1 >= limits.field_length && head <= limits.field_length &&
-                    field.compare(at, 3, "\u2026") == 0 && end >= 1 && end <= limits.kept_end;
-      }
-      Check(shortened, "a field too long is not its beginning, an ellipsis and its end");
-    }
-  } catch (const tavrik::EndOfList&) {
-  }
+  const tavrik::ListRead list = tavrik::ReadListFile(source, limits);
   Check(work_counter::calls <= kCallsPerByte * bytes.size() + kFixedCalls,
         "reading within limits took more than linear work");
+  Check(list.fields.size() <= limits.fields, "more fields than the limit");
+  std::size_t text = 0;
+  for (const std::string& field : list.fields) {
+    text += field.size();
+    Check(text <= limits.text, "more text than the limit");
+    Check(WellFormedUtf8(field), "a field read within limits is not valid UTF-8");
+    if (!exact_lengths || CodeUnits(field) <= limits.field_length) continue;
+    // The path may hold an ellipsis itself: look for the one after the
+    // beginning kept (one unit short when a surrogate pair would not fit).
+    bool shortened = false;
+    for (std::size_t at = 0; at <= field.size() && !shortened; ++at) {
+      const std::size_t head = CodeUnits(field.substr(0, at));
+      const std::size_t end = CodeUnits(field.substr(std::min(at + 3, field.size())));
+      shortened = head + 1 >= limits.field_length && head <= limits.field_length &&
+                  field.compare(at, 3, "\u2026") == 0 && end >= 1 && end <= limits.kept_end;
+    }
+    Check(shortened, "a field too long is not its beginning, an ellipsis and its end");
+  }
 }
 
 }  // namespace
@@ -161,37 +165,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(WellFormedUtf8(text), "the decoded text is not UTF-8");
 
   tavrik::MemorySource source(bytes);
-  tavrik::ListReader reader;
   work_counter::calls = 0;
-  reader.Open(source);
-  std::size_t fields = 0, cursor = 0;
-  tavrik::FieldPosition last;
-  while (true) {
-    std::string field;
-    try {
-      field = reader.ReadField();
-    } catch (const tavrik::EndOfList&) {
-      break;
-    } catch (const tavrik::Error&) {
-      Check(false, "a stream that reads fine raised an error other than the end of the list");
-    }
-    // Every field but the last consumes a delimiter, so this bounds the loop.
-    Check(++fields <= size + 1, "more fields than bytes: the reader does not advance");
-    CheckFieldIsNextPieceOf(text, field, cursor);
-    Check(last.line == 0 || Before(last, reader.Position()), "a field starts before the last");
-    last = reader.Position();
-    Check(last.line >= 1 && last.column >= 1, "lines and columns count from 1");
-  }
+  const tavrik::ListRead list = tavrik::ReadListFile(source);
   Check(work_counter::calls <= kCallsPerByte * size + kFixedCalls,
         "reading took more than linear work");
-  bool ended_again = false;
-  try {
-    reader.ReadField();
-  } catch (const tavrik::EndOfList&) {
-    ended_again = true;
+  Check(!list.failure, "a stream that reads fine reported a read failure");
+  // Every field but the last consumes a delimiter.
+  Check(list.fields.size() <= size + 1, "more fields than bytes: the reader does not advance");
+  std::size_t cursor = 0;
+  tavrik::FieldPosition last;
+  Check(list.positions.size() == list.fields.size(), "a field without its position");
+  for (std::size_t i = 0; i < list.fields.size(); ++i) {
+    CheckFieldIsNextPieceOf(text, list.fields[i], cursor);
+    Check(last.line == 0 || Before(last, list.positions[i]), "a field starts before the last");
+    last = list.positions[i];
+    Check(last.line >= 1 && last.column >= 1, "lines and columns count from 1");
   }
-  Check(ended_again, "the end of the list is not final");
-  reader.Close();
   const bool utf16 = bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF");
   const std::string_view unmarked =
       std::string_view(bytes).substr(bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0);
