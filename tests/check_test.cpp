@@ -237,6 +237,19 @@ TEST_F(Check, AListTooLongToWalkAndAMissingListAreFindings) {
   EXPECT_EQ(missing.back().text, "16283 more like these, not shown");
 }
 
+TEST_F(Check, AListPastTheBoundOnTextIsAFinding) {
+  // 12 MB of text in 400 entries: read up to the bound, refused whole.
+  std::string list;
+  for (int i = 0; i < 400; ++i) list += std::string(30000, 'a' + i % 26) + "\n";
+  WriteFile("Tavrik.mla", list);
+  const CheckReport report = Checked();
+  const auto too_much = Of(report, "too-much-text");
+  ASSERT_EQ(too_much.size(), 1u);
+  EXPECT_EQ(too_much[0].list, "Tavrik.mla");
+  EXPECT_EQ(too_much[0].severity, "error");
+  EXPECT_EQ(report.activate.from_now.result, "error");
+}
+
 int CheckWith(const std::vector<std::string>& arguments, CheckConsole& console) {
   console.enter = [](const std::string& path) -> std::string {
     return chdir(path.c_str()) == 0 ? "" : "No such file or directory";

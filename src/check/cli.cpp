@@ -58,6 +58,7 @@ constexpr char kHelp[] =
     "  lists-differ      the lists' pairs differ: pair 3 here, 'a' and 'b', is\n"
     "                    not pair 3 of Tavrik.mla, 'a' and 'c' (Tavrik.mla:3:1)\n"
     "  too-many-entries  more than 32,767 entries: the button refuses the list\n"
+    "  too-much-text     more than 10 MiB of text: the button refuses the list\n"
     "  unreadable-list   the list file is missing or cannot be read\n"
     "\n"
     "Foreseen: a missing file or folder, a target in the way (in any case), a\n"

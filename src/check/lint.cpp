@@ -101,6 +101,10 @@ void Linter::Lint(const CheckedList& activation, const CheckedList& deactivation
       Add(*list, kLongestWalk + 1, "error", "too-many-entries",
           "the list holds more than 32,767 entries: its button refuses it before any rename; "
           "split the mod, or take entries out");
+    } else if (list->entries->more_text_followed()) {
+      Add(*list, 0, "error", "too-much-text",
+          "the list holds more than 10 MiB of text: its button refuses it before any rename "
+          "(error 7); take entries out, or make its paths shorter");
     }
     identities_[list->activation ? 0 : 1].assign(list->Size(), 0);
     pairs = std::max(pairs, list->Pairs());

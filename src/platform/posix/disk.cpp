@@ -140,7 +140,9 @@ bool SameEntry(const struct stat& a, const struct stat& b) {
 }
 
 std::string RespellAside(std::string_view name) {
-  return "." + std::string(name) + ".brennel-respell";
+  std::string aside = ".";
+  aside.append(name).append(".brennel-respell");
+  return aside;
 }
 
 int Disk::Stat(const std::string& folder, const std::string& name, bool follow,
