@@ -149,10 +149,9 @@ class OverlayDisk : public Disk {
     const FolderFacts& target_folder = Facts(to, target.first);
     if (source_folder.writable != 0) return source_folder.writable;
     // What the system refuses by flags and the sticky bit (foresee_posix.h).
-    const int fd = open(from.empty() ? "." : from.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    const int refused = fd < 0 ? 0 : foresight_.Refusal(fd, source.first, from_name, moving.status);
-    if (fd >= 0) close(fd);
-    if (refused != 0) return refused;
+    if (const int refused = foresight_.Refusal(from, source.first, from_name, moving.status)) {
+      return refused;
+    }
     if (target_folder.writable != 0) return target_folder.writable;
     if (source_folder.mount != target_folder.mount) return EXDEV;
     if (S_ISLNK(moving.status.st_mode)) {
@@ -162,9 +161,25 @@ class OverlayDisk : public Disk {
     }
     moves_.Move(source, JoinPath(from, from_name), target, JoinPath(to, to_name),
                 std::move(moving));
-    identities_.clear();  // a name on the way to a folder may have come or gone
+    // A folder reached through a name that came or went may be another now.
+    for (auto known = identities_.begin(); known != identities_.end();) {
+      const bool through = Through(known->first, from_name) || Through(known->first, to_name);
+      known = through ? identities_.erase(known) : std::next(known);
+    }
     ++renames;
     return 0;
+  }
+
+  // True when `name` is one of the names of the folder path `folder`.
+  static bool Through(const std::string& folder, const std::string& name) {
+    for (std::size_t at = folder.find(name); at != std::string::npos;
+         at = folder.find(name, at + 1)) {
+      const std::size_t end = at + name.size();
+      if ((at == 0 || folder[at - 1] == '/') && (end == folder.size() || folder[end] == '/')) {
+        return true;
+      }
+    }
+    return false;
   }
 
   // The folder's device and inode, as the system would reach it with the
