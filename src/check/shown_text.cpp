@@ -72,8 +72,9 @@ std::string Named(std::string_view path) {
   std::size_t head = kKept, tail = path.size() - kKept;
   while (head > 0 && IsUtf8Continuation(path[head])) --head;
   while (tail < path.size() && IsUtf8Continuation(path[tail])) ++tail;
-  return "'" + std::string(path.substr(0, head)) + "\xE2\x80\xA6" + std::string(path.substr(tail)) +
-         "'";
+  std::string shown = "'";
+  shown.append(path.substr(0, head)).append(kEllipsis).append(path.substr(tail)).append("'");
+  return shown;
 }
 
 }  // namespace tavrik
