@@ -7,18 +7,21 @@ cmake_minimum_required(VERSION 3.25)
 # Each folder of src/ may include headers of the folders listed for it, and
 # besides them only the single headers listed (folder/header.h).
 
-set(may_see_lists lists)
-set(may_see_paths paths lists)
-set(may_see_launcher launcher lists)
-set(may_see_platform platform launcher/platform.h lists)
+set(may_see_base base)
+set(may_see_lists lists base)
+set(may_see_paths paths lists base)
+set(may_see_launcher launcher lists base)
+set(may_see_platform platform launcher/platform.h lists base)
 # The POSIX and Win32 layers: the launcher only through its Platform interface.
-set(may_see_platform/posix platform/posix paths lists launcher/platform.h platform/system_platform.h)
-set(may_see_platform/win32 platform/win32 paths lists launcher/platform.h platform/system_platform.h)
+set(may_see_platform/posix platform/posix paths lists base launcher/platform.h
+    platform/system_platform.h)
+set(may_see_platform/win32 platform/win32 paths lists base launcher/platform.h
+    platform/system_platform.h)
 # The window: never a concrete platform (app/ hands it one).
-set(may_see_window window launcher lists platform/win32/wide_text.h)
+set(may_see_window window launcher lists base platform/win32/wide_text.h)
 # brennel-check: the POSIX layer only through the header it publishes for
 # the dry run; the Win32 layer through its text and file helpers.
-set(may_see_check check launcher lists paths platform/system_platform.h platform/posix/path_walk.h
+set(may_see_check check launcher lists base paths platform/system_platform.h platform/posix/path_walk.h
     platform/win32/wide_text.h platform/win32/windows_files.h)
 set(may_see_app *)
 
