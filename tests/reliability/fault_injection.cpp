@@ -38,8 +38,11 @@ void KillIfArmed() {
   if (kill_countdown > 0 && --kill_countdown == 0) std::raise(SIGKILL);
 }
 
+std::array<int, static_cast<int>(Call::kCount)> calls;
+
 // True when this call of `call` is to fail; sets errno then.
 bool Fails(Call call, const char* path = nullptr) {
+  ++calls[static_cast<int>(call)];
   Fault& fault = faults[static_cast<int>(call)];
   if (fault.number == 0) return false;
   if (fault.path != nullptr) {
@@ -72,7 +75,10 @@ void ArmRead(int number, std::size_t bytes) { read_fault = ReadFault{number, byt
 
 void ArmKill(int nth) { kill_countdown = nth; }
 
+int Calls(Call call) { return calls[static_cast<int>(call)]; }
+
 void DisarmAll() {
+  calls = {};
   faults = {};
   read_fault = {};
   kill_countdown = 0;

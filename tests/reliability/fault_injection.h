@@ -28,6 +28,9 @@ void ArmRead(int number, std::size_t bytes);
 /// from outside would at that moment.
 void ArmKill(int nth);
 
+/// How many times `call` was made since the last DisarmAll.
+int Calls(Call call);
+
 /// Every call passes through again.
 void DisarmAll();
 

@@ -179,5 +179,37 @@ TEST_F(InjectedFault, WithoutHardLinksAnExistingTargetIsStillKept) {
   EXPECT_EQ(ReadFile(Source(2)), Content(2));
 }
 
+// What a pair costs in the common shape, a file renamed in its own folder:
+// the calls a walk of 8 pairs makes beyond one of 4, a pair each.
+TEST_F(InjectedFault, APairAsksTheDiskOnlyWhatItsRuleNeeds) {
+  const auto per_pair = [&](const std::string& folder, Call call) {
+    int made[2] = {};
+    for (const int pairs : {4, 8}) {
+      ScratchFolder fresh;
+      Reset();
+      brennel.colInputA.clear();
+      fs::create_directories("Data/Textures");
+      for (int pair = 1; pair <= pairs; ++pair) {
+        const std::string name = "f" + std::to_string(pair) + ".dds";
+        WriteFile("Data/Textures/" + name + ".off", Content(pair));
+        brennel.colInputA.insert(brennel.colInputA.end(), {folder + name + ".off", folder + name});
+      }
+      fault_injection::DisarmAll();
+      brennel.Command3_Click();
+      EXPECT_EQ(ReadFile("Data/Textures/f" + std::to_string(pairs) + ".dds"), Content(pairs));
+      made[pairs == 8] = fault_injection::Calls(call);
+    }
+    return (made[1] - made[0]) / 4.0;
+  };
+  // As on disk: the presence test and the rename, nothing more.
+  EXPECT_EQ(per_pair("Data/Textures/", Call::kFstatat), 1);
+  EXPECT_EQ(per_pair("Data/Textures/", Call::kRenameat2), 1);
+  // Folders in another case: each asked for as the list spells it (one of
+  // that spelling may have been made since), then the file; the rename asks
+  // nothing its own presence test has just asked.
+  EXPECT_EQ(per_pair("DATA\\TEXTURES\\", Call::kFstatat), 3);
+  EXPECT_EQ(per_pair("DATA\\TEXTURES\\", Call::kRenameat2), 1);
+}
+
 }  // namespace
 }  // namespace tavrik

@@ -63,7 +63,11 @@ void PathWalk::RenameFile(const std::string& source, const std::string& target) 
   tested_.reset();
   tested_path_.clear();
   try {
-    if (!tested) from = names_.Locate(source);
+    if (tested) {
+      names_.Continue();  // one pair: the rename sees what its test saw
+    } else {
+      from = names_.Locate(source);
+    }
     if (!from) throw SystemFailure(ENOENT);
     Move(*from, target);
   } catch (const Error& error) {

@@ -39,6 +39,7 @@ Error Ambiguous(const std::string& folder, std::string_view name, const Listing:
 
 void Resolver::Forget() {
   known_.clear();
+  continuing_ = false;
   created_.clear();
   latest_ = latest_other_ = {};
   spelled_.clear();
@@ -197,10 +198,12 @@ Reached Resolver::Reach(std::string_view text, bool target, bool verify) {
   // that goes through it proves the rest.
   Route& route = spelled.route;
   if (!verify && !route.path.empty() &&
-      std::all_of(route.lacking.begin(), route.lacking.end(), [&](const Route::Name& name) {
-        struct stat status;
-        return disk_.Stat(name.folder, name.name, false, status) == ENOENT;
-      })) {
+      (route.asked_at >= call_start_ ||
+       std::all_of(route.lacking.begin(), route.lacking.end(), [&](const Route::Name& name) {
+         struct stat status;
+         return disk_.Stat(name.folder, name.name, false, status) == ENOENT;
+       }))) {
+    route.asked_at = clock_;
     return {route.path, 0, route.matched, true};
   }
   const ListPath path = ParseListPath(text);
@@ -224,7 +227,11 @@ Reached Resolver::Reach(std::string_view text, bool target, bool verify) {
       lack(WithoutTrailingDots(path.names[i]));
     reached.path = Normal(JoinPath(reached.path, entry.name));
   }
-  if (reached.matched != 0) route.path = reached.path, route.matched = reached.matched;
+  if (reached.matched != 0) {
+    route.path = reached.path;
+    route.matched = reached.matched;
+    route.asked_at = clock_;
+  }
   return reached;
 }
 

@@ -17,6 +17,7 @@
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "disk.h"
@@ -77,6 +78,10 @@ class Resolver {
   /// Drops what was learnt: a new walk sees the disk afresh.
   void Forget();
 
+  /// Makes the next call part of the last one: a pair's rename right after
+  /// its presence test sees what that test saw, as its own few calls may.
+  void Continue() { continuing_ = true; }
+
   /// The regular file (links followed) that the list's `path` names, or
   /// none. Throws Error (the reason only) when a folder cannot be looked at
   /// or a name is ambiguous.
@@ -112,7 +117,9 @@ class Resolver {
   };
   enum class Lookup { kFound, kNone, kStale };
 
-  void Begin() { call_start_ = ++clock_; }
+  void Begin() {
+    if (!std::exchange(continuing_, false)) call_start_ = ++clock_;
+  }
   // The way a list's folder text was last found in another case: the
   // names it lacked as spelled, each in the folder it was looked for in.
   struct Route {
@@ -122,6 +129,7 @@ class Resolver {
     std::vector<Name> lacking;
     std::string path;  // "": none
     unsigned matched = 0;
+    std::uint64_t asked_at = 0;  // clock_ when its names were last asked for
   };
   struct Spelled {
     std::string exact;    // the folder as spelled, from where it starts
@@ -154,6 +162,7 @@ class Resolver {
   Disk& disk_;
   std::uint64_t clock_ = 0;                       // counts calls and the walk's own renames
   std::uint64_t call_start_ = 0;                  // clock_ when this call began: what is fresh
+  bool continuing_ = false;                       // the next call continues this one
   std::optional<std::string> here_;               // the working directory's path; "" when unknown
   std::unordered_map<std::string, Known> known_;  // by folder path
   struct Created {  // a name the walk made: when, and through which folder path
