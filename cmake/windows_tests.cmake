@@ -65,7 +65,7 @@ add_test(NAME smoke_test
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/smoke_test.sh
           $<TARGET_FILE:brennel> $<TARGET_FILE:layout_probe>)
 set_tests_properties(smoke_test PROPERTIES
-  ENVIRONMENT "${wine_environment}" FIXTURES_REQUIRED wine RUN_SERIAL TRUE TIMEOUT 300)
+  ENVIRONMENT "${wine_environment}" FIXTURES_REQUIRED wine RUN_SERIAL TRUE TIMEOUT 900)
 
 add_test(NAME exe_imports
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/check_imports.sh ${CMAKE_OBJDUMP} $<TARGET_FILE:brennel>)

@@ -19,25 +19,26 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "FAIL ($scenario): $*" >&2; exit 1; }
 
-# The id of the visible window named exactly $1, waiting up to 20 s.
+# The id of the visible window named exactly $1, waiting up to 60 s (a
+# bound no busy machine reaches).
 wait_for_window() {
   local id
-  id=$(timeout 20 xdotool search --sync --onlyvisible --name "^$1\$" | head -1) || true
+  id=$(timeout 60 xdotool search --sync --onlyvisible --name "^$1\$" | head -1) || true
   [ -n "$id" ] || fail "no window \"$1\" appeared"
   echo "$id"
 }
 
 wait_until_gone() {
-  for _ in $(seq 100); do
+  for _ in $(seq 600); do
     xdotool search --onlyvisible --name "^$1\$" >/dev/null || return 0
     sleep 0.1
   done
   fail "window \"$1\" is still open"
 }
 
-# Sets $status to the program's exit status, waiting up to 20 s for it to end.
+# Sets $status to the program's exit status, waiting up to 60 s for it to end.
 wait_for_exit() {
-  for _ in $(seq 200); do
+  for _ in $(seq 600); do
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.1
   done
