@@ -5,7 +5,9 @@
 # it must not honour; "copy" copies the missing-file box's text with Ctrl+C
 # and with the mouse, and reads it back from the X clipboard and selection.
 # Usage: window_end_to_end.sh BINARY activate|error|options|copy
-set -euo pipefail
+set -Eeuo pipefail
+# No step ends the test without saying which.
+trap 'echo "FAIL: line $LINENO: $BASH_COMMAND (status $?)" >&2' ERR
 
 binary=$(realpath "$1")
 scenario=$2

@@ -8,7 +8,9 @@
 # layout scales from 96 to 144 DPI.
 # Usage: smoke_test.sh PATH/TO/Brennel.exe PATH/TO/layout_probe.exe
 # (with the wine session started)
-set -euo pipefail
+set -Eeuo pipefail
+# No step ends the test without saying which.
+trap 'echo "FAIL: line $LINENO: $BASH_COMMAND (status $?)"' ERR
 exe=$(realpath "$1")
 probe=$(realpath "$2")
 work=$(mktemp -d)
@@ -50,7 +52,8 @@ opened_or_ended() { shown "Tavrik Brennel" || ended; }
 click_button() {
   local window height
   window=$(window_named "Tavrik Brennel")
-  height=$(xdotool getwindowgeometry --shell "$window" | sed -n 's/^HEIGHT=//p')
+  height=$(xdotool getwindowgeometry --shell "$window" | sed -n 's/^HEIGHT=//p') ||
+    fail "the launcher window went away before a click on $1"
   case $1 in
     Activate) xdotool mousemove --window "$window" 44 $((height - 58)) click 1 ;;
     Deactivate) xdotool mousemove --window "$window" 44 $((height - 26)) click 1 ;;
@@ -62,12 +65,16 @@ click_button() {
 close_window() {
   local window height
   window=$(window_named "Tavrik Brennel")
-  height=$(xdotool getwindowgeometry --shell "$window" | sed -n 's/^HEIGHT=//p')
+  height=$(xdotool getwindowgeometry --shell "$window" | sed -n 's/^HEIGHT=//p') ||
+    fail "the launcher window went away before it was closed"
   xdotool mousemove --window "$window" 200 $((height - 20)) click 1
   xdotool key alt+F4
 }
 
 start_program() {
+  # The last program's window may still be on the display a moment after
+  # it ended: the window found must be this program's.
+  wait_for gone "Tavrik Brennel" || fail "the last program's window is still open"
   (cd "$work/game" && exec wine "$exe" >"$work/wine.log" 2>&1) &
   app=$!
   wait_for opened_or_ended || true
