@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -34,6 +35,7 @@ class Listing {
     Names::const_iterator begin() const { return first; }
     Names::const_iterator end() const { return last; }
     bool empty() const { return first == last; }
+    bool one() const { return first != last && std::next(first) == last; }
   };
 
   void Insert(std::string_view name) { names_.emplace(name); }

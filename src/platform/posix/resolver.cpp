@@ -21,16 +21,13 @@ constexpr std::size_t kNamedCandidates = 8;
 
 Error Ambiguous(const std::string& folder, std::string_view name, const Listing::Matches& matches) {
   std::string names;
-  std::size_t named = 0;
+  std::size_t count = 0;
   for (const std::string& match : matches) {
-    if (named++ == kNamedCandidates) break;
-    names += (names.empty() ? "" : ", ") + Quoted(JoinPath(folder, match));
+    if (++count <= kNamedCandidates)
+      names += (names.empty() ? "" : ", ") + Quoted(JoinPath(folder, match));
   }
-  if (named > kNamedCandidates) {
-    const auto more = std::distance(matches.begin(), matches.end()) -
-                      static_cast<std::ptrdiff_t>(kNamedCandidates);
-    names += " and " + std::to_string(more) + " more";
-  }
+  if (count > kNamedCandidates)
+    names += " and " + std::to_string(count - kNamedCandidates) + " more";
   return Error(ENOTUNIQ, "cannot tell which of " + names + " the list means by " +
                              Quoted(JoinPath(folder, name)) + ": they differ only in case");
 }
@@ -320,7 +317,7 @@ Resolver::Lookup Resolver::InAnyCase(const std::string& folder, const Known& kno
   }
   if (!fresh && Stale(known, spelling)) return Lookup::kStale;
   if (matches.empty()) return Lookup::kNone;
-  if (std::next(matches.begin()) != matches.end()) {
+  if (!matches.one()) {
     if (!fresh) return Lookup::kStale;
     throw Ambiguous(folder, spelling, matches);
   }
@@ -438,8 +435,7 @@ bool Resolver::SourceItself(const Located& from, const std::string& folder,
   const Listing* listing = listed != nullptr ? &listed->listing : nullptr;
   if (listing == nullptr || listing->Contains(from.name)) return false;
   const Listing::Matches matches = listing->MatchesOf(from.name);
-  return !matches.empty() && std::next(matches.begin()) == matches.end() &&
-         *matches.begin() == taken;
+  return matches.one() && *matches.begin() == taken;
 }
 
 void Resolver::RefuseTaken(const Located& from, const std::string& folder, std::string_view name,
@@ -471,8 +467,8 @@ std::string Resolver::Canonical(const std::string& path) {
     const Listing* listing = listed != nullptr ? &listed->listing : nullptr;
     const Listing::Matches matches =
         listing != nullptr ? listing->MatchesOf(name) : Listing::Matches{};
-    const bool one = !matches.empty() && std::next(matches.begin()) == matches.end();
-    canonical = JoinPath(canonical, one && !Listing::Has(matches, name) ? *matches.begin() : name);
+    const bool other = matches.one() && *matches.begin() != name;
+    canonical = JoinPath(canonical, other ? *matches.begin() : name);
   }
   return canonical;
 }
