@@ -1,7 +1,7 @@
 # brennel-check: a mod's lists checked by a dry run of the tool's own walk.
 # Included from the top CMakeLists.txt on both systems.
 
-add_library(brennel_check STATIC
+set(check_sources
   src/check/check.cpp
   src/check/mod_state.cpp
   src/check/presses.cpp
@@ -11,8 +11,24 @@ add_library(brennel_check STATIC
   src/check/shown_text.cpp
   src/check/report.cpp
   src/check/cli.cpp)
-target_include_directories(brennel_check PUBLIC src/check)
-target_link_libraries(brennel_check PUBLIC brennel_core)
+# Each system's dry run, over its own file rules.
+if(WIN32)
+  brennel_library(brennel_check check
+    SOURCES ${check_sources} src/check/dry_run_win32.cpp src/check/foresee_win32.cpp
+    SEES launcher lists base paths platform/system_platform.h
+         platform/win32/wide_text.h platform/win32/windows_files.h
+    LINKS brennel_launcher brennel_paths brennel_platform)
+  add_executable(brennel-check src/app/check_main_win32.cpp)
+  target_compile_options(brennel-check PRIVATE -municode)
+  target_link_options(brennel-check PRIVATE -municode -s)
+else()
+  brennel_library(brennel_check check
+    SOURCES ${check_sources} src/check/dry_run_posix.cpp src/check/foresee_posix.cpp
+    SEES launcher lists base paths platform/system_platform.h platform/posix
+    LINKS brennel_launcher brennel_paths brennel_platform)
+  add_executable(brennel-check src/app/check_main.cpp)
+endif()
+target_link_libraries(brennel-check PRIVATE brennel_headers brennel_check)
 # The JSON report: nlohmann::json, header-only, from Debian's
 # nlohmann-json3-dev. The Windows cross build takes the same header, through
 # a folder that holds nothing else.
@@ -22,16 +38,3 @@ file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/json-include)
 file(CREATE_LINK ${BRENNEL_JSON_INCLUDE}/nlohmann ${CMAKE_BINARY_DIR}/json-include/nlohmann
      SYMBOLIC)
 target_include_directories(brennel_check SYSTEM PRIVATE ${CMAKE_BINARY_DIR}/json-include)
-
-# Each system's dry run, over its own file rules.
-if(WIN32)
-  add_library(brennel_dry_run STATIC src/check/dry_run_win32.cpp src/check/foresee_win32.cpp)
-  add_executable(brennel-check src/app/check_main_win32.cpp)
-  target_compile_options(brennel-check PRIVATE -municode)
-  target_link_options(brennel-check PRIVATE -municode -s)
-else()
-  add_library(brennel_dry_run STATIC src/check/dry_run_posix.cpp src/check/foresee_posix.cpp)
-  add_executable(brennel-check src/app/check_main.cpp)
-endif()
-target_link_libraries(brennel_dry_run PUBLIC brennel_check brennel_platform)
-target_link_libraries(brennel-check PRIVATE brennel_dry_run)

@@ -6,27 +6,22 @@ enable_language(RC)
 add_link_options(-static)
 # No link time in the PE header, so that two builds of one commit are equal.
 add_link_options(-Wl,--no-insert-timestamp)
-# Unicode W functions by default, Windows 7 as the oldest system.
-set(brennel_windows_definitions UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601)
+# Unicode W functions by default, Windows 7 as the oldest system: for every
+# file of the build.
+add_compile_definitions(UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601)
 
-# UTF-8 to and from Windows' UTF-16: for the file layer and the window alike.
-add_library(brennel_wide_text STATIC src/platform/win32/wide_text.cpp)
-target_include_directories(brennel_wide_text PUBLIC src/platform/win32)
-target_compile_definitions(brennel_wide_text PUBLIC ${brennel_windows_definitions})
+brennel_library(brennel_platform platform/win32
+  SOURCES src/platform/win32/system_platform_win32.cpp src/platform/win32/wide_text.cpp
+          src/platform/win32/windows_files.cpp src/platform/win32/list_file_win32.cpp
+  SEES ${brennel_platform_sees} LINKS ${brennel_platform_links})
+target_include_directories(brennel_headers INTERFACE src/platform)
 
-target_sources(brennel_platform PRIVATE
-  src/platform/win32/windows_files.cpp
-  src/platform/win32/list_file_win32.cpp)
-target_link_libraries(brennel_platform PUBLIC brennel_wide_text)
-
-add_library(brennel_window STATIC
-  src/window/launcher_window_win32.cpp
-  src/window/message_box_win32.cpp
-  src/window/dpi_win32.cpp)
-target_include_directories(brennel_window PUBLIC src/window)
-# The window sees the platform interface only; the entry hands it the
-# system's platform.
-target_link_libraries(brennel_window PUBLIC brennel_core brennel_wide_text)
+# The window sees the launcher and never a concrete platform (the entry
+# hands it the system's), but for the UTF-16 text that Windows takes.
+brennel_library(brennel_window window
+  SOURCES src/window/launcher_window_win32.cpp src/window/message_box_win32.cpp
+          src/window/dpi_win32.cpp
+  SEES launcher lists base platform/win32/wide_text.h LINKS brennel_launcher brennel_platform)
 
 # The executable's name is also written into its version record.
 set(BRENNEL_EXE_NAME Brennel)
@@ -38,7 +33,6 @@ set_source_files_properties(${CMAKE_BINARY_DIR}/brennel.rc PROPERTIES
 
 add_executable(brennel WIN32 src/app/main_win32.cpp ${CMAKE_BINARY_DIR}/brennel.rc)
 set_target_properties(brennel PROPERTIES OUTPUT_NAME ${BRENNEL_EXE_NAME})
-target_include_directories(brennel PRIVATE src/window)
 target_compile_options(brennel PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-municode>)
 target_link_options(brennel PRIVATE -municode -s)
-target_link_libraries(brennel PRIVATE brennel_window brennel_platform comctl32)
+target_link_libraries(brennel PRIVATE brennel_headers brennel_window brennel_platform comctl32)

@@ -8,10 +8,11 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 
 add_library(brennel_test_support INTERFACE)
 target_include_directories(brennel_test_support INTERFACE ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(brennel_test_support INTERFACE brennel_headers)
 
 add_executable(core_tests
   list_reader_test.cpp launcher_test.cpp list_path_test.cpp display_text_test.cpp)
-target_link_libraries(core_tests PRIVATE brennel_core brennel_test_support gtest_main)
+target_link_libraries(core_tests PRIVATE brennel_launcher brennel_paths brennel_test_support gtest_main)
 
 add_executable(win32_platform_tests windows/system_platform_win32_test.cpp)
 target_link_libraries(win32_platform_tests PRIVATE brennel_platform brennel_test_support gtest_main)

@@ -16,7 +16,7 @@
 #include "foresee_posix.h"
 #include "list_path.h"
 #include "name_key.h"
-#include "posix/path_walk.h"
+#include "path_walk.h"
 #include "system_platform.h"
 
 namespace tavrik {

@@ -15,7 +15,7 @@
 
 #include "dry_run.h"
 #include "name_key.h"
-#include "posix/path_walk.h"
+#include "path_walk.h"
 
 namespace tavrik {
 

@@ -23,6 +23,13 @@ class Platform {
   /// for it (open folders) may go.
   virtual void EndWalk() {}
 
+  /// A pair is next: its `source` is tested, and moved to `target` when it
+  /// is there. What the platform keeps of the disk may be looked at again.
+  virtual void BeginPair(const std::string& source, const std::string& target) {
+    static_cast<void>(source);
+    static_cast<void>(target);
+  }
+
   /// The presence test: the name of the normal file at `path`, or the empty
   /// string when there is none (nothing there, a directory, a hidden or
   /// system file). Throws Error when the search itself fails.
