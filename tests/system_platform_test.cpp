@@ -6,6 +6,7 @@
 
 #include <cstdio>
 
+#include "folders.h"
 #include "launcher.h"
 #include "real_platform_test.h"
 
@@ -276,10 +277,10 @@ class DescriptorCountingPlatform : public SystemPlatform {
   }
 };
 
-TEST_F(RealWalk, AWalkOverManyFoldersHoldsNoneOpenBetweenItsCalls) {
-  // A folder held open would be the old one after another program swapped
-  // it: every call resolves its paths afresh.
-  constexpr int kFolders = 140;
+TEST_F(RealWalk, AWalkOverMoreFoldersThanItHoldsKeepsItsBoundAndNoneAfterwards) {
+  // Past the bound a walk lets go of what it holds and finds its folders
+  // again; once it ends it holds nothing.
+  constexpr int kFolders = static_cast<int>(kFoldersHeld) + 40;
   DescriptorCountingPlatform counting;
   Brennel launcher(counting);
   for (int k = 0; k < kFolders; ++k) {
@@ -293,8 +294,10 @@ TEST_F(RealWalk, AWalkOverManyFoldersHoldsNoneOpenBetweenItsCalls) {
   }
   const std::size_t before = OpenDescriptors();
   launcher.Command3_Click();
-  EXPECT_EQ(counting.most, before);
-  EXPECT_EQ(OpenDescriptors(), before);
+  EXPECT_GT(counting.most, before);
+  // Beside the folders, one descriptor for the watches, kept for the next walk.
+  EXPECT_LE(counting.most, before + kFoldersHeld + 1);
+  EXPECT_LE(OpenDescriptors(), before + 1);
   for (int k = 0; k < kFolders; ++k) {
     const std::string folder = "Mods/f" + std::to_string(k) + "/";
     EXPECT_EQ(ReadFile(folder + (k < 3 ? "c.esp" : "b.esp")), std::to_string(k)) << folder;

@@ -20,11 +20,13 @@ using Texts = std::vector<std::string>;
 TEST(NameKey, MatchesWhatNtfsMatches) {
   EXPECT_EQ(NameKey("Data\\Rock.DDS"), NameKey("data\\rock.dds"));
   EXPECT_EQ(NameKey("ÜBER"), NameKey("über"));
-  EXPECT_EQ(NameKey("ΣΟΣ"), NameKey("σος"));  // final sigma too
-  // Each character through its simple uppercase mapping, not case folding:
+  EXPECT_EQ(NameKey("ΣΟΣ"), NameKey("σοσ"));
+  // Each character through NTFS's table, not Unicode's case folding:
   EXPECT_NE(NameKey("Straße"), NameKey("STRASSE"));    // one letter is not two,
   EXPECT_NE(NameKey("ß"), NameKey("ẞ"));               // nor is ß the capital sharp s,
-  EXPECT_NE(NameKey("\u212A.dds"), NameKey("k.dds"));  // nor the Kelvin sign k.
+  EXPECT_NE(NameKey("\u212A.dds"), NameKey("k.dds"));  // nor the Kelvin sign k,
+  EXPECT_NE(NameKey("σος"), NameKey("ΣΟΣ"));           // nor final sigma Σ,
+  EXPECT_NE(NameKey("fıle"), NameKey("FILE"));         // nor dotless i I.
   EXPECT_NE(NameKey("𐐀"), NameKey("𐐨"));               // beyond 16 bits nothing is mapped
   // Bytes that are not UTF-8 stay, and only match themselves.
   EXPECT_EQ(NameKey("\377A"), NameKey("\377a"));

@@ -1,7 +1,6 @@
-// The dry run on Linux: the walk's own code (path_walk.h) over the disk with
-// the run's renames on top, read and never written.
+// The dry run on Linux: the walk's own code (path_walk.h) over a disk that
+// puts the run's renames on top of the system's, read and never written.
 
-#include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,6 +16,7 @@
 #include "list_path.h"
 #include "name_key.h"
 #include "path_walk.h"
+#include "system_disk.h"
 #include "system_platform.h"
 
 namespace tavrik {
@@ -24,14 +24,8 @@ namespace tavrik {
 namespace {
 
 std::string WorkingDirectory() {
-  char path[PATH_MAX];
-  return getcwd(path, sizeof path) != nullptr ? path : ".";
-}
-
-// A folder's path from the root, `here` being the working directory's.
-std::string Absolute(const std::string& folder, const std::string& here) {
-  if (!folder.empty() && folder[0] == '/') return folder;
-  return JoinPath(here, folder);
+  std::unique_ptr<char, decltype(&std::free)> path(getcwd(nullptr, 0), &std::free);
+  return path != nullptr ? path.get() : ".";
 }
 
 // What a rename on the system would make of a folder beyond the names in
@@ -42,94 +36,104 @@ struct FolderFacts {
   std::uint64_t mount = 0;
 };
 
-FolderFacts FactsOf(const std::string& folder, dev_t device) {
-  const std::string path = folder.empty() ? "." : folder;
+FolderFacts FactsOf(FolderHandle folder, dev_t device) {
   FolderFacts facts;
-  if (faccessat(AT_FDCWD, path.c_str(), W_OK | X_OK, AT_EACCESS) != 0 && errno != ENAMETOOLONG) {
-    facts.writable = errno;
-  }
+  if (faccessat(folder, ".", W_OK | X_OK, AT_EACCESS) != 0) facts.writable = errno;
   struct statx status;
-  const bool known = statx(AT_FDCWD, path.c_str(), 0, STATX_MNT_ID, &status) == 0 &&
+  const bool known = statx(folder, ".", 0, STATX_MNT_ID, &status) == 0 &&
                      (status.stx_mask & STATX_MNT_ID) != 0;
   facts.mount = known ? status.stx_mnt_id : device;
   return facts;
 }
 
-// The disk with a dry run's renames on top. A folder is known by its device
-// and inode here, as the system knows it: a file moved through one path of
-// a folder is there by any other.
+// The system's disk with a dry run's renames on top. Folders are the
+// system's own (a dry run moves none); a file is known by its folder's
+// device and inode and its name, as the system knows it: a file moved
+// through one path of a folder is there by any other. Changes that other
+// programs make are the system's watches' to report.
 class OverlayDisk : public Disk {
  public:
   std::size_t renames = 0;
 
-  int Stat(const std::string& folder, const std::string& name, bool follow,
-           struct stat& status) override {
-    Place place;
-    if (const int number = PlaceOf(folder, name, place)) return number;
-    if (const auto* moved = moves_.At(place)) {
-      status = moved->data.status;
-    } else if (moves_.Left(place)) {
-      return ENOENT;
-    } else if (const int number = Disk::Stat(folder, name, false, status)) {
-      return number;
+  int Open(FolderHandle folder, const std::string& name, FolderHandle& opened,
+           bool& linked) override {
+    // What the run moved decides where a name leads: a file moved there is
+    // no folder, and a link whose file was moved away leads nowhere.
+    if (!moves_.Empty() && name.find('/') == std::string::npos && name != ".") {
+      struct stat status;
+      if (const int number = Stat(folder, name, true, status)) return number;
+      if (!S_ISDIR(status.st_mode)) return ENOTDIR;
     }
-    // A rename follows the presence test of its source: it needs this again.
-    last_ = {std::move(place), status};
-    if (!follow || !S_ISLNK(status.st_mode)) return 0;
-    if (moves_.Empty()) return Disk::Stat(folder, name, true, status);
-    return Follow(Physical(folder), name, status);
+    if (const int number = real_.Open(folder, name, opened, linked)) return number;
+    struct stat status {};
+    real_.Stat(opened, ".", true, status);
+    const auto parent = folders_.find(folder);
+    const std::string path = name == "/"   ? "/"
+                             : name == "." ? ""
+                                           : JoinPath(parent != folders_.end() ? parent->second.path : "", name);
+    folders_[opened] = {{status.st_dev, status.st_ino}, path};
+    return 0;
+  }
+  void Close(FolderHandle folder) override {
+    folders_.erase(folder);
+    real_.Close(folder);
   }
 
-  int ReadNames(const std::string& folder,
-                const std::function<void(std::string_view)>& add) override {
-    Identity identity;
-    if (const int number = IdentityOf(folder, identity)) return number;
-    const int number = Disk::ReadNames(folder, [&](std::string_view name) {
-      if (!moves_.Left({identity, std::string(name)})) add(name);
+  int Stat(FolderHandle folder, const std::string& name, bool follow,
+           struct stat& status) override {
+    if (name == ".") return real_.Stat(folder, name, follow, status);
+    const Place place{IdentityOf(folder), name};
+    if (const auto* moved = moves_.At(place)) {
+      status = moved->data.status;
+      if (!follow || !S_ISLNK(status.st_mode)) return 0;
+      return Follow(folder, moved->data.text, status);
+    }
+    if (moves_.Left(place)) return ENOENT;
+    if (moves_.Empty() || !follow) return real_.Stat(folder, name, follow, status);
+    if (const int number = real_.Stat(folder, name, false, status)) return number;
+    return S_ISLNK(status.st_mode) ? Follow(folder, LinkText(folder, name), status) : 0;
+  }
+
+  int ReadNames(FolderHandle folder,
+                const std::function<void(std::string_view, Listed)>& add) override {
+    const Identity identity = IdentityOf(folder);
+    const int number = real_.ReadNames(folder, [&](std::string_view name, Listed listed) {
+      if (!moves_.Left({identity, std::string(name)})) add(name, listed);
     });
     if (number != 0) return number;
     const auto& entries = moves_.Entries();
     for (auto at = entries.lower_bound({identity, ""});
          at != entries.end() && at->first.first == identity; ++at) {
-      add(at->first.second);
+      add(at->first.second, {});
     }
     return 0;
   }
 
-  int Move(const std::string& from, const std::string& from_name, const std::string& to,
+  int Move(FolderHandle from, const std::string& from_name, FolderHandle to,
            const std::string& to_name) override {
     Link moving;
-    Place source, target;
-    if (PlaceOf(from, from_name, source) != 0) return ENOENT;
-    if (const int number = PlaceOf(to, to_name, target)) return number;
-    if (last_.first == source) {
-      moving.status = last_.second;
-    } else if (Stat(from, from_name, false, moving.status) != 0) {
-      return ENOENT;
-    }
+    if (Stat(from, from_name, false, moving.status) != 0) return ENOENT;
     struct stat there;
     if (Stat(to, to_name, false, there) == 0) return EEXIST;
-    return Record(from, from_name, source, to, to_name, target, std::move(moving));
+    return Record(from, from_name, to, to_name, std::move(moving));
   }
 
-  int Respell(const std::string& folder, const std::string& name,
+  int Respell(FolderHandle folder, const std::string& name,
               const std::string& respelled) override {
     Link moving;
-    Place source, target;
-    if (const int number = PlaceOf(folder, name, source)) return number;
-    PlaceOf(folder, respelled, target);
     if (Stat(folder, name, false, moving.status) != 0) return ENOENT;
-    return Record(folder, name, source, folder, respelled, target, std::move(moving));
+    return Record(folder, name, folder, respelled, std::move(moving));
   }
+
+  int Watch(FolderHandle folder) override { return real_.Watch(folder); }
+  void Unwatch(int watch) override { real_.Unwatch(watch); }
+  bool Changes(std::vector<int>& changed) override { return real_.Changes(changed); }
 
   void Clear() {
     moves_.Clear();
-    folders_.clear();
-    identities_.clear();
-    last_ = {};
+    facts_.clear();
     renames = 0;
   }
-
   bool AllBack() const { return moves_.AllBack(); }
   std::vector<std::pair<std::string, std::string>> Moved() const { return moves_.Displaced(); }
 
@@ -141,10 +145,24 @@ class OverlayDisk : public Disk {
     struct stat status {};
     std::string text;
   };
+  struct Held {
+    Identity identity;
+    std::string path;  // from the working directory, or the root
+  };
 
-  int Record(const std::string& from, const std::string& from_name, const Place& source,
-             const std::string& to, const std::string& to_name, const Place& target, Link moving) {
+  Identity IdentityOf(FolderHandle folder) const {
+    const auto held = folders_.find(folder);
+    return held != folders_.end() ? held->second.identity : Identity{};
+  }
+  std::string PathOf(FolderHandle folder) const {
+    const auto held = folders_.find(folder);
+    return held != folders_.end() ? held->second.path : "";
+  }
+
+  int Record(FolderHandle from, const std::string& from_name, FolderHandle to,
+             const std::string& to_name, Link moving) {
     if (to_name.size() > NAME_MAX) return ENAMETOOLONG;
+    const Place source{IdentityOf(from), from_name}, target{IdentityOf(to), to_name};
     const FolderFacts& source_folder = Facts(from, source.first);
     const FolderFacts& target_folder = Facts(to, target.first);
     if (source_folder.writable != 0) return source_folder.writable;
@@ -156,117 +174,57 @@ class OverlayDisk : public Disk {
     if (source_folder.mount != target_folder.mount) return EXDEV;
     if (S_ISLNK(moving.status.st_mode)) {
       const auto* moved = moves_.At(source);
-      moving.text =
-          moved != nullptr ? moved->data.text : LinkText(JoinPath(Physical(from), from_name));
+      moving.text = moved != nullptr ? moved->data.text : LinkText(from, from_name);
     }
-    moves_.Move(source, JoinPath(from, from_name), target, JoinPath(to, to_name),
+    moves_.Move(source, JoinPath(PathOf(from), from_name), target, JoinPath(PathOf(to), to_name),
                 std::move(moving));
-    // A folder reached through a name that came or went may be another now.
-    for (auto known = identities_.begin(); known != identities_.end();) {
-      const bool through = Through(known->first, from_name) || Through(known->first, to_name);
-      known = through ? identities_.erase(known) : std::next(known);
-    }
     ++renames;
     return 0;
   }
 
-  // True when `name` is one of the names of the folder path `folder`.
-  static bool Through(const std::string& folder, const std::string& name) {
-    for (std::size_t at = folder.find(name); at != std::string::npos;
-         at = folder.find(name, at + 1)) {
-      const std::size_t end = at + name.size();
-      if ((at == 0 || folder[at - 1] == '/') && (end == folder.size() || folder[end] == '/')) {
-        return true;
-      }
-    }
-    return false;
-  }
-
-  // The folder's device and inode, as the system would reach it with the
-  // run's renames made: a moved file on the way is no folder.
-  int IdentityOf(const std::string& folder, Identity& identity) {
-    const auto known = identities_.find(folder);
-    if (known != identities_.end()) {
-      identity = known->second.second;
-      return known->second.first;
-    }
-    struct stat status {};
-    int number = Disk::Stat(folder, ".", true, status);
-    if (number != 0 && !moves_.Empty()) number = ThroughMoves(folder, status);
-    if (number == 0 && !S_ISDIR(status.st_mode)) number = ENOTDIR;
-    identity = {status.st_dev, status.st_ino};
-    identities_[folder] = {number, identity};
-    return number;
-  }
-
-  // Past a name the run moved there (a file is no folder) or away.
-  int ThroughMoves(const std::string& folder, struct stat& status) {
-    if (folder.empty() || folder == "/") return Disk::Stat(folder, ".", true, status);
-    const std::size_t slash = folder.rfind('/');
-    if (slash == std::string::npos) return Stat("", folder, true, status);
-    return Stat(folder.substr(0, slash == 0 ? 1 : slash), folder.substr(slash + 1), true, status);
-  }
-
-  int PlaceOf(const std::string& folder, const std::string& name, Place& place) {
-    Identity identity;
-    const int number = IdentityOf(folder, identity);
-    place = {identity, name};
-    return number;
-  }
-
-  static std::string Physical(const std::string& folder) {
-    std::unique_ptr<char, decltype(&std::free)> path(
-        realpath(folder.empty() ? "." : folder.c_str(), nullptr), &std::free);
-    return path != nullptr ? path.get() : folder;
-  }
-
   // The kernel follows links on the disk as it is; the run's renames may
-  // have moved a link's file away, or a link itself: follow link after link
-  // here, each in the folder it lies in, as the kernel would.
-  int Follow(std::string folder, std::string name, struct stat& status) const {
+  // have moved a link's file away, or a link itself: the last name of each
+  // link's text is looked up here, its folders on the disk.
+  int Follow(FolderHandle folder, std::string text, struct stat& status) {
     for (int hop = 0; hop < 40; ++hop) {  // the kernel's own limit
-      struct stat place;
-      if (stat(folder.c_str(), &place) != 0) return errno;
-      std::string text;
-      const Place here{{place.st_dev, place.st_ino}, name};
-      if (const auto* moved = moves_.At(here)) {
-        status = moved->data.status;
-        text = moved->data.text;
-      } else if (moves_.Left(here)) {
-        return ENOENT;
-      } else {
-        const std::string path = folder + "/" + name;
-        if (lstat(path.c_str(), &status) != 0) return errno;
-        if (S_ISLNK(status.st_mode)) text = LinkText(path);
+      const std::size_t slash = text.rfind('/');
+      const std::string name = slash == std::string::npos ? text : text.substr(slash + 1);
+      FolderHandle at = folder;
+      bool linked = false;
+      if (slash != std::string::npos) {
+        const std::string path = slash == 0 ? "/" : text.substr(0, slash);
+        if (const int number = Open(folder, path, at, linked)) return number;
       }
-      if (!S_ISLNK(status.st_mode)) return 0;
-      const std::string next = text.empty() || text[0] != '/' ? folder + "/" + text : text;
-      const std::size_t slash = next.rfind('/');
-      folder = next.substr(0, slash);
-      name = next.substr(slash + 1);
-      if (folder.empty()) folder.assign(1, '/');
-      if (name.empty() || name == "." || name == "..")
-        return stat(next.c_str(), &status) == 0 ? 0 : errno;
+      const bool last = name.empty() || name == "." || name == "..";
+      const int number = last ? real_.Stat(at, name.empty() ? "." : name, true, status)
+                              : Stat(at, name, false, status);
+      const bool link = number == 0 && !last && S_ISLNK(status.st_mode);
+      if (link) {
+        const auto* moved = moves_.At({IdentityOf(at), name});
+        text = moved != nullptr ? moved->data.text : LinkText(at, name);
+      }
+      if (at != folder) Close(at);
+      if (!link) return number;
     }
     return ELOOP;
   }
 
-  std::string LinkText(const std::string& path) const {
+  static std::string LinkText(FolderHandle folder, const std::string& name) {
     char text[PATH_MAX];
-    const ssize_t size = readlink(path.c_str(), text, sizeof text);
+    const ssize_t size = readlinkat(folder, name.c_str(), text, sizeof text);
     return size < 0 ? std::string() : std::string(text, static_cast<std::size_t>(size));
   }
 
-  const FolderFacts& Facts(const std::string& folder, const Identity& identity) {
-    const auto known = folders_.find(identity);
-    if (known != folders_.end()) return known->second;
-    return folders_.emplace(identity, FactsOf(folder, identity.first)).first->second;
+  const FolderFacts& Facts(FolderHandle folder, const Identity& identity) {
+    const auto known = facts_.find(identity);
+    if (known != facts_.end()) return known->second;
+    return facts_.emplace(identity, FactsOf(folder, identity.first)).first->second;
   }
 
-  RecordedMoves<Place, Link> moves_;    // ordered by place: a folder's names are together
-  std::pair<Place, struct stat> last_;  // the last entry asked for, as it is itself
-  std::map<Identity, FolderFacts> folders_;
-  std::map<std::string, std::pair<int, Identity>> identities_;  // by folder path
+  SystemDisk real_;
+  RecordedMoves<Place, Link> moves_;  // ordered by place: a folder's names are together
+  std::map<FolderHandle, Held> folders_;
+  std::map<Identity, FolderFacts> facts_;
   RefusalForesight foresight_;
 };
 
@@ -277,6 +235,9 @@ class PosixDryRun : public DryRun {
     here_.clear();
   }
   void EndWalk() override { walk_.Forget(); }
+  void BeginPair(const std::string& source, const std::string& target) override {
+    walk_.BeginPair(source, target);
+  }
   std::string FindFile(const std::string& path) override { return walk_.FindFile(path); }
   void RenameFile(const std::string& source, const std::string& target) override {
     walk_.RenameFile(source, target);
@@ -302,12 +263,11 @@ class PosixDryRun : public DryRun {
         TooLongForWindows(path)) {
       return facts;
     }
-    const Resolver::Trace trace = walk_.names().TraceOf(path);
+    const PathWalk::Trace trace = walk_.TraceOf(path);
     const ListPath names = ParseListPath(path);
     if (here_.empty()) here_ = WorkingDirectory();
-    const std::string& here = here_;
     if (trace.folder.number != 0) {
-      facts.where = names.from_root ? "" : here;
+      facts.where = names.from_root ? "" : here_;
       for (const std::string_view name : names.names) {
         if (name != "..") {
           facts.where += '/';
@@ -328,7 +288,8 @@ class PosixDryRun : public DryRun {
     facts.file_other_case = (trace.entry.matched & kMatchedOtherCase) != 0;
     facts.file_trailing_dots = (trace.entry.matched & kMatchedTrimmed) != 0;
     facts.name = name;
-    const std::string folder = Absolute(trace.folder.path, here);
+    std::string folder = walk_.folders().PathOf(*trace.folder.folder);
+    if (folder.empty() || folder[0] != '/') folder = JoinPath(here_, folder);
     facts.where = JoinPath(folder, names.names_folder ? "" : name);
     facts.identity = JoinPath(folder, NameKey(name));
     return facts;

@@ -15,7 +15,6 @@
 
 #include "dry_run.h"
 #include "name_key.h"
-#include "path_walk.h"
 
 namespace tavrik {
 
@@ -26,14 +25,15 @@ constexpr unsigned long long kFlagsAsked = STATX_ATTR_IMMUTABLE | STATX_ATTR_APP
 // The entry's immutable and append-only flags, from statx where the file
 // system reports them there, else from FS_IOC_GETFLAGS (which needs the
 // entry opened, and so only works for files and folders that may be read).
-bool AskFlags(const std::string& path, int how, struct statx& status) {
-  if (statx(AT_FDCWD, path.c_str(), how | AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS, &status) != 0) {
+bool AskFlags(int handle, const std::string& name, int how, struct statx& status) {
+  if (statx(handle, name.c_str(), how | AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS, &status) != 0) {
     return false;
   }
   if ((status.stx_attributes_mask & kFlagsAsked) == kFlagsAsked) return true;
   status.stx_attributes = 0;
   if (!S_ISREG(status.stx_mode) && !S_ISDIR(status.stx_mode)) return true;
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+  const int fd =
+      openat(handle, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return true;  // cannot be told: nothing foreseen
   int flags = 0;
   if (ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
@@ -53,11 +53,11 @@ bool HasFownerCapability() {
 
 }  // namespace
 
-int RefusalForesight::Refusal(const std::string& folder_path, Identity folder_identity,
-                              const std::string& name, const struct stat& status) {
-  const Known& folder = Folder(folder_path.empty() ? "." : folder_path, folder_identity);
+int RefusalForesight::Refusal(int handle, Identity folder_identity, const std::string& name,
+                              const struct stat& status) {
+  const Known& folder = Folder(handle, folder_identity);
   if (folder.attributes & STATX_ATTR_APPEND) return EPERM;
-  const Known* entry = Entry(JoinPath(folder_path, name), status);
+  const Known* entry = Entry(handle, name, status);
   if (entry == nullptr) return 0;
   if (entry->attributes & kFlagsAsked) return EPERM;
   if ((folder.mode & S_ISVTX) != 0) {
@@ -68,7 +68,7 @@ int RefusalForesight::Refusal(const std::string& folder_path, Identity folder_id
   return 0;
 }
 
-const RefusalForesight::Known* RefusalForesight::Entry(const std::string& path,
+const RefusalForesight::Known* RefusalForesight::Entry(int handle, const std::string& name,
                                                        const struct stat& status) {
   const Version version{status.st_dev, status.st_ino, status.st_ctim.tv_sec,
                         status.st_ctim.tv_nsec};
@@ -76,7 +76,7 @@ const RefusalForesight::Known* RefusalForesight::Entry(const std::string& path,
   struct statx asked;
   // Not at its place on disk (moved by the dry run before it was asked
   // about): nothing is foreseen rather than another entry's flags.
-  if (!AskFlags(path, AT_SYMLINK_NOFOLLOW, asked) || asked.stx_ino != status.st_ino ||
+  if (!AskFlags(handle, name, AT_SYMLINK_NOFOLLOW, asked) || asked.stx_ino != status.st_ino ||
       makedev(asked.stx_dev_major, asked.stx_dev_minor) != status.st_dev) {
     return nullptr;
   }
@@ -84,12 +84,11 @@ const RefusalForesight::Known* RefusalForesight::Entry(const std::string& path,
               .first->second;
 }
 
-const RefusalForesight::Known& RefusalForesight::Folder(const std::string& path,
-                                                        Identity identity) {
+const RefusalForesight::Known& RefusalForesight::Folder(int handle, Identity identity) {
   if (const auto known = folders_.find(identity); known != folders_.end()) return known->second;
   struct statx asked;
   Known folder;
-  if (AskFlags(path, 0, asked)) {
+  if (AskFlags(handle, ".", 0, asked)) {
     folder = {asked.stx_attributes, asked.stx_mode, asked.stx_uid};
   }
   return folders_.emplace(identity, folder).first->second;

@@ -21,7 +21,7 @@ class RefusalForesight {
   using Identity = std::pair<dev_t, ino_t>;
 
   /// 0, or the errno (EPERM) with which the system will refuse to move
-  /// `name` out of the folder at `folder_path` (whose device and inode
+  /// `name` out of the folder held by `handle` (whose device and inode
   /// are `folder`); `status` is the entry's own, links not followed. The
   /// entry is immutable or append-only (chattr +i, +a); its folder is
   /// append-only (names may be added, none taken away); or its folder is
@@ -31,8 +31,7 @@ class RefusalForesight {
   /// by its device, inode and change time (which chattr sets), so that a dry
   /// run may move it on top of the disk and ask again; a folder is asked
   /// about once, as the dry run asks once whether it may be written.
-  int Refusal(const std::string& folder_path, Identity folder, const std::string& name,
-              const struct stat& status);
+  int Refusal(int handle, Identity folder, const std::string& name, const struct stat& status);
 
  private:
   struct Known {
@@ -42,8 +41,8 @@ class RefusalForesight {
   };
   using Version = std::tuple<dev_t, ino_t, time_t, long>;  // with the change time
 
-  const Known* Entry(const std::string& path, const struct stat& status);
-  const Known& Folder(const std::string& path, Identity folder);
+  const Known* Entry(int handle, const std::string& name, const struct stat& status);
+  const Known& Folder(int handle, Identity folder);
 
   std::map<Version, Known> entries_;
   std::map<Identity, Known> folders_;

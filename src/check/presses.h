@@ -70,6 +70,9 @@ class Presser {
 
     void BeginWalk() override { run_.BeginWalk(); }
     void EndWalk() override { run_.EndWalk(); }
+    void BeginPair(const std::string& source, const std::string& target) override {
+      run_.BeginPair(source, target);
+    }
     std::string FindFile(const std::string& path) override {
       ++tests;
       return run_.FindFile(path);

@@ -42,10 +42,17 @@ bool NameKeyEqual::operator()(std::string_view a, std::string_view b) const {
 
 bool Listing::Remove(std::string_view name) {
   const auto [first, last] = names_.equal_range(name);
-  const auto entry = std::find(first, last, name);
+  const auto entry = std::find_if(first, last, [&](const auto& listed) { return listed.first == name; });
   if (entry == last) return false;
   names_.erase(entry);
   return true;
+}
+
+const Listed* Listing::Find(std::string_view name) const {
+  for (const auto& [listed, what] : MatchesOf(name)) {
+    if (listed == name) return &what;
+  }
+  return nullptr;
 }
 
 }  // namespace tavrik

@@ -4,10 +4,11 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <iterator>
 #include <string>
 #include <string_view>
-#include <unordered_set>
+#include <unordered_map>
 
 namespace tavrik {
 
@@ -22,10 +23,17 @@ struct NameKeyEqual {
   bool operator()(std::string_view a, std::string_view b) const;
 };
 
+/// What a folder's listing says of one of its names.
+struct Listed {
+  enum class Kind : unsigned char { kUnknown, kFile, kFolder, kLink, kOther };
+  Kind kind = Kind::kUnknown;
+  std::uint64_t inode = 0;
+};
+
 /// The names of one folder, so that a name is found in any case in time
 /// that does not grow with the folder: one hash, one short probe.
 class Listing {
-  using Names = std::unordered_multiset<std::string, NameKeyHash, NameKeyEqual>;
+  using Names = std::unordered_multimap<std::string, Listed, NameKeyHash, NameKeyEqual>;
 
  public:
   /// The entries that match a name in any case, the name itself among them
@@ -36,19 +44,18 @@ class Listing {
     Names::const_iterator end() const { return last; }
     bool empty() const { return first == last; }
     bool one() const { return first != last && std::next(first) == last; }
+    std::size_t size() const { return static_cast<std::size_t>(std::distance(first, last)); }
   };
 
-  void Insert(std::string_view name) { names_.emplace(name); }
+  void Insert(std::string_view name, Listed listed = {}) { names_.emplace(name, listed); }
   /// False when no entry is spelled exactly `name`.
   bool Remove(std::string_view name);
   Matches MatchesOf(std::string_view name) const {
     const auto [first, last] = names_.equal_range(name);
     return {first, last};
   }
-  bool Contains(std::string_view name) const { return Has(MatchesOf(name), name); }
-  static bool Has(const Matches& matches, std::string_view name) {
-    return std::find(matches.begin(), matches.end(), name) != matches.end();
-  }
+  /// The entry spelled exactly `name`, or nullptr.
+  const Listed* Find(std::string_view name) const;
 
  private:
   Names names_;

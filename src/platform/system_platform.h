@@ -21,6 +21,7 @@ class SystemPlatform : public Platform {
 
   void BeginWalk() override;
   void EndWalk() override;
+  void BeginPair(const std::string& source, const std::string& target) override;
   std::string FindFile(const std::string& path) override;
   void RenameFile(const std::string& source, const std::string& target) override;
   void ShowMessage(const std::string& text) override {

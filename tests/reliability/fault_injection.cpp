@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cerrno>
+#include <cstdarg>
 #include <csignal>
 #include <cstring>
 
@@ -126,6 +127,19 @@ int fstatat(int dir, const char* path, struct stat* status, int flags) noexcept 
   if (Fails(Call::kFstatat, path)) return -1;
   static const auto next = Next<int (*)(int, const char*, struct stat*, int)>("fstatat");
   return next(dir, path, status, flags);
+}
+
+int openat(int dir, const char* path, int flags, ...) {
+  mode_t mode = 0;
+  if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) {
+    va_list arguments;
+    va_start(arguments, flags);
+    mode = va_arg(arguments, mode_t);
+    va_end(arguments);
+  }
+  if (Fails(Call::kOpenat, path)) return -1;
+  static const auto next = Next<int (*)(int, const char*, int, ...)>("openat");
+  return next(dir, path, flags, mode);
 }
 
 ssize_t read(int fd, void* buffer, size_t count) {

@@ -7,7 +7,7 @@
 // them; unless a fault is armed they pass through to the C library.
 namespace fault_injection {
 
-enum class Call { kRenameat2, kLinkat, kUnlinkat, kRenameat, kFstatat, kCount };
+enum class Call { kRenameat2, kLinkat, kUnlinkat, kRenameat, kFstatat, kOpenat, kCount };
 
 /// The `nth` call (1-based) of `call` from now on fails with `number` and
 /// does nothing; `nth` 0 makes every call fail.

@@ -1,52 +1,77 @@
 #pragma once
 
-// What a walk asks of the disk. Folders are paths ("" is the working
-// directory), resolved by the system at each call, as a plain rename
-// resolves them: no folder is held open between calls, so a folder that
-// another program swaps is seen at once. The real disk asks the system; a
-// dry run puts its own renames on top of it.
+// What a walk asks of a disk, one name in one folder at a time: the
+// system's (system_disk.h), or a dry run's, which puts its own renames on
+// top of it. Folders are handles the disk gives out; a disk that can also
+// watch a folder reports every change to its names that it did not make
+// itself, so that what a walk read there stays true until it hears otherwise.
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "listing.h"
 
 namespace tavrik {
+
+/// A folder a disk has opened; kWorkingDirectory is where the process is.
+using FolderHandle = int;
+inline constexpr FolderHandle kWorkingDirectory = AT_FDCWD;
 
 /// `name` in the folder at `folder` ("" for the working directory).
 std::string JoinPath(std::string_view folder, std::string_view name);
 
-/// True when two statuses are one entry, as far as the system tells: FUSE
-/// drivers that number inodes by name (exfat-fuse) give one file's two
-/// spellings two numbers, and may keep a change time per spelling, so there
-/// what the entry holds must agree.
-bool SameEntry(const struct stat& a, const struct stat& b);
-
 /// The name a respelling parks a file under in its folder, so that a walk
-/// stopped in between (killed, say) still finds the file by either spelling:
-/// see PathWalk::FindFile.
+/// stopped in between still finds the file by either spelling of its pair.
 std::string RespellAside(std::string_view name);
+
+/// True when two statuses are one file under two names: a hard link, as a
+/// move by link and unlink that was stopped leaves. Only the inode number
+/// says so, and only with a second link to it: file systems that number
+/// inodes by name (exfat-fuse) have no hard links.
+inline bool OneFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_nlink >= 2;
+}
 
 class Disk {
  public:
   virtual ~Disk() = default;
-  /// The status of `name` in `folder`, links followed or not: 0 or errno.
-  virtual int Stat(const std::string& folder, const std::string& name, bool follow,
-                   struct stat& status);
+
+  /// Opens the folder `name` of `folder`, links followed; `linked` tells
+  /// whether `name` itself is a link: 0 or errno.
+  virtual int Open(FolderHandle folder, const std::string& name, FolderHandle& opened,
+                   bool& linked) = 0;
+  virtual void Close(FolderHandle folder) = 0;
+
+  /// The status of `name` in `folder` ("." for the folder itself): 0 or errno.
+  virtual int Stat(FolderHandle folder, const std::string& name, bool follow,
+                   struct stat& status) = 0;
   /// Calls `add` with each name in `folder` but "." and "..": 0 or errno.
-  virtual int ReadNames(const std::string& folder,
-                        const std::function<void(std::string_view)>& add);
+  virtual int ReadNames(FolderHandle folder,
+                        const std::function<void(std::string_view, Listed)>& add) = 0;
+
   /// Moves `from_name` of `from` to `to_name` in `to`, never replacing
   /// anything: 0 or errno (EEXIST whenever the file system finds an entry
   /// at `to_name`, by its own rules for case).
-  virtual int Move(const std::string& from, const std::string& from_name, const std::string& to,
-                   const std::string& to_name);
-  /// Gives `name` in `folder` the spelling `respelled`, which the file
-  /// system takes for the same entry (it ignores case). On a failure the
-  /// file keeps a name a walk finds it by: 0 or errno.
-  virtual int Respell(const std::string& folder, const std::string& name,
-                      const std::string& respelled);
+  virtual int Move(FolderHandle from, const std::string& from_name, FolderHandle to,
+                   const std::string& to_name) = 0;
+  /// Gives `name` the spelling `respelled`, which differs only in case, in
+  /// a folder that lists no other entry of that name in any case. On a
+  /// failure the file keeps a name its pair finds it by: 0 or errno.
+  virtual int Respell(FolderHandle folder, const std::string& name,
+                      const std::string& respelled) = 0;
+
+  /// Starts reporting changes to the names of `folder`: a watch number that
+  /// is the same for every handle of one folder, or -1 when it cannot.
+  virtual int Watch(FolderHandle folder) = 0;
+  virtual void Unwatch(int watch) = 0;
+  /// Adds the watches that saw a change since the last call, other than by
+  /// this disk's own moves, to `changed`; false when it cannot tell which.
+  virtual bool Changes(std::vector<int>& changed) = 0;
 };
 
 }  // namespace tavrik

@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "disk.h"
+#include "system_disk.h"
 #include "error_condition.h"
 #include "listing.h"
 #include "system_platform.h"
@@ -65,9 +65,10 @@ std::unique_ptr<ByteSource> OpenRegular(const std::string& path, const std::stri
 // without regard to case.
 std::vector<std::string> OtherCaseMatches(const std::string& name) {
   Listing listing;
-  Disk().ReadNames("", [&](std::string_view entry) { listing.Insert(entry); });
+  SystemDisk().ReadNames(kWorkingDirectory,
+                         [&](std::string_view entry, Listed) { listing.Insert(entry); });
   std::vector<std::string> matches;
-  for (const std::string& entry : listing.MatchesOf(name)) {
+  for (const auto& [entry, listed] : listing.MatchesOf(name)) {
     if (entry != name) matches.push_back(entry);
   }
   return matches;

@@ -1,11 +1,10 @@
-// The presence test and the rename of a walk on Linux, over a Disk.
-
 #include "path_walk.h"
 
 #include <cerrno>
 
 #include "error_condition.h"
 #include "list_path.h"
+#include "name_key.h"
 
 namespace tavrik {
 
@@ -24,21 +23,41 @@ std::string MoveReason(int number) {
 
 bool HasNul(const std::string& path) { return path.find('\0') != std::string::npos; }
 
+// A path that can name no file on Windows names none here either.
+bool NamesNoFile(const std::string& path) {
+  return path.empty() || HasNul(path) || IsDriveOrShare(path) || TooLongForWindows(path);
+}
+
 }  // namespace
 
 void PathWalk::Forget() {
+  pair_.reset();
   tested_.reset();
   tested_path_.clear();
-  names_.Forget();
+  folders_.Forget();
+  names_.Reset();
+}
+
+void PathWalk::BeginPair(const std::string& source, const std::string& target) {
+  tested_.reset();
+  folders_.Refresh();
+  pair_.emplace(source, target);
 }
 
 std::string PathWalk::FindFile(const std::string& path) {
   tested_.reset();
-  tested_path_.clear();
+  std::optional<std::pair<std::string, std::string>> pair = std::move(pair_);
+  pair_.reset();
+  if (!pair || pair->first != path) {
+    folders_.Refresh();  // a presence test of its own
+    pair.reset();
+  }
   // No globbing: '*' and '?' are ordinary characters of a Linux name.
-  if (path.empty() || HasNul(path) || IsDriveOrShare(path) || TooLongForWindows(path)) return {};
+  if (NamesNoFile(path)) return {};
   try {
-    tested_ = names_.Locate(path);
+    const ListPath parsed = ParseListPath(path);
+    tested_ = Locate(parsed);
+    if (!tested_ && pair) tested_ = Parked(parsed, pair->second);
   } catch (const Error& error) {
     throw Error(error.Number(), "Cannot look for " + Quoted(path) + ": " + error.Description());
   }
@@ -51,23 +70,22 @@ void PathWalk::RenameFile(const std::string& source, const std::string& target) 
   const auto refuse = [&](int number, const std::string& note = "") {
     throw RenameError(number, source, target, SystemReason(number) + note);
   };
+  // Right after its presence test the source is known: the pair's own calls.
+  std::optional<Found> from = std::move(tested_);
+  tested_.reset();
+  pair_.reset();
+  if (!from || source != tested_path_) {
+    from.reset();
+    folders_.Refresh();
+  }
   if (source.empty() || target.empty()) refuse(ENOENT);
   if (HasNul(source) || HasNul(target)) refuse(EINVAL);
   if (IsDriveOrShare(source) || IsDriveOrShare(target)) {
     refuse(ENOENT, " (drive letters and network paths have no counterpart on Linux)");
   }
   if (TooLongForWindows(source) || TooLongForWindows(target)) refuse(ENAMETOOLONG);
-  // Right after its presence test the source is known; otherwise find it.
-  std::optional<Located> from = std::move(tested_);
-  const bool tested = from && source == tested_path_;
-  tested_.reset();
-  tested_path_.clear();
   try {
-    if (tested) {
-      names_.Continue();  // one pair: the rename sees what its test saw
-    } else {
-      from = names_.Locate(source);
-    }
+    if (!from) from = Locate(ParseListPath(source));
     if (!from) throw SystemFailure(ENOENT);
     Move(*from, target);
   } catch (const Error& error) {
@@ -75,29 +93,123 @@ void PathWalk::RenameFile(const std::string& source, const std::string& target) 
   }
 }
 
-void PathWalk::Move(Located& from, const std::string& target) {
-  Destination to = names_.DestinationOf(from, target);
-  if (to.same) return;
-  int number = MoveOnDisk(from, to);
-  if (to.assumed && (number == ENOENT || number == ENOTDIR)) {
-    // The folder this walk knew as spelled may be gone, and the rule now
-    // find another in another case.
-    Destination again = names_.DestinationOf(from, target, Resolver::Pass::kAgain);
-    if (again.same) return;
-    if (again.folder != to.folder) number = MoveOnDisk(from, to = std::move(again));
-  }
-  if (number == EEXIST && !to.respell) {
-    // Throws unless the entry in the way is the file itself.
-    to = names_.DestinationOf(from, target, Resolver::Pass::kRefused);
-    number = MoveOnDisk(from, to);
-  }
-  if (number != 0) throw Error(number, MoveReason(number));
-  names_.Moved(from, to);
+PathWalk::Trace PathWalk::TraceOf(const std::string& path) {
+  folders_.Refresh();
+  tested_.reset();
+  const ListPath parsed = ParseListPath(path);
+  Trace trace{names_.FolderOf(parsed), {}};
+  if (trace.folder.number == 0 && !parsed.names_folder)
+    trace.entry = names_.Find(*trace.folder.folder, parsed.names.back());
+  return trace;
 }
 
-int PathWalk::MoveOnDisk(const Located& from, const Destination& to) {
-  if (to.respell) return disk_.Respell(to.folder, from.name, to.name);
-  return disk_.Move(from.folder, from.name, to.folder, to.name);
+std::optional<PathWalk::Found> PathWalk::Locate(const ListPath& path) {
+  if (path.names_folder) return std::nullopt;  // a folder: not looked at
+  const NameRule::Reached reached = names_.FolderOf(path);
+  if (reached.number != 0) return std::nullopt;
+  NameRule::Entry entry = names_.Find(*reached.folder, path.names.back());
+  if (entry.name.empty() || !names_.IsFile(*reached.folder, entry)) return std::nullopt;
+  return Found{reached.folder, std::move(entry.name), std::move(entry.listed)};
+}
+
+// A respelling stopped half-way leaves its file under the name it parks
+// files under. Only that pair finds it there: one that changes only the case
+// of a name in one folder, on a file system that ignores case.
+std::optional<PathWalk::Found> PathWalk::Parked(const ListPath& path, const std::string& target) {
+  const ListPath to = ParseListPath(target);
+  if (path.names_folder || to.names_folder || NamesNoFile(target)) return std::nullopt;
+  const std::string_view name = WithoutTrailingDots(path.names.back());
+  const std::string_view respelled = WithoutTrailingDots(to.names.back());
+  if (name == respelled || !NameKeyEqual()(name, respelled)) return std::nullopt;
+  const NameRule::Reached folder = names_.FolderOf(path);
+  if (folder.number != 0) return std::nullopt;
+  NameRule::Entry parked = names_.Find(*folder.folder, RespellAside(name));
+  if (parked.name.empty() || !names_.IsFile(*folder.folder, parked) ||
+      !names_.IgnoresCase(*folder.folder, parked.AsListedName()).value_or(false)) {
+    return std::nullopt;
+  }
+  try {  // the pair's target is only looked at here; its own errors are the rename's
+    if (names_.FolderOf(to).folder != folder.folder) return std::nullopt;
+  } catch (const Error&) {
+    return std::nullopt;
+  }
+  return Found{folder.folder, std::move(parked.name), std::move(parked.listed)};
+}
+
+void PathWalk::Move(const Found& from, const std::string& target) {
+  const ListPath path = ParseListPath(target);
+  const NameRule::Reached to = names_.FolderOf(path);
+  // "x\.." is the folder x itself.
+  if (path.names_folder) throw SystemFailure(to.number != 0 ? to.number : EEXIST);
+  if (to.number != 0) throw SystemFailure(to.number);
+  Folder& folder = *to.folder;
+  // Windows drops trailing dots and spaces from the name it makes.
+  const std::string_view spelled = path.names.back();
+  const std::string name(WithoutTrailingDots(spelled));
+  const bool same_folder = &folder == from.folder;
+  // The file's own entry: nothing to ask of the disk, which may be read-only.
+  if (same_folder && (spelled == from.name || name == from.name)) return;
+  RefuseTwins(from);
+  const std::string taken = Taken(folder, spelled, name, same_folder ? &from.AsListed() : nullptr);
+  if (!taken.empty()) RefuseTaken(from, folder, name, spelled, taken);
+  // Where case is ignored, the new spelling is the file itself.
+  const bool respell = same_folder && NameKeyEqual()(from.name, name);
+  const int number = respell ? disk_.Respell(folder.handle, from.name, name)
+                             : disk_.Move(from.folder->handle, from.name, folder.handle, name);
+  if (number == EEXIST && !respell) RefuseTaken(from, folder, name, spelled, name);
+  if (number != 0) throw Error(number, MoveReason(number));
+  if (respell) {
+    folders_.Respelled(folder);
+  } else {
+    folders_.Moved(*from.folder, from.AsListed(), folder, name);
+  }
+}
+
+// A file system that ignores case and lists two entries of the file's name
+// in some case (a volume written where case was kept apart): which one a
+// call reaches, it does not say, so neither is touched.
+void PathWalk::RefuseTwins(const Found& from) {
+  const Listing* names = folders_.Names(*from.folder);
+  if (names == nullptr) return;
+  const Listing::Matches matches = names->MatchesOf(from.AsListed());
+  if (matches.size() < 2 || !names_.IgnoresCase(*from.folder, from.AsListed()).value_or(false))
+    return;
+  throw Ambiguous(folders_.PathOf(*from.folder), from.name, matches, true);
+}
+
+// The entry of `folder`, other than the file itself (`self`), that the
+// list's `spelled` or the new `name` means in any case; "" when none. A
+// listed name is looked up before it counts.
+std::string PathWalk::Taken(Folder& folder, std::string_view spelled, std::string_view name,
+                            const std::string* self) {
+  for (const std::string_view wanted : {spelled, name}) {
+    const Listing* names = folders_.NamesFor(folder, wanted);
+    if (names == nullptr) return {};  // may not be listed: only the rename itself guards
+    for (const auto& [entry, listed] : names->MatchesOf(wanted)) {
+      if (self != nullptr && entry == *self) continue;
+      struct stat status;
+      if (disk_.Stat(folder.handle, entry, false, status) == 0) return entry;
+      folders_.Distrust();  // listed, and not there: what else is wrong?
+    }
+  }
+  return {};
+}
+
+void PathWalk::RefuseTaken(const Found& from, Folder& folder, std::string_view name,
+                           std::string_view spelled, const std::string& taken) {
+  std::string reason = SystemReason(EEXIST);
+  if (taken != name && taken != spelled)
+    reason += " (as " + Quoted(JoinPath(folders_.PathOf(folder), taken)) + ")";
+  // A move stopped between its link and its unlink leaves one file under
+  // both names; which one the mod means is for the user to say.
+  struct stat source, there;
+  if (disk_.Stat(from.folder->handle, from.name, false, source) == 0 &&
+      disk_.Stat(folder.handle, taken, false, there) == 0 && OneFile(source, there)) {
+    reason +=
+        "; it is another name of the same file, as a move stopped half-way leaves one: "
+        "delete the name the file should not have";
+  }
+  throw Error(EEXIST, reason);
 }
 
 }  // namespace tavrik

@@ -1,14 +1,15 @@
 // The launcher's platform on Linux: its walks go over the system's disk
-// (path_walk.h, disk.cpp), its lists are read by list_file_posix.cpp.
+// (path_walk.h, system_disk.h), its lists are read by list_file_posix.cpp.
 
 #include "path_walk.h"
+#include "system_disk.h"
 #include "system_platform.h"
 #include "text_encoding.h"
 
 namespace tavrik {
 
 struct SystemPlatform::State {
-  Disk disk;
+  SystemDisk disk;
   PathWalk walk{disk};
 };
 
@@ -20,6 +21,10 @@ SystemPlatform::~SystemPlatform() = default;
 void SystemPlatform::BeginWalk() { state_->walk.Forget(); }
 
 void SystemPlatform::EndWalk() { state_->walk.Forget(); }
+
+void SystemPlatform::BeginPair(const std::string& source, const std::string& target) {
+  state_->walk.BeginPair(source, target);
+}
 
 std::string SystemPlatform::FindFile(const std::string& path) {
   return state_->walk.FindFile(path);

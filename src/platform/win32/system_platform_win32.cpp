@@ -22,6 +22,9 @@ SystemPlatform::~SystemPlatform() = default;
 void SystemPlatform::BeginWalk() {}
 void SystemPlatform::EndWalk() {}
 
+// Each call asks Windows afresh: nothing is kept from pair to pair.
+void SystemPlatform::BeginPair(const std::string&, const std::string&) {}
+
 std::string SystemPlatform::FindFile(const std::string& path) {
   // A directory search would take '*' and '?' as patterns and then the
   // rename would be asked to move a path that does not exist.

@@ -1,0 +1,183 @@
+#include "name_rule.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <memory>
+
+#include "error_condition.h"
+#include "name_key.h"
+
+namespace tavrik {
+
+namespace {
+
+// Candidates named in the message about an ambiguous name; a folder of
+// thousands of case variants must not make a message of thousands.
+constexpr std::size_t kNamedCandidates = 8;
+
+Listed::Kind KindOf(mode_t mode) {
+  if (S_ISREG(mode)) return Listed::Kind::kFile;
+  if (S_ISDIR(mode)) return Listed::Kind::kFolder;
+  return S_ISLNK(mode) ? Listed::Kind::kLink : Listed::Kind::kOther;
+}
+
+// A failed lookup that only says the name is not there (or no folder is).
+bool Absent(int number) {
+  return number == ENOENT || number == ENOTDIR || number == ENAMETOOLONG || number == ELOOP;
+}
+
+}  // namespace
+
+Error Ambiguous(const std::string& folder, std::string_view spelled,
+                const Listing::Matches& matches, bool one_name_to_the_file_system) {
+  // A file system may list two such entries alike (NTFS with ignore_case
+  // lists every name in lower case): their inode numbers tell them apart.
+  const bool alike = std::any_of(matches.begin(), matches.end(), [&](const auto& entry) {
+    return entry.first != matches.begin()->first;
+  }) == false;
+  std::string names;
+  std::size_t count = 0;
+  for (const auto& [match, listed] : matches) {
+    if (++count > kNamedCandidates) continue;
+    names += (names.empty() ? "" : ", ") + Quoted(JoinPath(folder, match));
+    if (alike) names += " (inode " + std::to_string(listed.inode) + ")";
+  }
+  if (count > kNamedCandidates)
+    names += " and " + std::to_string(count - kNamedCandidates) + " more";
+  std::string reason = "cannot tell which of " + names + " the list means by " +
+                       Quoted(JoinPath(folder, spelled)) + ": they differ only in case";
+  if (one_name_to_the_file_system) {
+    reason +=
+        ", and this file system takes them for one name; give all but one of them another name "
+        "where case is kept apart (for NTFS, mounted without ignore_case)";
+  }
+  return Error(ENOTUNIQ, reason);
+}
+
+NameRule::Reached NameRule::FolderOf(const ListPath& path) {
+  const std::size_t ups = LeadingUps(path);
+  const std::size_t end = path.names.size() - (path.names_folder ? 0 : 1);
+  if (!path.from_root && ups == 0) return Walk(&folders_.Here(), path.names, 0, end);
+  // From the root, or above the working directory: the path from the root,
+  // taken from the text, so that ".." never leaves through a link.
+  const std::vector<std::string>* here = path.from_root ? nullptr : HereNames();
+  if (!path.from_root && here == nullptr) {  // no path known: the system's own ".."
+    std::vector<std::string_view> names(ups, "..");
+    names.insert(names.end(), path.names.begin() + ups, path.names.begin() + end);
+    return Walk(&folders_.Here(), names, 0, names.size());
+  }
+  std::vector<std::string_view> names;
+  if (here != nullptr) names.assign(here->begin(), here->end() - std::min(ups, here->size()));
+  names.insert(names.end(), path.names.begin() + ups, path.names.begin() + end);
+  // A path that passes through the working directory starts there: one
+  // folder, one way to it.
+  const std::vector<std::string>* cwd = HereNames();
+  if (cwd != nullptr && names.size() >= cwd->size() &&
+      std::equal(cwd->begin(), cwd->end(), names.begin())) {
+    return Walk(&folders_.Here(), names, cwd->size(), names.size());
+  }
+  return Walk(&folders_.Root(), names, 0, names.size());
+}
+
+NameRule::Reached NameRule::Walk(Folder* folder, const std::vector<std::string_view>& names,
+                                 std::size_t first, std::size_t end) {
+  Reached reached{folder};
+  for (std::size_t i = first; i < end; ++i) {
+    const Entry entry = Find(*reached.folder, names[i]);
+    if (entry.name.empty()) return {nullptr, ENOENT, reached.matched};
+    reached.matched |= entry.matched;
+    // The entry found is the one meant, whatever it is.
+    if (entry.kind == Listed::Kind::kFile || entry.kind == Listed::Kind::kOther)
+      return {nullptr, ENOTDIR, reached.matched};
+    // A folder is known by the name its parent lists, however spelled.
+    const std::string& name = entry.listed.empty() ? entry.name : entry.listed;
+    if (const int number = folders_.Child(*reached.folder, name, reached.folder)) {
+      if (!Absent(number)) throw SystemFailure(number);
+      return {nullptr, number == ENAMETOOLONG ? ENOENT : number, reached.matched};
+    }
+  }
+  return reached;
+}
+
+NameRule::Entry NameRule::Find(Folder& folder, std::string_view spelled) {
+  const std::string_view trimmed = WithoutTrailingDots(spelled);
+  const std::string_view spellings[] = {spelled, trimmed};
+  const std::size_t count = trimmed == spelled ? 1 : 2;
+  const auto found = [](std::string_view name, std::string listed, Listed::Kind kind,
+                        unsigned matched) {
+    return Entry{std::string(name), std::move(listed), kind, matched};
+  };
+  const Listing* names = nullptr;
+  for (std::size_t i = 0; i < count; ++i) {
+    names = folders_.NamesFor(folder, spellings[i]);
+    if (names == nullptr) break;
+    if (const Listed* listed = names->Find(spellings[i]))
+      return found(spellings[i], std::string(spellings[i]), listed->kind, i * kMatchedTrimmed);
+  }
+  for (std::size_t i = 0; names != nullptr && i < count; ++i) {
+    const Listing::Matches matches = names->MatchesOf(spellings[i]);
+    if (matches.empty()) continue;
+    const auto& [name, listed] = *matches.begin();
+    // Where the file system ignores case, it finds this spelling itself: the
+    // name as spelled is the entry's (NTFS with ignore_case lists every name
+    // in lower case).
+    if (!folder.ignores_case) folder.ignores_case = IgnoresCase(folder, name);
+    if (folder.ignores_case.value_or(false))
+      return found(spellings[i], name, listed.kind, i * kMatchedTrimmed);
+    if (!matches.one()) throw Ambiguous(folders_.PathOf(folder), spellings[i], matches, false);
+    return found(name, name, listed.kind, kMatchedOtherCase | i * kMatchedTrimmed);
+  }
+  // Not listed: a file system may still match it by a rule of its own, and
+  // a folder that may not be listed has only these names.
+  for (std::size_t i = 0; i < count; ++i) {
+    struct stat status;
+    const int number = disk_.Stat(folder.handle, std::string(spellings[i]), false, status);
+    if (number == 0) return found(spellings[i], "", KindOf(status.st_mode), i * kMatchedTrimmed);
+    if (!Absent(number)) throw SystemFailure(number);
+  }
+  return {};
+}
+
+bool NameRule::IsFile(Folder& folder, const Entry& entry) {
+  if (entry.kind == Listed::Kind::kFile) return true;
+  if (entry.kind != Listed::Kind::kLink && entry.kind != Listed::Kind::kUnknown) return false;
+  // Where a link leads, no watch says: it is asked each time.
+  struct stat status;
+  const int number = disk_.Stat(folder.handle, entry.name, true, status);
+  if (number != 0 && !Absent(number)) throw SystemFailure(number);
+  return number == 0 && S_ISREG(status.st_mode);
+}
+
+std::optional<bool> NameRule::IgnoresCase(Folder& folder, const std::string& name) {
+  const Listing* names = folders_.Names(folder);
+  std::string lower = name;
+  for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  for (const std::string& other : {NameKey(name), lower}) {
+    if (other == name || (names != nullptr && names->Find(other) != nullptr)) continue;
+    struct stat status;
+    const int number = disk_.Stat(folder.handle, other, false, status);
+    if (number != 0 && !Absent(number)) throw SystemFailure(number);
+    return number == 0;
+  }
+  return std::nullopt;
+}
+
+const std::vector<std::string>* NameRule::HereNames() {
+  if (!here_asked_) {
+    here_asked_ = true;
+    here_.clear();
+    std::unique_ptr<char, decltype(&std::free)> path(getcwd(nullptr, 0), &std::free);
+    here_known_ = path != nullptr && path.get()[0] == '/';
+    const std::string_view text = here_known_ ? path.get() : "";
+    for (std::size_t start = 1; start < text.size();) {
+      const std::size_t slash = std::min(text.find('/', start), text.size());
+      here_.emplace_back(text.substr(start, slash - start));
+      start = slash + 1;
+    }
+  }
+  return here_known_ ? &here_ : nullptr;
+}
+
+}  // namespace tavrik

@@ -1,0 +1,56 @@
+#pragma once
+
+// The disk as Linux shows it: folders held by descriptor, each name looked
+// up in its folder at the call, and moves that never replace a file.
+// Folders are watched with inotify, which reports every change made
+// through this machine's kernel; the changes this disk makes itself are
+// told apart by what each of its calls is known to report.
+
+#include <string>
+#include <vector>
+
+#include "disk.h"
+
+namespace tavrik {
+
+class SystemDisk : public Disk {
+ public:
+  SystemDisk() = default;
+  ~SystemDisk() override;
+  SystemDisk(const SystemDisk&) = delete;
+  SystemDisk& operator=(const SystemDisk&) = delete;
+
+  int Open(FolderHandle folder, const std::string& name, FolderHandle& opened,
+           bool& linked) override;
+  void Close(FolderHandle folder) override;
+  int Stat(FolderHandle folder, const std::string& name, bool follow,
+           struct stat& status) override;
+  int ReadNames(FolderHandle folder,
+                const std::function<void(std::string_view, Listed)>& add) override;
+  int Move(FolderHandle from, const std::string& from_name, FolderHandle to,
+           const std::string& to_name) override;
+  int Respell(FolderHandle folder, const std::string& name, const std::string& respelled) override;
+  int Watch(FolderHandle folder) override;
+  void Unwatch(int watch) override;
+  bool Changes(std::vector<int>& changed) override;
+
+ private:
+  // An event that one of this disk's own calls makes its folder's watch
+  // report: it is no news.
+  struct Expected {
+    int watch;
+    std::uint32_t mask;
+    std::string name;
+  };
+  void Expect(FolderHandle folder, std::uint32_t mask, const std::string& name);
+  int MoveNoReplace(FolderHandle from, const std::string& from_name, FolderHandle to,
+                    const std::string& to_name);
+
+  // Kept for the disk's life, watching nothing between walks: closing one
+  // waits for the kernel to retire it, some milliseconds.
+  int inotify_ = -1;
+  std::vector<std::pair<FolderHandle, int>> watches_;  // each watched handle's watch
+  std::vector<Expected> expected_;
+};
+
+}  // namespace tavrik
