@@ -40,8 +40,8 @@ FolderFacts FactsOf(FolderHandle folder, dev_t device) {
   FolderFacts facts;
   if (faccessat(folder, ".", W_OK | X_OK, AT_EACCESS) != 0) facts.writable = errno;
   struct statx status;
-  const bool known = statx(folder, ".", 0, STATX_MNT_ID, &status) == 0 &&
-                     (status.stx_mask & STATX_MNT_ID) != 0;
+  const bool known =
+      statx(folder, ".", 0, STATX_MNT_ID, &status) == 0 && (status.stx_mask & STATX_MNT_ID) != 0;
   facts.mount = known ? status.stx_mnt_id : device;
   return facts;
 }
@@ -68,9 +68,10 @@ class OverlayDisk : public Disk {
     struct stat status {};
     real_.Stat(opened, ".", true, status);
     const auto parent = folders_.find(folder);
-    const std::string path = name == "/"   ? "/"
-                             : name == "." ? ""
-                                           : JoinPath(parent != folders_.end() ? parent->second.path : "", name);
+    const std::string path =
+        name == "/"   ? "/"
+        : name == "." ? ""
+                      : JoinPath(parent != folders_.end() ? parent->second.path : "", name);
     folders_[opened] = {{status.st_dev, status.st_ino}, path};
     return 0;
   }
@@ -118,8 +119,7 @@ class OverlayDisk : public Disk {
     return Record(from, from_name, to, to_name, std::move(moving));
   }
 
-  int Respell(FolderHandle folder, const std::string& name,
-              const std::string& respelled) override {
+  int Respell(FolderHandle folder, const std::string& name, const std::string& respelled) override {
     Link moving;
     if (Stat(folder, name, false, moving.status) != 0) return ENOENT;
     return Record(folder, name, folder, respelled, std::move(moving));

@@ -42,7 +42,8 @@ bool NameKeyEqual::operator()(std::string_view a, std::string_view b) const {
 
 bool Listing::Remove(std::string_view name) {
   const auto [first, last] = names_.equal_range(name);
-  const auto entry = std::find_if(first, last, [&](const auto& listed) { return listed.first == name; });
+  const auto entry =
+      std::find_if(first, last, [&](const auto& listed) { return listed.first == name; });
   if (entry == last) return false;
   names_.erase(entry);
   return true;

@@ -8,8 +8,8 @@
 
 #include <array>
 #include <cerrno>
-#include <cstdarg>
 #include <csignal>
+#include <cstdarg>
 #include <cstring>
 
 namespace fault_injection {

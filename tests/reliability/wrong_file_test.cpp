@@ -336,7 +336,7 @@ TEST_F(WrongFile, LettersThatNtfsKeepsApartFromAsciiAreOtherNames) {
   WriteFile("x", "x");
   EXPECT_EQ(Activate({"x", "STUFF"}), 0);
   EXPECT_EQ(ReadFile("STUFF"), "x");
-  WriteFile("\xC3\xA9t\xC3\xA9", "accented");  // "été"
+  WriteFile("\xC3\xA9t\xC3\xA9", "accented");               // "été"
   EXPECT_EQ(Activate({"\xC3\x89T\xC3\x89", "summer"}), 0);  // "ÉTÉ"
   EXPECT_EQ(ReadFile("summer"), "accented");
 }
@@ -468,6 +468,82 @@ TEST_F(WrongFile, AKillAtAnyCallLeavesWhatAStoppedWalkLeaves) {
     std::printf("%s: killed at each of %d calls, %d of them leaving a file under two names\n",
                 kind.c_str(), kills, two_names);
   }
+}
+
+// The faults of the walk that kept its names by path, each on the file
+// systems where it showed.
+
+// A respelling that finds the name it parks files under taken leaves that
+// file alone, however alike the two are: only a second link of the very
+// file (a stop at the end of an earlier respelling) may go.
+TEST_F(WrongFile, ARespellingNeverDeletesAnotherFileUnderItsParkedName) {
+  for (const std::string kind : {"ntfs", "exfat"}) {
+    SCOPED_TRACE(kind);
+    if (const std::string why = MountCaseInsensitive(kind, kind); !why.empty()) GTEST_SKIP() << why;
+    WriteFile(kind + "/rock.dds", "rock");
+    WriteFile(kind + "/.rock.dds.brennel-respell", "ROCK");  // unpacked with it: same size and time
+    const timespec when[2] = {{1700000000, 0}, {1700000000, 0}};
+    for (const char* name : {"/rock.dds", "/.rock.dds.brennel-respell"})
+      ASSERT_EQ(utimensat(AT_FDCWD, (kind + name).c_str(), when, 0), 0);
+    const std::int64_t number = Activate({kind + "\\rock.dds", kind + "\\Rock.dds"});
+    EXPECT_EQ(ReadFile(kind + "/.rock.dds.brennel-respell"), "ROCK");
+    EXPECT_EQ(ReadFile(kind + "/rock.dds"), "rock");  // in either spelling
+    if (number != 0) {  // NTFS: the respelling needed the name, and was refused
+      EXPECT_EQ(number, EEXIST);
+      EXPECT_NE(last_error.find(".rock.dds.brennel-respell"), std::string::npos) << last_error;
+    }
+  }
+}
+
+// Only the pair a respelling belongs to finds a file under its parked name:
+// any other pair whose source is missing says so, on every file system.
+TEST_F(WrongFile, AMissingSourceIsMissingThoughAParkedNameOfItIsThere) {
+  WriteFile(".a.esp.brennel-respell", "hidden");
+  WriteFile(".b.esp.brennel-respell", "hidden too");
+  EXPECT_EQ(Activate({"a.esp", "Data\\moved.esp"}), 0);
+  EXPECT_EQ(messages, Texts{"a.esp is missing"});
+  // A change of case, on a file system that tells case apart.
+  EXPECT_EQ(Activate({"b.esp", "B.esp"}), 0);
+  EXPECT_EQ(messages, Texts{"b.esp is missing"});
+  EXPECT_EQ(ReadFile(".a.esp.brennel-respell"), "hidden");
+  EXPECT_EQ(ReadFile(".b.esp.brennel-respell"), "hidden too");
+  EXPECT_FALSE(fs::exists("Data"));
+  EXPECT_FALSE(fs::exists("B.esp"));
+}
+
+// An NTFS volume written where case was kept apart holds "rock.dds" and
+// "Rock.dds"; mounted to ignore case it cannot say which a name means. A
+// pair of either is refused, naming both, and neither file is moved.
+TEST_F(WrongFile, TwoNamesOfOneKeyWhereCaseIsIgnoredAreRefusedAndNeitherIsMoved) {
+  if (const std::string why = MountCaseInsensitive("ntfs", "ntfs"); !why.empty())
+    GTEST_SKIP() << why;
+  const std::string image = (folder.path() / "ntfs.img").string();
+  const auto remount = [&](const char* options) {
+    Unmount(fs::absolute("ntfs"));
+    ASSERT_EQ(MountFuse("lowntfs-3g " + std::string(options) + image + " ntfs", "ntfs"), "");
+  };
+  remount("");
+  WriteFile("ntfs/Data/rock.dds", "lower");
+  WriteFile("ntfs/Data/Rock.dds", "upper");
+  remount("-o ignore_case ");
+  for (const Texts& pair : {Texts{"ntfs\\Data\\rock.dds", "ntfs\\Data\\Rock.dds"},
+                            Texts{"ntfs\\Data\\Rock.dds", "ntfs\\Data\\rock.dds"},
+                            Texts{"ntfs\\Data\\rock.dds", "ntfs\\rock.dds"}}) {
+    SCOPED_TRACE(pair[0] + " to " + pair[1]);
+    EXPECT_EQ(Activate(pair), ENOTUNIQ);
+    EXPECT_NE(last_error.find("'ntfs/data/rock.dds' (inode "), std::string::npos) << last_error;
+    EXPECT_NE(last_error.find("without ignore_case"), std::string::npos) << last_error;
+    EXPECT_EQ(last_error.find("delete"), std::string::npos) << last_error;
+  }
+  remount("");
+  Texts names;
+  for (const auto& entry : fs::directory_iterator("ntfs/Data"))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (Texts{"Rock.dds", "rock.dds"}));
+  EXPECT_EQ(ReadFile("ntfs/Data/rock.dds"), "lower");
+  EXPECT_EQ(ReadFile("ntfs/Data/Rock.dds"), "upper");
+  EXPECT_FALSE(fs::exists("ntfs/rock.dds"));
 }
 
 }  // namespace

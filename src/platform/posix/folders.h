@@ -38,11 +38,11 @@ class Folders {
     bool linked = false;  // reached through a link
     dev_t device = 0;
     ino_t inode = 0;
-    std::optional<Listing> names;  // read when first needed
-    bool unlistable = false;       // may be entered but not listed (mode 0300)
-    bool stale = false;            // its watch saw a change: read again
+    std::optional<Listing> names;      // read when first needed
+    bool unlistable = false;           // may be entered but not listed (mode 0300)
+    bool stale = false;                // its watch saw a change: read again
     std::optional<bool> ignores_case;  // its file system's, once a name told
-    std::uint64_t read_at = 0;     // the walk's moves when its names were read
+    std::uint64_t read_at = 0;         // the walk's moves when its names were read
     std::map<std::string, std::unique_ptr<Folder>, std::less<>> children;
   };
 

@@ -9,9 +9,9 @@
 #include <memory>
 #include <vector>
 
-#include "system_disk.h"
 #include "error_condition.h"
 #include "listing.h"
+#include "system_disk.h"
 #include "system_platform.h"
 
 namespace tavrik {

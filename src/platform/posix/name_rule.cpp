@@ -35,8 +35,8 @@ Error Ambiguous(const std::string& folder, std::string_view spelled,
   // A file system may list two such entries alike (NTFS with ignore_case
   // lists every name in lower case): their inode numbers tell them apart.
   const bool alike = std::any_of(matches.begin(), matches.end(), [&](const auto& entry) {
-    return entry.first != matches.begin()->first;
-  }) == false;
+                       return entry.first != matches.begin()->first;
+                     }) == false;
   std::string names;
   std::size_t count = 0;
   for (const auto& [match, listed] : matches) {

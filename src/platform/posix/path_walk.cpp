@@ -157,6 +157,12 @@ void PathWalk::Move(const Found& from, const std::string& target) {
   const int number = respell ? disk_.Respell(folder.handle, from.name, name)
                              : disk_.Move(from.folder->handle, from.name, folder.handle, name);
   if (number == EEXIST && !respell) RefuseTaken(from, folder, name, spelled, name);
+  if (number == EEXIST) {  // the name a respelling passes through is another file's
+    throw Error(number,
+                SystemReason(number) + " (as " +
+                    Quoted(JoinPath(folders_.PathOf(folder), RespellAside(from.name))) +
+                    ", the name a change of case passes through here: move that file away)");
+  }
   if (number != 0) throw Error(number, MoveReason(number));
   if (respell) {
     folders_.Respelled(folder);

@@ -29,11 +29,16 @@ bool LinkUnsupported(int number) {
 
 Listed::Kind KindOf(unsigned char type) {
   switch (type) {
-    case DT_REG: return Listed::Kind::kFile;
-    case DT_DIR: return Listed::Kind::kFolder;
-    case DT_LNK: return Listed::Kind::kLink;
-    case DT_UNKNOWN: return Listed::Kind::kUnknown;
-    default: return Listed::Kind::kOther;
+    case DT_REG:
+      return Listed::Kind::kFile;
+    case DT_DIR:
+      return Listed::Kind::kFolder;
+    case DT_LNK:
+      return Listed::Kind::kLink;
+    case DT_UNKNOWN:
+      return Listed::Kind::kUnknown;
+    default:
+      return Listed::Kind::kOther;
   }
 }
 

@@ -23,8 +23,7 @@ class SystemDisk : public Disk {
   int Open(FolderHandle folder, const std::string& name, FolderHandle& opened,
            bool& linked) override;
   void Close(FolderHandle folder) override;
-  int Stat(FolderHandle folder, const std::string& name, bool follow,
-           struct stat& status) override;
+  int Stat(FolderHandle folder, const std::string& name, bool follow, struct stat& status) override;
   int ReadNames(FolderHandle folder,
                 const std::function<void(std::string_view, Listed)>& add) override;
   int Move(FolderHandle from, const std::string& from_name, FolderHandle to,
