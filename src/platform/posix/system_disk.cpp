@@ -211,14 +211,17 @@ void SystemDisk::Unwatch(int watch) {
 bool SystemDisk::Changes(std::vector<int>& changed) {
   bool known = true;
   alignas(inotify_event) char buffer[64 * 1024];
-  while (inotify_ >= 0) {
+  for (bool more = inotify_ >= 0; more;) {
     const ssize_t got = read(inotify_, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
     if (got <= 0) {
-      if (got < 0 && errno == EINTR) continue;
       // EAGAIN: nothing more. Any other failure: nothing can be vouched for.
       known = known && got < 0 && errno == EAGAIN;
       break;
     }
+    // One look: what comes after it is the next pair's news; a full buffer
+    // may have left some behind.
+    more = got > static_cast<ssize_t>(sizeof buffer) - 4096;
     for (ssize_t at = 0; at < got;) {
       const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
       at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
