@@ -126,7 +126,6 @@ class OverlayDisk : public Disk {
   }
 
   int Watch(FolderHandle folder) override { return real_.Watch(folder); }
-  void Unwatch(int watch) override { real_.Unwatch(watch); }
   bool Changes(std::vector<int>& changed) override { return real_.Changes(changed); }
 
   void Clear() {
@@ -263,10 +262,14 @@ class PosixDryRun : public DryRun {
         TooLongForWindows(path)) {
       return facts;
     }
-    const PathWalk::Trace trace = walk_.TraceOf(path);
+    walk_.folders().Refresh();
     const ListPath names = ParseListPath(path);
+    const NameRule::Reached reached = walk_.names().FolderOf(names);
+    NameRule::Entry entry;
+    if (reached.number == 0 && !names.names_folder)
+      entry = walk_.names().Find(*reached.folder, names.names.back());
     if (here_.empty()) here_ = WorkingDirectory();
-    if (trace.folder.number != 0) {
+    if (reached.number != 0) {
       facts.where = names.from_root ? "" : here_;
       for (const std::string_view name : names.names) {
         if (name != "..") {
@@ -280,15 +283,15 @@ class PosixDryRun : public DryRun {
     }
     const std::string_view last = names.names.empty() ? "" : names.names.back();
     const std::string name =
-        trace.entry.name.empty() ? std::string(WithoutTrailingDots(last)) : trace.entry.name;
+        entry.name.empty() ? std::string(WithoutTrailingDots(last)) : entry.name;
     facts.folder_found = !names.names_folder;
-    facts.file_found = !trace.entry.name.empty();
-    facts.folder_other_case = (trace.folder.matched & kMatchedOtherCase) != 0;
-    facts.folder_trailing_dots = (trace.folder.matched & kMatchedTrimmed) != 0;
-    facts.file_other_case = (trace.entry.matched & kMatchedOtherCase) != 0;
-    facts.file_trailing_dots = (trace.entry.matched & kMatchedTrimmed) != 0;
+    facts.file_found = !entry.name.empty();
+    facts.folder_other_case = (reached.matched & kMatchedOtherCase) != 0;
+    facts.folder_trailing_dots = (reached.matched & kMatchedTrimmed) != 0;
+    facts.file_other_case = (entry.matched & kMatchedOtherCase) != 0;
+    facts.file_trailing_dots = (entry.matched & kMatchedTrimmed) != 0;
     facts.name = name;
-    std::string folder = walk_.folders().PathOf(*trace.folder.folder);
+    std::string folder = walk_.folders().PathOf(*reached.folder);
     if (folder.empty() || folder[0] != '/') folder = JoinPath(here_, folder);
     facts.where = JoinPath(folder, names.names_folder ? "" : name);
     facts.identity = JoinPath(folder, NameKey(name));

@@ -27,7 +27,7 @@ class SystemPlatform : public Platform {
   void ShowMessage(const std::string& text) override {
     if (message_box_) message_box_(text);
   }
-  /// The system's own open and read (list_file_posix.cpp, list_file_win32.cpp).
+  /// The system's own open and read (system_platform_posix.cpp, list_file_win32.cpp).
   std::unique_ptr<ByteSource> OpenListFile(const std::string& name) override;
   std::string DecodeLegacyText(std::string_view bytes) override;
 

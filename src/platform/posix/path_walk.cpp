@@ -10,17 +10,6 @@ namespace tavrik {
 
 namespace {
 
-Error RenameError(int number, const std::string& source, const std::string& target,
-                  const std::string& reason) {
-  return Error(number, "Cannot rename " + Quoted(source) + " to " + Quoted(target) + ": " + reason);
-}
-
-std::string MoveReason(int number) {
-  std::string reason = SystemReason(number);
-  if (number == EXDEV) reason += " (they are on different file systems; nothing is copied)";
-  return reason;
-}
-
 bool HasNul(const std::string& path) { return path.find('\0') != std::string::npos; }
 
 // A path that can name no file on Windows names none here either.
@@ -33,7 +22,6 @@ bool NamesNoFile(const std::string& path) {
 void PathWalk::Forget() {
   pair_.reset();
   tested_.reset();
-  tested_path_.clear();
   folders_.Forget();
   names_.Reset();
 }
@@ -46,61 +34,49 @@ void PathWalk::BeginPair(const std::string& source, const std::string& target) {
 
 std::string PathWalk::FindFile(const std::string& path) {
   tested_.reset();
-  std::optional<std::pair<std::string, std::string>> pair = std::move(pair_);
-  pair_.reset();
-  if (!pair || pair->first != path) {
-    folders_.Refresh();  // a presence test of its own
-    pair.reset();
-  }
+  const std::optional<std::pair<std::string, std::string>> pair = std::exchange(pair_, {});
+  const bool paired = pair && pair->first == path;
+  if (!paired) folders_.Refresh();  // a presence test of its own
   // No globbing: '*' and '?' are ordinary characters of a Linux name.
   if (NamesNoFile(path)) return {};
   try {
     const ListPath parsed = ParseListPath(path);
     tested_ = Locate(parsed);
-    if (!tested_ && pair) tested_ = Parked(parsed, pair->second);
+    if (!tested_ && paired) tested_ = Parked(parsed, pair->second);
   } catch (const Error& error) {
     throw Error(error.Number(), "Cannot look for " + Quoted(path) + ": " + error.Description());
   }
-  if (!tested_) return {};
   tested_path_ = path;
-  return tested_->name;
+  return tested_ ? tested_->name : "";
 }
 
 void PathWalk::RenameFile(const std::string& source, const std::string& target) {
-  const auto refuse = [&](int number, const std::string& note = "") {
-    throw RenameError(number, source, target, SystemReason(number) + note);
+  const auto refuse = [&](int number, std::string reason) {
+    throw Error(number,
+                "Cannot rename " + Quoted(source) + " to " + Quoted(target) + ": " + reason);
   };
   // Right after its presence test the source is known: the pair's own calls.
-  std::optional<Found> from = std::move(tested_);
-  tested_.reset();
+  std::optional<Found> from = std::exchange(tested_, {});
   pair_.reset();
-  if (!from || source != tested_path_) {
+  if (source != tested_path_) {
     from.reset();
     folders_.Refresh();
   }
-  if (source.empty() || target.empty()) refuse(ENOENT);
-  if (HasNul(source) || HasNul(target)) refuse(EINVAL);
+  if (source.empty() || target.empty()) refuse(ENOENT, SystemReason(ENOENT));
+  if (HasNul(source) || HasNul(target)) refuse(EINVAL, SystemReason(EINVAL));
   if (IsDriveOrShare(source) || IsDriveOrShare(target)) {
-    refuse(ENOENT, " (drive letters and network paths have no counterpart on Linux)");
+    refuse(ENOENT, SystemReason(ENOENT) +
+                       " (drive letters and network paths have no counterpart on Linux)");
   }
-  if (TooLongForWindows(source) || TooLongForWindows(target)) refuse(ENAMETOOLONG);
+  if (TooLongForWindows(source) || TooLongForWindows(target))
+    refuse(ENAMETOOLONG, SystemReason(ENAMETOOLONG));
   try {
     if (!from) from = Locate(ParseListPath(source));
     if (!from) throw SystemFailure(ENOENT);
-    Move(*from, target);
+    Move(*from, source, target);
   } catch (const Error& error) {
-    throw RenameError(error.Number(), source, target, error.Description());
+    refuse(static_cast<int>(error.Number()), error.Description());
   }
-}
-
-PathWalk::Trace PathWalk::TraceOf(const std::string& path) {
-  folders_.Refresh();
-  tested_.reset();
-  const ListPath parsed = ParseListPath(path);
-  Trace trace{names_.FolderOf(parsed), {}};
-  if (trace.folder.number == 0 && !parsed.names_folder)
-    trace.entry = names_.Find(*trace.folder.folder, parsed.names.back());
-  return trace;
 }
 
 std::optional<PathWalk::Found> PathWalk::Locate(const ListPath& path) {
@@ -125,10 +101,10 @@ std::optional<PathWalk::Found> PathWalk::Parked(const ListPath& path, const std:
   if (folder.number != 0) return std::nullopt;
   NameRule::Entry parked = names_.Find(*folder.folder, RespellAside(name));
   if (parked.name.empty() || !names_.IsFile(*folder.folder, parked) ||
-      !names_.IgnoresCase(*folder.folder, parked.AsListedName()).value_or(false)) {
+      !names_.IgnoresCase(*folder.folder, parked.AsListed()).value_or(false)) {
     return std::nullopt;
   }
-  try {  // the pair's target is only looked at here; its own errors are the rename's
+  try {  // the target is only looked at here; its own errors are the rename's
     if (names_.FolderOf(to).folder != folder.folder) return std::nullopt;
   } catch (const Error&) {
     return std::nullopt;
@@ -136,9 +112,13 @@ std::optional<PathWalk::Found> PathWalk::Parked(const ListPath& path, const std:
   return Found{folder.folder, std::move(parked.name), std::move(parked.listed)};
 }
 
-void PathWalk::Move(const Found& from, const std::string& target) {
+void PathWalk::Move(const Found& from, const std::string& source, const std::string& target) {
   const ListPath path = ParseListPath(target);
-  const NameRule::Reached to = names_.FolderOf(path);
+  // Most pairs rename a file in its folder, spelled alike: found already.
+  const std::size_t folder_text = LastNameStart(target);
+  const bool alike =
+      !path.names_folder && source.compare(0, LastNameStart(source), target, 0, folder_text) == 0;
+  const NameRule::Reached to = alike ? NameRule::Reached{from.folder} : names_.FolderOf(path);
   // "x\.." is the folder x itself.
   if (path.names_folder) throw SystemFailure(to.number != 0 ? to.number : EEXIST);
   if (to.number != 0) throw SystemFailure(to.number);
@@ -149,7 +129,13 @@ void PathWalk::Move(const Found& from, const std::string& target) {
   const bool same_folder = &folder == from.folder;
   // The file's own entry: nothing to ask of the disk, which may be read-only.
   if (same_folder && (spelled == from.name || name == from.name)) return;
-  RefuseTwins(from);
+  // Where case is ignored, of two entries of the file's name the file
+  // system does not say which a call reaches: neither is touched.
+  if (const Listing* names = folders_.Names(*from.folder)) {
+    const Listing::Matches twins = names->MatchesOf(from.AsListed());
+    if (twins.size() > 1 && names_.IgnoresCase(*from.folder, from.AsListed()).value_or(false))
+      throw Ambiguous(folders_.PathOf(*from.folder), from.name, twins, true);
+  }
   const std::string taken = Taken(folder, spelled, name, same_folder ? &from.AsListed() : nullptr);
   if (!taken.empty()) RefuseTaken(from, folder, name, spelled, taken);
   // Where case is ignored, the new spelling is the file itself.
@@ -163,29 +149,16 @@ void PathWalk::Move(const Found& from, const std::string& target) {
                     Quoted(JoinPath(folders_.PathOf(folder), RespellAside(from.name))) +
                     ", the name a change of case passes through here: move that file away)");
   }
-  if (number != 0) throw Error(number, MoveReason(number));
-  if (respell) {
-    folders_.Respelled(folder);
-  } else {
-    folders_.Moved(*from.folder, from.AsListed(), folder, name);
+  if (number == EXDEV) {
+    throw Error(number,
+                SystemReason(number) + " (they are on different file systems; nothing is copied)");
   }
+  if (number != 0) throw SystemFailure(number);
+  folders_.Moved(*from.folder, from.AsListed(), folder, name);
 }
 
-// A file system that ignores case and lists two entries of the file's name
-// in some case (a volume written where case was kept apart): which one a
-// call reaches, it does not say, so neither is touched.
-void PathWalk::RefuseTwins(const Found& from) {
-  const Listing* names = folders_.Names(*from.folder);
-  if (names == nullptr) return;
-  const Listing::Matches matches = names->MatchesOf(from.AsListed());
-  if (matches.size() < 2 || !names_.IgnoresCase(*from.folder, from.AsListed()).value_or(false))
-    return;
-  throw Ambiguous(folders_.PathOf(*from.folder), from.name, matches, true);
-}
-
-// The entry of `folder`, other than the file itself (`self`), that the
-// list's `spelled` or the new `name` means in any case; "" when none. A
-// listed name is looked up before it counts.
+// The entry of `folder`, but the file itself (`self`), that the list's
+// `spelled` or the new `name` means in any case, confirmed on disk; "" for none.
 std::string PathWalk::Taken(Folder& folder, std::string_view spelled, std::string_view name,
                             const std::string* self) {
   for (const std::string_view wanted : {spelled, name}) {
@@ -195,7 +168,7 @@ std::string PathWalk::Taken(Folder& folder, std::string_view spelled, std::strin
       if (self != nullptr && entry == *self) continue;
       struct stat status;
       if (disk_.Stat(folder.handle, entry, false, status) == 0) return entry;
-      folders_.Distrust();  // listed, and not there: what else is wrong?
+      folders_.Distrust();  // listed, and not there
     }
   }
   return {};
@@ -206,8 +179,7 @@ void PathWalk::RefuseTaken(const Found& from, Folder& folder, std::string_view n
   std::string reason = SystemReason(EEXIST);
   if (taken != name && taken != spelled)
     reason += " (as " + Quoted(JoinPath(folders_.PathOf(folder), taken)) + ")";
-  // A move stopped between its link and its unlink leaves one file under
-  // both names; which one the mod means is for the user to say.
+  // Which of one file's two names the mod means is for the user to say.
   struct stat source, there;
   if (disk_.Stat(from.folder->handle, from.name, false, source) == 0 &&
       disk_.Stat(folder.handle, taken, false, there) == 0 && OneFile(source, there)) {

@@ -2,13 +2,13 @@
 
 // The presence test and the rename of a walk on Linux, over a Disk: the
 // checks of a list's path, the rule for names (name_rule.h), what a pair
-// may do where case is ignored, and the errors as the top-level report
-// shows them. The real platform walks the system's disk with it, a dry
-// run a disk with its renames on top.
+// may do where case is ignored, and the errors as the report shows them.
+// The real platform walks the system's disk with it, a dry run its own.
 
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "disk.h"
 #include "folders.h"
@@ -18,45 +18,33 @@ namespace tavrik {
 
 class PathWalk {
  public:
-  /// `bound`: folders held at most between pairs (folders.h).
+  /// `bound`: folders held at most between pairs.
   explicit PathWalk(Disk& disk, std::size_t bound = kFoldersHeld)
       : disk_(disk), folders_(disk, bound), names_(folders_, disk) {}
 
-  /// Drops what the walk learnt: a new walk sees the disk afresh.
+  /// A new walk sees the disk afresh.
   void Forget();
-
-  /// The pair whose presence test comes next; before it, what changed on
-  /// disk since the last pair is taken in.
+  /// The pair whose presence test comes next: what changed on disk is taken
+  /// in before it.
   void BeginPair(const std::string& source, const std::string& target);
-
-  /// The name of the regular file that the list's `path` names, or "".
-  /// Throws Error when it cannot be looked for.
+  /// The name of the regular file the list's `path` names, or "". Throws
+  /// Error when it cannot be looked for.
   std::string FindFile(const std::string& path);
-
-  /// Moves `source` to `target`, never replacing a file. Throws Error,
-  /// naming both paths, when that cannot be done.
+  /// Never replaces a file. Throws Error naming both paths.
   void RenameFile(const std::string& source, const std::string& target);
 
-  /// What the list's `path` reaches now: its folder (or why there is none)
-  /// and, in it, the entry its last name means. Throws Error.
-  struct Trace {
-    NameRule::Reached folder;
-    NameRule::Entry entry;
-  };
-  Trace TraceOf(const std::string& path);
   Folders& folders() { return folders_; }
+  NameRule& names() { return names_; }
 
  private:
-  // A regular file: its folder, its name there and the folder's listing of it.
-  struct Found {
+  struct Found {  // a regular file
     Folder* folder;
     std::string name, listed;
     const std::string& AsListed() const { return listed.empty() ? name : listed; }
   };
   std::optional<Found> Locate(const ListPath& path);
   std::optional<Found> Parked(const ListPath& path, const std::string& target);
-  void Move(const Found& from, const std::string& target);
-  void RefuseTwins(const Found& from);
+  void Move(const Found& from, const std::string& source, const std::string& target);
   std::string Taken(Folder& folder, std::string_view spelled, std::string_view name,
                     const std::string* self);
   [[noreturn]] void RefuseTaken(const Found& from, Folder& folder, std::string_view name,

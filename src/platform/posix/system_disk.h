@@ -1,12 +1,14 @@
 #pragma once
 
 // The disk as Linux shows it: folders held by descriptor, each name looked
-// up in its folder at the call, and moves that never replace a file.
-// Folders are watched with inotify, which reports every change made
-// through this machine's kernel; the changes this disk makes itself are
-// told apart by what each of its calls is known to report.
+// up in its folder at the call, moves that never replace a file, and
+// inotify watches, which report every change made through this machine's
+// kernel. This disk's own moves are told apart by the events each of its
+// calls is known to cause.
 
+#include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "disk.h"
@@ -30,20 +32,17 @@ class SystemDisk : public Disk {
            const std::string& to_name) override;
   int Respell(FolderHandle folder, const std::string& name, const std::string& respelled) override;
   int Watch(FolderHandle folder) override;
-  void Unwatch(int watch) override;
   bool Changes(std::vector<int>& changed) override;
 
  private:
-  // An event that one of this disk's own calls makes its folder's watch
-  // report: it is no news.
-  struct Expected {
+  struct Expected {  // an event of this disk's own
     int watch;
     std::uint32_t mask;
     std::string name;
   };
   void Expect(FolderHandle folder, std::uint32_t mask, const std::string& name);
-  int MoveNoReplace(FolderHandle from, const std::string& from_name, FolderHandle to,
-                    const std::string& to_name);
+  bool Renamed(int done, FolderHandle from, const std::string& from_name, FolderHandle to,
+               const std::string& to_name);
 
   // Kept for the disk's life, watching nothing between walks: closing one
   // waits for the kernel to retire it, some milliseconds.

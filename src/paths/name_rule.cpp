@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <memory>
@@ -13,8 +14,7 @@ namespace tavrik {
 
 namespace {
 
-// Candidates named in the message about an ambiguous name; a folder of
-// thousands of case variants must not make a message of thousands.
+// Not thousands in a message, for a folder of case variants.
 constexpr std::size_t kNamedCandidates = 8;
 
 Listed::Kind KindOf(mode_t mode) {
@@ -32,11 +32,11 @@ bool Absent(int number) {
 
 Error Ambiguous(const std::string& folder, std::string_view spelled,
                 const Listing::Matches& matches, bool one_name_to_the_file_system) {
-  // A file system may list two such entries alike (NTFS with ignore_case
-  // lists every name in lower case): their inode numbers tell them apart.
-  const bool alike = std::any_of(matches.begin(), matches.end(), [&](const auto& entry) {
-                       return entry.first != matches.begin()->first;
-                     }) == false;
+  // Listed alike (NTFS with ignore_case lists names in lower case), their
+  // inode numbers tell them apart.
+  const bool alike = std::all_of(matches.begin(), matches.end(), [&](const auto& entry) {
+    return entry.first == matches.begin()->first;
+  });
   std::string names;
   std::size_t count = 0;
   for (const auto& [match, listed] : matches) {
@@ -58,42 +58,38 @@ Error Ambiguous(const std::string& folder, std::string_view spelled,
 
 NameRule::Reached NameRule::FolderOf(const ListPath& path) {
   const std::size_t ups = LeadingUps(path);
-  const std::size_t end = path.names.size() - (path.names_folder ? 0 : 1);
-  if (!path.from_root && ups == 0) return Walk(&folders_.Here(), path.names, 0, end);
-  // From the root, or above the working directory: the path from the root,
-  // taken from the text, so that ".." never leaves through a link.
-  const std::vector<std::string>* here = path.from_root ? nullptr : HereNames();
-  if (!path.from_root && here == nullptr) {  // no path known: the system's own ".."
-    std::vector<std::string_view> names(ups, "..");
-    names.insert(names.end(), path.names.begin() + ups, path.names.begin() + end);
-    return Walk(&folders_.Here(), names, 0, names.size());
-  }
+  const auto rest = path.names.begin() + ups, end = path.names.end() - !path.names_folder;
+  if (!path.from_root && ups == 0) return Walk(folders_.Here(), {rest, end});
+  // From the root or above the working directory: by the text, so that ".."
+  // never leaves through a link, and through the working directory where
+  // the path passes it: one folder, one way to it.
+  const std::vector<std::string>* here = HereNames();
   std::vector<std::string_view> names;
-  if (here != nullptr) names.assign(here->begin(), here->end() - std::min(ups, here->size()));
-  names.insert(names.end(), path.names.begin() + ups, path.names.begin() + end);
-  // A path that passes through the working directory starts there: one
-  // folder, one way to it.
-  const std::vector<std::string>* cwd = HereNames();
-  if (cwd != nullptr && names.size() >= cwd->size() &&
-      std::equal(cwd->begin(), cwd->end(), names.begin())) {
-    return Walk(&folders_.Here(), names, cwd->size(), names.size());
+  if (!path.from_root && here == nullptr) {  // no path known: the system's own ".."
+    names.assign(ups, "..");
+    names.insert(names.end(), rest, end);
+    return Walk(folders_.Here(), names);
   }
-  return Walk(&folders_.Root(), names, 0, names.size());
+  if (!path.from_root) names.assign(here->begin(), here->end() - std::min(ups, here->size()));
+  names.insert(names.end(), rest, end);
+  if (here != nullptr && names.size() >= here->size() &&
+      std::equal(here->begin(), here->end(), names.begin())) {
+    return Walk(folders_.Here(), {names.begin() + here->size(), names.end()});
+  }
+  return Walk(folders_.Root(), names);
 }
 
-NameRule::Reached NameRule::Walk(Folder* folder, const std::vector<std::string_view>& names,
-                                 std::size_t first, std::size_t end) {
-  Reached reached{folder};
-  for (std::size_t i = first; i < end; ++i) {
-    const Entry entry = Find(*reached.folder, names[i]);
+NameRule::Reached NameRule::Walk(Folder& start, std::span<const std::string_view> names) {
+  Reached reached{&start};
+  for (const std::string_view spelled : names) {
+    const Entry entry = Find(*reached.folder, spelled, true);
     if (entry.name.empty()) return {nullptr, ENOENT, reached.matched};
     reached.matched |= entry.matched;
     // The entry found is the one meant, whatever it is.
     if (entry.kind == Listed::Kind::kFile || entry.kind == Listed::Kind::kOther)
       return {nullptr, ENOTDIR, reached.matched};
     // A folder is known by the name its parent lists, however spelled.
-    const std::string& name = entry.listed.empty() ? entry.name : entry.listed;
-    if (const int number = folders_.Child(*reached.folder, name, reached.folder)) {
+    if (const int number = folders_.Child(*reached.folder, entry.AsListed(), reached.folder)) {
       if (!Absent(number)) throw SystemFailure(number);
       return {nullptr, number == ENAMETOOLONG ? ENOENT : number, reached.matched};
     }
@@ -101,36 +97,35 @@ NameRule::Reached NameRule::Walk(Folder* folder, const std::vector<std::string_v
   return reached;
 }
 
-NameRule::Entry NameRule::Find(Folder& folder, std::string_view spelled) {
+NameRule::Entry NameRule::Find(Folder& folder, std::string_view spelled, bool on_the_way) {
   const std::string_view trimmed = WithoutTrailingDots(spelled);
   const std::string_view spellings[] = {spelled, trimmed};
   const std::size_t count = trimmed == spelled ? 1 : 2;
-  const auto found = [](std::string_view name, std::string listed, Listed::Kind kind,
+  const auto found = [](std::string_view name, std::string_view listed, Listed::Kind kind,
                         unsigned matched) {
-    return Entry{std::string(name), std::move(listed), kind, matched};
+    return Entry{std::string(name), std::string(listed), kind, matched};
   };
   const Listing* names = nullptr;
   for (std::size_t i = 0; i < count; ++i) {
-    names = folders_.NamesFor(folder, spellings[i]);
+    names = on_the_way ? folders_.Names(folder) : folders_.NamesFor(folder, spellings[i]);
     if (names == nullptr) break;
     if (const Listed* listed = names->Find(spellings[i]))
-      return found(spellings[i], std::string(spellings[i]), listed->kind, i * kMatchedTrimmed);
+      return found(spellings[i], spellings[i], listed->kind, i * kMatchedTrimmed);
   }
   for (std::size_t i = 0; names != nullptr && i < count; ++i) {
     const Listing::Matches matches = names->MatchesOf(spellings[i]);
     if (matches.empty()) continue;
     const auto& [name, listed] = *matches.begin();
-    // Where the file system ignores case, it finds this spelling itself: the
-    // name as spelled is the entry's (NTFS with ignore_case lists every name
-    // in lower case).
+    // Where the file system ignores case, it finds this spelling itself
+    // (NTFS with ignore_case lists every name in lower case).
     if (!folder.ignores_case) folder.ignores_case = IgnoresCase(folder, name);
     if (folder.ignores_case.value_or(false))
       return found(spellings[i], name, listed.kind, i * kMatchedTrimmed);
     if (!matches.one()) throw Ambiguous(folders_.PathOf(folder), spellings[i], matches, false);
     return found(name, name, listed.kind, kMatchedOtherCase | i * kMatchedTrimmed);
   }
-  // Not listed: a file system may still match it by a rule of its own, and
-  // a folder that may not be listed has only these names.
+  // Not listed: the file system may match it by a rule of its own, and a
+  // folder that may not be listed has only these names.
   for (std::size_t i = 0; i < count; ++i) {
     struct stat status;
     const int number = disk_.Stat(folder.handle, std::string(spellings[i]), false, status);

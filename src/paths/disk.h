@@ -1,0 +1,74 @@
+#pragma once
+
+// What a walk asks of a disk, one name in one folder at a time: the
+// system's (system_disk.h), or a dry run's, which puts its renames on top
+// of it. A disk that watches a folder reports every change to its names
+// that the disk did not make itself.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "listing.h"
+
+namespace tavrik {
+
+/// A folder a disk opened; kWorkingDirectory is where the process is.
+using FolderHandle = int;
+inline constexpr FolderHandle kWorkingDirectory = AT_FDCWD;
+
+/// `name` in the folder at `folder` ("" for the working directory).
+inline std::string JoinPath(std::string_view folder, std::string_view name) {
+  std::string path(folder);
+  if (!path.empty() && path.back() != '/') path += '/';
+  return path.append(name);
+}
+
+/// The name a respelling parks a file under, beside it.
+inline std::string RespellAside(std::string_view name) {
+  return std::string(".").append(name).append(".brennel-respell");
+}
+
+/// One file under two names (a hard link, as a move by link and unlink
+/// stopped half-way leaves): the inode says so only beside a second link,
+/// since some file systems (exfat-fuse) number inodes by name.
+inline bool OneFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_nlink >= 2;
+}
+
+/// Every call returns 0 or an errno.
+class Disk {
+ public:
+  virtual ~Disk() = default;
+  /// The folder `name` of `folder`, links followed; `linked`: `name` is a link.
+  virtual int Open(FolderHandle folder, const std::string& name, FolderHandle& opened,
+                   bool& linked) = 0;
+  /// Its watch too, unless another handle holds the folder.
+  virtual void Close(FolderHandle folder) = 0;
+  /// `name` "." is the folder itself.
+  virtual int Stat(FolderHandle folder, const std::string& name, bool follow,
+                   struct stat& status) = 0;
+  /// Each name but "." and "..".
+  virtual int ReadNames(FolderHandle folder,
+                        const std::function<void(std::string_view, Listed)>& add) = 0;
+  /// Never replaces anything: EEXIST whenever the file system finds an entry
+  /// at `to_name` by its own rule for case.
+  virtual int Move(FolderHandle from, const std::string& from_name, FolderHandle to,
+                   const std::string& to_name) = 0;
+  /// `respelled` differs from `name` only in case, and the folder lists no
+  /// other entry of that name. On a failure the file keeps a name its pair
+  /// finds it by.
+  virtual int Respell(FolderHandle folder, const std::string& name,
+                      const std::string& respelled) = 0;
+  /// A watch number, the same for every handle of one folder; -1 for none.
+  virtual int Watch(FolderHandle folder) = 0;
+  /// Adds the watches that saw a change since the last call, other than by
+  /// this disk's own moves; false when it cannot tell which.
+  virtual bool Changes(std::vector<int>& changed) = 0;
+};
+
+}  // namespace tavrik

@@ -1,0 +1,91 @@
+#pragma once
+
+// What a walk knows of the folders it reached, and for how long. A folder
+// is held by handle, its names are read once, and all of it stays true
+// while the watches report no change but the walk's own; any other change,
+// a folder that cannot be watched, or a link to a folder that now leads
+// elsewhere, and the walk reads everything again from the next pair on.
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "disk.h"
+#include "listing.h"
+
+namespace tavrik {
+
+/// Folders a walk holds at most between two pairs, leaving descriptors to spare.
+inline constexpr std::size_t kFoldersHeld = 256;
+
+class Folders {
+ public:
+  /// A folder the walk reached, by its name in its parent as listed there.
+  struct Folder {
+    Folder* parent = nullptr;
+    std::string name;
+    FolderHandle handle = -1;
+    dev_t device = 0;  // where a link to it led
+    ino_t inode = 0;
+    std::optional<Listing> names;      // read when first needed
+    bool unlistable = false;           // may be entered but not listed (mode 0300)
+    std::optional<bool> ignores_case;  // its file system's, once a name told
+    std::uint64_t read_at = 0;         // the walk's moves before its names were read
+    std::map<std::string, std::unique_ptr<Folder>, std::less<>> children;
+  };
+
+  explicit Folders(Disk& disk, std::size_t bound = kFoldersHeld) : disk_(disk), bound_(bound) {}
+  ~Folders() { Forget(); }
+  Folders(const Folders&) = delete;
+  Folders& operator=(const Folders&) = delete;
+
+  /// The working directory, or the root. Throws Error when it cannot be opened.
+  Folder& Here() { return Top(here_, "."); }
+  Folder& Root() { return Top(root_, "/"); }
+
+  /// Before a pair: forgets all unless the disk vouches for all of it.
+  void Refresh();
+  void Forget();
+  /// A listing turned out wrong: forget all before the next pair.
+  void Distrust() { distrusted_ = true; }
+
+  /// The folder `name` of `folder`: 0 or errno.
+  int Child(Folder& folder, const std::string& name, Folder*& child);
+  /// The names of `folder`; nullptr when it may not be listed. Throws Error
+  /// when reading it fails otherwise. NamesFor reads them again first where
+  /// the walk has since made or moved away a name of `name`'s key in another
+  /// folder: one folder reached two ways (a FUSE view) hears nothing of that.
+  const Listing* Names(Folder& folder);
+  const Listing* NamesFor(Folder& folder, std::string_view name);
+  /// From the root or the working directory ("" for it).
+  std::string PathOf(const Folder& folder) const;
+
+  /// After the walk moved `from_name` of `from` to `to_name` of `to`.
+  void Moved(Folder& from, const std::string& from_name, Folder& to, const std::string& to_name);
+
+ private:
+  Folder& Top(std::unique_ptr<Folder>& top, const std::string& name);
+  std::unique_ptr<Folder> Open(Folder* parent, const std::string& name, int& number);
+  void Drop(std::unique_ptr<Folder>& folder);
+
+  Disk& disk_;
+  std::size_t bound_, held_ = 0;
+  bool distrusted_ = false, unwatched_ = false;
+  std::unique_ptr<Folder> here_, root_;
+  std::vector<Folder*> linked_;  // reached through links: where they lead is asked
+  struct Touched {               // a name the walk made or moved away: when, and where
+    std::uint64_t at = 0;
+    const Folder* folder = nullptr;
+  };
+  std::unordered_map<std::string, Touched, NameKeyHash, NameKeyEqual> touched_;  // by key
+  std::uint64_t moves_ = 0;
+};
+
+}  // namespace tavrik
