@@ -3,6 +3,7 @@
 #include <cerrno>
 
 #include "error_condition.h"
+#include "list_path.h"
 
 namespace tavrik {
 
@@ -76,6 +77,11 @@ std::string Folders::PathOf(const Folder& folder) const {
   return JoinPath(PathOf(*folder.parent), folder.name);
 }
 
+Folders::Way Folders::WayOf(std::string_view text) const {
+  const auto known = ways_.find(text);
+  return known != ways_.end() ? known->second : Way{};
+}
+
 void Folders::Refresh() {
   std::vector<int> changed;
   bool vouched =
@@ -95,6 +101,7 @@ void Folders::Forget() {
   if (root_) Drop(root_);
   linked_.clear();
   touched_.clear();
+  ways_.clear();
   distrusted_ = unwatched_ = false;
 }
 
@@ -115,6 +122,12 @@ void Folders::Moved(Folder& from, const std::string& from_name, Folder& to,
   if (to.names) to.names->Insert(to_name, moved);
   touched_.insert_or_assign(from_name, Touched{++moves_, &from});
   touched_.insert_or_assign(to_name, Touched{moves_, &to});
+  // A file made beside a folder of its name, in some case, may be what a
+  // folder text means now: each is found again.
+  const std::string_view made = WithoutTrailingDots(to_name);
+  for (const auto& [name, child] : to.children) {
+    if (NameKeyEqual()(WithoutTrailingDots(name), made)) return ways_.clear();
+  }
 }
 
 }  // namespace tavrik

@@ -67,6 +67,15 @@ class Folders {
   /// From the root or the working directory ("" for it).
   std::string PathOf(const Folder& folder) const;
 
+  /// The folder a list's folder text reached in this walk, and how (the
+  /// name rule's kMatched...), or nullptr: known as long as the folders.
+  struct Way {
+    Folder* folder = nullptr;
+    unsigned matched = 0;
+  };
+  Way WayOf(std::string_view text) const;
+  void Remember(std::string_view text, Way way) { ways_.emplace(text, way); }
+
   /// After the walk moved `from_name` of `from` to `to_name` of `to`.
   void Moved(Folder& from, const std::string& from_name, Folder& to, const std::string& to_name);
 
@@ -86,6 +95,13 @@ class Folders {
   };
   std::unordered_map<std::string, Touched, NameKeyHash, NameKeyEqual> touched_;  // by key
   std::uint64_t moves_ = 0;
+  struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const {
+      return std::hash<std::string_view>()(text);
+    }
+  };
+  std::unordered_map<std::string, Way, TextHash, std::equal_to<>> ways_;
 };
 
 }  // namespace tavrik

@@ -56,6 +56,16 @@ Error Ambiguous(const std::string& folder, std::string_view spelled,
   return Error(ENOTUNIQ, reason);
 }
 
+NameRule::Reached NameRule::FolderOf(std::string_view text) {
+  const std::size_t start = LastNameStart(text);
+  const std::string_view folder = NamesFolder(text.substr(start)) ? text : text.substr(0, start);
+  if (const Folders::Way way = folders_.WayOf(folder); way.folder != nullptr)
+    return {way.folder, 0, way.matched};
+  const Reached reached = FolderOf(ParseListPath(text));
+  if (reached.number == 0) folders_.Remember(folder, {reached.folder, reached.matched});
+  return reached;
+}
+
 NameRule::Reached NameRule::FolderOf(const ListPath& path) {
   const std::size_t ups = LeadingUps(path);
   const auto rest = path.names.begin() + ups, end = path.names.end() - !path.names_folder;

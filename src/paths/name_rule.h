@@ -53,6 +53,9 @@ class NameRule {
     unsigned matched = 0;
   };
   Reached FolderOf(const ListPath& path);
+  /// The same for a list's path as text, found again only where the walk
+  /// has not reached its folder text yet.
+  Reached FolderOf(std::string_view text);
   /// Throws Error (the reason only) when ambiguous or unreadable. A folder
   /// `on_the_way` needs no look for names the walk made (it makes files).
   Entry Find(Folder& folder, std::string_view spelled, bool on_the_way = false);

@@ -17,6 +17,10 @@ bool NamesNoFile(const std::string& path) {
   return path.empty() || HasNul(path) || IsDriveOrShare(path) || TooLongForWindows(path);
 }
 
+// The last name of a list's path: "" (a separator at its end), "." or ".."
+// name a folder.
+std::string_view LastName(std::string_view path) { return path.substr(LastNameStart(path)); }
+
 }  // namespace
 
 void PathWalk::Forget() {
@@ -40,9 +44,8 @@ std::string PathWalk::FindFile(const std::string& path) {
   // No globbing: '*' and '?' are ordinary characters of a Linux name.
   if (NamesNoFile(path)) return {};
   try {
-    const ListPath parsed = ParseListPath(path);
-    tested_ = Locate(parsed);
-    if (!tested_ && paired) tested_ = Parked(parsed, pair->second);
+    tested_ = Locate(path);
+    if (!tested_ && paired) tested_ = Parked(path, pair->second);
   } catch (const Error& error) {
     throw Error(error.Number(), "Cannot look for " + Quoted(path) + ": " + error.Description());
   }
@@ -71,7 +74,7 @@ void PathWalk::RenameFile(const std::string& source, const std::string& target) 
   if (TooLongForWindows(source) || TooLongForWindows(target))
     refuse(ENAMETOOLONG, SystemReason(ENAMETOOLONG));
   try {
-    if (!from) from = Locate(ParseListPath(source));
+    if (!from) from = Locate(source);
     if (!from) throw SystemFailure(ENOENT);
     Move(*from, source, target);
   } catch (const Error& error) {
@@ -79,11 +82,11 @@ void PathWalk::RenameFile(const std::string& source, const std::string& target) 
   }
 }
 
-std::optional<PathWalk::Found> PathWalk::Locate(const ListPath& path) {
-  if (path.names_folder) return std::nullopt;  // a folder: not looked at
+std::optional<PathWalk::Found> PathWalk::Locate(std::string_view path) {
+  if (NamesFolder(LastName(path))) return std::nullopt;  // a folder: not looked at
   const NameRule::Reached reached = names_.FolderOf(path);
   if (reached.number != 0) return std::nullopt;
-  NameRule::Entry entry = names_.Find(*reached.folder, path.names.back());
+  NameRule::Entry entry = names_.Find(*reached.folder, LastName(path));
   if (entry.name.empty() || !names_.IsFile(*reached.folder, entry)) return std::nullopt;
   return Found{reached.folder, std::move(entry.name), std::move(entry.listed)};
 }
@@ -91,11 +94,13 @@ std::optional<PathWalk::Found> PathWalk::Locate(const ListPath& path) {
 // A respelling stopped half-way leaves its file under the name it parks
 // files under. Only that pair finds it there: one that changes only the case
 // of a name in one folder, on a file system that ignores case.
-std::optional<PathWalk::Found> PathWalk::Parked(const ListPath& path, const std::string& target) {
-  const ListPath to = ParseListPath(target);
-  if (path.names_folder || to.names_folder || NamesNoFile(target)) return std::nullopt;
-  const std::string_view name = WithoutTrailingDots(path.names.back());
-  const std::string_view respelled = WithoutTrailingDots(to.names.back());
+std::optional<PathWalk::Found> PathWalk::Parked(std::string_view path, std::string_view target) {
+  if (NamesFolder(LastName(path)) || NamesFolder(LastName(target)) ||
+      NamesNoFile(std::string(target))) {
+    return std::nullopt;
+  }
+  const std::string_view name = WithoutTrailingDots(LastName(path));
+  const std::string_view respelled = WithoutTrailingDots(LastName(target));
   if (name == respelled || !NameKeyEqual()(name, respelled)) return std::nullopt;
   const NameRule::Reached folder = names_.FolderOf(path);
   if (folder.number != 0) return std::nullopt;
@@ -105,7 +110,7 @@ std::optional<PathWalk::Found> PathWalk::Parked(const ListPath& path, const std:
     return std::nullopt;
   }
   try {  // the target is only looked at here; its own errors are the rename's
-    if (names_.FolderOf(to).folder != folder.folder) return std::nullopt;
+    if (names_.FolderOf(target).folder != folder.folder) return std::nullopt;
   } catch (const Error&) {
     return std::nullopt;
   }
@@ -113,18 +118,16 @@ std::optional<PathWalk::Found> PathWalk::Parked(const ListPath& path, const std:
 }
 
 void PathWalk::Move(const Found& from, const std::string& source, const std::string& target) {
-  const ListPath path = ParseListPath(target);
   // Most pairs rename a file in its folder, spelled alike: found already.
-  const std::size_t folder_text = LastNameStart(target);
-  const bool alike =
-      !path.names_folder && source.compare(0, LastNameStart(source), target, 0, folder_text) == 0;
-  const NameRule::Reached to = alike ? NameRule::Reached{from.folder} : names_.FolderOf(path);
+  const std::string_view spelled = LastName(target);
+  const bool alike = !NamesFolder(spelled) && source.compare(0, LastNameStart(source), target, 0,
+                                                             LastNameStart(target)) == 0;
+  const NameRule::Reached to = alike ? NameRule::Reached{from.folder} : names_.FolderOf(target);
   // "x\.." is the folder x itself.
-  if (path.names_folder) throw SystemFailure(to.number != 0 ? to.number : EEXIST);
+  if (NamesFolder(spelled)) throw SystemFailure(to.number != 0 ? to.number : EEXIST);
   if (to.number != 0) throw SystemFailure(to.number);
   Folder& folder = *to.folder;
   // Windows drops trailing dots and spaces from the name it makes.
-  const std::string_view spelled = path.names.back();
   const std::string name(WithoutTrailingDots(spelled));
   const bool same_folder = &folder == from.folder;
   // The file's own entry: nothing to ask of the disk, which may be read-only.

@@ -42,8 +42,8 @@ class PathWalk {
     std::string name, listed;
     const std::string& AsListed() const { return listed.empty() ? name : listed; }
   };
-  std::optional<Found> Locate(const ListPath& path);
-  std::optional<Found> Parked(const ListPath& path, const std::string& target);
+  std::optional<Found> Locate(std::string_view path);
+  std::optional<Found> Parked(std::string_view path, std::string_view target);
   void Move(const Found& from, const std::string& source, const std::string& target);
   std::string Taken(Folder& folder, std::string_view spelled, std::string_view name,
                     const std::string* self);
