@@ -114,12 +114,11 @@ void Folders::Drop(std::unique_ptr<Folder>& folder) {
 
 void Folders::Moved(Folder& from, const std::string& from_name, Folder& to,
                     const std::string& to_name) {
-  const Listed* listed = from.names ? from.names->Find(from_name) : nullptr;
-  const Listed moved = listed != nullptr ? *listed : Listed{};
   // A listing that shows the name otherwise (NTFS with ignore_case lists
   // every name in lower case) is read again.
-  if (from.names && !from.names->Remove(from_name)) from.names.reset();
-  if (to.names) to.names->Insert(to_name, moved);
+  const std::optional<Listed> moved = from.names ? from.names->Remove(from_name) : std::nullopt;
+  if (!moved) from.names.reset();
+  if (to.names) to.names->Insert(to_name, moved.value_or(Listed{}));
   touched_.insert_or_assign(from_name, Touched{++moves_, &from});
   touched_.insert_or_assign(to_name, Touched{moves_, &to});
   // A file made beside a folder of its name, in some case, may be what a

@@ -8,45 +8,51 @@ namespace tavrik {
 
 namespace {
 
-bool IsAscii(std::string_view name) {
-  return std::all_of(name.begin(), name.end(),
-                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
+constexpr std::size_t kFnvOffset = 14695981039346656037ULL, kFnvPrime = 1099511628211ULL;
 
 // A byte as an ASCII letter's key: its upper case.
-unsigned char Folded(char c) {
+unsigned char Folded(unsigned char c) {
   return static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
 }
 
-// FNV-1a over `key`'s bytes, ASCII letters taken in upper case.
-std::size_t FoldedHash(std::string_view key) {
-  std::size_t hash = 14695981039346656037ULL;
-  for (const char c : key) hash = (hash ^ Folded(c)) * 1099511628211ULL;
+std::size_t KeyHash(std::string_view key) {
+  std::size_t hash = kFnvOffset;
+  for (const char c : key) hash = (hash ^ static_cast<unsigned char>(c)) * kFnvPrime;
   return hash;
 }
 
 }  // namespace
 
-// The hash of the name's key, however the key is made: an ASCII name's in
-// place, any other's by NameKey, so that "f\u0131le", whose capital is
-// "FILE", meets "file" in one bucket.
+// FNV-1a over the name's key. NTFS's table maps no letter into ASCII or out
+// of it, so an ASCII name's key is made as it is hashed and compared, and
+// any other's by NameKey.
 std::size_t NameKeyHash::operator()(std::string_view name) const {
-  return IsAscii(name) ? FoldedHash(name) : FoldedHash(NameKey(name));
+  std::size_t hash = kFnvOffset;
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x80) return KeyHash(NameKey(name));
+    hash = (hash ^ Folded(byte)) * kFnvPrime;
+  }
+  return hash;
 }
 
 bool NameKeyEqual::operator()(std::string_view a, std::string_view b) const {
-  if (!IsAscii(a) || !IsAscii(b)) return NameKey(a) == NameKey(b);
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                            [](char x, char y) { return Folded(x) == Folded(y); });
+  for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
+    const auto x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+    if ((x | y) >= 0x80) return NameKey(a) == NameKey(b);
+    if (Folded(x) != Folded(y)) return false;
+  }
+  return a.size() == b.size();  // what one has beyond the other is more key
 }
 
-bool Listing::Remove(std::string_view name) {
+std::optional<Listed> Listing::Remove(std::string_view name) {
   const auto [first, last] = names_.equal_range(name);
   const auto entry =
       std::find_if(first, last, [&](const auto& listed) { return listed.first == name; });
-  if (entry == last) return false;
+  if (entry == last) return std::nullopt;
+  const Listed removed = entry->second;
   names_.erase(entry);
-  return true;
+  return removed;
 }
 
 const Listed* Listing::Find(std::string_view name) const {

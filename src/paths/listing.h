@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -48,8 +49,8 @@ class Listing {
   };
 
   void Insert(std::string_view name, Listed listed = {}) { names_.emplace(name, listed); }
-  /// False when no entry is spelled exactly `name`.
-  bool Remove(std::string_view name);
+  /// What was listed of the entry spelled exactly `name`; nothing when none is.
+  std::optional<Listed> Remove(std::string_view name);
   Matches MatchesOf(std::string_view name) const {
     const auto [first, last] = names_.equal_range(name);
     return {first, last};

@@ -164,7 +164,9 @@ void PathWalk::Move(const Found& from, const std::string& source, const std::str
 // `spelled` or the new `name` means in any case, confirmed on disk; "" for none.
 std::string PathWalk::Taken(Folder& folder, std::string_view spelled, std::string_view name,
                             const std::string* self) {
-  for (const std::string_view wanted : {spelled, name}) {
+  const std::string_view spellings[] = {spelled, name};
+  for (std::size_t i = 0; i < (name == spelled ? 1u : 2u); ++i) {
+    const std::string_view wanted = spellings[i];
     const Listing* names = folders_.NamesFor(folder, wanted);
     if (names == nullptr) return {};  // may not be listed: only the rename itself guards
     for (const auto& [entry, listed] : names->MatchesOf(wanted)) {
