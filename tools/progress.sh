@@ -38,12 +38,13 @@ show_progress() {
 }
 
 # Runs a command with its output (errors too) appended to the log $1, and
-# prints instead, after each 20 s, how long it has run and what the
+# prints instead, every 15 s, how long it has run and what the
 # function $2 says of the log (last_line: the log's last line). On failure
 # it prints the log's last 25 lines. Returns the command's status.
 # Usage: run_quietly LOG DESCRIBE COMMAND...
 run_quietly() {
-  local log=$1 describe=$2 pid status=0 start=$SECONDS next=20
+  # 15 s, so that a line comes within 20 s also when the machine is busy.
+  local log=$1 describe=$2 pid status=0 start=$SECONDS next=15
   shift 2
   "$@" </dev/null >>"$log" 2>&1 &
   pid=$!
@@ -51,7 +52,7 @@ run_quietly() {
     sleep 0.5
     if ((SECONDS - start >= next)); then
       echo "     ... $((SECONDS - start)) s: $("$describe" "$log")"
-      next=$((next + 20))
+      next=$((next + 15))
     fi
   done
   wait "$pid" || status=$?

@@ -41,11 +41,12 @@ screenshot() { python3 "$window_driver_root/tools/screenshot.py" --framed "$1" "
 
 # Starts a window manager (blackbox) on the display, so that windows have
 # the title bar a desktop gives them; sets $window_manager_pid. Waits up to
-# 10 s until it manages the screen (it has said how many desktops it has).
+# 60 s until it manages the screen (it has said how many desktops it has):
+# on a fresh machine it first builds the font cache.
 start_window_manager() {
   blackbox >/dev/null 2>&1 &
   window_manager_pid=$!
-  for _ in $(seq 100); do
+  for _ in $(seq 600); do
     xdotool get_num_desktops >/dev/null 2>&1 && return 0
     sleep 0.1
   done
