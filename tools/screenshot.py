@@ -2,7 +2,9 @@
 """Saves what an X window shows as a PNG file, with nothing but Xlib and
 the standard library. A window that has just been shown may not be drawn
 yet: it waits (up to 30 s) until the window holds more than its background.
-Usage: screenshot.py WINDOW_ID FILE.png"""
+With --framed, the window's frame is taken with it: the window manager's
+window that holds it (without a window manager, the window itself).
+Usage: screenshot.py [--framed] WINDOW_ID FILE.png"""
 import ctypes
 import struct
 import sys
@@ -31,6 +33,11 @@ x11.XOpenDisplay.restype = ctypes.c_void_p
 x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
 x11.XGetWindowAttributes.argtypes = [ctypes.c_void_p, ctypes.c_ulong,
                                      ctypes.POINTER(XWindowAttributes)]
+x11.XQueryTree.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(ctypes.c_ulong),
+                           ctypes.POINTER(ctypes.c_ulong),
+                           ctypes.POINTER(ctypes.POINTER(ctypes.c_ulong)),
+                           ctypes.POINTER(ctypes.c_uint)]
+x11.XFree.argtypes = [ctypes.c_void_p]
 x11.XGetImage.restype = ctypes.POINTER(XImage)
 x11.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
                           ctypes.c_uint, ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
@@ -90,11 +97,30 @@ def drawn(width, rows):
     return False
 
 
+def frame_of(display, window):
+    """The ancestor of the window that is a child of the root window."""
+    while True:
+        root, parent = ctypes.c_ulong(), ctypes.c_ulong()
+        children, count = ctypes.POINTER(ctypes.c_ulong)(), ctypes.c_uint()
+        if not x11.XQueryTree(display, window, ctypes.byref(root), ctypes.byref(parent),
+                              ctypes.byref(children), ctypes.byref(count)):
+            sys.exit("screenshot.py: no such window")
+        if children:
+            x11.XFree(children)
+        if parent.value in (0, root.value):
+            return window
+        window = parent.value
+
+
 def main():
-    window, path = int(sys.argv[1], 0), sys.argv[2]
+    arguments = sys.argv[1:]
+    framed = arguments[:1] == ["--framed"]
+    window, path = int(arguments[framed], 0), arguments[framed + 1]
     display = x11.XOpenDisplay(None)
     if not display:
         sys.exit("screenshot.py: cannot open the display")
+    if framed:
+        window = frame_of(display, window)
     deadline = time.monotonic() + 30
     width, height, rows = grab(display, window)
     while not drawn(width, rows) and time.monotonic() < deadline:

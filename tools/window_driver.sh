@@ -35,8 +35,23 @@ press_return_in() { xdotool windowfocus --sync "$1" key Return; }
 # Asks window $1 to close, as its close button would.
 close_window() { python3 "$window_driver_root/tests/close_window.py" "$1"; }
 
-# Saves what window $1 shows in the PNG file $2.
-screenshot() { python3 "$window_driver_root/tools/screenshot.py" "$1" "$2"; }
+# Saves what window $1 shows in the PNG file $2, with its frame and title
+# bar when a window manager gave it one.
+screenshot() { python3 "$window_driver_root/tools/screenshot.py" --framed "$1" "$2"; }
+
+# Starts a window manager (blackbox) on the display, so that windows have
+# the title bar a desktop gives them; sets $window_manager_pid. Waits up to
+# 60 s until it manages the screen (it has said how many desktops it has):
+# on a fresh machine it first builds the font cache.
+start_window_manager() {
+  blackbox >/dev/null 2>&1 &
+  window_manager_pid=$!
+  for _ in $(seq 600); do
+    xdotool get_num_desktops >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  return 1
+}
 
 # Starts Xvfb at 96 DPI on a free display and exports DISPLAY; sets
 # $xvfb_pid. Waits up to 60 s for the server to say its display number.

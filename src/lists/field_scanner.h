@@ -25,7 +25,7 @@ struct RawField {
   Place place;
 };
 
-/// Splits a list file's text into fields by the README's "List file format"
+/// Splits a list file's text into fields by docs/design.md's "List file format"
 /// (quotes, commas, line ends, blanks), a field at a time, keeping no more of
 /// one than ListLimits allows. Also tells whether the bytes read are UTF-8.
 class FieldScanner {

@@ -40,7 +40,7 @@ struct ListRead {
   std::optional<Error> failure;
 };
 
-/// Reads the list file in `source` as the README's "List file format" says,
+/// Reads the list file in `source` as docs/design.md's "List file format" says,
 /// only as far as a walk can reach (`limits`), whatever the file holds. The
 /// encoding is decided once, on the bytes read: UTF-16 after its byte order
 /// mark, else UTF-8 when every byte read is, else `legacy` text.
