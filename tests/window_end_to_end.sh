@@ -5,8 +5,8 @@
 # it must not honour; "copy" copies the missing-file box's text with Ctrl+C
 # and with the mouse, and reads it back from the X clipboard and selection.
 # "long-walk" runs a walk that the test holds (BRENNEL_GATE_LIBRARY, the
-# preloaded gated_rename.cpp) and, while it runs, uncovers the window, clicks
-# "Deactivate" and asks the window to close.
+# preloaded gated_rename.cpp) and, while it runs, clicks "Deactivate", asks
+# the window to close, uncovers it and pings it as a window manager does.
 # Usage: window_end_to_end.sh BINARY activate|error|options|copy|long-walk
 set -Eeuo pipefail
 # No step ends the test without saying which.
@@ -96,6 +96,7 @@ long_walk() {
   click_deactivate "$window"
   "$here/close_window.py" "$window"
   "$here/window_probe.py" repaint "$window" || fail "the window was not drawn again during the walk"
+  "$here/window_probe.py" ping "$window" || fail "the window did not answer a ping during the walk"
   cursor_walking=$("$here/window_probe.py" cursor)
   [ "$cursor_walking" != "$cursor_before" ] ||
     fail "the pointer is '$cursor_walking' during the walk, as before it"

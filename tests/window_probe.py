@@ -5,8 +5,11 @@ Usage:
   window_probe.py repaint WINDOW_ID   covers most of the window with a magenta
       window, takes it away again and waits (up to 60 s) until the window has
       drawn itself over the uncovered part: no magenta left, its buttons back
-  window_probe.py cursor              the name of the pointer's cursor now"""
+  window_probe.py ping WINDOW_ID      sends the window a _NET_WM_PING, as a window
+      manager does, and waits (up to 60 s) for its answer on the root window
+  window_probe.py cursor              the name and serial of the pointer's cursor"""
 import ctypes
+import select
 import sys
 import time
 
@@ -28,6 +31,18 @@ class XSetWindowAttributes(ctypes.Structure):
                 ("event_mask", ctypes.c_long), ("do_not_propagate_mask", ctypes.c_long),
                 ("override_redirect", ctypes.c_int), ("colormap", ctypes.c_ulong),
                 ("cursor", ctypes.c_ulong)]
+
+
+class XClientMessageEvent(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong),
+                ("message_type", ctypes.c_ulong), ("format", ctypes.c_int),
+                ("data", ctypes.c_long * 5)]
+
+
+class XEvent(ctypes.Union):
+    _fields_ = [("type", ctypes.c_int), ("xclient", XClientMessageEvent),
+                ("pad", ctypes.c_long * 24)]  # XEvent's size
 
 
 class XCursorImage(ctypes.Structure):
@@ -61,12 +76,22 @@ x11.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.
 x11.XGetPixel.restype = ctypes.c_ulong
 x11.XGetPixel.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int]
 x11.XDestroyImage.argtypes = [ctypes.c_void_p]
+x11.XInternAtom.restype = ctypes.c_ulong
+x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+x11.XSelectInput.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_long]
+x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                           ctypes.c_void_p]
+x11.XPending.argtypes = [ctypes.c_void_p]
+x11.XNextEvent.argtypes = [ctypes.c_void_p, ctypes.c_void_p]
+x11.XConnectionNumber.argtypes = [ctypes.c_void_p]
 xfixes.XFixesGetCursorImage.restype = ctypes.POINTER(XCursorImage)
 xfixes.XFixesGetCursorImage.argtypes = [ctypes.c_void_p]
 
 ALL_PLANES, Z_PIXMAP = 0xFFFFFFFF, 2
 MAGENTA = 0xFF00FF
 CW_BACK_PIXEL, CW_OVERRIDE_REDIRECT = 1 << 1, 1 << 9
+CLIENT_MESSAGE = 33
+STRUCTURE_NOTIFY, SUBSTRUCTURE_NOTIFY = 1 << 17, 1 << 19
 
 
 def fail(why):
@@ -120,12 +145,42 @@ def repaint(display, window):
         time.sleep(0.05)
 
 
+def ping(display, window):
+    root = x11.XDefaultRootWindow(display)
+    protocols = x11.XInternAtom(display, b"WM_PROTOCOLS", False)
+    ping_atom = x11.XInternAtom(display, b"_NET_WM_PING", False)
+    # The client answers on the root window, where a window manager listens.
+    x11.XSelectInput(display, root, STRUCTURE_NOTIFY | SUBSTRUCTURE_NOTIFY)
+    event = XEvent()
+    message = event.xclient
+    message.type, message.display, message.window = CLIENT_MESSAGE, display, window
+    message.message_type, message.format = protocols, 32
+    stamp = int(time.monotonic() * 1000) & 0x7FFFFFFF
+    message.data[0], message.data[1], message.data[2] = ping_atom, stamp, window
+    if not x11.XSendEvent(display, window, False, 0, ctypes.byref(event)):
+        fail("the ping could not be sent")
+    x11.XSync(display, False)
+    deadline = time.monotonic() + 60
+    while time.monotonic() < deadline:
+        while x11.XPending(display):
+            answer = XEvent()
+            x11.XNextEvent(display, ctypes.byref(answer))
+            data = answer.xclient.data
+            if (answer.type == CLIENT_MESSAGE and data[0] == ping_atom and data[1] == stamp
+                    and data[2] == window):
+                return
+        select.select([x11.XConnectionNumber(display)], [], [], 0.1)
+    fail("the ping was not answered in 60 s")
+
+
 def main():
     display = x11.XOpenDisplay(None)
     if not display:
         fail("cannot open the display")
     if sys.argv[1] == "repaint":
         repaint(display, int(sys.argv[2], 0))
+    elif sys.argv[1] == "ping":
+        ping(display, int(sys.argv[2], 0))
     elif sys.argv[1] == "cursor":
         image = xfixes.XFixesGetCursorImage(display)
         if not image:
