@@ -130,6 +130,37 @@ TEST_F(LauncherWalk, PresenceTestFailureLeavesTheWalk) {
   EXPECT_THROW(launcher.Command3_Click(), Error);
 }
 
+TEST(LauncherKeepAlive, IsCalledBetweenPairsOnceItsIntervalHasPassed) {
+  // With no interval, between every two pairs that are walked: never before
+  // the first or after the last, nor past a missing source.
+  FakePlatform platform;
+  std::vector<std::size_t> pairs_before;  // pairs tested at each call
+  Brennel brennel(platform, KeepAlive([&] { pairs_before.push_back(platform.searched.size()); },
+                                      KeepAlive::Clock::duration::zero()));
+  for (const char* name : {"a", "b", "c", "d"}) {
+    brennel.colInputA.insert(brennel.colInputA.end(), {name, std::string(name) + ".on"});
+    platform.files[name] = name;
+  }
+  brennel.colInputD = {"a", "a.on", "b", "b.on", "x", "x.on", "c", "c.on"};
+  brennel.Command3_Click();
+  EXPECT_EQ(pairs_before, (std::vector<std::size_t>{1, 2, 3}));
+  pairs_before.clear();
+  platform.searched.clear();
+  brennel.Command4_Click();
+  EXPECT_EQ(pairs_before, (std::vector<std::size_t>{1, 2}));
+  EXPECT_EQ(platform.messages, Texts{"x.on is missing"});
+
+  // A walk shorter than the interval calls nothing.
+  FakePlatform quick;
+  int calls = 0;
+  Brennel short_walk(quick, KeepAlive([&] { ++calls; }, std::chrono::hours(1)));
+  short_walk.colInputA = {"a", "b", "c", "d"};
+  quick.files = {{"a", "1"}, {"c", "3"}};
+  short_walk.Command3_Click();
+  EXPECT_EQ(calls, 0);
+  EXPECT_EQ(quick.files, (Files{{"b", "1"}, {"d", "3"}}));
+}
+
 // A platform where every file is present and renames only count.
 class CountingPlatform : public FakePlatform {
  public:

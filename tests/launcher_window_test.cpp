@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTextDocument>
+#include <QThread>
 #include <QTimer>
 #include <QtTest>
 #include <filesystem>
@@ -132,6 +133,7 @@ class LauncherWindowTest : public QObject {
   void boxesShowHugePathsByTheirEndsAndFitTheScreen();
   void failuresOtherThanTheWalksOwnAreReportedByNumber();
   void windowIsAFrameOfItsTwoButtonsToScreenReaders();
+  void longWalkIsPaintedShowsItIsBusyAndTakesPressesAfterIt();
 };
 
 void LauncherWindowTest::layoutIsTheDesignedOneAndIgnoresResizing() {
@@ -436,6 +438,63 @@ void LauncherWindowTest::windowIsAFrameOfItsTwoButtonsToScreenReaders() {
   // The missing-file box stays an alert.
   ClickOnScreen(window, "Command3");
   QCOMPARE(box_role, QAccessible::AlertMessage);
+}
+
+void LauncherWindowTest::longWalkIsPaintedShowsItIsBusyAndTakesPressesAfterIt() {
+  ScratchFolder folder;
+  constexpr int kPairs = 16000;
+  std::string list;
+  for (int k = 0; k < kPairs; ++k)
+    list += "p" + std::to_string(k) + ",p" + std::to_string(k) + ".on\r\n";
+  WriteFile("Tavrik.mla", list);
+  WriteFile("Tavrik.mld", "d.off,d\r\n");
+  // Each pair takes 1 ms until the window has been painted and shows a busy
+  // pointer mid-walk: 16 s at most, where the window needs 0.1 s.
+  struct SlowPlatform : FakePlatform {
+    std::function<bool()> seen_enough;
+    std::string FindFile(const std::string& path) override {
+      if (!seen_enough()) QThread::msleep(1);
+      return FakePlatform::FindFile(path);
+    }
+  } platform;
+  for (int k = 0; k < kPairs; ++k) platform.files["p" + std::to_string(k)] = "";
+  platform.files["d"] = "";
+  Boxes boxes;
+  LauncherWindow window(platform, boxes.Answer());
+  window.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+  struct Paints : QObject {
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+      if (event->type() == QEvent::Paint) ++count;
+      return false;
+    }
+  } paints;
+  window.installEventFilter(&paints);
+  bool busy = false;
+  std::size_t pressed_at = 0;  // pairs tested when Deactivate was pressed
+  platform.seen_enough = [&] {
+    if (platform.searched.size() == 1) window.update();
+    busy = busy || window.cursor().shape() == Qt::WaitCursor;
+    if (busy && paints.count > 0 && pressed_at == 0) {
+      // A press that is no input event, as a screen reader makes it.
+      pressed_at = platform.searched.size();
+      Button(window, "Command4")->click();
+    }
+    return pressed_at != 0;
+  };
+  ClickOnScreen(window, "Command3");
+  QVERIFY2(pressed_at != 0, "the walk ended before the window was painted with a busy pointer");
+  QCOMPARE(window.cursor().shape(), Qt::ArrowCursor);
+  // Every pair once, and then Deactivate's walk, once.
+  QTRY_COMPARE(platform.files.count("d.off"), std::size_t{1});
+  QCOMPARE(platform.searched.size(), std::size_t{kPairs + 1});
+  QCOMPARE(platform.searched[kPairs - 1], "p" + std::to_string(kPairs - 1));
+  QCOMPARE(platform.searched.back(), std::string("d"));
+  QVERIFY(pressed_at < kPairs);
+  QCOMPARE(platform.files.size(), std::size_t{kPairs + 1});
+  QVERIFY(boxes.shown.empty());
 }
 
 QTEST_MAIN(LauncherWindowTest)

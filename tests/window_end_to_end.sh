@@ -4,7 +4,10 @@
 # Return and closes the window. "options" starts it with Qt's options, which
 # it must not honour; "copy" copies the missing-file box's text with Ctrl+C
 # and with the mouse, and reads it back from the X clipboard and selection.
-# Usage: window_end_to_end.sh BINARY activate|error|options|copy
+# "long-walk" runs a walk that the test holds (BRENNEL_GATE_LIBRARY, the
+# preloaded gated_rename.cpp) and, while it runs, clicks "Deactivate", asks
+# the window to close, uncovers it and pings it as a window manager does.
+# Usage: window_end_to_end.sh BINARY activate|error|options|copy|long-walk
 set -Eeuo pipefail
 # No step ends the test without saying which.
 trap 'echo "FAIL: line $LINENO: $BASH_COMMAND (status $?)" >&2' ERR
@@ -57,6 +60,65 @@ click_activate() {
   xdotool mousemove --sync $((X + 40)) $((Y + 20)) click 1
 }
 
+click_deactivate() {
+  local window=$1 X Y WIDTH HEIGHT SCREEN
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  # "Deactivate" is 65 x 25 at 8,40.
+  xdotool mousemove --sync $((X + 40)) $((Y + 52)) click 1
+}
+
+# The walk over 10,000 pairs and a last one, "Data/last", whose rename waits
+# for the gate: until the test removes it, the walk cannot end, and before
+# that pair it renames one pair in 20 ms or more (200 s at the least).
+long_walk() {
+  local gate=$folder/gate log=$folder/renames cursor_before cursor_walking
+  mkdir -p Data
+  (cd Data && seq -f 'p%05g' 10000 | xargs touch && touch last d)
+  { seq -f 'Data/p%05g' 10000 | sed 's/.*/&,&.on\r/'; printf 'Data/last,Data/last.on\r\n'; } >Tavrik.mla
+  printf 'Data/d.off,Data/d\r\n' >Tavrik.mld
+  : >"$gate"
+  LD_PRELOAD=$BRENNEL_GATE_LIBRARY BRENNEL_TEST_GATE=$gate BRENNEL_TEST_RENAME_LOG=$log \
+    ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 "$binary" &
+  pid=$!
+  window=$(wait_for_window "Tavrik Brennel")
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  xdotool mousemove --sync $((X + 40)) $((Y + 20))
+  cursor_before=$("$here/window_probe.py" cursor)
+  click_activate "$window"
+  for _ in $(seq 600); do
+    [ -s "$log" ] && break
+    sleep 0.1
+  done
+  [ -s "$log" ] || fail "the walk did not begin"
+
+  # Sent while the walk runs; then the window must draw itself again, which
+  # it does only after reading from the X server what came before.
+  click_deactivate "$window"
+  "$here/close_window.py" "$window"
+  "$here/window_probe.py" repaint "$window" || fail "the window was not drawn again during the walk"
+  "$here/window_probe.py" ping "$window" || fail "the window did not answer a ping during the walk"
+  cursor_walking=$("$here/window_probe.py" cursor)
+  [ "$cursor_walking" != "$cursor_before" ] ||
+    fail "the pointer is '$cursor_walking' during the walk, as before it"
+  # Neither the click nor the close has been taken, and the walk waits at
+  # its last pair.
+  xdotool search --onlyvisible --name '^Tavrik Brennel$' >/dev/null ||
+    fail "the close request was taken during the walk"
+  [ -e Data/d ] || fail "the click on Deactivate was taken during the walk"
+  [ -e Data/last ] || fail "the walk passed its last pair before the test let it"
+
+  rm "$gate"
+  wait_for_exit
+  [ "$status" -eq 0 ] || fail "exit status $status after the close, expected 0"
+  # Every pair renamed once, in order; then the click's walk; then the close.
+  [ "$(cat "$log")" = "$(seq -f 'p%05g' 10000; echo last; echo d)" ] ||
+    fail "the renames were not each pair once and then Deactivate's: $(uniq -c "$log" | head)"
+  [ ! -e Data/p00001 ] && [ -e Data/p10000.on ] && [ -e Data/last.on ] && [ -e Data/d.off ] ||
+    fail "the files are not where the two walks put them"
+  echo "PASS ($scenario)"
+  exit 0
+}
+
 press_return_in() {
   xdotool windowfocus --sync "$1" key Return
 }
@@ -83,6 +145,7 @@ case $scenario in
     printf 'B' >Data/a
     printf 'Data/a.off,Data/a\r\n' >Tavrik.mla
     ;;
+  long-walk) long_walk ;;
   copy)
     # A mod's path as lists spell it: long, without spaces.
     long_path='Data\Mods\Tavrik_Landscape_Overhaul_v2.3.1\Textures\Landscape\Mountains'

@@ -65,9 +65,11 @@ void Brennel::RenamePairs(const EntryList& list, Direction direction) {
     Platform& platform;
     ~WalkEnd() { platform.EndWalk(); }
   } walk_end{platform_};
+  keep_alive_.Start();
   // The counters stay within 16 bits for every list that fits; a complete
   // walk of 32,766 or 32,767 entries ends normally.
   for (std::size_t i = 0; i + 1 < list.size(); i += 2) {
+    if (i != 0) keep_alive_.BetweenPairs();
     const std::string& first = list[i];
     const std::string& second = list[i + 1];
     const bool activating = direction == Direction::kActivation;

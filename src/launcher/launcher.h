@@ -1,9 +1,11 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "entry_list.h"
+#include "keep_alive.h"
 #include "list_reader.h"
 #include "platform.h"
 
@@ -27,7 +29,10 @@ void LoadEntryList(Platform& platform, const std::string& file_name, EntryList& 
 /// what its two buttons do. The window side (src/window/) delivers events.
 class Brennel {
  public:
-  explicit Brennel(Platform& platform) : platform_(platform) {}
+  /// `keep_alive` is called between the pairs of a long walk (the window
+  /// keeps itself painted there); by default nothing is.
+  explicit Brennel(Platform& platform, KeepAlive keep_alive = {})
+      : platform_(platform), keep_alive_(std::move(keep_alive)) {}
 
   EntryList colInputA;  // activation list, from "Tavrik.mla"
   EntryList colInputD;  // deactivation list, from "Tavrik.mld"
@@ -47,6 +52,7 @@ class Brennel {
   void RenamePairs(const EntryList& list, Direction direction);
 
   Platform& platform_;
+  KeepAlive keep_alive_;
 };
 
 }  // namespace tavrik

@@ -1,5 +1,7 @@
 #include "launcher_window_qt.h"
 
+#include <xcb/xcb.h>
+
 #include <QAbstractTextDocumentLayout>
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -19,6 +21,7 @@
 #include <QTextDocument>
 #include <QtMath>
 #include <algorithm>
+#include <cstdlib>
 
 #include "display_text.h"
 
@@ -156,6 +159,30 @@ class Box : public QMessageBox {
   QLabel* label_ = nullptr;
 };
 
+// Qt on X11 sets aside the input that KeepAliveDuringWalk leaves queued,
+// and takes it only when the next X event arrives: without one, a click made
+// during the walk would wait for the pointer to move. A property of the
+// window's own, written, is that event.
+void TakeHeldInput(QWidget& window) {
+  // Qt's offscreen platform can also answer as X11, without a connection.
+  if (QGuiApplication::platformName() != QLatin1String("xcb")) return;
+  auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+  xcb_connection_t* connection = x11 != nullptr ? x11->connection() : nullptr;
+  if (connection == nullptr || window.windowHandle() == nullptr) return;
+  static const xcb_atom_t walk_ended = [connection] {
+    static constexpr char kName[] = "_TAVRIK_BRENNEL_WALK_ENDED";
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, sizeof kName - 1, kName), nullptr);
+    const xcb_atom_t atom = reply != nullptr ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+    std::free(reply);
+    return atom;
+  }();
+  if (walk_ended == XCB_ATOM_NONE) return;
+  xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window.winId(), walk_ended,
+                      XCB_ATOM_CARDINAL, 32, 0, nullptr);
+  xcb_flush(connection);
+}
+
 // A plain QWidget is a "filler" to screen readers, which then may not
 // announce that a window opened; the launcher window is a window, whose
 // children are its buttons.
@@ -167,7 +194,9 @@ QAccessibleInterface* AccessibleWindow(const QString& class_name, QObject* objec
 }  // namespace
 
 LauncherWindow::LauncherWindow(Platform& platform, MessageBoxRunner run_box, QWidget* parent)
-    : QWidget(parent), run_box_(std::move(run_box)), brennel_(platform) {
+    : QWidget(parent),
+      run_box_(std::move(run_box)),
+      brennel_(platform, KeepAlive([this] { KeepAliveDuringWalk(); })) {
   // Once: Qt keeps each factory it is given.
   [[maybe_unused]] static const bool accessible_as_window =
       (QAccessible::installFactory(AccessibleWindow), true);
@@ -207,12 +236,43 @@ void LauncherWindow::Command3_Clicked() { RunClickHandler(&Brennel::Command3_Cli
 void LauncherWindow::Command4_Clicked() { RunClickHandler(&Brennel::Command4_Click); }
 
 void LauncherWindow::RunClickHandler(void (Brennel::*handler)()) {
-  if (const auto error = ErrorLeaving([&] { (brennel_.*handler)(); })) {
-    ReportUnhandledError(*error);
+  if (walking_) {
+    // A press that is no input event (a screen reader's, say) can reach the
+    // buttons while the walk lets the window be painted: it is taken after
+    // the walk, as a click made meanwhile is, and never inside it.
+    presses_after_walk_.push_back(handler);
+    return;
   }
+  walking_ = true;
+  const auto error = ErrorLeaving([&] { (brennel_.*handler)(); });
+  walking_ = false;
+  unsetCursor();
+  if (kept_alive_) TakeHeldInput(*this);
+  kept_alive_ = false;
+  if (error) {
+    presses_after_walk_.clear();  // the program ends after the report
+    ReportUnhandledError(*error);
+    return;
+  }
+  for (const auto press : presses_after_walk_) {
+    QMetaObject::invokeMethod(
+        this, [this, press] { RunClickHandler(press); }, Qt::QueuedConnection);
+  }
+  presses_after_walk_.clear();
+}
+
+void LauncherWindow::KeepAliveDuringWalk() {
+  kept_alive_ = true;
+  // The walk has run for a moment: the pointer says it is busy.
+  if (cursor().shape() != Qt::WaitCursor) setCursor(Qt::WaitCursor);
+  // Exposes, pings and repaints are answered. Mouse, keys and close
+  // requests (input to Qt, WM_DELETE_WINDOW included) stay queued in their
+  // order, so that they are taken once the walk has ended, as before.
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void LauncherWindow::ShowMessage(const std::string& text) {
+  unsetCursor();  // the walk waits for the player now
   Box box(*this, QMessageBox::NoIcon, QString(), text, QString());
   run_box_(box);
 }

@@ -3,6 +3,7 @@
 #include <QWidget>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "error_condition.h"
 #include "launcher.h"
@@ -51,10 +52,17 @@ class LauncherWindow : public QWidget {
   void Command4_Clicked();
   // Runs one click handler of the logic; no exception gets past it into Qt.
   void RunClickHandler(void (Brennel::*handler)());
+  // Between the pairs of a long walk: the window is painted and answers the
+  // window system, and takes no input.
+  void KeepAliveDuringWalk();
   QPushButton* AddButton(const ButtonLayout& layout);
 
   MessageBoxRunner run_box_;
   Brennel brennel_;
+  bool walking_ = false;
+  bool kept_alive_ = false;  // the walk let the window take events
+  // Presses that reached the window during a walk, for after it.
+  std::vector<void (Brennel::*)()> presses_after_walk_;
   QPushButton* command3_ = nullptr;
   QPushButton* command4_ = nullptr;
 };

@@ -26,8 +26,12 @@ const std::wstring& Title() {
 
 }  // namespace
 
+// At most this many paint messages a keep-alive call: a window that never
+// validates what it paints would otherwise hold the walk for good.
+constexpr int kPaintsPerCall = 64;
+
 LauncherWindow::LauncherWindow(HINSTANCE instance, Platform& platform)
-    : instance_(instance), brennel_(platform) {}
+    : instance_(instance), brennel_(platform, KeepAlive([this] { KeepAliveDuringWalk(); })) {}
 
 LauncherWindow::~LauncherWindow() {
   if (font_ != nullptr) DeleteObject(font_);
@@ -149,6 +153,11 @@ LRESULT LauncherWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       return 0;
     }
     case WM_CLOSE:
+      // Sent by another program during a walk, it waits for the walk's end.
+      if (walking_) {
+        close_after_walk_ = true;
+        return 0;
+      }
       DestroyWindow(window_);
       return 0;
     case WM_DESTROY:
@@ -162,15 +171,64 @@ LRESULT LauncherWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
 }
 
 void LauncherWindow::Click(int control) {
+  if (walking_) {
+    // Only a message sent to the window reaches it during a walk (another
+    // program's BM_CLICK, an accessibility tool's press): taken after the
+    // walk, as a click is, and never inside it.
+    presses_after_walk_.push_back(control);
+    return;
+  }
+  walking_ = true;
   // No exception may leave the window procedure.
   const auto error = ErrorLeaving([&] {
     if (control == kCommand3Id) brennel_.Command3_Click();
     if (control == kCommand4Id) brennel_.Command4_Click();
   });
-  if (error) ReportUnhandledError(*error);
+  walking_ = false;
+  if (busy_) {
+    busy_ = false;
+    SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)));  // IDC_ARROW
+  }
+  if (error) {
+    ReportUnhandledError(*error);
+    return;
+  }
+  // Behind whatever was queued meanwhile.
+  for (const int press : presses_after_walk_) {
+    const HWND button = press == kCommand3Id ? command3_ : command4_;
+    PostMessageW(window_, WM_COMMAND, MAKEWPARAM(press, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(button));
+  }
+  presses_after_walk_.clear();
+  if (close_after_walk_) PostMessageW(window_, WM_CLOSE, 0, 0);
+  close_after_walk_ = false;
+}
+
+void LauncherWindow::KeepAliveDuringWalk() {
+  if (!busy_) {
+    // The walk has run for a moment. Mouse input waits, so no WM_SETCURSOR
+    // puts the arrow back before the walk's end.
+    busy_ = true;
+    SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)));  // IDC_WAIT
+  }
+  // Paint messages only. Any PeekMessage also delivers the messages that
+  // other threads and programs send (the system's "are you alive"
+  // probes), and calling it keeps Windows from marking the window "not
+  // responding". Input, WM_CLOSE and every other posted message stay
+  // queued in their order.
+  MSG message;
+  for (int paints = 0;
+       paints < kPaintsPerCall && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT);
+       ++paints) {
+    DispatchMessageW(&message);
+  }
 }
 
 void LauncherWindow::ShowMessage(const std::string& text) {
+  if (busy_) {
+    busy_ = false;  // the walk waits for the player now
+    SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)));
+  }
   ShowMessageBox(window_, Title(), L"", text, MB_OK);
 }
 

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "error_condition.h"
 #include "launcher.h"
@@ -40,6 +41,9 @@ class LauncherWindow {
   void CreateButtons();
   void LayOut(UINT dpi);
   void Click(int control);
+  // Between the pairs of a long walk: paints and messages sent from other
+  // threads are taken; input and posted messages wait.
+  void KeepAliveDuringWalk();
   // "Error N" and the description, with the error icon; once it is closed,
   // the window goes and Run returns kExitAfterError.
   void ReportUnhandledError(const Error& error);
@@ -51,6 +55,12 @@ class LauncherWindow {
   HWND focused_ = nullptr;  // the button to give the focus back to
   HFONT font_ = nullptr;
   int exit_status_ = 0;
+  bool walking_ = false;
+  bool busy_ = false;  // the pointer shows it
+  // Presses and a close request that reached the window during a walk
+  // through messages sent to it: taken after the walk.
+  std::vector<int> presses_after_walk_;
+  bool close_after_walk_ = false;
   Brennel brennel_;
 };
 
