@@ -438,13 +438,12 @@ struct Change {
   }
 };
 
-// The names the lists spell one way only, as a walk creates or looks for
-// them (without trailing dots and spaces). A name another program creates
-// in such a spelling must be seen at once; one in another spelling than a
-// list's may go unseen by a walk that read its folder before (README), so
-// the changes here make none.
-Names OnlySpellings(const Names& activation, const Names& deactivation) {
-  std::map<std::string, std::set<std::string>> spellings;
+// The names the lists spell, as a walk creates or looks for them (with and
+// without trailing dots and spaces), and each in capitals: a name another
+// program creates in any spelling must be seen by the next pair, since the
+// watches report it.
+Names Spellings(const Names& activation, const Names& deactivation) {
+  std::set<std::string> spellings;
   for (const Names* list : {&activation, &deactivation}) {
     for (const std::string& entry : *list) {
       std::string name;
@@ -454,19 +453,16 @@ Names OnlySpellings(const Names& activation, const Names& deactivation) {
           continue;
         }
         if (!name.empty() && name != "." && name != "..") {
-          const std::string trimmed(tavrik::WithoutTrailingDots(name));
-          spellings[tavrik::NameKey(trimmed)].insert(trimmed);
-          if (trimmed != name) spellings[tavrik::NameKey(name)].insert(name);
+          for (const std::string& spelled : {std::string(tavrik::WithoutTrailingDots(name)), name}) {
+            spellings.insert(spelled);
+            spellings.insert(tavrik::NameKey(spelled));
+          }
         }
         name.clear();
       }
     }
   }
-  Names only;
-  for (const auto& [key, spelled] : spellings) {
-    if (spelled.size() == 1) only.push_back(*spelled.begin());
-  }
-  return only;
+  return Names(spellings.begin(), spellings.end());
 }
 
 void Apply(const Change& change, const fs::path& root, const Names& spellings,
@@ -503,8 +499,7 @@ void Apply(const Change& change, const fs::path& root, const Names& spellings,
       if (change.kind == 3 || !options.links) {
         fs::create_directory(root / folder, ignored);
       } else {
-        // To the folder itself, moved, or to a new one: a folder put there
-        // with names in other cases than the lists' may go unseen (README).
+        // To the folder itself, moved, or to a new one.
         const std::string to = change.second % 2 ? folder + ".gone" : folder + ".new";
         fs::create_directory(root / to, ignored);
         fs::create_directory_symlink(RelativeTarget(ParentOf(folder), to), root / folder, ignored);
@@ -532,7 +527,7 @@ std::string RunCase(const Choose& choose, const std::string& scratch, const Opti
           {click, 1 + maker.Below(6), maker.Below(5), maker.Below(1000), maker.Below(1000)});
     }
   }
-  const Names spellings = OnlySpellings(activation, deactivation);
+  const Names spellings = Spellings(activation, deactivation);
   const fs::path real_root = fs::path(scratch) / "walk";
   const fs::path model_root = fs::path(scratch) / "reference";
   for (const fs::path& root : {real_root, model_root}) {

@@ -18,8 +18,9 @@ using Choose = std::function<std::uint32_t(std::uint32_t n)>;
 
 struct Options {
   /// Another program changes the tree between pairs, in both copies alike:
-  /// creates a name the lists spell, removes a file, creates a folder in
-  /// another case beside one, renames a folder away and makes a new one,
+  /// creates a file or a folder of a name the lists spell, in their
+  /// spelling or in capitals, removes a file, renames a folder away and
+  /// makes a new one,
   /// or puts a link where a folder was. The dry run cannot foresee that,
   /// so it is not compared then.
   bool changes = false;

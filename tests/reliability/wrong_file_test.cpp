@@ -323,8 +323,6 @@ TEST_F(WrongFile, OneFolderReachedThroughAViewAndDirectlyNeverGetsTwoNamesOfOneK
   }
 }
 
-// u_toupper makes the dotless i "I" and the long s "S": such names match
-// their ASCII spellings in any case like any other name.
 // NTFS keeps "ı" apart from "I" and "ſ" from "S", as Unicode's own
 // capitals would not; a name with such a letter is another name, and
 // names whose keys are made otherwise (ASCII or not) still meet.
