@@ -1,8 +1,8 @@
 #pragma once
 
 // The first three lines of a report, in words: the state of the mod, why
-// (or what its button does), and "To ...: ..." with what to press, which a
-// dry run has proved.
+// (what stops its walk, first), and "To ...: ..." with what to do, which
+// the dry runs proved to the end.
 
 #include "check.h"
 #include "checked_list.h"
@@ -11,14 +11,9 @@
 
 namespace tavrik {
 
-/// Fills report.summary, report.why and report.next. `state` is of
-/// `basis`'s files; report.activate, report.deactivate and report.blocking
-/// are known. The ways out are tried on `run` through `presser` (hand
-/// moves, then presses, then the state they leave), from the disk as it is.
-void Advise(CheckReport& report, const ModState& state, const CheckedList& basis, Presser& presser,
-            DryRun& run);
-
-/// "pair 3", "pairs 3 and 5", "pairs 3, 5, 7, 9, 11 and 20 more".
-std::string PairsText(const std::vector<std::size_t>& pairs);
+/// Fills report.summary, report.why, report.next and report.moves. `state`
+/// is of `basis`'s files; report.activate and report.deactivate are known.
+/// Other ways out are tried on the dry run through `presser`.
+void Advise(CheckReport& report, const ModState& state, const CheckedList& basis, Presser& presser);
 
 }  // namespace tavrik

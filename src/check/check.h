@@ -5,45 +5,37 @@
 // lists. Nothing is changed on disk: the walks run on a DryRun.
 
 #include <cstddef>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "dry_run.h"
 #include "lint.h"
+#include "mod_state.h"
 #include "presses.h"
 
 namespace tavrik {
 
-/// A file in the way of a pair: at its second path while its own file is
-/// at its first.
-struct Blocker {
-  std::size_t pair = 0;  // from 1
-  std::string path;      // the activation list's second path
-  bool own = false;      // one of the mod's own files (another pair's)
-};
-
 struct CheckReport {
   std::string folder;
-  /// "no-lists", "inactive", "active", "partial", "incomplete" or "mixed".
-  std::string state;
-  std::size_t pairs = 0;
-  std::optional<std::size_t> partial_pairs;  // partial: pairs an activation got through
-  std::vector<std::size_t> disagreeing;      // mixed: pairs whose files are out of turn
-  std::vector<std::size_t> missing;          // pairs whose file is in neither place
-  std::vector<Blocker> blocking;
+  State state = State::kNoLists;
+  std::size_t pairs = 0;  // the pairs the state is told by: those before a shift
+  std::size_t stop = 0;   // a stopped walk's pair (from 1), in the list it walks
+  // The pairs (from 1) whose file is moved (at its second path), in neither
+  // place, at both, or cannot be told.
+  std::vector<std::size_t> moved, missing, both, unknown;
+  std::vector<std::size_t> in_twins;  // missing, but in a twin of a folder on the way
   // Where the list the state is told by starts to be shifted by one entry
   // ("Tavrik.mla:3:1"; "" when not), the pair there (from 1), and whether
-  // an empty entry does it. The state is of the pairs before it.
+  // an empty entry does it.
   std::string shift_at;
   std::size_t shift_pair = 0;
   bool shift_empty = false;
-  // The report's first three lines, in words: the state, why (or what the
-  // buttons do), and "To ...: ..." with the presses that the dry runs
-  // proved.
+  // The report's first three lines, in words: the state, why, and "To ...:
+  // ..." with what the dry runs proved.
   std::string summary, why, next;
-  ButtonRun activate;
-  ButtonRun deactivate;
+  std::vector<Move> moves;  // the moves by hand that `next` starts with, every one
+  // Each button pressed now, then the other (and the first again).
+  Trial activate, deactivate;
   std::vector<Finding> findings;
 };
 

@@ -6,19 +6,22 @@ namespace tavrik {
 
 namespace {
 
-enum class Place : unsigned char {
-  kFirst,
-  kSecond,
-  kStuck,  // at its second path, and cannot go back (a read-only disk)
-  kBoth,   // the two paths name one file: a pair that renames nothing
-};
+enum class Presence { kNo, kYes, kUnknown };
 
-bool Present(DryRun& run, const std::string& path) {
+Presence PresenceOf(DryRun& run, const std::string& path) {
   try {
-    return !run.FindFile(path).empty();
+    return run.FindFile(path).empty() ? Presence::kNo : Presence::kYes;
   } catch (const Error&) {
-    return true;  // several names in other cases: there, and a rename says why not
+    return Presence::kUnknown;  // several names in other cases: a failed lookup is no file
   }
+}
+
+// The pair (from 0) where a walk that moves pairs off `from` stops: the
+// first that is not moved yet. Pairs that rename nothing are passed.
+std::size_t StopOf(const std::vector<Place>& places, Place moved) {
+  std::size_t at = 0;
+  while (at < places.size() && (places[at] == moved || places[at] == Place::kSame)) ++at;
+  return at;
 }
 
 }  // namespace
@@ -27,65 +30,82 @@ std::string ErrorText(const Error& error) {
   return "Error " + std::to_string(error.Number()) + ": " + error.Description();
 }
 
-ModState Classify(DryRun& run, const CheckedList& list, std::size_t pairs) {
-  ModState state;
-  state.pairs = std::min(pairs, list.Pairs());
-  std::vector<Place> place(state.pairs, Place::kFirst);
+std::vector<std::size_t> ModState::At(Place place) const {
+  std::vector<std::size_t> pairs;
+  for (std::size_t pair = 0; pair < places.size(); ++pair) {
+    if (places[pair] == place) pairs.push_back(pair + 1);
+  }
+  return pairs;
+}
+
+std::vector<Place> Locate(DryRun& run, const CheckedList& list, std::size_t pairs) {
+  std::vector<Place> place(std::min(pairs, list.Pairs()), Place::kFirst);
   run.BeginWalk();
   run.TakeRenames();
-  for (std::size_t pair = state.pairs; pair-- > 0;) {
-    if (!Present(run, list.Second(pair))) continue;
-    try {
-      run.RenameFile(list.Second(pair), list.First(pair));
-      place[pair] = run.TakeRenames() == 0 ? Place::kBoth : Place::kSecond;
-    } catch (const Error&) {
-      // Both places hold a file: the one at the second path is in the way
-      // (below). Otherwise the file is there but may not be moved back (a
-      // read-only disk): it counts as moved, and stays where it is.
-      if (!Present(run, list.First(pair))) place[pair] = Place::kStuck;
-    }
-  }
-  for (std::size_t pair = 0; pair < state.pairs; ++pair) {
-    if (place[pair] == Place::kStuck || place[pair] == Place::kBoth) continue;
-    if (!Present(run, list.First(pair))) {
-      if (place[pair] == Place::kFirst) state.missing.push_back(pair + 1);
+  for (std::size_t pair = place.size(); pair-- > 0;) {
+    const Presence second = PresenceOf(run, list.Second(pair));
+    if (second != Presence::kYes) {
+      if (second == Presence::kUnknown) place[pair] = Place::kUnknown;
       continue;
     }
     try {
-      run.RenameFile(list.First(pair), list.Second(pair));
-    } catch (const Error& error) {
-      if (place[pair] != Place::kFirst) continue;
-      if (Present(run, list.Second(pair))) {
-        state.blocked.push_back(pair + 1);
-      } else if (state.refused == 0) {
-        state.refused = pair + 1;
-        state.refusal = ErrorText(error);
+      run.RenameFile(list.Second(pair), list.First(pair));
+      place[pair] = run.TakeRenames() == 0 ? Place::kSame : Place::kSecond;
+    } catch (const Error&) {
+      // A file at each path; or one that may not go back (a read-only disk),
+      // which counts as moved.
+      place[pair] =
+          PresenceOf(run, list.First(pair)) == Presence::kNo ? Place::kSecond : Place::kBoth;
+    }
+  }
+  for (std::size_t pair = 0; pair < place.size(); ++pair) {
+    if (place[pair] != Place::kFirst && place[pair] != Place::kSecond) continue;
+    const Presence first = PresenceOf(run, list.First(pair));
+    if (first == Presence::kYes) {
+      try {
+        run.RenameFile(list.First(pair), list.Second(pair));
+      } catch (const Error&) {  // refused: where it is, the walk will tell why
       }
+    } else if (place[pair] == Place::kFirst) {
+      place[pair] = first == Presence::kNo ? Place::kNeither : Place::kUnknown;
     }
   }
   run.EndWalk();
-  // A pair that renames nothing is where both states leave it.
-  const auto moved = [&](std::size_t pair) {
-    return place[pair] == Place::kSecond || place[pair] == Place::kStuck;
+  return place;
+}
+
+ModState StateOf(std::vector<Place> places, const std::vector<Place>& by_deactivation,
+                 bool shifted) {
+  ModState state;
+  const auto count = [&](Place place) { return std::count(places.begin(), places.end(), place); };
+  const std::size_t first = count(Place::kFirst), second = count(Place::kSecond);
+  const std::size_t both = count(Place::kBoth);
+  const std::size_t stop = StopOf(places, Place::kSecond);
+  const auto none_after = [](const std::vector<Place>& at, std::size_t from, Place place) {
+    return std::find(at.begin() + std::min(from + 1, at.size()), at.end(), place) == at.end();
   };
-  if (std::any_of(place.begin(), place.end(),
-                  [](Place at) { return at == Place::kSecond || at == Place::kStuck; })) {
-    while (state.through < state.pairs && place[state.through] != Place::kFirst) ++state.through;
-  }
-  for (std::size_t pair = state.through; pair < state.pairs; ++pair) {
-    if (moved(pair)) state.disagreeing.push_back(pair + 1);
-  }
-  if (!state.disagreeing.empty()) {
-    state.state = "mixed";
-  } else if (state.through == 0 && state.missing.empty()) {
-    state.state = "inactive";
-  } else if (state.through == 0) {
-    state.state = "incomplete";
-  } else if (state.through == state.pairs) {
-    state.state = "active";
+  const std::size_t back = StopOf(by_deactivation, Place::kFirst);
+  if (count(Place::kUnknown) > 0) {
+    state.state = State::kAmbiguous;
+  } else if (second == 0 && both == 0) {
+    state.state = count(Place::kNeither) > 0 ? State::kIncomplete : State::kInactive;
+  } else if (first == 0 && both == 0 && !shifted) {
+    state.state = State::kActive;
+  } else if (stop > 0 && (stop < places.size() || shifted) &&
+             none_after(places, stop, Place::kSecond)) {
+    state.state = State::kActivationStopped;
+    state.stop = stop + 1;
+  } else if (back > 0 && back < by_deactivation.size() &&
+             none_after(by_deactivation, back, Place::kFirst) &&
+             by_deactivation[back] != Place::kFirst) {
+    state.state = State::kDeactivationStopped;
+    state.stop = back + 1;
+  } else if (both > 0 && (first == 0 || second == 0)) {
+    state.state = State::kBothNames;
   } else {
-    state.state = "partial";
+    state.state = State::kMixed;
   }
+  state.places = std::move(places);
   return state;
 }
 

@@ -1,8 +1,7 @@
 #pragma once
 
-// Where a mod's files are, pair by pair, and what state that makes: as the
-// activation list starts them, as a whole or a stopped activation leaves
-// them, or otherwise.
+// Where a mod's files are, pair by pair, and the state that makes, named
+// for what leaves the files so.
 
 #include <cstddef>
 #include <string>
@@ -13,36 +12,52 @@
 
 namespace tavrik {
 
-struct ModState {
-  /// "inactive", "active", "partial", "incomplete" (nothing moved, but the
-  /// files of some pairs are in neither place) or "mixed".
-  std::string state;
-  std::size_t pairs = 0;
-  std::size_t through = 0;               // pairs from the first on whose file is at its second path
-  std::vector<std::size_t> disagreeing;  // pairs at their second path after one that is not
-  std::vector<std::size_t> missing;      // pairs whose file is in neither place
-  std::vector<std::size_t> blocked;      // pairs whose second path holds another file
-  std::size_t refused = 0;               // the first pair whose move is refused otherwise
-  std::string refusal;                   // and the error, as the tool would show it
-
-  /// Every pair whose file is there is at its second path, in a run from
-  /// the first: what Activate leaves when it can.
-  bool Activated() const {
-    return pairs > 0 && disagreeing.empty() && blocked.empty() && through + missing.size() == pairs;
-  }
-  /// No file at its second path.
-  bool Deactivated() const { return through == 0 && disagreeing.empty(); }
+/// Where a pair's file is.
+enum class Place : unsigned char {
+  kFirst,    // at its first path (where an activation starts it)
+  kSecond,   // at its second path (or there and unable to go back: a read-only disk)
+  kBoth,     // a file at each of its two paths
+  kNeither,  // at neither
+  kSame,     // its two paths name one file: the pair renames nothing
+  kUnknown,  // cannot be told: a name on its way is ambiguous
 };
 
-/// The state of `list`'s files on `run`, with the renames recorded on it
-/// so far; the renames it tries to tell it are recorded on top (Reset
-/// afterwards). Undone from its last pair to its first, a pair whose file
-/// is at its second path is at the end of its way; then, done as an
-/// activation does it, every first path must hold its file. Chains (a pair
-/// whose source is an earlier pair's target) are followed as a walk
-/// follows them.
-/// Only the first `pairs` pairs are looked at (those before a shift).
-ModState Classify(DryRun& run, const CheckedList& list, std::size_t pairs);
+enum class State : unsigned char {
+  kNoLists,              // neither list is there
+  kInactive,             // every file at its first path
+  kIncomplete,           // ...but the files of some pairs at neither
+  kActive,               // every file there at its second path
+  kActivationStopped,    // pairs 1 to k-1 moved, none after: as an activation stopped at k
+  kDeactivationStopped,  // the deactivation list's pairs 1 to k-1 back, none after
+  kBothNames,            // a file at both paths of some pairs, the others in one state
+  kAmbiguous,            // where some pairs' files are cannot be told
+  kMixed,                // anything else
+};
+inline constexpr const char* kStateNames[] = {
+    "no-lists",   "inactive",  "incomplete", "active", "activation-stopped", "deactivation-stopped",
+    "both-names", "ambiguous", "mixed"};
+inline const char* NameOf(State state) { return kStateNames[static_cast<int>(state)]; }
+
+struct ModState {
+  State state = State::kNoLists;
+  std::vector<Place> places;  // by pair of the activation list (or of the list told by)
+  std::size_t stop = 0;  // a stopped walk's pair, from 1, in the list it walks; at the shift too
+  /// The pairs (from 1) whose file is at `place`.
+  std::vector<std::size_t> At(Place place) const;
+};
+
+/// Where the files of `list`'s first `pairs` pairs are on `run`, with its
+/// renames so far; the renames it tries are recorded on top (Reset
+/// afterwards). Undone from the last pair to the first, a file at its
+/// second path is at the end of its way; done again as an activation does
+/// it, each first path must hold its file. Chains (a pair whose source is
+/// an earlier pair's target) are followed as a walk follows them.
+std::vector<Place> Locate(DryRun& run, const CheckedList& list, std::size_t pairs);
+
+/// The state of `places`; `by_deactivation` are the same files by the
+/// deactivation list's pairs. `shifted`: a shift follows the pairs told.
+ModState StateOf(std::vector<Place> places, const std::vector<Place>& by_deactivation,
+                 bool shifted);
 
 /// "Error N: description", as the tool's box shows an error.
 std::string ErrorText(const Error& error);

@@ -1,16 +1,62 @@
 #include "presses.h"
 
+#include <algorithm>
+#include <string_view>
+
+#include "list_limits.h"
 #include "list_path.h"
 #include "mod_state.h"
+#include "name_key.h"
 #include "shown_text.h"
 
 namespace tavrik {
 
 namespace {
 
-// Files named with their cause when a round trip leaves files elsewhere;
-// the others are counted.
-constexpr std::size_t kNamedFiles = 5;
+// What a list's path names by its text, as Windows compares names: enough
+// to tell which earlier pair of a walk moved a file.
+std::string KeyOf(const std::string& path) {
+  const ListPath parsed = ParseListPath(path);
+  std::string key = parsed.from_root ? "/" : "";
+  for (const std::string_view name : parsed.names) key += NameKey(WithoutTrailingDots(name)) + '/';
+  return key;
+}
+
+// The last of the pairs before `pair` (all walked) that moved away
+// (`away`) or put there the file at `path`: its number from 1, or 0.
+std::size_t Earlier(const CheckedList& list, std::size_t pair, const std::string& path, bool away) {
+  const std::string key = KeyOf(path);
+  for (std::size_t at = pair; at-- > 0;) {
+    const bool source = KeyOf(list.Source(at)) == key, target = KeyOf(list.Target(at)) == key;
+    if (away ? source : target) return at + 1;
+    if (source || target) return 0;
+  }
+  return 0;
+}
+
+// Edits that make one text the other.
+std::size_t Distance(std::string_view a, std::string_view b) {
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diagonal = row[0]++;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+// What an error's text says after the path it names last.
+std::string Reason(const std::string& text, const std::string& source, const std::string& target) {
+  for (const std::string& path : {target, source}) {
+    const std::size_t at = text.find("'" + path + "': ");
+    if (at != std::string::npos) return text.substr(at + path.size() + 4);
+  }
+  return text;
+}
 
 std::string NewName(const std::string& target) {
   const ListPath path = ParseListPath(target);
@@ -19,94 +65,328 @@ std::string NewName(const std::string& target) {
 
 }  // namespace
 
-std::string LastName(const std::string& path) { return path.substr(path.find_last_of("/\\") + 1); }
+void Presser::Know(const CheckedList& activation, const CheckedList& deactivation) {
+  lists_[0] = &activation;
+  lists_[1] = &deactivation;
+  shifts_[0] = FindShift(activation);
+  shifts_[1] = FindShift(deactivation);
+}
 
-Outcome Presser::Press(bool activate) {
-  Outcome outcome;
-  counting_.tests = 0;
-  run_.messages.clear();
-  run_.TakeRenames();
+std::string Presser::Where(const std::string& path) {
   try {
-    activate ? brennel_.Command3_Click() : brennel_.Command4_Click();
-    if (!run_.messages.empty()) {
-      outcome.result = "missing";
-      outcome.text = run_.messages.front();
-    } else if (counting_.tests > 0) {
-      outcome.result = "complete";
+    return run_.Facts(path).where;
+  } catch (const Error&) {
+    return path;
+  }
+}
+
+std::string Presser::OnDisk(const std::string& path) { return FromHere(Where(path), here_); }
+
+bool Presser::Present(const std::string& path) {
+  try {
+    return !run_.FindFile(path).empty();
+  } catch (const Error&) {
+    return false;
+  }
+}
+
+Trial Presser::Run(const std::vector<Move>& moves, const std::vector<bool>& presses) {
+  Trial trial;
+  run_.Reset();
+  run_.BeginWalk();
+  try {
+    for (const Move& move : moves) run_.RenameFile(move.from, move.to);
+  } catch (const Error&) {
+    trial.moved = false;
+  }
+  run_.EndWalk();
+  run_.TakeRenames();
+  for (std::size_t i = 0; trial.moved && i < presses.size(); ++i) {
+    trial.presses.push_back(Press(presses[i]));
+    if (i == 1 && moves.empty()) Displace(trial, presses);
+  }
+  run_.Reset();
+  return trial;
+}
+
+Outcome Presser::Try(const CheckedList& list, std::size_t pair) {
+  Outcome outcome;
+  outcome.pair = pair;
+  outcome.at = list.At(list.SourceEntry(pair - 1));
+  const std::string &source = list.Source(pair - 1), &target = list.Target(pair - 1);
+  run_.Reset();
+  run_.BeginWalk();
+  try {
+    if (run_.FindFile(source).empty()) {
+      outcome.result = Result::kMissing;
+      outcome.text = source + " is missing";
+    } else {
+      run_.RenameFile(source, target);
+      outcome.result = Result::kComplete;
     }
   } catch (const Error& error) {
-    outcome.result = "error";
+    outcome.result = Result::kError;
     outcome.text = ErrorText(error);
+    outcome.error = error.Number();
   }
-  if (outcome.result != "complete" && counting_.tests > 0) {
-    outcome.pair = counting_.tests;
-    const CheckedList* list = lists_[activate ? 0 : 1];
-    if (list != nullptr) outcome.at = list->At(list->SourceEntry(*outcome.pair - 1));
-  }
-  outcome.renames = run_.TakeRenames();
+  run_.EndWalk();
+  if (outcome.result != Result::kComplete) outcome.cause = CauseOf(list, outcome);
+  run_.Reset();
   return outcome;
 }
 
-ButtonRun Presser::PressBoth(bool activate_first) {
-  run_.Reset();
-  ButtonRun both;
-  std::vector<std::size_t> renamed[2];
-  counting_.renamed = &renamed[0];
-  both.from_now = Press(activate_first);
-  counting_.renamed = &renamed[1];
-  both.then_other = Press(!activate_first);
-  counting_.renamed = nullptr;
-  both.round_trip = run_.AllBack();
-  // Files that only the second press moved are not a way there and back.
-  if (!both.round_trip && both.from_now.renames > 0) {
-    const auto moved = run_.Moved();
-    for (const auto& [from, to] : moved) {
-      if (both.displaced.size() == kNamedFiles) break;
-      both.displaced.push_back({from, to, ""});
-      both.displaced.back().cause = Cause(both.displaced.back(), activate_first, both, renamed);
-    }
-    both.displaced_unnamed = moved.size() - both.displaced.size();
+Outcome Presser::Press(bool activate) {
+  Outcome outcome;
+  run_.messages.clear();
+  run_.pair = 0;
+  run_.TakeRenames();
+  try {
+    activate ? brennel_.Command3_Click() : brennel_.Command4_Click();
+    outcome.result = !run_.messages.empty() ? Result::kMissing
+                     : run_.pair > 0        ? Result::kComplete
+                                            : Result::kNothing;
+    if (!run_.messages.empty()) outcome.text = run_.messages.front();
+  } catch (const Error& error) {
+    outcome.result = Result::kError;
+    outcome.text = ErrorText(error);
+    outcome.error = error.Number();
   }
-  run_.Reset();
-  return both;
+  outcome.renames = run_.TakeRenames();
+  const CheckedList& list = *lists_[activate ? 0 : 1];
+  const Shift& shift = ShiftOf(list);
+  const std::size_t end = shift.entry > 0 ? shift.pair : list.Pairs();
+  outcome.done = outcome.result == Result::kComplete;
+  if (outcome.result == Result::kMissing || outcome.result == Result::kError) {
+    outcome.pair = run_.pair;
+    if (outcome.pair > 0) outcome.at = list.At(list.SourceEntry(outcome.pair - 1));
+    outcome.cause = CauseOf(list, outcome);
+    // Stopped where nothing is left to move (what the mod has, moved).
+    outcome.done = outcome.result == Result::kMissing && outcome.pair <= end;
+    for (std::size_t pair = outcome.pair; outcome.done && pair < end; ++pair) {
+      outcome.done = !Present(list.Source(pair));
+    }
+  }
+  return outcome;
 }
 
-// Why a file ends at `file.to`: found from the rename that put it there,
-// the latest whose new name is its name.
-std::string Presser::Cause(const Displaced& file, bool activate_first, const ButtonRun& both,
-                           const std::vector<std::size_t> (&renamed)[2]) {
-  if (lists_[0] == nullptr) return "";
-  const std::string name = LastName(file.to);
-  for (int press = 1; press >= 0; --press) {
-    const bool activate = (press == 0) == activate_first;
-    const CheckedList& list = *lists_[activate ? 0 : 1];
-    for (auto at = renamed[press].rbegin(); at != renamed[press].rend(); ++at) {
-      const std::size_t pair = *at - 1;
-      if (NewName(list.Target(pair)) != name) continue;
-      const std::string where = list.At(list.TargetEntry(pair));
-      bool respelled = false;
-      try {
-        respelled = run_.Facts(file.from).identity == run_.Facts(file.to).identity;
-      } catch (const Error&) {
+Cause Presser::CauseOf(const CheckedList& list, const Outcome& outcome) {
+  if (outcome.pair == 0) {  // the list is refused whole
+    return outcome.error == error_number::kOverflow
+               ? Cause{"too-many-entries",
+                       "the list holds more than " + Thousands(kLongestWalk) + " entries",
+                       "split the mod, or take entries out"}
+               : Cause{"too-much-text",
+                       "the list holds more than " + std::to_string(kMaxListText >> 20) +
+                           " MiB of text",
+                       "take entries out, or make its paths shorter"};
+  }
+  const std::size_t pair = outcome.pair - 1;
+  const std::string &source = list.Source(pair), &target = list.Target(pair);
+  const std::string number = "pair " + std::to_string(outcome.pair);
+  if (const Shift& shift = ShiftOf(list); shift.entry > 0 && pair >= shift.pair) {
+    return {shift.empty ? "empty-entry" : "shifted-pairs",
+            std::string(list.name) + "'s pairs are shifted by one entry from pair " +
+                std::to_string(shift.pair + 1) + " on, at " + list.At(shift.entry) +
+                (shift.empty ? " (an empty entry)" : "") + ", so " + number + " joins " +
+                Named(source) + " and " + Named(target),
+            shift.empty ? "take out the empty entry at " + list.At(shift.entry)
+                        : "look at " + list.At(shift.entry) +
+                              ": an entry beside it is missing, or it is one too many"};
+  }
+  if (outcome.result == Result::kError) {
+    const std::string reason = Reason(outcome.text, source, target);
+    switch (FailureOf(outcome.error)) {
+      case Failure::kAmbiguous:
+        return {"ambiguous-name", reason,
+                "merge them into one (a game run on Windows sees only one), or spell the list "
+                "exactly as one of them"};
+      case Failure::kTaken:
+        if (const std::size_t earlier = Earlier(list, pair, target, false)) {
+          return {"duplicate-target",
+                  "pair " + std::to_string(earlier) + " put a file at " + Named(target) +
+                      " already (" + list.At(list.TargetEntry(earlier - 1)) + ")",
+                  "give " + number + " a target of its own"};
+        }
+        return Taken(list, pair);
+      case Failure::kNotFound:
+        return {"no-target-folder",
+                "the folder " + Named(FolderOf(OnDisk(target))) + " of its target does not exist",
+                "make the folder, or fix the path"};
+      case Failure::kRefused: {
+        const auto [why, fix] =
+            RefusalCause(outcome.error, Where(source), FolderOf(Where(target)), here_);
+        return {"refused", why.empty() ? reason : why, fix};
       }
-      if (respelled) {
-        return std::string(ButtonOf(activate)) + " makes it in the list's spelling, " +
-               Named(name) + ", which differs from the disk's in case: spell it " +
-               Named(LastName(file.from)) + " at " + where;
+      default:
+        return {"error", reason, ""};
+    }
+  }
+  if (source.empty()) {
+    return {"empty-entry", "its source is an empty entry (" + outcome.at + ")", "take it out"};
+  }
+  if (const std::size_t earlier = Earlier(list, pair, source, true)) {
+    return {"duplicate-source",
+            "pair " + std::to_string(earlier) + " moved " + Named(source) + " away already (" +
+                list.At(list.SourceEntry(earlier - 1)) + ")",
+            "take one of the two out"};
+  }
+  try {
+    if (run_.Facts(source).file_found) {
+      return {"missing-source",
+              Named(OnDisk(source)) +
+                  " is there, but is no normal file (a folder, a link to "
+                  "nothing, a hidden or system file)",
+              "put the file itself there"};
+    }
+    if (run_.Facts(target).file_found) {
+      Cause cause{"already-moved",
+                  "its file is at " + Named(OnDisk(target)) + " already, where " +
+                      ButtonOf(list.activation) + " puts it",
+                  ""};
+      // An activation's files out of turn go back by hand, every one at once.
+      for (std::size_t at = pair; list.activation && at < list.Pairs(); ++at) {
+        if (!Present(list.Source(at)) && run_.Facts(list.Target(at)).file_found) {
+          cause.moves.push_back({OnDisk(list.Target(at)), OnDisk(list.Source(at))});
+        }
       }
-      if (press == 1) {
-        return "pair " + std::to_string(pair + 1) + " of " + list.name + " (" + where +
-               ") moves it there, not back";
+      return cause;
+    }
+  } catch (const Error&) {
+  }
+  if (const std::string twin = InTwin(source); !twin.empty()) {
+    Cause cause{"split-folder",
+                Named(source) + " is not there, but " + Named(twin) +
+                    " is: a folder on its way has a twin that differs only in case",
+                "move the mod's files from the twin into " + Named(FolderOf(OnDisk(source)))};
+    const std::size_t end = ShiftOf(list).entry > 0 ? ShiftOf(list).pair : list.Pairs();
+    for (std::size_t at = pair; at < end; ++at) {
+      if (Present(list.Source(at))) continue;
+      if (const std::string there = InTwin(list.Source(at)); !there.empty()) {
+        cause.moves.push_back({there, OnDisk(list.Source(at))});
       }
-      const char* other = ButtonOf(!activate_first);
-      if (both.then_other.result != "complete" && both.then_other.pair) {
-        return std::string(other) + " stops at pair " + std::to_string(*both.then_other.pair) +
-               " and does not get it back";
+    }
+    return cause;
+  }
+  if (const std::string misspelt = Misspelt(list, pair); !misspelt.empty()) {
+    return {"misspelt", misspelt,
+            "correct " + list.At(list.SourceEntry(pair)) + ", and its pair's other path"};
+  }
+  return {"missing-source", "neither " + Named(source) + " nor " + Named(target) + " is there",
+          "put the file there as " + Named(source) +
+              " (from the mod's archive, or its author), or take the pair out of both lists"};
+}
+
+Cause Presser::Taken(const CheckedList& list, std::size_t pair) {
+  Cause cause{"target-taken",
+              "a file is already at " + Named(OnDisk(list.Target(pair))) + ", where pair " +
+                  std::to_string(pair + 1) + " moves " + Named(OnDisk(list.Source(pair))),
+              "move it aside"};
+  // Every pair with a file at both paths: aside at once, not one a check.
+  const std::size_t end = ShiftOf(list).entry > 0 ? ShiftOf(list).pair : list.Pairs();
+  for (std::size_t at = pair; at < end; ++at) {
+    try {
+      if (!Present(list.Source(at)) || !run_.Facts(list.Target(at)).file_found) continue;
+    } catch (const Error&) {
+      continue;
+    }
+    const std::string there = OnDisk(list.Target(at));
+    cause.moves.push_back({there, there + ".aside"});
+  }
+  return cause;
+}
+
+// The other list's spelling of the path, when it is a few letters away and
+// on disk: the other list is right, this one misspells it.
+std::string Presser::Misspelt(const CheckedList& list, std::size_t pair) {
+  constexpr std::size_t kFewEdits = 3, kCompared = 1000;  // bytes; longer are not compared
+  const CheckedList* other = lists_[list.activation ? 1 : 0];
+  const std::string& ours = list.Source(pair);
+  const std::size_t pairs = other != nullptr ? other->Pairs() : 0;
+  // In the same order, or the reverse when another pair of the two lists says so.
+  const std::size_t probe = pair == 0 ? 1 : 0;
+  const bool reverse = pairs == list.Pairs() && probe < pairs &&
+                       KeyOf(other->First(probe)) == KeyOf(list.First(pairs - 1 - probe)) &&
+                       KeyOf(other->Second(probe)) == KeyOf(list.Second(pairs - 1 - probe));
+  for (const std::size_t at : {pair, reverse ? pairs - 1 - pair : pairs}) {
+    if (at >= pairs) continue;
+    const std::size_t entry = 2 * at + (list.activation ? 1 : 2);  // the same role
+    const std::string& theirs = other->Entry(entry);
+    if (theirs == ours || theirs.size() > kCompared || ours.size() > kCompared ||
+        Distance(theirs, ours) > kFewEdits || !Present(theirs)) {
+      continue;
+    }
+    return list.At(list.SourceEntry(pair)) + " spells " + Named(ours) + " where " +
+           other->At(entry) + " spells " + Named(theirs) + ", which is there";
+  }
+  return "";
+}
+
+std::string Presser::InTwin(const std::string& path) {
+  const std::string where = Where(path);
+  for (std::string folder = FolderOf(where); folder.size() > here_.size();
+       folder = FolderOf(folder)) {
+    const std::string parent = FolderOf(folder), name = LastName(folder);
+    auto known = twins_.find(parent);
+    if (known == twins_.end()) {
+      known = twins_.emplace(parent, run_.CaseTwins(parent.empty() ? "/" : parent)).first;
+    }
+    for (const std::vector<std::string>& group : known->second) {
+      if (std::find(group.begin(), group.end(), name) == group.end()) continue;
+      for (const std::string& twin : group) {
+        const std::string there =
+            parent + folder[parent.size()] + twin + where.substr(folder.size());
+        if (twin != name && Present(there)) return FromHere(there, here_);
       }
-      return std::string("no pair of ") + lists_[activate ? 1 : 0]->name + " moves it back";
     }
   }
   return "";
+}
+
+// Why each file the two presses leave elsewhere ends where it does: found
+// from the rename that put it there, the latest whose new name is its name.
+void Presser::Displace(Trial& trial, const std::vector<bool>& presses) {
+  trial.round_trip = run_.AllBack();
+  if (trial.round_trip || trial.presses[0].renames == 0) return;
+  std::map<std::string, std::pair<int, std::size_t>> made;  // by new name: press, pair
+  for (int press = 0; press < 2; ++press) {
+    const CheckedList& list = *lists_[presses[press] ? 0 : 1];
+    const Outcome& outcome = trial.presses[press];
+    const std::size_t walked = outcome.result == Result::kComplete
+                                   ? list.Pairs()
+                                   : std::max<std::size_t>(outcome.pair, 1) - 1;
+    for (std::size_t pair = 0; pair < walked; ++pair)
+      made[NewName(list.Target(pair))] = {press, pair};
+  }
+  for (const auto& [from, to] : run_.Moved()) {
+    Displaced file{from, to, ""};
+    const auto found = made.find(LastName(to));
+    if (found != made.end()) {
+      const auto [press, pair] = found->second;
+      const bool activate = presses[press];
+      const CheckedList& list = *lists_[activate ? 0 : 1];
+      const std::string where = list.At(list.TargetEntry(pair));
+      bool respelled = false;
+      try {
+        respelled = run_.Facts(from).identity == run_.Facts(to).identity;
+      } catch (const Error&) {
+      }
+      const Outcome& second = trial.presses[1];
+      if (respelled) {
+        file.cause = std::string(ButtonOf(activate)) + " makes it in the list's spelling, " +
+                     Named(LastName(to)) + ", which differs from the disk's in case: spell it " +
+                     Named(LastName(from)) + " at " + where;
+      } else if (press == 1) {
+        file.cause = "pair " + std::to_string(pair + 1) + " of " + list.name + " (" + where +
+                     ") moves it there, not back";
+      } else if (second.result != Result::kComplete && second.pair > 0) {
+        file.cause = std::string(ButtonOf(presses[1])) + " stops at pair " +
+                     std::to_string(second.pair) + " and does not get it back";
+      } else {
+        file.cause = std::string("no pair of ") + lists_[activate ? 1 : 0]->name + " moves it back";
+      }
+    }
+    trial.displaced.push_back(std::move(file));
+  }
 }
 
 }  // namespace tavrik
