@@ -22,7 +22,6 @@
 
 #include "cli.h"
 #include "launcher.h"
-#include "report.h"
 #include "scratch_folder.h"
 #include "system_platform.h"
 

@@ -1,15 +1,18 @@
-#include "advice.h"
+// The first three lines of a report: the state of the mod, why (what stops
+// its walk first), and "To ...: ..." with what to do, which the dry runs
+// proved to the end.
 
 #include <algorithm>
 #include <optional>
 
+#include "check.h"
 #include "shown_text.h"
 
 namespace tavrik {
 
 namespace {
 
-// Paths of moves by hand named in the third line; --moves prints them all.
+// Moves by hand named in the third line; --moves prints them all.
 constexpr std::size_t kNamedMoves = 3;
 
 // How a press ends, after "Activate would".
@@ -23,13 +26,12 @@ std::string Ends(const Outcome& outcome) {
          Counted(outcome.renames, "rename") + ": " + outcome.cause.text;
 }
 
-// What the button for a clean state does, and whether the other one then
-// puts every file back.
+// What the button for a state does, and whether the other one then puts
+// every file back.
 std::string Prediction(bool activate, const Trial& trial) {
-  const Outcome& now = trial.from_now();
-  std::string why = std::string(ButtonOf(activate)) + " would " + Ends(now);
-  if (now.result != Result::kComplete) return why + ".";
   const std::string other = ButtonOf(!activate);
+  std::string why = std::string(ButtonOf(activate)) + " would " + Ends(trial.from_now());
+  if (trial.from_now().result != Result::kComplete) return why + ".";
   if (trial.round_trip) return why + ", and " + other + " after it would put every file back.";
   if (trial.then_other().result != Result::kComplete) {
     return why + ", but " + other + " after it would " + Ends(trial.then_other()) + ".";
@@ -37,17 +39,10 @@ std::string Prediction(bool activate, const Trial& trial) {
   why += ", but " + other + " after it would not put every file back";
   if (trial.displaced.empty()) return why + ".";
   const Displaced& first = trial.displaced.front();
-  why += ": " + Named(first.from) + " would end as " + Named(first.to);
-  if (!first.cause.empty()) why += " (" + first.cause + ")";
-  if (trial.displaced.size() > 1)
-    why += ", and " + Counted(trial.displaced.size() - 1, "more file");
-  return why + ".";
-}
-
-std::vector<std::size_t> Upto(std::size_t last) {
-  std::vector<std::size_t> pairs(last);
-  for (std::size_t i = 0; i < last; ++i) pairs[i] = i + 1;
-  return pairs;
+  why += ": " + Named(first.from) + " would end as " + Named(first.to) +
+         (first.cause.empty() ? "" : " (" + first.cause + ")");
+  const std::size_t more = trial.displaced.size() - 1;
+  return why + (more > 0 ? ", and " + Counted(more, "more file") : "") + ".";
 }
 
 // "the file of pair 5 is", "the files of pairs 2 and 4 are".
@@ -56,10 +51,16 @@ std::string FilesOf(const std::vector<std::size_t>& pairs, const char* one, cons
          (pairs.size() == 1 ? one : more);
 }
 
-// The files in neither place; those in a folder's twin that differs only in
-// case are no lost files.
+// Pairs 1 to `last`.
+std::vector<std::size_t> Upto(std::size_t last) {
+  std::vector<std::size_t> pairs(last);
+  for (std::size_t i = 0; i < last; ++i) pairs[i] = i + 1;
+  return pairs;
+}
+
+// The files in neither place; those in a folder's twin are no lost files.
 std::string Missing(const CheckReport& report) {
-  std::string text =
+  const std::string text =
       FilesOf(report.missing, " is in neither of its places", " are in neither of their places");
   if (report.in_twins.empty()) return text;
   const bool all = report.in_twins.size() == report.missing.size();
@@ -70,11 +71,11 @@ std::string Missing(const CheckReport& report) {
          " in a twin of a folder on the way, which differs only in case";
 }
 
-std::string Summary(const CheckReport& report, const ModState& state, const CheckedList& basis) {
+std::string Summary(const CheckReport& report, const ModState& state) {
   const std::string told =
       " (" + Counted(report.pairs, "pair") + (report.shift_at.empty() ? ")" : " before the shift)");
   const std::string missing = report.missing.empty() ? "" : "; " + Missing(report);
-  const std::string stop = std::to_string(report.stop);
+  const std::string stop = "pair " + std::to_string(report.stop);
   switch (report.state) {
     case State::kNoLists:
       return "neither Tavrik.mla nor Tavrik.mld is here (or can be read): both buttons would "
@@ -89,24 +90,23 @@ std::string Summary(const CheckReport& report, const ModState& state, const Chec
       return (missing.empty() ? "every file is" : "every file there is") +
              std::string(" where a whole activation leaves it") + told + missing;
     case State::kActivationStopped:
-      return FilesOf(Upto(report.stop - 1), " is", " are") + " moved and those after " +
-             (report.stop > 2 ? "them" : "it") +
-             " are not, as Activate leaves them when it stops " + "at pair " + stop +
+      return FilesOf(Upto(report.stop - 1), " is", " are") + " moved and those after not, as " +
+             "Activate leaves them when it stops at " + stop +
              (report.stop == report.shift_pair
-                  ? ", where " + std::string(basis.name) + "'s pairs start to be shifted by one " +
-                        "entry (" + report.shift_at + ")"
+                  ? ", where the pairs start to be shifted by one entry (" + report.shift_at + ")"
                   : " of " + std::to_string(report.pairs)) +
              missing;
     case State::kDeactivationStopped:
       return "by Tavrik.mld, " + FilesOf(Upto(report.stop - 1), " is", " are") +
-             " back and those after are not, as Deactivate leaves them when it stops at pair " +
-             stop + missing;
+             " back and those after not, as Deactivate leaves them when it stops at " + stop +
+             missing;
     case State::kBothNames:
       return "a file is at both paths of " + PairsText(report.both) +
              (report.both.size() == report.pairs ? ""
-              : report.moved.empty()
-                  ? "; the other pairs' files are where the activation list starts them"
-                  : "; the other pairs' files are where a whole activation leaves them") +
+              : report.moved.empty() ? "; the other pairs' files are where the activation list "
+                                       "starts them"
+                                     : "; the other pairs' files are where a whole activation "
+                                       "leaves them") +
              missing;
     case State::kAmbiguous:
       return "where " + FilesOf(report.unknown, " is", " are") +
@@ -123,54 +123,30 @@ std::string Summary(const CheckReport& report, const ModState& state, const Chec
 }
 
 std::string Why(const CheckReport& report, const ModState& state, Presser& presser) {
-  switch (report.state) {
-    case State::kNoLists:
-      return "A mod's folder holds the two lists its author wrote; this one holds neither.";
-    case State::kActive:
-      return Prediction(false, report.deactivate);
-    case State::kActivationStopped:
-    case State::kDeactivationStopped: {
-      const bool activate = report.state == State::kActivationStopped;
-      const Outcome stop = presser.Try(presser.ListOf(activate), report.stop);
-      const std::string pair = "pair " + std::to_string(report.stop);
-      if (stop.result == Result::kComplete) {
-        return "Nothing stops " + pair + " now: what stopped the walk is gone.";
-      }
-      return std::string("What stops ") + ButtonOf(activate) + " at " + pair + ": " +
-             stop.cause.text + ".";
-    }
-    case State::kBothNames:
-      return report.moved.empty() ? Prediction(true, report.activate)
-                                  : Prediction(false, report.deactivate);
-    case State::kMixed: {
-      std::size_t first = 0;  // the first pair not moved, then the first moved after it
-      while (state.places[first] == Place::kSecond || state.places[first] == Place::kSame) ++first;
-      std::size_t later = first;
-      while (state.places[later] != Place::kSecond) ++later;
-      const CheckedList& list = presser.ListOf(true);
-      return "Pair " + std::to_string(later + 1) + "'s file is at " +
-             Named(presser.OnDisk(list.Second(later))) + ", where Activate puts it, while pair " +
-             std::to_string(first + 1) + "'s is not moved.";
-    }
-    default:
-      return Prediction(true, report.activate);
+  const bool activation = report.state == State::kActivationStopped;
+  if (report.state == State::kNoLists) {
+    return "A mod's folder holds the two lists its author wrote; this one holds neither.";
   }
-}
-
-std::string MovesText(const std::vector<Move>& moves) {
-  std::string text = "move ";
-  bool shortened = moves.size() > kNamedMoves;
-  for (std::size_t i = 0; i < moves.size() && i < kNamedMoves; ++i) {
-    text += (i == 0                  ? ""
-             : i + 1 == moves.size() ? " and "
-                                     : ", ") +
-            Named(moves[i].from) + " to " + Named(moves[i].to);
-    shortened = shortened || Named(moves[i].from).size() < moves[i].from.size() + 2 ||
-                Named(moves[i].to).size() < moves[i].to.size() + 2;
+  if (activation || report.state == State::kDeactivationStopped) {
+    const Outcome stop = presser.Try(presser.ListOf(activation), report.stop);
+    const std::string pair = "pair " + std::to_string(report.stop);
+    return stop.result == Result::kComplete
+               ? "Nothing stops " + pair + " now: what stopped the walk is gone."
+               : std::string("What stops ") + ButtonOf(activation) + " at " + pair + ": " +
+                     stop.cause.text + ".";
   }
-  if (moves.size() > kNamedMoves)
-    text += " and " + Counted(moves.size() - kNamedMoves, "more file");
-  return text + (shortened ? " (brennel-check --moves prints every move)" : "");
+  if (report.state == State::kMixed) {
+    std::size_t first = 0;  // the first pair not moved, then the first moved after it
+    while (state.places[first] == Place::kSecond || state.places[first] == Place::kSame) ++first;
+    std::size_t later = first;
+    while (state.places[later] != Place::kSecond) ++later;
+    return "Pair " + std::to_string(later + 1) + "'s file is at " +
+           Named(presser.OnDisk(presser.ListOf(true).Second(later))) +
+           ", where Activate puts it, while pair " + std::to_string(first + 1) + "'s is not moved.";
+  }
+  const bool deactivate = report.state == State::kActive ||
+                          (report.state == State::kBothNames && !report.moved.empty());
+  return deactivate ? Prediction(false, report.deactivate) : Prediction(true, report.activate);
 }
 
 // A way out: moves by hand, then presses, and the other button after them.
@@ -181,10 +157,26 @@ struct Plan {
   std::vector<Move> moves;
   Trial trial;
   bool alive = true;
+  const Outcome& last() const { return trial.presses[presses.size() - 1]; }
+  const Outcome& back() const { return trial.presses[presses.size()]; }
 };
 
 std::string Steps(const Plan& plan, const Trial& activate) {
-  std::string steps = plan.moves.empty() ? "" : MovesText(plan.moves) + ", then ";
+  std::string steps;
+  if (!plan.moves.empty()) {
+    bool shortened = plan.moves.size() > kNamedMoves;
+    steps = "move ";
+    for (std::size_t i = 0; i < plan.moves.size() && i < kNamedMoves; ++i) {
+      const std::string from = Named(plan.moves[i].from), to = Named(plan.moves[i].to);
+      steps += (i == 0 ? "" : i + 1 == plan.moves.size() ? " and " : ", ") + from + " to " + to;
+      shortened = shortened ||
+                  from.size() + to.size() < plan.moves[i].from.size() + plan.moves[i].to.size() + 4;
+    }
+    if (plan.moves.size() > kNamedMoves) {
+      steps += " and " + Counted(plan.moves.size() - kNamedMoves, "more file");
+    }
+    steps += shortened ? " (brennel-check --moves prints every move), then " : ", then ";
+  }
   for (std::size_t i = 0; i < plan.presses.size(); ++i) {
     const Outcome& outcome = plan.trial.presses[i];
     steps += (i == 0 ? "press " : ", then ") + std::string(ButtonOf(plan.presses[i]));
@@ -202,26 +194,32 @@ std::string Steps(const Plan& plan, const Trial& activate) {
   return steps;
 }
 
-// The way out found: what the goal is, then the steps.
-std::string Found(CheckReport& report, const Plan& plan) {
-  const Outcome& stop = plan.trial.presses[plan.presses.size() - 1];
+// A plan in words: the goal, the steps, and what the other button then does
+// where it cannot take the mod out again whole.
+std::string Told(CheckReport& report, const Plan& plan) {
   std::string what = " the mod";
-  if (stop.result == Result::kMissing && plan.goal) {
-    what = " what the mod has (" +
-           FilesOf(report.missing.empty() ? std::vector<std::size_t>{stop.pair} : report.missing,
-                   " is missing)", " are missing)");
+  if (plan.last().result == Result::kMissing && plan.goal) {
+    what = " what the mod has (" + FilesOf(report.missing.empty()
+                                               ? std::vector<std::size_t>{plan.last().pair}
+                                               : report.missing,
+                                           " is missing)", " are missing)");
   }
   report.moves = plan.moves;
-  std::string found = std::string("To ") + (plan.goal ? "activate" : "deactivate") + what + ": " +
-                      Steps(plan, report.activate);
-  // Files the two buttons respell: the other button takes the mod out, but
-  // not every file under its own name.
-  if (plan.moves.empty() && !plan.trial.displaced.empty()) {
-    found += "; " + std::string(ButtonOf(!plan.goal)) +
-             (plan.goal ? " then takes it out" : " then puts it in") + ", but leaves " +
-             Counted(plan.trial.displaced.size(), "file") + " under other names (said above)";
+  std::string told = std::string("To ") + (plan.goal ? "activate" : "deactivate") + what + ": " +
+                     Steps(plan, report.activate);
+  const std::string other = ButtonOf(!plan.goal);
+  const Outcome& back = plan.back();
+  if (!back.done) {
+    const bool said = report.why.find(back.cause.text) != std::string::npos;
+    told += "; but then " + other + " would " +
+            (said ? "stop at pair " + std::to_string(back.pair) + " (said above)" : Ends(back)) +
+            (back.cause.fix.empty() ? "" : "; for it to go through, first, " + back.cause.fix);
+  } else if (plan.moves.empty() && !plan.trial.displaced.empty()) {  // respelled, say
+    told += "; " + other + (plan.goal ? " then takes it out" : " then puts it in") +
+            ", but leaves " + Counted(plan.trial.displaced.size(), "file") +
+            " under other names (said above)";
   }
-  return found + ".";
+  return told + ".";
 }
 
 // The files of the pairs with a file at each path that are where the goal
@@ -240,21 +238,21 @@ std::string Next(CheckReport& report, Presser& presser) {
   if (report.state == State::kNoLists) {
     return "To check a mod: run brennel-check in the mod's folder, or name the folder.";
   }
-  if (!report.shift_at.empty()) {
-    // The pairs after a shift join the wrong files: the list comes first.
+  if (!report.shift_at.empty()) {  // the pairs after it join the wrong files: the list first
     const Outcome& back = report.deactivate.from_now();
     const std::string first = !report.moved.empty() && back.done
                                   ? "press Deactivate first (it moves " +
                                         Counted(back.renames, "file") + " back" +
                                         (back.result == Result::kMissing
                                              ? "; the box " + Named(back.text) + " is expected"
-                                             : std::string()) +
+                                             : "") +
                                         "), then "
                                   : "";
     return "To fix the list: " + first +
-           (report.shift_empty ? "take out the empty entry at " + report.shift_at + "."
+           (report.shift_empty ? "take out the empty entry at " + report.shift_at
                                : "look at " + report.shift_at +
-                                     ": an entry beside it is missing, or it is one too many.");
+                                     ": an entry beside it is missing, or it is one too many") +
+           ".";
   }
   if (report.pairs == 0) return "To make a mod: write its pairs into Tavrik.mla and Tavrik.mld.";
   std::vector<bool> goals = {true, false};
@@ -264,80 +262,61 @@ std::string Next(CheckReport& report, Presser& presser) {
       (report.state == State::kBothNames && !report.moved.empty())) {
     goals = {false, true};
   }
-  std::optional<Plan> reached;  // the first that gets there, when none gets back
-  Cause blocking;
-  // For each goal, its plans as the disk is, first: those runs are the
-  // report's own. Then with the moves by hand that what stopped each calls for.
+  std::optional<Plan> reached;  // the first to get there, when none gets back
+  Cause blocking;               // what stops the first goal
+  // For each goal, its plans as the disk is (the report's own runs), then
+  // with the moves by hand that what stopped each calls for.
   for (const bool goal : goals) {
     Plan plans[] = {{goal, {goal}}, {goal, {!goal, goal}}};
     for (int round = 0; round < 3; ++round) {
       for (Plan& plan : plans) {
         if (!plan.alive) continue;
-        std::vector<bool> all = plan.presses;
-        all.push_back(!plan.goal);
+        std::vector<bool> presses = plan.presses;
+        presses.push_back(!goal);
         plan.trial = plan.moves.empty() ? (plan.presses[0] ? report.activate : report.deactivate)
-                                        : presser.Run(plan.moves, all);
-        const std::vector<Outcome>& outcomes = plan.trial.presses;
-        const std::size_t last = plan.presses.size() - 1;
-        // The press that fails the plan: one before the last that errs, the
-        // last when it leaves files to move, or the other button after it.
+                                        : presser.Run(plan.moves, presses);
+        // What fails the plan: a press before the last that errs (one that
+        // moves nothing is no step), the last when it leaves files to move,
+        // or the other button after it.
         const Outcome* stop = nullptr;
-        bool idle = !plan.trial.moved;  // a press before the last that moves nothing is none
-        for (std::size_t i = 0; !idle && stop == nullptr && i < last; ++i) {
-          if (outcomes[i].result == Result::kError) stop = &outcomes[i];
-          idle = outcomes[i].renames == 0;
+        plan.alive = plan.trial.moved;
+        for (std::size_t i = 0; plan.alive && !stop && i + 1 < plan.presses.size(); ++i) {
+          if (plan.trial.presses[i].result == Result::kError) stop = &plan.trial.presses[i];
+          plan.alive = plan.trial.presses[i].renames > 0;
         }
-        if (idle) {
-          plan.alive = false;
-          continue;
-        }
-        if (stop == nullptr && !outcomes[last].done) stop = &outcomes[last];
-        if (stop == nullptr) {
-          if (outcomes[last + 1].done) return Found(report, plan);
-          if (!reached && goal == goals[0]) reached = plan;  // another goal is no way there
-          stop = &outcomes[last + 1];
-        }
-        // What stops the first goal, told by the first plan that meets more
-        // than files it finds moved already.
+        if (!plan.alive) continue;
+        if (!stop && !plan.last().done) stop = &plan.last();
+        if (!stop && plan.back().done) return Told(report, plan);
+        if (!stop && !reached && goal == goals[0]) reached = plan;
+        if (!stop) stop = &plan.back();
         if (goal == goals[0] && (blocking.kind.empty() || blocking.kind == "already-moved")) {
-          blocking = stop->cause;
+          blocking = stop->cause;  // more than files it finds moved already
         }
         // Of a file at each path, the one where the goal puts the mod's goes.
         const std::vector<Move> wanted = stop->cause.kind == "target-taken" && !report.both.empty()
-                                             ? Aside(report, presser, plan.goal)
+                                             ? Aside(report, presser, goal)
                                              : stop->cause.moves;
-        std::size_t added = 0;
+        const std::size_t had = plan.moves.size();
         for (const Move& move : wanted) {
-          if (std::find(plan.moves.begin(), plan.moves.end(), move) != plan.moves.end()) continue;
-          plan.moves.push_back(move);
-          ++added;
+          if (std::find(plan.moves.begin(), plan.moves.end(), move) == plan.moves.end()) {
+            plan.moves.push_back(move);
+          }
         }
-        plan.alive = added > 0;
+        plan.alive = plan.moves.size() > had;
       }
     }
   }
-  const std::string goal = goals[0] ? "To activate the mod: " : "To deactivate the mod: ";
-  if (reached) {
-    const Outcome& back = reached->trial.presses[reached->presses.size()];
-    report.moves = reached->moves;
-    return std::string("To ") + (reached->goal ? "activate" : "deactivate") +
-           " the mod: " + Steps(*reached, report.activate) + "; but then " +
-           ButtonOf(!reached->goal) + " would " + Ends(back) +
-           (back.cause.fix.empty() ? ""
-                                   : "; for " + std::string(ButtonOf(!reached->goal)) +
-                                         " to go through, first, " + back.cause.fix) +
-           ".";
-  }
-  return goal + "first, " + (blocking.fix.empty() ? "deal with what stops it" : blocking.fix) +
+  if (reached) return Told(report, *reached);
+  return std::string(goals[0] ? "To activate the mod: " : "To deactivate the mod: ") + "first, " +
+         (blocking.fix.empty() ? "deal with what stops it" : blocking.fix) +
          "; then check again: as things are, no press of the buttons does it (tried on a dry "
          "run).";
 }
 
 }  // namespace
 
-void Advise(CheckReport& report, const ModState& state, const CheckedList& basis,
-            Presser& presser) {
-  report.summary = Summary(report, state, basis);
+void Advise(CheckReport& report, const ModState& state, Presser& presser) {
+  report.summary = Summary(report, state);
   report.why = Why(report, state, presser);
   report.next = Next(report, presser);
 }

@@ -10,7 +10,6 @@
 
 #include "dry_run.h"
 #include "lint.h"
-#include "mod_state.h"
 #include "presses.h"
 
 namespace tavrik {
@@ -47,5 +46,9 @@ CheckReport Check(DryRun& run, const std::string& folder);
 /// 0 when the button for the current state runs to its end and the other
 /// one then puts every file back; 2 when there are no lists; 1 otherwise.
 int ExitStatus(const CheckReport& report);
+
+/// The report's first three lines and its moves by hand (advice.cpp), from
+/// what else it holds; other ways out are tried through `presser`.
+void Advise(CheckReport& report, const ModState& state, Presser& presser);
 
 }  // namespace tavrik

@@ -1,7 +1,5 @@
 #include "cli.h"
 
-#include "check.h"
-#include "report.h"
 #include "shown_text.h"
 
 namespace tavrik {

@@ -16,21 +16,13 @@ namespace {
 
 std::uint64_t Digest(std::string_view text) { return std::hash<std::string_view>()(text); }
 
-// What an entry names, for telling two entries apart: its identity on disk,
-// or its text where it reaches no folder.
-std::uint64_t IdentityOf(const std::string& entry, const PathFacts& facts) {
-  return facts.identity.empty() ? Digest("list text " + entry) : Digest(facts.identity);
-}
-
-// `name` in `folder`, with the separator the folder's path uses.
-std::string JoinedPath(const std::string& folder, const std::string& name) {
-  const std::size_t separator = folder.find_last_of("/\\");
-  return folder + (separator == std::string::npos ? '/' : folder[separator]) + name;
-}
-
 // The group of the finding that tells a shift.
 std::string ShiftKey(const Shift& shift) {
   return shift.empty ? "empty-entry\t" : "shifted-pairs\t";
+}
+
+std::string PairText(const CheckedList& list, std::size_t pair) {
+  return Named(list.First(pair)) + " and " + Named(list.Second(pair));
 }
 
 }  // namespace
@@ -56,12 +48,8 @@ void Linter::Finish() {
   });
 }
 
-// The two lists side by side, pair by pair: where the deactivation list
-// holds the activation list's text, what it names is not asked again.
 void Linter::Lint(const CheckedList& activation, const CheckedList& deactivation) {
-  const CheckedList* lists[2] = {&activation, &deactivation};
-  std::size_t pairs = 0;
-  for (const CheckedList* list : lists) {
+  for (const CheckedList* list : {&activation, &deactivation}) {
     if (!list->readable) {
       Add(*list, 0, Severity::kWarning, "unreadable-list",
           "the list file is missing or cannot be read: its button does nothing; write it, or "
@@ -81,132 +69,92 @@ void Linter::Lint(const CheckedList& activation, const CheckedList& deactivation
               "); take entries out, or make its paths shorter");
     }
     identities_[list->activation ? 0 : 1].assign(list->Size(), 0);
-    pairs = std::max(pairs, list->Pairs());
-  }
-  for (std::size_t pair = 0; pair < pairs; ++pair) {
-    Known known[2];  // the pair's two entries, in the list last looked at
-    for (const CheckedList* list : lists) {
-      if (!list->readable || pair >= list->Pairs()) continue;
-      for (const std::size_t number : {2 * pair + 1, 2 * pair + 2}) {
-        Known& entry = known[number - 2 * pair - 1];
-        const bool again = !list->activation && pair < activation.Pairs() && activation.readable &&
-                           activation.Entry(number) == list->Entry(number);
-        if (!again) entry = Ask(list->Entry(number));
-        Learn(*list, number, entry);
+    std::optional<PathFacts> first;
+    for (std::size_t number = 1; number <= list->Size(); ++number) {
+      std::optional<PathFacts> facts = Ask(*list, number);
+      const std::size_t pair = number / 2 - 1;
+      if (number % 2 == 0 && pair < list->Pairs() && first && facts) {  // else the walk errs
+        list->activation ? LintPair(*list, pair, *first, *facts)
+                         : LintPair(*list, pair, *facts, *first);
       }
-      if (!known[0].facts || !known[1].facts) continue;  // the walk stops with its own error
-      const PathFacts& first = *known[0].facts;
-      const PathFacts& second = *known[1].facts;
-      list->activation ? LintPair(*list, pair, first, second)
-                       : LintPair(*list, pair, second, first);
+      first = std::move(facts);
+    }
+    LintRest(*list);
+  }
+  CompareLists(activation, deactivation);
+}
+
+// What entry `number` reaches on disk, its findings of its own, and its
+// identity; none when a name on its way is ambiguous.
+std::optional<PathFacts> Linter::Ask(const CheckedList& list, std::size_t number) {
+  const std::string& entry = list.Entry(number);
+  std::optional<PathFacts> facts;
+  try {
+    facts = run_.Facts(entry);
+  } catch (const Error& error) {
+    // One folder's ambiguity makes a finding of every entry through it.
+    if (FailureOf(error.Number()) == Failure::kAmbiguous) {
+      Add(list, number, Severity::kError, "ambiguous-name",
+          error.Description() +
+              ": the walk stops here with an error; merge them into one, or spell the list "
+              "exactly as one of them",
+          error.Description());
     }
   }
-  for (const CheckedList* list : lists) {
-    if (list->readable) LintRest(*list);
-  }
-}
-
-Linter::Known Linter::Ask(const std::string& entry) {
-  Known known;
-  try {
-    known.facts = run_.Facts(entry);
-  } catch (const Error& error) {
-    if (FailureOf(error.Number()) == Failure::kAmbiguous) known.ambiguity = error.Description();
-  }
-  known.identity = IdentityOf(entry, known.facts.value_or(PathFacts()));
-  return known;
-}
-
-void Linter::Learn(const CheckedList& list, std::size_t number, const Known& known) {
-  identities_[list.activation ? 0 : 1][number - 1] = known.identity;
-  if (!known.ambiguity.empty()) {
-    // One folder's ambiguity makes a finding of every entry through it.
-    Add(list, number, Severity::kError, "ambiguous-name",
-        known.ambiguity +
-            ": the walk stops here with an error; merge them into one, or spell the "
-            "list exactly as one of them",
-        known.ambiguity);
-  }
-  LintEntry(list, number, known.facts.value_or(PathFacts()));
-}
-
-// The entry left over, and what the list's order tells.
-void Linter::LintRest(const CheckedList& list) {
-  const std::size_t size = list.Size();
-  for (std::size_t number = 2 * list.Pairs() + 1; number <= size; ++number) {
-    Learn(list, number, Ask(list.Entry(number)));
-  }
-  const Shift shift = FindShift(list);
-  shifts_[list.activation ? 0 : 1] = shift;
-  const std::string shift_at = shift.entry > 0 ? list.At(shift.entry) : "";
-  const std::string under = shift.entry == 0 ? "" : ShiftKey(shift);
-  if (shift.entry > 0 && !shift.empty) {
-    Add(list, shift.entry, Severity::kWarning, "shifted-pairs",
-        "pair " + std::to_string(shift.pair + 1) + " renames " + Named(list.Source(shift.pair)) +
-            " to " + Named(list.Target(shift.pair)) +
-            ", and the pairs after it agree only without " + Named(list.Entry(shift.entry)) +
-            ": from here on the pairs are shifted by one entry; is the entry beside it missing, or "
-            "is it one too many?");
-  }
-  if (size % 2 == 1 && size <= kLongestWalk) {
-    Add(list, size, Severity::kWarning, "odd-entry",
-        "an entry left over: the list has an odd number of entries, so this one belongs to "
-        "no pair" +
-            (shift_at.empty() ? std::string("; add its partner, or take it out")
-                              : " (it follows from the shift at " + shift_at + ")"),
-        "", under);
-  }
-}
-
-void Linter::LintEntry(const CheckedList& list, std::size_t number, const PathFacts& facts) {
-  const std::string& entry = list.Entry(number);
+  identities_[list.activation ? 0 : 1][number - 1] =
+      facts && !facts->identity.empty() ? Digest(facts->identity) : Digest("list text " + entry);
   if (entry.empty()) {
     const std::size_t later = (list.Size() - number) / 2;
     Add(list, number, Severity::kWarning, "empty-entry",
-        later == 0 ? std::string("empty entry (a blank line or a doubled comma); take it out")
-                   : "empty entry (a blank line or a doubled comma) shifts the " +
-                         Counted(later, "pair") + " after it; take it out");
-    return;
+        "empty entry (a blank line or a doubled comma)" +
+            (later == 0 ? std::string() : " shifts the " + Counted(later, "pair") + " after it") +
+            "; take it out");
+    return facts;
   }
   const ListPath path = ParseListPath(entry);
-  const bool above = !path.names.empty() && path.names.front() == "..";
-  if (IsDriveOrShare(entry) || path.from_root || above) {
+  if (IsDriveOrShare(entry) || path.from_root || (!path.names.empty() && path.names[0] == "..")) {
     Add(list, number, Severity::kWarning, "leaves-folder",
         "the path leads outside the mod's folder" +
-            (facts.where.empty() ? std::string() : ", to " + Named(facts.where)) +
+            (!facts || facts->where.empty() ? std::string() : ", to " + Named(facts->where)) +
             ": a list can move files anywhere its user may write; keep it inside unless that is "
             "meant");
   }
+  return facts;
 }
 
 void Linter::LintPair(const CheckedList& list, std::size_t pair, const PathFacts& from,
                       const PathFacts& to) {
-  const std::size_t source_entry = list.SourceEntry(pair);
-  const std::size_t target_entry = list.TargetEntry(pair);
+  const std::size_t source_entry = list.SourceEntry(pair), target_entry = list.TargetEntry(pair);
   const std::string& target = list.Target(pair);
   if (list.Source(pair).empty() || target.empty()) return;
   if (from.file_found) {
     Spelling(list, source_entry, from, true);
-    CaseTwin(list, source_entry, from);
+    // The file itself with a twin that differs only in case.
+    const std::vector<std::string> twins =
+        looked_at_.insert(from.where).second
+            ? presser_.TwinsOf(FolderOf(from.where), LastName(from.where))
+            : std::vector<std::string>();
+    for (const std::string& twin : twins) {
+      Add(list, source_entry, Severity::kWarning, "case-twin",
+          Named(Shown(from.where)) + " has a twin that differs only in case, " +
+              Named(Shown(FolderOf(from.where) + from.where[FolderOf(from.where).size()] + twin)) +
+              ": Windows takes them for one file, a game may load either, and the walk takes "
+              "the twin for its target's name; the walk moves " +
+              Named(LastName(from.where)) + "; take the other away");
+    }
   }
   if (from.folder_found) SplitFolders(list, source_entry, from, false);
   if (to.folder_found) {
     Spelling(list, target_entry, to, false);
     SplitFolders(list, target_entry, to, true);
   } else if (from.folder_found && !IsDriveOrShare(target)) {  // else missing-source says it
-    const std::string folder = Shown(FolderOf(to.where));
     Add(list, target_entry, Severity::kError, "no-target-folder",
-        (folder.empty() ? std::string("the target's folder does not exist")
-                        : "the target's folder " + Named(folder) + " does not exist") +
-            ": the rename will be refused; make the folder, or fix the path");
+        "the target's folder " + Named(Shown(FolderOf(to.where))) +
+            " does not exist: the rename will be refused; make the folder, or fix the path");
   }
   const std::vector<std::uint64_t>& identities = identities_[list.activation ? 0 : 1];
-  const ListPath target_path = ParseListPath(target);
-  const std::string_view new_name = target_path.names.empty()
-                                        ? std::string_view()
-                                        : WithoutTrailingDots(target_path.names.back());
   if (from.file_found && identities[source_entry - 1] == identities[target_entry - 1] &&
-      new_name == from.name) {
+      WithoutTrailingDots(LastName(target)) == from.name) {
     Add(list, source_entry, Severity::kWarning, "same-path",
         "the pair's source is its own target: it renames nothing; take it out, or fix its "
         "target");
@@ -217,35 +165,17 @@ void Linter::LintPair(const CheckedList& list, std::size_t pair, const PathFacts
 // rename would make it.
 void Linter::Spelling(const CheckedList& list, std::size_t entry, const PathFacts& facts,
                       bool whole) {
-  const bool other_case = facts.folder_other_case || (whole && facts.file_other_case);
-  const bool trailing = facts.folder_trailing_dots || (whole && facts.file_trailing_dots);
-  const std::string& path = list.Entry(entry);
-  if (other_case) {
+  const std::string on_disk = Named(Shown(facts.where)), path = Named(list.Entry(entry));
+  if (facts.folder_other_case || (whole && facts.file_other_case)) {
     Add(list, entry, Severity::kNote, "other-case",
-        Named(path) + " matches the disk only in another case: " + Named(Shown(facts.where)) +
+        path + " matches the disk only in another case: " + on_disk +
             "; the walk finds it so, and spelling it so is surer");
   }
-  if (trailing) {
+  if (facts.folder_trailing_dots || (whole && facts.file_trailing_dots)) {
     Add(list, entry, Severity::kNote, "trailing-dots",
-        Named(path) + " matches the disk only without the dots and spaces at the end of a name: " +
-            Named(Shown(facts.where)) + "; spell it so");
+        path + " matches the disk only without the dots and spaces at the end of a name: " +
+            on_disk + "; spell it so");
   }
-}
-
-std::vector<std::string> Linter::TwinsOf(const std::string& folder, const std::string& name) {
-  auto known = twins_.find(Digest(folder));
-  if (known == twins_.end()) {
-    known = twins_.emplace(Digest(folder), run_.CaseTwins(folder.empty() ? "/" : folder)).first;
-  }
-  for (const std::vector<std::string>& group : known->second) {
-    if (std::find(group.begin(), group.end(), name) == group.end()) continue;
-    std::vector<std::string> others;
-    for (const std::string& other : group) {
-      if (other != name) others.push_back(other);
-    }
-    return others;
-  }
-  return {};
 }
 
 // Each folder on the way of an entry, as the disk spells it: the folders
@@ -258,56 +188,60 @@ void Linter::SplitFolders(const CheckedList& list, std::size_t number, const Pat
     if (name != ".." || walked == 0) break;
     --walked;
   }
-  std::string folder = FolderOf(facts.where);
-  for (; walked > 0 && !folder.empty(); --walked) {
+  for (std::string folder = FolderOf(facts.where); walked > 0 && !folder.empty(); --walked) {
     const std::string parent = FolderOf(folder);
-    const std::string name = folder.substr(parent.size() + (parent.size() < folder.size()));
-    if (looked_at_.insert(Digest(folder)).second) {
-      const std::vector<std::string> twins = TwinsOf(parent, name);
-      if (!twins.empty()) {
-        std::string others;
-        for (const std::string& twin : twins) {
-          others += (others.empty() ? "" : ", ") + Named(Shown(JoinedPath(parent, twin)));
-        }
-        Add(list, number, Severity::kWarning, "split-folder",
-            "the folder " + Named(Shown(folder)) + " has a twin that differs only in case, " +
-                others +
-                ": a game run through a Windows compatibility layer sees only one of them; "
-                "the walk " +
-                (target ? "puts this pair's file in " : "takes this pair's file from ") +
-                Named(Shown(folder)) + "; merge the two",
-            NameKey(Shown(folder)));
+    std::string others;
+    if (looked_at_.insert(folder).second) {
+      for (const std::string& twin : presser_.TwinsOf(parent, LastName(folder))) {
+        others +=
+            (others.empty() ? "" : ", ") + Named(Shown(parent + folder[parent.size()] + twin));
       }
+    }
+    if (!others.empty()) {
+      Add(list, number, Severity::kWarning, "split-folder",
+          "the folder " + Named(Shown(folder)) + " has a twin that differs only in case, " +
+              others +
+              ": a game run through a Windows compatibility layer sees only one of them; the "
+              "walk " +
+              (target ? "puts this pair's file in " : "takes this pair's file from ") +
+              Named(Shown(folder)) + "; merge the two",
+          NameKey(Shown(folder)));
     }
     folder = parent;
   }
 }
 
-void Linter::CaseTwin(const CheckedList& list, std::size_t number, const PathFacts& facts) {
-  if (!looked_at_.insert(Digest(facts.where)).second) return;
-  const std::string folder = FolderOf(facts.where);
-  const std::vector<std::string> twins = TwinsOf(folder, LastName(facts.where));
-  if (twins.empty()) return;
-  std::string others;
-  for (const std::string& twin : twins) {
-    others += (others.empty() ? "" : ", ") + Named(Shown(JoinedPath(folder, twin)));
+// What the list's order tells: a shift, and the entry left over.
+void Linter::LintRest(const CheckedList& list) {
+  const Shift& shift = list.shift;
+  const std::string at = shift.entry > 0 ? list.At(shift.entry) : "";
+  if (shift.entry > 0 && !shift.empty) {
+    Add(list, shift.entry, Severity::kWarning, "shifted-pairs",
+        "pair " + std::to_string(shift.pair + 1) + " renames " + Named(list.Source(shift.pair)) +
+            " to " + Named(list.Target(shift.pair)) +
+            ", and the pairs after it agree only without " + Named(list.Entry(shift.entry)) +
+            ": from here on the pairs are shifted by one entry; is the entry beside it missing, or "
+            "is it one too many?");
   }
-  Add(list, number, Severity::kWarning, "case-twin",
-      Named(Shown(facts.where)) + " has a twin that differs only in case, " + others +
-          ": Windows takes them for one file, a game may load either, and the walk takes the "
-          "twin for its target's name; the walk moves " +
-          Named(LastName(facts.where)) + "; take the other away");
+  if (list.Size() % 2 == 1 && list.Size() <= kLongestWalk) {
+    Add(list, list.Size(), Severity::kWarning, "odd-entry",
+        "an entry left over: the list has an odd number of entries, so this one belongs to "
+        "no pair" +
+            (at.empty() ? std::string("; add its partner, or take it out")
+                        : " (it follows from the shift at " + at + ")"),
+        "", at.empty() ? "" : ShiftKey(shift));
+  }
 }
 
 namespace {
 
+// How far two lists' pairs (as identities) agree, in the same order and in
+// the reverse; `whole` when one of them holds for every pair.
 struct Agreement {
   std::size_t forward = 0, backward = 0;
   bool whole = false;
 };
 
-// How far two lists' pairs (as identities) agree, in the same or the
-// reverse order.
 Agreement Agree(const std::vector<std::uint64_t>& a, const std::vector<std::uint64_t>& d) {
   Agreement agreement;
   const std::size_t pa = std::min(a.size(), kLongestWalk) / 2;
@@ -328,40 +262,38 @@ Agreement Agree(const std::vector<std::uint64_t>& a, const std::vector<std::uint
 
 // The identities without what shifts the list: its empty entries, or the
 // entry its pairs' names leave alone.
-std::vector<std::uint64_t> Unshifted(const CheckedList& list, const Shift& shift,
+std::vector<std::uint64_t> Unshifted(const CheckedList& list,
                                      const std::vector<std::uint64_t>& identities) {
   std::vector<std::uint64_t> kept;
   for (std::size_t i = 0; i < identities.size(); ++i) {
-    const bool shifts = shift.empty ? list.Entry(i + 1).empty() : i + 1 == shift.entry;
-    if (!shifts) kept.push_back(identities[i]);
+    if (list.shift.empty ? !list.Entry(i + 1).empty() : i + 1 != list.shift.entry) {
+      kept.push_back(identities[i]);
+    }
   }
   return kept;
 }
 
-std::string PairText(const CheckedList& list, std::size_t pair) {
-  return Named(list.First(pair)) + " and " + Named(list.Second(pair));
-}
-
 }  // namespace
 
+// A deactivation list normally holds the activation list's pairs, in the
+// same or the reverse order: where they part, in both lists.
 void Linter::CompareLists(const CheckedList& activation, const CheckedList& deactivation) {
   if (!activation.readable || !deactivation.readable) return;
-  const std::vector<std::uint64_t>& a = identities_[0];
-  const std::vector<std::uint64_t>& d = identities_[1];
+  const std::vector<std::uint64_t>&a = identities_[0], &d = identities_[1];
   const Agreement agreement = Agree(a, d);
   if (agreement.whole) return;
+  const CheckedList* both[] = {&activation, &deactivation};
   // A shift moves every pair after it: when the lists agree without what
   // shifts them, that is where they part, and the other list is not to blame.
-  if ((shifts_[0].entry > 0 || shifts_[1].entry > 0) &&
-      Agree(Unshifted(activation, shifts_[0], a), Unshifted(deactivation, shifts_[1], d)).whole) {
-    for (const CheckedList* list : {&activation, &deactivation}) {
-      const Shift& shift = shifts_[list->activation ? 0 : 1];
-      if (shift.entry == 0) continue;
-      Add(*list, shift.entry, Severity::kNote, "lists-differ",
+  if ((activation.shift.entry > 0 || deactivation.shift.entry > 0) &&
+      Agree(Unshifted(activation, a), Unshifted(deactivation, d)).whole) {
+    for (const CheckedList* list : both) {
+      if (list->shift.entry == 0) continue;
+      Add(*list, list->shift.entry, Severity::kNote, "lists-differ",
           std::string("the two lists' pairs part at this ") +
-              (shift.empty ? "empty entry" : "shift") +
+              (list->shift.empty ? "empty entry" : "shift") +
               ", and agree without it: the pairs after it differ because of it",
-          "", ShiftKey(shift));
+          "", ShiftKey(list->shift));
     }
     return;
   }
@@ -369,12 +301,10 @@ void Linter::CompareLists(const CheckedList& activation, const CheckedList& deac
   const std::size_t in_d = reverse ? agreement.backward : agreement.forward;
   const std::size_t pa = activation.Pairs(), pd = deactivation.Pairs();
   std::string order = reverse ? " (in reverse order)" : "";
-  // A shift before the lists part is the likelier cause.
-  for (const CheckedList* list : {&activation, &deactivation}) {
-    const Shift& shift = shifts_[list->activation ? 0 : 1];
+  for (const CheckedList* list : both) {  // a shift before the lists part is the likelier cause
     const std::size_t parting = list->activation && reverse ? pa - 1 - in_d : in_d;
-    if (shift.entry > 0 && shift.pair <= parting) {
-      order += "; it follows from the shift at " + list->At(shift.entry);
+    if (list->shift.entry > 0 && list->shift.pair <= parting) {
+      order += "; it follows from the shift at " + list->At(list->shift.entry);
       break;
     }
   }
@@ -391,8 +321,8 @@ void Linter::CompareLists(const CheckedList& activation, const CheckedList& deac
             PairText(deactivation, in_d) + " (" + deactivation.At(2 * in_d + 1) + ")" + order);
     return;
   }
-  const CheckedList& longer = pa > pd ? activation : deactivation;
-  const CheckedList& shorter = pa > pd ? deactivation : activation;
+  const CheckedList &longer = pa > pd ? activation : deactivation,
+                    &shorter = pa > pd ? deactivation : activation;
   const std::size_t first = std::min(pa, pd);
   Add(longer, 2 * first + 1, Severity::kNote, "lists-differ",
       "pair " + std::to_string(first + 1) + " here, " + PairText(longer, first) + ", has none in " +
@@ -407,27 +337,23 @@ void Linter::CompareLists(const CheckedList& activation, const CheckedList& deac
 
 void Linter::Misplaced(const CheckedList& list, const ModState& state) {
   for (const std::size_t pair : state.At(Place::kNeither)) {
-    // An empty entry says it itself; a file that an earlier pair moves
-    // away, the walk's stop.
+    // An empty entry says it itself; an entry that is there but no file, or
+    // whose file an earlier pair moves, the walk's stop.
     const std::string& source = list.Source(pair - 1);
-    if (source.empty()) continue;
     try {
-      if (run_.Facts(source).file_found) continue;
+      if (source.empty() || run_.Facts(source).file_found) continue;
     } catch (const Error&) {
       continue;  // ambiguous-name
     }
-    if (const std::string twin = presser_.InTwin(source); !twin.empty()) {
-      Add(list, list.SourceEntry(pair - 1), Severity::kWarning, "missing-source",
-          Named(source) + " is not there, but " + Named(twin) +
-              " is, in a twin of a folder on its way: move it into " +
-              Named(FolderOf(presser_.OnDisk(source))),
-          "", "split-folder\t" + SplitGroup(twin, presser_.OnDisk(source)));
-      continue;
-    }
+    const std::string twin = presser_.InTwin(source), on_disk = presser_.OnDisk(source);
     Add(list, list.SourceEntry(pair - 1), Severity::kWarning, "missing-source",
-        Named(source) + " is missing, and so is its target " + Named(list.Target(pair - 1)) +
-            ": the walk stops at this pair; put the file there (from the mod's archive, or its "
-            "author), or take the pair out");
+        twin.empty()
+            ? Named(source) + " is missing, and so is its target " + Named(list.Target(pair - 1)) +
+                  ": the walk stops at this pair; put the file there (from the mod's "
+                  "archive, or its author), or take the pair out"
+            : Named(source) + " is not there, but " + Named(twin) +
+                  " is, in a twin of a folder on its way: move it into " + Named(FolderOf(on_disk)),
+        "", twin.empty() ? "" : "split-folder\t" + SplitGroup(twin, on_disk));
   }
   if (!list.activation) return;
   for (const std::size_t pair : state.At(Place::kBoth)) {
@@ -438,12 +364,9 @@ void Linter::Misplaced(const CheckedList& list, const ModState& state) {
   }
   if (state.state != State::kMixed) return;
   std::size_t stop = 1;  // the first pair not moved
-  while (stop <= state.places.size() &&
-         (state.places[stop - 1] == Place::kSecond || state.places[stop - 1] == Place::kSame)) {
-    ++stop;
-  }
+  while (state.places[stop - 1] == Place::kSecond || state.places[stop - 1] == Place::kSame) ++stop;
   for (const std::size_t pair : state.At(Place::kSecond)) {
-    if (pair <= stop) continue;
+    if (pair < stop) continue;
     Add(list, list.SourceEntry(pair - 1), Severity::kWarning, "missing-source",
         Named(list.Source(pair - 1)) + " is missing, but its target " +
             Named(list.Target(pair - 1)) + " is there, while the file of pair " +
@@ -452,18 +375,17 @@ void Linter::Misplaced(const CheckedList& list, const ModState& state) {
 }
 
 void Linter::Stopped(const CheckedList& list, const Outcome& outcome) {
-  static const std::unordered_set<std::string> kTold = {"duplicate-source", "duplicate-target",
-                                                        "misspelt", "refused"};
-  if (outcome.pair == 0 || kTold.count(outcome.cause.kind) == 0) return;
-  const std::size_t pair = outcome.pair - 1;
-  const std::size_t entry =
-      outcome.cause.kind == "duplicate-target" ? list.TargetEntry(pair) : list.SourceEntry(pair);
-  for (const Finding& finding : findings_) {
-    if (finding.list == list.name && finding.entry == entry && finding.kind == outcome.cause.kind)
-      return;
+  const std::string& kind = outcome.cause.kind;
+  if (outcome.pair == 0 || (kind != "duplicate-source" && kind != "duplicate-target" &&
+                            kind != "misspelt" && kind != "refused")) {
+    return;
   }
-  const bool error = outcome.cause.kind == "refused";
-  Add(list, entry, error ? Severity::kError : Severity::kWarning, outcome.cause.kind.c_str(),
+  const std::size_t entry = kind == "duplicate-target" ? list.TargetEntry(outcome.pair - 1)
+                                                       : list.SourceEntry(outcome.pair - 1);
+  for (const Finding& finding : findings_) {
+    if (finding.list == list.name && finding.entry == entry && finding.kind == kind) return;
+  }
+  Add(list, entry, kind == "refused" ? Severity::kError : Severity::kWarning, kind.c_str(),
       outcome.cause.text + (outcome.cause.fix.empty() ? "" : "; " + outcome.cause.fix));
 }
 

@@ -7,16 +7,13 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <vector>
 
 #include "checked_list.h"
 #include "dry_run.h"
-#include "mod_state.h"
 #include "presses.h"
-#include "shift.h"
 #include "shown_text.h"
 
 namespace tavrik {
@@ -25,7 +22,6 @@ enum class Severity : unsigned char { kError, kWarning, kNote };
 inline constexpr const char* kSeverityNames[] = {"error", "warning", "note"};
 inline const char* NameOf(Severity severity) { return kSeverityNames[static_cast<int>(severity)]; }
 
-/// One finding about a list entry:
 /// `Tavrik.mla:12:5: warning: empty entry shifts the 9 pairs after it`.
 struct Finding {
   std::string list;        // "Tavrik.mla" or "Tavrik.mld"
@@ -34,32 +30,28 @@ struct Finding {
   Severity severity = Severity::kNote;
   std::string kind;  // brennel-check(1), FINDINGS: every kind
   std::string text;
-  // Findings of one kind and group are told together: of one folder, one
-  // ambiguity; "" for the kind as a whole.
+  // Findings of one kind and group are told together (of one folder, one
+  // ambiguity); "" for the kind as a whole.
   std::string group;
-  // The kind and group ("split-folder\tdata/textures") of the finding this
-  // one follows from, under which it is counted; "" when none.
+  // The Key() of the finding this one follows from, under which it is
+  // counted; "" when none.
   std::string under;
   std::string Key() const { return kind + '\t' + group; }
 };
 
 class Linter {
  public:
-  /// `here`: the working directory's path, which paths on disk are shown
-  /// from.
+  /// Paths on disk are shown from `here`, the working directory.
   Linter(DryRun& run, Presser& presser, std::string here, std::vector<Finding>& findings)
       : run_(run), presser_(presser), here_(std::move(here)), findings_(findings) {}
 
-  /// The findings about each list's entries and pairs, on the disk as it is.
+  /// The findings about each list's entries and pairs on the disk as it is,
+  /// and where the two lists part.
   void Lint(const CheckedList& activation, const CheckedList& deactivation);
-  /// A deactivation list normally holds the activation list's pairs, in the
-  /// same or the reverse order: where they part, in both lists.
-  void CompareLists(const CheckedList& activation, const CheckedList& deactivation);
   /// The pairs whose file is in neither place, at both, or (the activation
   /// list) at its target out of turn.
   void Misplaced(const CheckedList& list, const ModState& state);
-  /// What stops a press, where it is a fault of the list or the disk that
-  /// no other finding tells.
+  /// What stops a press, where no other finding tells it.
   void Stopped(const CheckedList& list, const Outcome& outcome);
   /// Sorts the findings: by list, then entry.
   void Finish();
@@ -67,23 +59,14 @@ class Linter {
  private:
   void Add(const CheckedList& list, std::size_t entry, Severity severity, const char* kind,
            std::string text, std::string group = "", std::string under = "");
-  // What an entry reaches on disk, or why the walk cannot tell.
-  struct Known {
-    std::optional<PathFacts> facts;
-    std::string ambiguity;
-    std::uint64_t identity = 0;
-  };
-  Known Ask(const std::string& entry);
-  void Learn(const CheckedList& list, std::size_t number, const Known& known);
-  void LintRest(const CheckedList& list);
-  void LintEntry(const CheckedList& list, std::size_t number, const PathFacts& facts);
+  std::optional<PathFacts> Ask(const CheckedList& list, std::size_t number);
   void LintPair(const CheckedList& list, std::size_t pair, const PathFacts& from,
                 const PathFacts& to);
   void Spelling(const CheckedList& list, std::size_t entry, const PathFacts& facts, bool whole);
   void SplitFolders(const CheckedList& list, std::size_t number, const PathFacts& facts,
                     bool target);
-  void CaseTwin(const CheckedList& list, std::size_t number, const PathFacts& facts);
-  std::vector<std::string> TwinsOf(const std::string& folder, const std::string& name);
+  void LintRest(const CheckedList& list);
+  void CompareLists(const CheckedList& activation, const CheckedList& deactivation);
   std::string Shown(const std::string& where) const { return FromHere(where, here_); }
 
   DryRun& run_;
@@ -93,10 +76,7 @@ class Linter {
   // What each entry names, as a digest of its identity (equal for two
   // paths that name one file), by list: 8 bytes an entry, however long.
   std::vector<std::uint64_t> identities_[2];
-  Shift shifts_[2];  // where each list's pairs start to be shifted
-  // Folders already looked at for twins, and the twins of each folder read.
-  std::unordered_set<std::uint64_t> looked_at_;
-  std::unordered_map<std::uint64_t, std::vector<std::vector<std::string>>> twins_;
+  std::unordered_set<std::string> looked_at_;  // entries and folders looked at for twins
 };
 
 /// The folder where two paths to one file part ("Data/textures" for

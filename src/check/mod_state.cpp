@@ -1,6 +1,8 @@
-#include "mod_state.h"
+// Where a mod's files are, and the state that makes.
 
 #include <algorithm>
+
+#include "presses.h"
 
 namespace tavrik {
 
@@ -16,12 +18,17 @@ Presence PresenceOf(DryRun& run, const std::string& path) {
   }
 }
 
-// The pair (from 0) where a walk that moves pairs off `from` stops: the
-// first that is not moved yet. Pairs that rename nothing are passed.
+// The first pair (from 0) a walk would stop at: the first not yet at
+// `moved`, pairs that rename nothing passed.
 std::size_t StopOf(const std::vector<Place>& places, Place moved) {
   std::size_t at = 0;
   while (at < places.size() && (places[at] == moved || places[at] == Place::kSame)) ++at;
   return at;
+}
+
+bool NoneAfter(const std::vector<Place>& places, std::size_t at, Place place) {
+  return std::find(places.begin() + std::min(at + 1, places.size()), places.end(), place) ==
+         places.end();
 }
 
 }  // namespace
@@ -38,36 +45,33 @@ std::vector<std::size_t> ModState::At(Place place) const {
   return pairs;
 }
 
-std::vector<Place> Locate(DryRun& run, const CheckedList& list, std::size_t pairs) {
-  std::vector<Place> place(std::min(pairs, list.Pairs()), Place::kFirst);
+std::vector<Place> Locate(DryRun& run, const CheckedList& list) {
+  std::vector<Place> place(list.Unshifted(), Place::kFirst);
   run.BeginWalk();
   run.TakeRenames();
   for (std::size_t pair = place.size(); pair-- > 0;) {
     const Presence second = PresenceOf(run, list.Second(pair));
-    if (second != Presence::kYes) {
-      if (second == Presence::kUnknown) place[pair] = Place::kUnknown;
-      continue;
-    }
+    if (second == Presence::kUnknown) place[pair] = Place::kUnknown;
+    if (second != Presence::kYes) continue;
     try {
       run.RenameFile(list.Second(pair), list.First(pair));
       place[pair] = run.TakeRenames() == 0 ? Place::kSame : Place::kSecond;
-    } catch (const Error&) {
-      // A file at each path; or one that may not go back (a read-only disk),
-      // which counts as moved.
-      place[pair] =
-          PresenceOf(run, list.First(pair)) == Presence::kNo ? Place::kSecond : Place::kBoth;
+    } catch (const Error&) {  // a file at each path; or one that may not go back, moved
+      place[pair] = PresenceOf(run, list.First(pair)) == Presence::kNo ? Place::kSecond : Place::kBoth;
     }
   }
   for (std::size_t pair = 0; pair < place.size(); ++pair) {
     if (place[pair] != Place::kFirst && place[pair] != Place::kSecond) continue;
     const Presence first = PresenceOf(run, list.First(pair));
-    if (first == Presence::kYes) {
-      try {
-        run.RenameFile(list.First(pair), list.Second(pair));
-      } catch (const Error&) {  // refused: where it is, the walk will tell why
+    if (first != Presence::kYes) {
+      if (place[pair] == Place::kFirst) {
+        place[pair] = first == Presence::kNo ? Place::kNeither : Place::kUnknown;
       }
-    } else if (place[pair] == Place::kFirst) {
-      place[pair] = first == Presence::kNo ? Place::kNeither : Place::kUnknown;
+      continue;
+    }
+    try {
+      run.RenameFile(list.First(pair), list.Second(pair));
+    } catch (const Error&) {  // refused: the walk tells why where it meets it
     }
   }
   run.EndWalk();
@@ -81,9 +85,6 @@ ModState StateOf(std::vector<Place> places, const std::vector<Place>& by_deactiv
   const std::size_t first = count(Place::kFirst), second = count(Place::kSecond);
   const std::size_t both = count(Place::kBoth);
   const std::size_t stop = StopOf(places, Place::kSecond);
-  const auto none_after = [](const std::vector<Place>& at, std::size_t from, Place place) {
-    return std::find(at.begin() + std::min(from + 1, at.size()), at.end(), place) == at.end();
-  };
   const std::size_t back = StopOf(by_deactivation, Place::kFirst);
   if (count(Place::kUnknown) > 0) {
     state.state = State::kAmbiguous;
@@ -92,18 +93,13 @@ ModState StateOf(std::vector<Place> places, const std::vector<Place>& by_deactiv
   } else if (first == 0 && both == 0 && !shifted) {
     state.state = State::kActive;
   } else if (stop > 0 && (stop < places.size() || shifted) &&
-             none_after(places, stop, Place::kSecond)) {
-    state.state = State::kActivationStopped;
-    state.stop = stop + 1;
+             NoneAfter(places, stop, Place::kSecond)) {
+    state = {State::kActivationStopped, {}, stop + 1};
   } else if (back > 0 && back < by_deactivation.size() &&
-             none_after(by_deactivation, back, Place::kFirst) &&
-             by_deactivation[back] != Place::kFirst) {
-    state.state = State::kDeactivationStopped;
-    state.stop = back + 1;
-  } else if (both > 0 && (first == 0 || second == 0)) {
-    state.state = State::kBothNames;
+             NoneAfter(by_deactivation, back, Place::kFirst)) {
+    state = {State::kDeactivationStopped, {}, back + 1};
   } else {
-    state.state = State::kMixed;
+    state.state = both > 0 && (first == 0 || second == 0) ? State::kBothNames : State::kMixed;
   }
   state.places = std::move(places);
   return state;

@@ -1,11 +1,13 @@
+// The buttons pressed on a dry run, and why each press stops.
+
 #include "presses.h"
 
 #include <algorithm>
+#include <functional>
 #include <string_view>
 
 #include "list_limits.h"
 #include "list_path.h"
-#include "mod_state.h"
 #include "name_key.h"
 #include "shown_text.h"
 
@@ -22,8 +24,8 @@ std::string KeyOf(const std::string& path) {
   return key;
 }
 
-// The last of the pairs before `pair` (all walked) that moved away
-// (`away`) or put there the file at `path`: its number from 1, or 0.
+// The last of the pairs before `pair`, all walked, that moved away (`away`)
+// or put there the file at `path`: its number from 1, or 0.
 std::size_t Earlier(const CheckedList& list, std::size_t pair, const std::string& path, bool away) {
   const std::string key = KeyOf(path);
   for (std::size_t at = pair; at-- > 0;) {
@@ -58,19 +60,7 @@ std::string Reason(const std::string& text, const std::string& source, const std
   return text;
 }
 
-std::string NewName(const std::string& target) {
-  const ListPath path = ParseListPath(target);
-  return path.names.empty() ? std::string() : std::string(WithoutTrailingDots(path.names.back()));
-}
-
 }  // namespace
-
-void Presser::Know(const CheckedList& activation, const CheckedList& deactivation) {
-  lists_[0] = &activation;
-  lists_[1] = &deactivation;
-  shifts_[0] = FindShift(activation);
-  shifts_[1] = FindShift(deactivation);
-}
 
 std::string Presser::Where(const std::string& path) {
   try {
@@ -82,9 +72,18 @@ std::string Presser::Where(const std::string& path) {
 
 std::string Presser::OnDisk(const std::string& path) { return FromHere(Where(path), here_); }
 
+// A normal file the presence test finds; any entry at all.
 bool Presser::Present(const std::string& path) {
   try {
     return !run_.FindFile(path).empty();
+  } catch (const Error&) {
+    return false;
+  }
+}
+
+bool Presser::Found(const std::string& path) {
+  try {
+    return run_.Facts(path).file_found;
   } catch (const Error&) {
     return false;
   }
@@ -100,7 +99,6 @@ Trial Presser::Run(const std::vector<Move>& moves, const std::vector<bool>& pres
     trial.moved = false;
   }
   run_.EndWalk();
-  run_.TakeRenames();
   for (std::size_t i = 0; trial.moved && i < presses.size(); ++i) {
     trial.presses.push_back(Press(presses[i]));
     if (i == 1 && moves.empty()) Displace(trial, presses);
@@ -117,17 +115,11 @@ Outcome Presser::Try(const CheckedList& list, std::size_t pair) {
   run_.Reset();
   run_.BeginWalk();
   try {
-    if (run_.FindFile(source).empty()) {
-      outcome.result = Result::kMissing;
-      outcome.text = source + " is missing";
-    } else {
-      run_.RenameFile(source, target);
-      outcome.result = Result::kComplete;
-    }
+    outcome.result = run_.FindFile(source).empty() ? Result::kMissing : Result::kComplete;
+    if (outcome.result == Result::kMissing) outcome.text = source + " is missing";
+    if (outcome.result == Result::kComplete) run_.RenameFile(source, target);
   } catch (const Error& error) {
-    outcome.result = Result::kError;
-    outcome.text = ErrorText(error);
-    outcome.error = error.Number();
+    outcome = {Result::kError, pair, ErrorText(error), error.Number(), 0, outcome.at, {}, false};
   }
   run_.EndWalk();
   if (outcome.result != Result::kComplete) outcome.cause = CauseOf(list, outcome);
@@ -152,19 +144,16 @@ Outcome Presser::Press(bool activate) {
     outcome.error = error.Number();
   }
   outcome.renames = run_.TakeRenames();
-  const CheckedList& list = *lists_[activate ? 0 : 1];
-  const Shift& shift = ShiftOf(list);
-  const std::size_t end = shift.entry > 0 ? shift.pair : list.Pairs();
   outcome.done = outcome.result == Result::kComplete;
-  if (outcome.result == Result::kMissing || outcome.result == Result::kError) {
-    outcome.pair = run_.pair;
-    if (outcome.pair > 0) outcome.at = list.At(list.SourceEntry(outcome.pair - 1));
-    outcome.cause = CauseOf(list, outcome);
-    // Stopped where nothing is left to move (what the mod has, moved).
-    outcome.done = outcome.result == Result::kMissing && outcome.pair <= end;
-    for (std::size_t pair = outcome.pair; outcome.done && pair < end; ++pair) {
-      outcome.done = !Present(list.Source(pair));
-    }
+  if (outcome.result != Result::kMissing && outcome.result != Result::kError) return outcome;
+  const CheckedList& list = ListOf(activate);
+  outcome.pair = run_.pair;
+  if (outcome.pair > 0) outcome.at = list.At(list.SourceEntry(outcome.pair - 1));
+  outcome.cause = CauseOf(list, outcome);
+  // Stopped where nothing is left to move: what the mod has is moved.
+  outcome.done = outcome.result == Result::kMissing && outcome.pair <= list.Unshifted();
+  for (std::size_t pair = outcome.pair; outcome.done && pair < list.Unshifted(); ++pair) {
+    outcome.done = !Present(list.Source(pair));
   }
   return outcome;
 }
@@ -183,43 +172,61 @@ Cause Presser::CauseOf(const CheckedList& list, const Outcome& outcome) {
   const std::size_t pair = outcome.pair - 1;
   const std::string &source = list.Source(pair), &target = list.Target(pair);
   const std::string number = "pair " + std::to_string(outcome.pair);
-  if (const Shift& shift = ShiftOf(list); shift.entry > 0 && pair >= shift.pair) {
+  // Moves by hand that `move` gives for the pairs from this one to the shift.
+  const auto every = [&](const std::function<void(std::size_t, std::vector<Move>&)>& move) {
+    Cause cause;
+    for (std::size_t at = pair; at < list.Unshifted(); ++at) move(at, cause.moves);
+    return cause.moves;
+  };
+  if (const Shift& shift = list.shift; shift.entry > 0 && pair >= shift.pair) {
+    const std::string at = list.At(shift.entry);
     return {shift.empty ? "empty-entry" : "shifted-pairs",
             std::string(list.name) + "'s pairs are shifted by one entry from pair " +
-                std::to_string(shift.pair + 1) + " on, at " + list.At(shift.entry) +
+                std::to_string(shift.pair + 1) + " on, at " + at +
                 (shift.empty ? " (an empty entry)" : "") + ", so " + number + " joins " +
                 Named(source) + " and " + Named(target),
-            shift.empty ? "take out the empty entry at " + list.At(shift.entry)
-                        : "look at " + list.At(shift.entry) +
-                              ": an entry beside it is missing, or it is one too many"};
+            shift.empty
+                ? "take out the empty entry at " + at
+                : "look at " + at + ": an entry beside it is missing, or it is one too many"};
   }
   if (outcome.result == Result::kError) {
     const std::string reason = Reason(outcome.text, source, target);
-    switch (FailureOf(outcome.error)) {
-      case Failure::kAmbiguous:
-        return {"ambiguous-name", reason,
-                "merge them into one (a game run on Windows sees only one), or spell the list "
-                "exactly as one of them"};
-      case Failure::kTaken:
-        if (const std::size_t earlier = Earlier(list, pair, target, false)) {
-          return {"duplicate-target",
-                  "pair " + std::to_string(earlier) + " put a file at " + Named(target) +
-                      " already (" + list.At(list.TargetEntry(earlier - 1)) + ")",
-                  "give " + number + " a target of its own"};
-        }
-        return Taken(list, pair);
-      case Failure::kNotFound:
-        return {"no-target-folder",
-                "the folder " + Named(FolderOf(OnDisk(target))) + " of its target does not exist",
-                "make the folder, or fix the path"};
-      case Failure::kRefused: {
-        const auto [why, fix] =
-            RefusalCause(outcome.error, Where(source), FolderOf(Where(target)), here_);
-        return {"refused", why.empty() ? reason : why, fix};
-      }
-      default:
-        return {"error", reason, ""};
+    const Failure failure = FailureOf(outcome.error);
+    const std::size_t earlier = failure == Failure::kTaken ? Earlier(list, pair, target, false) : 0;
+    if (failure == Failure::kAmbiguous) {
+      return {"ambiguous-name", reason,
+              "merge the names it cannot tell apart into one (a game run on Windows sees only "
+              "one), or spell the list exactly as one of them"};
     }
+    if (earlier > 0) {
+      return {"duplicate-target",
+              "pair " + std::to_string(earlier) + " put a file at " + Named(target) + " already (" +
+                  list.At(list.TargetEntry(earlier - 1)) + ")",
+              "give " + number + " a target of its own"};
+    }
+    if (failure == Failure::kTaken) {
+      const std::string there = OnDisk(target);
+      Cause cause{"target-taken",
+                  "a file is already at " + Named(there) + ", where " + number + " moves " +
+                      Named(OnDisk(source)) +
+                      (LastName(there) == LastName(target) ? "" : " (names match in any case)"),
+                  "move it aside"};
+      // Every pair with a file at each path: aside at once, not one a check.
+      cause.moves = every([&](std::size_t at, std::vector<Move>& moves) {
+        if (!Present(list.Source(at)) || !Found(list.Target(at))) return;
+        moves.push_back({OnDisk(list.Target(at)), OnDisk(list.Target(at)) + ".aside"});
+      });
+      return cause;
+    }
+    if (failure == Failure::kNotFound) {
+      return {"no-target-folder",
+              "the folder " + Named(FolderOf(OnDisk(target))) + " of its target does not exist",
+              "make the folder, or fix the path"};
+    }
+    if (failure != Failure::kRefused) return {"error", reason, ""};
+    const auto [why, fix] =
+        RefusalCause(outcome.error, Where(source), FolderOf(Where(target)), here_);
+    return {"refused", why.empty() ? reason : why, fix};
   }
   if (source.empty()) {
     return {"empty-entry", "its source is an empty entry (" + outcome.at + ")", "take it out"};
@@ -230,41 +237,37 @@ Cause Presser::CauseOf(const CheckedList& list, const Outcome& outcome) {
                 list.At(list.SourceEntry(earlier - 1)) + ")",
             "take one of the two out"};
   }
-  try {
-    if (run_.Facts(source).file_found) {
-      return {"missing-source",
-              Named(OnDisk(source)) +
-                  " is there, but is no normal file (a folder, a link to "
-                  "nothing, a hidden or system file)",
-              "put the file itself there"};
-    }
-    if (run_.Facts(target).file_found) {
-      Cause cause{"already-moved",
-                  "its file is at " + Named(OnDisk(target)) + " already, where " +
-                      ButtonOf(list.activation) + " puts it",
-                  ""};
-      // An activation's files out of turn go back by hand, every one at once.
-      for (std::size_t at = pair; list.activation && at < list.Pairs(); ++at) {
-        if (!Present(list.Source(at)) && run_.Facts(list.Target(at)).file_found) {
-          cause.moves.push_back({OnDisk(list.Target(at)), OnDisk(list.Source(at))});
+  if (Found(source)) {
+    return {"missing-source",
+            Named(OnDisk(source)) +
+                " is there, but is no normal file (a folder, a link to nothing, a hidden or "
+                "system file)",
+            "put the file itself there"};
+  }
+  if (Found(target)) {
+    Cause cause{"already-moved",
+                "its file is at " + Named(OnDisk(target)) + " already, where " +
+                    ButtonOf(list.activation) + " puts it",
+                ""};
+    // An activation's files out of turn go back by hand, every one at once.
+    if (list.activation) {
+      cause.moves = every([&](std::size_t at, std::vector<Move>& moves) {
+        if (!Present(list.Source(at)) && Found(list.Target(at))) {
+          moves.push_back({OnDisk(list.Target(at)), OnDisk(list.Source(at))});
         }
-      }
-      return cause;
+      });
     }
-  } catch (const Error&) {
+    return cause;
   }
   if (const std::string twin = InTwin(source); !twin.empty()) {
     Cause cause{"split-folder",
                 Named(source) + " is not there, but " + Named(twin) +
                     " is: a folder on its way has a twin that differs only in case",
                 "move the mod's files from the twin into " + Named(FolderOf(OnDisk(source)))};
-    const std::size_t end = ShiftOf(list).entry > 0 ? ShiftOf(list).pair : list.Pairs();
-    for (std::size_t at = pair; at < end; ++at) {
-      if (Present(list.Source(at))) continue;
-      if (const std::string there = InTwin(list.Source(at)); !there.empty()) {
-        cause.moves.push_back({there, OnDisk(list.Source(at))});
-      }
-    }
+    cause.moves = every([&](std::size_t at, std::vector<Move>& moves) {
+      const std::string there = Present(list.Source(at)) ? "" : InTwin(list.Source(at));
+      if (!there.empty()) moves.push_back({there, OnDisk(list.Source(at))});
+    });
     return cause;
   }
   if (const std::string misspelt = Misspelt(list, pair); !misspelt.empty()) {
@@ -276,67 +279,53 @@ Cause Presser::CauseOf(const CheckedList& list, const Outcome& outcome) {
               " (from the mod's archive, or its author), or take the pair out of both lists"};
 }
 
-Cause Presser::Taken(const CheckedList& list, std::size_t pair) {
-  Cause cause{"target-taken",
-              "a file is already at " + Named(OnDisk(list.Target(pair))) + ", where pair " +
-                  std::to_string(pair + 1) + " moves " + Named(OnDisk(list.Source(pair))),
-              "move it aside"};
-  // Every pair with a file at both paths: aside at once, not one a check.
-  const std::size_t end = ShiftOf(list).entry > 0 ? ShiftOf(list).pair : list.Pairs();
-  for (std::size_t at = pair; at < end; ++at) {
-    try {
-      if (!Present(list.Source(at)) || !run_.Facts(list.Target(at)).file_found) continue;
-    } catch (const Error&) {
-      continue;
-    }
-    const std::string there = OnDisk(list.Target(at));
-    cause.moves.push_back({there, there + ".aside"});
-  }
-  return cause;
-}
-
 // The other list's spelling of the path, when it is a few letters away and
 // on disk: the other list is right, this one misspells it.
 std::string Presser::Misspelt(const CheckedList& list, std::size_t pair) {
   constexpr std::size_t kFewEdits = 3, kCompared = 1000;  // bytes; longer are not compared
-  const CheckedList* other = lists_[list.activation ? 1 : 0];
+  const CheckedList& other = ListOf(!list.activation);
   const std::string& ours = list.Source(pair);
-  const std::size_t pairs = other != nullptr ? other->Pairs() : 0;
-  // In the same order, or the reverse when another pair of the two lists says so.
+  const std::size_t pairs = other.Pairs();
+  // In the same order, or the reverse when another pair of the lists says so.
   const std::size_t probe = pair == 0 ? 1 : 0;
   const bool reverse = pairs == list.Pairs() && probe < pairs &&
-                       KeyOf(other->First(probe)) == KeyOf(list.First(pairs - 1 - probe)) &&
-                       KeyOf(other->Second(probe)) == KeyOf(list.Second(pairs - 1 - probe));
+                       KeyOf(other.First(probe)) == KeyOf(list.First(pairs - 1 - probe)) &&
+                       KeyOf(other.Second(probe)) == KeyOf(list.Second(pairs - 1 - probe));
   for (const std::size_t at : {pair, reverse ? pairs - 1 - pair : pairs}) {
     if (at >= pairs) continue;
     const std::size_t entry = 2 * at + (list.activation ? 1 : 2);  // the same role
-    const std::string& theirs = other->Entry(entry);
-    if (theirs == ours || theirs.size() > kCompared || ours.size() > kCompared ||
-        Distance(theirs, ours) > kFewEdits || !Present(theirs)) {
-      continue;
+    const std::string& theirs = other.Entry(entry);
+    if (theirs != ours && theirs.size() <= kCompared && ours.size() <= kCompared &&
+        Distance(theirs, ours) <= kFewEdits && Present(theirs)) {
+      return list.At(list.SourceEntry(pair)) + " spells " + Named(ours) + " where " +
+             other.At(entry) + " spells " + Named(theirs) + ", which is there";
     }
-    return list.At(list.SourceEntry(pair)) + " spells " + Named(ours) + " where " +
-           other->At(entry) + " spells " + Named(theirs) + ", which is there";
   }
   return "";
+}
+
+std::vector<std::string> Presser::TwinsOf(const std::string& folder, const std::string& name) {
+  auto known = twins_.find(folder);
+  if (known == twins_.end()) {
+    known = twins_.emplace(folder, run_.CaseTwins(folder.empty() ? "/" : folder)).first;
+  }
+  for (std::vector<std::string> group : known->second) {
+    const auto self = std::find(group.begin(), group.end(), name);
+    if (self == group.end()) continue;
+    group.erase(self);
+    return group;
+  }
+  return {};
 }
 
 std::string Presser::InTwin(const std::string& path) {
   const std::string where = Where(path);
   for (std::string folder = FolderOf(where); folder.size() > here_.size();
        folder = FolderOf(folder)) {
-    const std::string parent = FolderOf(folder), name = LastName(folder);
-    auto known = twins_.find(parent);
-    if (known == twins_.end()) {
-      known = twins_.emplace(parent, run_.CaseTwins(parent.empty() ? "/" : parent)).first;
-    }
-    for (const std::vector<std::string>& group : known->second) {
-      if (std::find(group.begin(), group.end(), name) == group.end()) continue;
-      for (const std::string& twin : group) {
-        const std::string there =
-            parent + folder[parent.size()] + twin + where.substr(folder.size());
-        if (twin != name && Present(there)) return FromHere(there, here_);
-      }
+    const std::string parent = FolderOf(folder);
+    for (const std::string& twin : TwinsOf(parent, LastName(folder))) {
+      const std::string there = parent + folder[parent.size()] + twin + where.substr(folder.size());
+      if (Present(there)) return FromHere(there, here_);
     }
   }
   return "";
@@ -349,41 +338,37 @@ void Presser::Displace(Trial& trial, const std::vector<bool>& presses) {
   if (trial.round_trip || trial.presses[0].renames == 0) return;
   std::map<std::string, std::pair<int, std::size_t>> made;  // by new name: press, pair
   for (int press = 0; press < 2; ++press) {
-    const CheckedList& list = *lists_[presses[press] ? 0 : 1];
+    const CheckedList& list = ListOf(presses[press]);
     const Outcome& outcome = trial.presses[press];
     const std::size_t walked = outcome.result == Result::kComplete
                                    ? list.Pairs()
                                    : std::max<std::size_t>(outcome.pair, 1) - 1;
-    for (std::size_t pair = 0; pair < walked; ++pair)
-      made[NewName(list.Target(pair))] = {press, pair};
+    for (std::size_t pair = 0; pair < walked; ++pair) {
+      made[std::string(WithoutTrailingDots(LastName(list.Target(pair))))] = {press, pair};
+    }
   }
+  const Outcome& second = trial.presses[1];
   for (const auto& [from, to] : run_.Moved()) {
     Displaced file{from, to, ""};
-    const auto found = made.find(LastName(to));
-    if (found != made.end()) {
+    if (const auto found = made.find(LastName(to)); found != made.end()) {
       const auto [press, pair] = found->second;
-      const bool activate = presses[press];
-      const CheckedList& list = *lists_[activate ? 0 : 1];
+      const CheckedList& list = ListOf(presses[press]);
       const std::string where = list.At(list.TargetEntry(pair));
       bool respelled = false;
       try {
         respelled = run_.Facts(from).identity == run_.Facts(to).identity;
       } catch (const Error&) {
       }
-      const Outcome& second = trial.presses[1];
-      if (respelled) {
-        file.cause = std::string(ButtonOf(activate)) + " makes it in the list's spelling, " +
-                     Named(LastName(to)) + ", which differs from the disk's in case: spell it " +
-                     Named(LastName(from)) + " at " + where;
-      } else if (press == 1) {
-        file.cause = "pair " + std::to_string(pair + 1) + " of " + list.name + " (" + where +
-                     ") moves it there, not back";
-      } else if (second.result != Result::kComplete && second.pair > 0) {
-        file.cause = std::string(ButtonOf(presses[1])) + " stops at pair " +
-                     std::to_string(second.pair) + " and does not get it back";
-      } else {
-        file.cause = std::string("no pair of ") + lists_[activate ? 1 : 0]->name + " moves it back";
-      }
+      file.cause = respelled ? std::string(ButtonOf(presses[press])) +
+                                   " makes it in the list's spelling, " + Named(LastName(to)) +
+                                   ", which differs from the disk's in case: spell it " +
+                                   Named(LastName(from)) + " at " + where
+                   : press == 1 ? "pair " + std::to_string(pair + 1) + " of " + list.name + " (" +
+                                      where + ") moves it there, not back"
+                   : second.result != Result::kComplete && second.pair > 0
+                       ? std::string(ButtonOf(presses[1])) + " stops at pair " +
+                             std::to_string(second.pair) + " and does not get it back"
+                       : std::string("no pair of ") + ListOf(presses[1]).name + " moves it back";
     }
     trial.displaced.push_back(std::move(file));
   }

@@ -1,8 +1,8 @@
 #pragma once
 
-// The buttons pressed on a dry run: how each press ends and why it stops,
-// and for a button pressed and then the other, which files do not come
-// back and why.
+// Where a mod's files are, and the buttons pressed on a dry run: how each
+// press ends and why it stops, and for a button pressed and then the
+// other, which files do not come back and why.
 
 #include <cstddef>
 #include <cstdint>
@@ -14,9 +14,54 @@
 #include "checked_list.h"
 #include "dry_run.h"
 #include "launcher.h"
-#include "shift.h"
 
 namespace tavrik {
+
+/// Where a pair's file is.
+enum class Place : unsigned char {
+  kFirst,    // at its first path (where an activation starts it)
+  kSecond,   // at its second (or there and unable to go back: a read-only disk)
+  kBoth,     // a file at each of its paths
+  kNeither,  // at neither
+  kSame,     // its two paths name one file: the pair renames nothing
+  kUnknown,  // cannot be told: a name on the way is ambiguous
+};
+
+enum class State : unsigned char {
+  kNoLists,              // neither list is there
+  kInactive,             // every file at its first path
+  kIncomplete,           // ...but the files of some pairs at neither
+  kActive,               // every file there at its second path
+  kActivationStopped,    // pairs 1 to k-1 moved, none after: as an activation stopped at k
+  kDeactivationStopped,  // the deactivation list's pairs 1 to k-1 back, none after
+  kBothNames,            // a file at both paths of some pairs, the others in one state
+  kAmbiguous,            // where some pairs' files are cannot be told
+  kMixed,                // anything else
+};
+inline constexpr const char* kStateNames[] = {
+    "no-lists",           "inactive",   "incomplete", "active", "activation-stopped",
+    "deactivation-stopped", "both-names", "ambiguous",  "mixed"};
+inline const char* NameOf(State state) { return kStateNames[static_cast<int>(state)]; }
+
+struct ModState {
+  State state = State::kNoLists;
+  std::vector<Place> places;  // by pair of the list the state is told by
+  std::size_t stop = 0;       // a stopped walk's pair, from 1, in the list it walks
+  /// The pairs (from 1) whose file is at `place`.
+  std::vector<std::size_t> At(Place place) const;
+};
+
+/// Where the files of `list`'s pairs before its shift are, on `run` as it
+/// is; Reset it afterwards. Undone from the last pair to the first, a file
+/// at its second path is at the end of its way; done again as an activation
+/// does it, each first path must hold its file: chains (a pair whose source
+/// is an earlier pair's target) are followed as a walk follows them.
+std::vector<Place> Locate(DryRun& run, const CheckedList& list);
+
+/// The state of `places`; `by_deactivation`: the same files by the
+/// deactivation list's pairs; `shifted`: a shift follows the pairs told.
+ModState StateOf(std::vector<Place> places, const std::vector<Place>& by_deactivation,
+                 bool shifted);
 
 enum class Result : unsigned char { kNothing, kComplete, kMissing, kError };
 inline constexpr const char* kResultNames[] = {"nothing", "complete", "missing", "error"};
@@ -34,13 +79,12 @@ struct Cause {
   Cause() = default;
   Cause(std::string kind, std::string text, std::string fix)
       : kind(std::move(kind)), text(std::move(text)), fix(std::move(fix)) {}
-  std::string kind;         // the finding it is: "missing-source", "split-folder", ...
+  std::string kind;         // as a finding's: "missing-source", "split-folder", ...
   std::string text;         // what stops it
   std::string fix;          // what to do; "" when nothing is to be done
-  std::vector<Move> moves;  // moves by hand that take it away, when there are
+  std::vector<Move> moves;  // moves by hand that take it away
 };
 
-/// How a press of a button ends.
 struct Outcome {
   Result result = Result::kNothing;
   std::size_t pair = 0;    // the pair that stopped it, from 1; 0 when none did
@@ -54,8 +98,8 @@ struct Outcome {
 
 /// A file that a button and then the other leave elsewhere than it was.
 struct Displaced {
-  std::string from, to;  // paths as the disk spells them
-  std::string cause;     // why, and the fix, in a few words; "" when unknown
+  std::string from, to;  // as the disk spells them
+  std::string cause;     // why, and the fix; "" when unknown
 };
 
 /// Moves by hand, then presses one after the other, from the disk as it is.
@@ -68,7 +112,10 @@ struct Trial {
   const Outcome& then_other() const { return presses[1]; }
 };
 
-/// The tool's own Brennel over a dry run. Its two lists are the ones
+/// "Error N: description", as the tool's box shows an error.
+std::string ErrorText(const Error& error);
+
+/// The tool's own Brennel over a dry run; its two lists are the ones
 /// brennel-check looks at.
 class Presser {
  public:
@@ -76,37 +123,41 @@ class Presser {
 
   Brennel& brennel() { return brennel_; }
   /// The lists, once loaded into brennel().
-  void Know(const CheckedList& activation, const CheckedList& deactivation);
-  const Shift& ShiftOf(const CheckedList& list) const { return shifts_[list.activation ? 0 : 1]; }
+  void Know(const CheckedList& activation, const CheckedList& deactivation) {
+    lists_[0] = &activation;
+    lists_[1] = &deactivation;
+  }
   const CheckedList& ListOf(bool activate) const { return *lists_[activate ? 0 : 1]; }
 
-  /// `moves`, then a press of each of `presses` (true: Activate), on the
+  /// `moves`, then a press of each of `presses` (true: Activate), from the
   /// disk as it is; the run is left as the disk is.
   Trial Run(const std::vector<Move>& moves, const std::vector<bool>& presses);
-  /// What the walk of `list` meets at pair `pair` (from 1), with the files
-  /// where they are now.
+  /// What the walk of `list` meets at pair `pair` (from 1), the files where
+  /// they are now.
   Outcome Try(const CheckedList& list, std::size_t pair);
-  /// Where the list's `path` leads on disk now: from the mod's folder, as
+  /// Where the list's `path` leads on disk now, from the mod's folder: as
   /// the disk spells what is there.
   std::string OnDisk(const std::string& path);
-  /// Where the file `path` misses is instead: in a folder on its way's twin
-  /// that differs only in case (as OnDisk spells it); "" when not.
+  /// Where the file `path` misses is instead: in a twin (a name differing
+  /// only in case) of a folder on its way; "" when not.
   std::string InTwin(const std::string& path);
+  /// The names of `folder` (from the root) that differ from `name` only in
+  /// case.
+  std::vector<std::string> TwinsOf(const std::string& folder, const std::string& name);
 
  private:
   Outcome Press(bool activate);
   Cause CauseOf(const CheckedList& list, const Outcome& outcome);
-  Cause Taken(const CheckedList& list, std::size_t pair);
   std::string Misspelt(const CheckedList& list, std::size_t pair);
   std::string Where(const std::string& path);
   bool Present(const std::string& path);
+  bool Found(const std::string& path);
   void Displace(Trial& trial, const std::vector<bool>& presses);
 
   Brennel brennel_;
   DryRun& run_;
   std::string here_;
   const CheckedList* lists_[2] = {nullptr, nullptr};
-  Shift shifts_[2];
   std::map<std::string, std::vector<std::vector<std::string>>> twins_;  // by folder
 };
 

@@ -1,13 +1,12 @@
-// The JSON object comes from nlohmann::json (Debian's nlohmann-json3-dev),
-// which also takes care of escaping whatever a list holds.
-
-#include "report.h"
+// brennel-check's reports. The JSON object comes from nlohmann::json
+// (Debian's nlohmann-json3-dev), which also escapes whatever a list holds.
 
 #include <algorithm>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "cli.h"
 #include "launcher.h"
 #include "shown_text.h"
 
@@ -21,29 +20,13 @@ using json = nlohmann::ordered_json;
 // the screen of text; the rest are counted.
 constexpr std::size_t kShownGroups = 20, kShownFiles = 2;
 
-const char* Colour(State state) {
-  switch (state) {
-    case State::kInactive:
-    case State::kActive:
-      return "\033[1;32m";
-    case State::kNoLists:
-    case State::kMixed:
-    case State::kAmbiguous:
-      return "\033[1;31m";
-    default:
-      return "\033[1;35m";
-  }
-}
+// By State and by Severity: green for the clean states, red for errors.
+constexpr const char* kStateColours[] = {"1;31", "1;32", "1;35", "1;32", "1;35",
+                                         "1;35", "1;35", "1;31", "1;31"};
+constexpr const char* kSeverityColours[] = {"1;31", "1;35", "1;36"};
 
-const char* Colour(Severity severity) {
-  return severity == Severity::kError     ? "\033[1;31m"
-         : severity == Severity::kWarning ? "\033[1;35m"
-                                          : "\033[1;36m";
-}
-
-template <typename Kind>
-std::string Painted(Kind kind, bool colour) {
-  return colour ? Colour(kind) + std::string(NameOf(kind)) + "\033[0m" : NameOf(kind);
+std::string Painted(const char* name, const char* colour, bool paint) {
+  return paint ? std::string("\033[") + colour + "m" + name + "\033[0m" : name;
 }
 
 std::string Told(const Outcome& outcome) {
@@ -52,41 +35,39 @@ std::string Told(const Outcome& outcome) {
     return "runs to its end (" + Counted(outcome.renames, "rename") + ")";
   }
   if (outcome.pair == 0) return "refuses the list: \"" + outcome.text + "\"";
-  std::string told = "stops at pair " + std::to_string(outcome.pair);
-  if (outcome.text == " is missing") {
-    told += ", whose source is an empty entry (" + outcome.at + "): the box reads \"" +
-            outcome.text + "\"";
-  } else {
-    told += " (" + outcome.at + "): \"" + outcome.text + "\"";
-  }
-  if (outcome.result == Result::kError) told += ", and the tool ends";
-  return told + " (" + Counted(outcome.renames, "rename") + ")";
+  const bool empty = outcome.text == " is missing";  // an empty entry's box
+  return "stops at pair " + std::to_string(outcome.pair) +
+         (empty ? ", whose source is an empty entry (" + outcome.at + "): the box reads \""
+                : " (" + outcome.at + "): \"") +
+         outcome.text + "\"" + (outcome.result == Result::kError ? ", and the tool ends" : "") +
+         " (" + Counted(outcome.renames, "rename") + ")";
 }
 
 // What a button does now, then the other; in a clean state, the button
 // that has nothing to do says only that.
 std::string ButtonLines(const CheckReport& report, bool activate, bool all) {
   const Trial& run = activate ? report.activate : report.deactivate;
-  const Outcome &now = run.from_now(), &then = run.then_other();
+  const Outcome& now = run.from_now();
   const std::string button = ButtonOf(activate);
-  const bool idle = report.state == (activate ? State::kActive : State::kInactive);
-  if (idle && now.result == Result::kMissing && now.renames == 0) {
+  if (report.state == (activate ? State::kActive : State::kInactive) &&
+      now.result == Result::kMissing && now.renames == 0) {
     return ShownText(button + ": nothing to " + (activate ? "do" : "undo") + ": it stops at pair " +
                      std::to_string(now.pair) + ", \"" + now.text + "\", and moves nothing.") +
            "\n";
   }
-  std::string line =
-      button + " now " + Told(now) + "; then " + ButtonOf(!activate) + " " + Told(then);
+  const std::string line =
+      button + " now " + Told(now) + "; then " + ButtonOf(!activate) + " " + Told(run.then_other());
   if (now.renames == 0) return ShownText(line + ".") + "\n";
-  line += run.round_trip ? "; every file is back where it was." : "; not every file is back:";
-  std::string lines = ShownText(line) + "\n";
+  std::string lines = ShownText(line + (run.round_trip ? "; every file is back where it was."
+                                                       : "; not every file is back:")) +
+                      "\n";
   const std::size_t shown =
       all ? run.displaced.size() : std::min(run.displaced.size(), kShownFiles);
   for (std::size_t i = 0; i < shown; ++i) {
     const Displaced& file = run.displaced[i];
     lines += "  " +
              ShownText(Named(file.from) + " ends as " + Named(file.to) +
-                       (file.cause.empty() ? std::string() : ": " + file.cause)) +
+                       (file.cause.empty() ? "" : ": " + file.cause)) +
              "\n";
   }
   if (shown < run.displaced.size()) {
@@ -96,17 +77,17 @@ std::string ButtonLines(const CheckReport& report, bool activate, bool all) {
 }
 
 std::string FindingLine(const Finding& finding, bool colour) {
-  std::string where = finding.list;
-  if (finding.position.line > 0) {
-    where +=
-        ':' + std::to_string(finding.position.line) + ':' + std::to_string(finding.position.column);
-  }
-  return where + ": " + Painted(finding.severity, colour) + ": " +
-         ShownText(finding.text + " [" + finding.kind + "]");
+  const FieldPosition& at = finding.position;
+  return finding.list +
+         (at.line > 0 ? ":" + std::to_string(at.line) + ":" + std::to_string(at.column) : "") +
+         ": " +
+         Painted(NameOf(finding.severity), kSeverityColours[static_cast<int>(finding.severity)],
+                 colour) +
+         ": " + ShownText(finding.text + " [" + finding.kind + "]");
 }
 
 // Findings of a kind and a cause, one line: the first, how many more, and
-// how many follow from it.
+// how many follow from it; most severe first.
 std::string Grouped(const std::vector<Finding>& findings, bool colour) {
   struct Group {
     const Finding* first = nullptr;
@@ -119,29 +100,28 @@ std::string Grouped(const std::vector<Finding>& findings, bool colour) {
   for (const Finding& finding : findings) {
     if (finding.under != finding.Key() && keys.count(finding.under) != 0) {
       ++following[finding.under];
-      continue;
+    } else if (Group& group = groups[finding.Key()]; group.count++ == 0) {
+      group.first = &finding;
     }
-    Group& group = groups[finding.Key()];
-    if (group.first == nullptr) group.first = &finding;
-    ++group.count;
   }
-  for (auto& [key, group] : groups) group.following = following[key];
-  std::vector<const Group*> order;
-  for (const auto& [key, group] : groups) order.push_back(&group);
-  std::stable_sort(order.begin(), order.end(), [&](const Group* a, const Group* b) {
-    return a->first->severity != b->first->severity ? a->first->severity < b->first->severity
-                                                    : a->first < b->first;
+  std::vector<Group> order;
+  for (auto& [key, group] : groups) {
+    group.following = following[key];
+    order.push_back(group);
+  }
+  std::sort(order.begin(), order.end(), [](const Group& a, const Group& b) {
+    return a.first->severity != b.first->severity ? a.first->severity < b.first->severity
+                                                  : a.first < b.first;
   });
   std::string text;
   for (std::size_t i = 0; i < order.size() && i < kShownGroups; ++i) {
-    const Group& group = *order[i];
-    std::string more;
-    if (group.count > 1) more = "and " + Thousands(group.count - 1) + " more like it";
-    if (group.following > 0) {
-      more += (more.empty() ? "" : "; ") + Counted(group.following, "other finding") +
+    std::string more =
+        order[i].count > 1 ? "and " + Thousands(order[i].count - 1) + " more like it" : "";
+    if (order[i].following > 0) {
+      more += (more.empty() ? "" : "; ") + Counted(order[i].following, "other finding") +
               " follow from it";
     }
-    text += FindingLine(*group.first, colour) + (more.empty() ? "" : " (" + more + ")") + "\n";
+    text += FindingLine(*order[i].first, colour) + (more.empty() ? "" : " (" + more + ")") + "\n";
   }
   if (order.size() > kShownGroups) {
     text += "and " + Counted(order.size() - kShownGroups, "more kind") + " of finding\n";
@@ -174,12 +154,6 @@ json OutcomeJson(const Outcome& outcome) {
                     : json{{"kind", cause.kind}, {"text", cause.text}, {"fix", Text(cause.fix)}}}};
 }
 
-json MovesJson(const std::vector<Move>& moves) {
-  json list = json::array();
-  for (const Move& move : moves) list.push_back({{"from", move.from}, {"to", move.to}});
-  return list;
-}
-
 json TrialJson(const Trial& trial) {
   json displaced = json::array();
   for (const Displaced& file : trial.displaced) {
@@ -194,7 +168,8 @@ json TrialJson(const Trial& trial) {
 }  // namespace
 
 std::string TextReport(const CheckReport& report, bool colour, bool all) {
-  std::string text = "State: " + Painted(report.state, colour) +
+  const int state = static_cast<int>(report.state);
+  std::string text = "State: " + Painted(NameOf(report.state), kStateColours[state], colour) +
                      ShownText(": " + report.summary + ".") + "\n" + ShownText(report.why) + "\n" +
                      ShownText(report.next) + "\n\nFolder: " + ShownText(report.folder) + "\n";
   if (report.state == State::kNoLists) return text;
@@ -202,14 +177,10 @@ std::string TextReport(const CheckReport& report, bool colour, bool all) {
   text += ButtonLines(report, activate_first, all) + ButtonLines(report, !activate_first, all);
   if (report.findings.empty()) return text + "\nNo findings in the lists.\n";
   if (!all) return text + "\n" + Grouped(report.findings, colour);
-  for (const char* list : {kActivationListFile, kDeactivationListFile}) {
-    bool heading = false;
-    for (const Finding& finding : report.findings) {
-      if (finding.list != list) continue;
-      if (!heading) text += std::string("\n") + list + ":\n";
-      heading = true;
-      text += FindingLine(finding, colour) + "\n";
-    }
+  std::string list;
+  for (const Finding& finding : report.findings) {  // by list, as compilers print them
+    if (finding.list != list) text += "\n" + (list = finding.list) + ":\n";
+    text += FindingLine(finding, colour) + "\n";
   }
   return text;
 }
@@ -217,6 +188,8 @@ std::string TextReport(const CheckReport& report, bool colour, bool all) {
 std::string JsonReport(const CheckReport& report) {
   const bool stopped =
       report.state == State::kActivationStopped || report.state == State::kDeactivationStopped;
+  json moves = json::array();
+  for (const Move& move : report.moves) moves.push_back({{"from", move.from}, {"to", move.to}});
   json head = {{"folder", report.folder},
                {"state", NameOf(report.state)},
                {"pairs", report.pairs},
@@ -229,7 +202,7 @@ std::string JsonReport(const CheckReport& report) {
                {"summary", report.summary},
                {"why", report.why},
                {"next", report.next},
-               {"moves", MovesJson(report.moves)}};
+               {"moves", moves}};
   if (report.state != State::kNoLists) {
     head["activate"] = TrialJson(report.activate);
     head["deactivate"] = TrialJson(report.deactivate);
@@ -237,12 +210,9 @@ std::string JsonReport(const CheckReport& report) {
   // The findings one at a time: a document of thousands of them would take
   // many times their text.
   std::string out = Dumped(head);
-  out.pop_back();
-  out += ",\"findings\":[";
-  bool first = true;
+  out.back() = ',';
+  out += "\"findings\":[";
   for (const Finding& finding : report.findings) {
-    out += first ? "" : ",";
-    first = false;
     out += Dumped({{"list", finding.list},
                    {"entry", Number(finding.entry)},
                    {"line", Number(finding.position.line)},
@@ -251,7 +221,8 @@ std::string JsonReport(const CheckReport& report) {
                    {"kind", finding.kind},
                    {"text", finding.text},
                    {"group", finding.group},
-                   {"under", Text(finding.under)}});
+                   {"under", Text(finding.under)}}) +
+           (&finding == &report.findings.back() ? "" : ",");
   }
   return out + "]}\n";
 }
@@ -261,10 +232,10 @@ std::string MovesReport(const CheckReport& report) {
   for (const Move& move : report.moves) {
     // A name a terminal could take for a command of its own is not printed.
     const bool plain = ShownText(move.from) == move.from && ShownText(move.to) == move.to;
-    out += plain ? MoveCommand(move.from, move.to)
-                 : "# " + ShownText(move.from) + " to " + ShownText(move.to) +
-                       ": a name that cannot be printed safely; move it by hand";
-    out += '\n';
+    out += (plain ? MoveCommand(move.from, move.to)
+                  : "# " + ShownText(move.from) + " to " + ShownText(move.to) +
+                        ": a name that cannot be printed safely; move it by hand") +
+           "\n";
   }
   return out.empty() ? "# " + ShownText(report.next) + "\n" : out;
 }

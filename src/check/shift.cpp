@@ -1,4 +1,6 @@
-#include "shift.h"
+// Where a list's pairs start to be shifted by one entry.
+
+#include "checked_list.h"
 
 #include <string_view>
 #include <utility>
