@@ -15,8 +15,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <set>
 #include <sstream>
 
@@ -105,6 +107,19 @@ std::vector<Finding> Of(const CheckReport& report, const std::string& kind) {
   return found;
 }
 
+// Lines of the text report, and whether it guesses what no dry run proves.
+std::size_t Lines(const std::string& text) { return std::count(text.begin(), text.end(), '\n'); }
+bool Guesses(const CheckReport& report) {
+  const std::string text = TextReport(report, false, true);
+  return text.find("another mod") != std::string::npos ||
+         text.find("by hand") != std::string::npos || text.find("swapped") != std::string::npos;
+}
+
+// Makes the report's moves by hand, as a player copies them.
+void FollowMoves(const CheckReport& report) {
+  for (const Move& move : report.moves) fs::rename(move.from, move.to);
+}
+
 // Where a finding is: "Tavrik.mla 3:1".
 std::string At(const Finding& finding) {
   return finding.list + " " + std::to_string(finding.position.line) + ":" +
@@ -175,12 +190,12 @@ TEST_F(Check, FindingsNameTheirListEntryLineAndColumn) {
             "Data\\odd.,Data\\even\r\n"                  // 5 only without trailing dots
             "Data\\same.esp,Data\\same.esp\r\n"          // 7 its own target
             "Data\\a.esp.off,Data\\a2.esp\r\n"           // 9 moved away already
-            "Data\\c.nif.off,Data\\a.esp\r\n"            // 12 onto pair 1's target: the walk stops at 9
-            "Data\\d.txt.off,NoSuch\\d.txt\r\n"          // 14 no such folder
-            "..\\outside.esp,x.esp\r\n"                  // 15 outside the folder, missing
-            "\r\n"                                       // 17 empty: shifts 2 pairs
-            "y.esp,z.esp\r\n"                            // 18, 19
-            "w.esp,left.esp\r\n"                         // 20, 21 left over
+            "Data\\c.nif.off,Data\\a.esp\r\n"    // 12 onto pair 1's target: the walk stops at 9
+            "Data\\d.txt.off,NoSuch\\d.txt\r\n"  // 14 no such folder
+            "..\\outside.esp,x.esp\r\n"          // 15 outside the folder, missing
+            "\r\n"                               // 17 empty: shifts 2 pairs
+            "y.esp,z.esp\r\n"                    // 18, 19
+            "w.esp,left.esp\r\n"                 // 20, 21 left over
   );
   WriteFile("Tavrik.mld", "Data\\a.esp.off,Data\\a.esp\r\n");  // 1 pair: parts after it
   const CheckReport report = Checked();
@@ -395,8 +410,9 @@ TEST_F(Check, AMissingSourceIsAFindingAndATargetThereIsOutOfTurn) {
   ASSERT_EQ(found.size(), 3u);
   EXPECT_NE(found["Tavrik.mla 2:1"].find("its target 'Data\\Textures\\b.dds' is there"),
             std::string::npos);
-  EXPECT_NE(found["Tavrik.mla 2:1"].find("while the file of pair 1 is not moved: it is out of turn"),
-            std::string::npos);
+  EXPECT_NE(
+      found["Tavrik.mla 2:1"].find("while the file of pair 1 is not moved: it is out of turn"),
+      std::string::npos);
   EXPECT_NE(found["Tavrik.mla 4:1"].find("is missing, and so is its target 'Data\\d.txt'"),
             std::string::npos);
   EXPECT_NE(found["Tavrik.mld 4:16"].find("'Data\\d.txt' is missing"), std::string::npos);
@@ -496,6 +512,196 @@ TEST_F(Check, ListsDifferNamesThePairInBothListsAndPutsItOnAnEmptyEntryThatCause
   EXPECT_NE(found[0].text.find("part at this empty entry"), std::string::npos);
 }
 
+// What a walk leaves, told as it: a deactivation stopped by a file lost
+// while active, an activation stopped by a forgotten line, and an archive
+// unpacked again over the active mod.
+TEST_F(Check, AStateIsWhereTheFilesAreNamedForTheWalkThatLeavesThemSo) {
+  MakeMod();
+  Press(true);
+  fs::remove("Data/c.nif");
+  Press(false);  // "Data\c.nif is missing"
+  CheckReport report = Checked();
+  EXPECT_EQ(report.state, State::kDeactivationStopped);
+  EXPECT_EQ(report.stop, 3u);
+  EXPECT_EQ(Line(report, 2),
+            "What stops Deactivate at pair 3: neither 'Data\\c.nif' nor 'Data\\c.nif.off' is "
+            "there.");
+  EXPECT_FALSE(Guesses(report));
+
+  fs::remove_all("Data");
+  MakeMod();
+  WriteFile(
+      "Tavrik.mla",  // one path a line, "Data\c.nif" forgotten
+      "Data\\a.esp.off\r\nData\\a.esp\r\nData\\Textures\\b.dds.off\r\nData\\Textures\\b.dds\r\n"
+      "Data\\c.nif.off\r\nData\\d.txt.off\r\nData\\d.txt\r\n");
+  EXPECT_THROW(Press(true), Error);  // pair 3 renames c.nif.off onto d.txt.off
+  report = Checked();
+  EXPECT_EQ(report.state, State::kActivationStopped);
+  EXPECT_EQ(report.stop, 3u);
+  EXPECT_NE(Line(report, 1).find("stops at pair 3, where the pairs start to be shifted by one "
+                                 "entry (Tavrik.mla:5:1)"),
+            std::string::npos)
+      << Line(report, 1);
+  EXPECT_EQ(Line(report, 3),
+            "To fix the list: press Deactivate first (it moves 2 files back; the box "
+            "'Data\\c.nif is missing' is expected), then look at Tavrik.mla:5:1: an entry beside "
+            "it is missing, or it is one too many.");
+
+  fs::remove_all("Data");
+  MakeMod();
+  Press(true);
+  for (const char* path : kOff) WriteFile(path, "unpacked again");
+  report = Checked();
+  EXPECT_EQ(report.state, State::kBothNames);
+  EXPECT_EQ(report.both, (std::vector<std::size_t>{1, 2, 3, 4}));
+  EXPECT_FALSE(Guesses(report));
+  // The way out, followed: the unpacked files are the mod's, the others aside.
+  FollowMoves(report);
+  Press(true);
+  EXPECT_EQ(Checked().state, State::kActive);
+  EXPECT_EQ(ReadFile("Data/c.nif"), "unpacked again");
+  EXPECT_EQ(ReadFile("Data/c.nif.aside"), "Data/c.nif.off");
+}
+
+// "Data\TEXTURES" with "Textures" and "textures" on disk: no file is in the
+// way, and the ambiguity comes first.
+TEST_F(Check, AnAmbiguousFolderIsTheCauseNotAFileInTheWay) {
+  WriteFile("Data/Textures/b.dds.off", "b");
+  fs::create_directories("Data/textures");
+  MakeMod("Data\\TEXTURES\\b.dds.off,Data\\TEXTURES\\b.dds\r\n");
+  const CheckReport report = Checked();
+  EXPECT_EQ(report.state, State::kAmbiguous);
+  EXPECT_TRUE(report.both.empty());
+  EXPECT_NE(Line(report, 2).find("Activate would stop at pair 1, after 0 renames: cannot tell "
+                                 "which of"),
+            std::string::npos)
+      << Line(report, 2);
+  EXPECT_EQ(nlohmann::json::parse(JsonReport(report))["both_pairs"].size(), 0u);
+}
+
+// A list that spells names otherwise than the disk, and files in the way of
+// eight pairs: every move in the disk's own spelling, and they work.
+TEST_F(Check, EveryMoveByHandIsInTheDisksSpellingAndTheWayOutWorks) {
+  std::string list;
+  for (int i = 0; i < 8; ++i) {
+    const std::string n = std::to_string(i);
+    WriteFile("Data/Meshes/armor/tav_armo_00" + n + ".nif.off", "mod");
+    WriteFile("Data/Meshes/armor/tav_armo_00" + n + ".nif", "there before");
+    list += "Data\\Meshes\\Armor\\Tav_Armo_00" + n + ".NIF.off,Data\\Meshes\\Armor\\Tav_Armo_00" +
+            n + ".NIF\r\n";
+  }
+  MakeMod(list);
+  const CheckReport report = Checked();
+  ASSERT_EQ(report.moves.size(), 8u);
+  for (const Move& move : report.moves) EXPECT_TRUE(fs::exists(move.from)) << move.from;
+  EXPECT_EQ(report.moves[0].from, "Data/Meshes/armor/tav_armo_000.nif");
+  EXPECT_NE(Line(report, 3).find("and 5 more files (brennel-check --moves prints every move), "
+                                 "then press Activate"),
+            std::string::npos)
+      << Line(report, 3);
+  const std::string moves = MovesReport(report);
+  EXPECT_EQ(Lines(moves), 8u);
+  EXPECT_EQ(moves.find("mv -n -- 'Data/Meshes/armor/tav_armo_000.nif' "
+                       "'Data/Meshes/armor/tav_armo_000.nif.aside'\n"),
+            0u);
+  FollowMoves(report);
+  Press(true);
+  EXPECT_EQ(Checked().state, State::kActive);
+}
+
+// Half a mod's files in "Data/textures" beside "Data/Textures": the split is
+// told first, and the missing files are counted under it.
+TEST_F(Check, ASplitFolderComesFirstAndItsMissingFilesFollowFromIt) {
+  std::string list;
+  for (int i = 0; i < 6; ++i) {
+    const std::string n = std::to_string(i);
+    WriteFile((i % 2 == 0 ? "Data/Textures/t" : "Data/textures/t") + n + ".dds.off", n);
+    list += "Data\\Textures\\t" + n + ".dds.off,Data\\Textures\\t" + n + ".dds\r\n";
+  }
+  MakeMod(list);
+  const CheckReport report = Checked();
+  EXPECT_NE(Line(report, 1).find("they are in a twin of a folder on the way"), std::string::npos);
+  EXPECT_EQ(Line(report, 2),
+            "Activate would stop at pair 2, after 1 rename: 'Data\\Textures\\t1.dds.off' is not "
+            "there, but 'Data/textures/t1.dds.off' is: a folder on its way has a twin that "
+            "differs only in case.");
+  const std::string text = TextReport(report, false, false);
+  EXPECT_NE(text.find("[split-folder] (6 other findings follow from it)"), std::string::npos)
+      << text;
+  EXPECT_EQ(text.find("[missing-source]"), std::string::npos) << text;
+  FollowMoves(report);
+  Press(true);
+  EXPECT_EQ(Checked().state, State::kActive);
+}
+
+// Whatever is wrong with a mod, the text fits on one screen; --all and
+// JSON keep every finding.
+TEST_F(Check, AnyModsReportFitsOnOneScreen) {
+  std::string list;
+  for (int i = 0; i < 1901; ++i) {  // written on Windows: every name in another case
+    const std::string n = std::to_string(i);
+    WriteFile("data/textures/tav_" + n + "_d.dds.off", n);
+    list += "Data\\Textures\\Tav_" + n + "_D.dds.off,Data\\Textures\\Tav_" + n + "_D.dds\r\n";
+  }
+  for (int i = 0; i < 25; ++i) {  // and 25 ambiguous folders, a finding's cause each
+    const std::string n = std::to_string(i);
+    fs::create_directories("f" + n + "/Ab");
+    fs::create_directories("f" + n + "/aB");
+    list += "f" + n + "\\AB\\x.dds.off,f" + n + "\\AB\\x.dds\r\n";
+  }
+  WriteFile("Tavrik.mla", list);
+  WriteFile("Tavrik.mld", list);
+  const CheckReport report = Checked();
+  const std::string text = TextReport(report, false, false);
+  EXPECT_LE(Lines(text), 40u) << text;
+  EXPECT_NE(text.find("and 6 more groups of findings\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("brennel-check --all prints every one of the "), std::string::npos);
+  EXPECT_GE(Lines(TextReport(report, false, true)), report.findings.size());
+  EXPECT_EQ(nlohmann::json::parse(JsonReport(report))["findings"].size(), report.findings.size());
+}
+
+// Advice followed to the end: the other button after it, a misspelling in
+// either list, and a case twin that would stop the way back.
+TEST_F(Check, AdviceSaysWhereTheOtherButtonCannotTakeTheModOutAndWhy) {
+  MakeMod();
+  const auto misspelt = [](const char* from, const char* to) {
+    std::string list = kList;
+    return list.replace(list.find(from), std::string(from).size(), to);
+  };
+  WriteFile("Tavrik.mld", misspelt("b.dds\r", "X.dds\r"));
+  CheckReport report = Checked();
+  EXPECT_EQ(report.state, State::kInactive);
+  EXPECT_EQ(ExitStatus(report), 1);
+  EXPECT_NE(Line(report, 3).find("To activate the mod: press Activate; but then Deactivate would "
+                                 "stop at pair 2"),
+            std::string::npos)
+      << Line(report, 3);
+  EXPECT_NE(Line(report, 2).find("Tavrik.mld:2:25 spells 'Data\\Textures\\X.dds' where "
+                                 "Tavrik.mla:2:25 spells 'Data\\Textures\\b.dds', which is there"),
+            std::string::npos)
+      << Line(report, 2);
+
+  WriteFile("Tavrik.mld", kList);
+  WriteFile("Tavrik.mla", misspelt("b.dds.off,", "X.dds.off,"));
+  report = Checked();
+  EXPECT_NE(
+      Line(report, 2).find("Tavrik.mla:2:1 spells 'Data\\Textures\\X.dds.off' where "
+                           "Tavrik.mld:2:1 spells 'Data\\Textures\\b.dds.off', which is there"),
+      std::string::npos)
+      << Line(report, 2);
+
+  WriteFile("Tavrik.mla", kList);
+  WriteFile("Data/C.NIF.OFF", "a twin");  // Deactivate would take it for pair 3's target
+  report = Checked();
+  EXPECT_EQ(Line(report, 3),
+            "To activate the mod: move 'Data/C.NIF.OFF' to 'Data/C.NIF.OFF.aside', then press "
+            "Activate.");
+  FollowMoves(report);
+  Press(true);
+  Press(false);
+  for (const char* path : kOff) EXPECT_TRUE(fs::exists(path)) << path;
+}
+
 TEST_F(Check, AFolderWithoutListsIsAStateOfItsOwnWithExitStatus2) {
   const CheckReport report = Checked();
   EXPECT_EQ(report.state, State::kNoLists);
@@ -565,34 +771,60 @@ TEST_F(Check, AnImmutableFileAndAnAppendOnlyFolderAreForeseen) {
   EXPECT_THROW(Press(true), Error);
 }
 
-// Root may move anyone's file: the check is run as nobody, in a child.
-TEST_F(Check, AStickyFolderHoldingAnotherUsersFileIsForeseenForTheUserChecking) {
+// The first box Activate would show and the report's second and third
+// lines, as the user nobody checks, in a child; none when there is no
+// becoming nobody.
+std::optional<std::string> AsNobody() {
+  int pipe_ends[2];
+  if (pipe(pipe_ends) != 0) return std::nullopt;
+  const pid_t child = fork();
+  if (child == 0) {
+    close(pipe_ends[0]);
+    if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
+    const CheckReport report = tavrik::Check(*MakeDryRun(), fs::current_path().string());
+    const std::string told =
+        report.activate.from_now().text + "\n" + Line(report, 2) + "\n" + Line(report, 3);
+    _exit(write(pipe_ends[1], told.data(), told.size()) < 0 ? 3 : 0);
+  }
+  close(pipe_ends[1]);
+  std::string told;
+  char buffer[4096];
+  for (ssize_t size; (size = read(pipe_ends[0], buffer, sizeof buffer)) > 0;)
+    told.append(buffer, size);
+  close(pipe_ends[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) == 2) return std::nullopt;
+  return told;
+}
+
+// Root may move anyone's file: the check is run as nobody.
+TEST_F(Check, AStickyFolderAndAFolderTheUserMayNotWriteAreForeseenWithWhatToDo) {
   if (geteuid() != 0) GTEST_SKIP() << "making another user's file needs root";
   MakeMod();
   fs::permissions("Data", fs::perms::all);
   fs::permissions("Data/Textures", fs::perms::all | fs::perms::sticky_bit);
   EXPECT_EQ(Checked().activate.from_now().result, Result::kComplete) << "root may";
-  int pipe_ends[2];
-  ASSERT_EQ(pipe(pipe_ends), 0);
-  const pid_t child = fork();
-  if (child == 0) {
-    close(pipe_ends[0]);
-    if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
-    const CheckReport report = tavrik::Check(*MakeDryRun(), ".");
-    const std::string told = report.activate.from_now().text;
-    _exit(write(pipe_ends[1], told.data(), told.size()) < 0 ? 3 : 0);
-  }
-  close(pipe_ends[1]);
-  std::string told(4096, '\0');
-  const ssize_t size = read(pipe_ends[0], told.data(), told.size());
-  close(pipe_ends[0]);
-  int status = 0;
-  waitpid(child, &status, 0);
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 2) GTEST_SKIP() << "cannot become nobody";
-  told.resize(size < 0 ? 0 : static_cast<std::size_t>(size));
-  EXPECT_EQ(told,
+  const std::optional<std::string> sticky = AsNobody();
+  if (!sticky) GTEST_SKIP() << "cannot become nobody";
+  EXPECT_EQ(*sticky,
             "Error 1: Cannot rename 'Data\\Textures\\b.dds.off' to 'Data\\Textures\\b.dds': "
-            "Operation not permitted");
+            "Operation not permitted\n"
+            "Activate would stop at pair 2, after 1 rename: the folder 'Data/Textures' is sticky "
+            "(as /tmp is), and 'Data/Textures/b.dds.off' belongs to root, not to you (nobody) nor "
+            "to the folder's owner (root).\n"
+            "To activate the mod: first, have root rename it; then check again: as things are, no "
+            "press of the buttons does it (tried on a dry run).");
+  fs::permissions("Data/Textures", fs::perms::all);
+  fs::permissions("Data", fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                              fs::perms::others_read | fs::perms::others_exec);
+  const std::string denied = AsNobody().value_or("");
+  EXPECT_EQ(denied.substr(denied.find('\n') + 1),
+            "Activate would stop at pair 1, after 0 renames: you (nobody) may not write the folder "
+            "'Data' (owner root, mode 0755).\n"
+            "To activate the mod: first, run Brennel as a user who may, or let yours (chmod, "
+            "chown); then check again: as things are, no press of the buttons does it (tried on a "
+            "dry run).");
 }
 
 // A mod's list comes from strangers: an escape sequence in it must not set
@@ -654,6 +886,9 @@ TEST_F(Check, OnAReadOnlyMountItPredictsTheRefusalAndChangesNothing) {
   EXPECT_EQ(report.activate.from_now().result, Result::kError);
   EXPECT_EQ(report.activate.from_now().text,
             "Error 30: Cannot rename 'Data\\a.esp.off' to 'Data\\a.esp': Read-only file system");
+  EXPECT_EQ(Line(report, 2),
+            "Activate would stop at pair 1, after 0 renames: the folder 'Data' is on a file system "
+            "mounted read-only.");
   // Activated before the disk became read-only: active still, though its
   // files cannot go back.
   fs::current_path("/");

@@ -47,8 +47,8 @@ CheckReport Check(DryRun& run, const std::string& folder) {
   const CheckedList& basis = by_activation ? activation : deactivation;
   std::vector<Place> places = Locate(run, basis), by_deactivation = places;
   run.Reset();
-  const bool apart = by_activation && deactivation.Pairs() > 0 &&
-                     !(*deactivation.entries == *activation.entries);
+  const bool apart =
+      by_activation && deactivation.Pairs() > 0 && !(*deactivation.entries == *activation.entries);
   if (apart) {
     by_deactivation = Locate(run, deactivation);
     run.Reset();
@@ -96,8 +96,8 @@ int ExitStatus(const CheckReport& report) {
   const Trial* applies = report.state == State::kInactive ? &report.activate
                          : report.state == State::kActive ? &report.deactivate
                                                           : nullptr;
-  const bool clean = applies != nullptr && applies->from_now().result == Result::kComplete &&
-                     applies->round_trip;
+  const bool clean =
+      applies != nullptr && applies->from_now().result == Result::kComplete && applies->round_trip;
   return clean ? 0 : 1;
 }
 

@@ -345,7 +345,12 @@ void Linter::Misplaced(const CheckedList& list, const ModState& state) {
     } catch (const Error&) {
       continue;  // ambiguous-name
     }
-    const std::string twin = presser_.InTwin(source), on_disk = presser_.OnDisk(source);
+    // Its file in a twin folder, under either name.
+    std::string twin = presser_.InTwin(source), on_disk = presser_.OnDisk(source);
+    if (twin.empty()) {
+      twin = presser_.InTwin(list.Target(pair - 1));
+      on_disk = presser_.OnDisk(list.Target(pair - 1));
+    }
     Add(list, list.SourceEntry(pair - 1), Severity::kWarning, "missing-source",
         twin.empty()
             ? Named(source) + " is missing, and so is its target " + Named(list.Target(pair - 1)) +

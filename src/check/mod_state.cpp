@@ -57,7 +57,8 @@ std::vector<Place> Locate(DryRun& run, const CheckedList& list) {
       run.RenameFile(list.Second(pair), list.First(pair));
       place[pair] = run.TakeRenames() == 0 ? Place::kSame : Place::kSecond;
     } catch (const Error&) {  // a file at each path; or one that may not go back, moved
-      place[pair] = PresenceOf(run, list.First(pair)) == Presence::kNo ? Place::kSecond : Place::kBoth;
+      place[pair] =
+          PresenceOf(run, list.First(pair)) == Presence::kNo ? Place::kSecond : Place::kBoth;
     }
   }
   for (std::size_t pair = 0; pair < place.size(); ++pair) {

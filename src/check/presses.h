@@ -39,8 +39,8 @@ enum class State : unsigned char {
   kMixed,                // anything else
 };
 inline constexpr const char* kStateNames[] = {
-    "no-lists",           "inactive",   "incomplete", "active", "activation-stopped",
-    "deactivation-stopped", "both-names", "ambiguous",  "mixed"};
+    "no-lists",   "inactive",  "incomplete", "active", "activation-stopped", "deactivation-stopped",
+    "both-names", "ambiguous", "mixed"};
 inline const char* NameOf(State state) { return kStateNames[static_cast<int>(state)]; }
 
 struct ModState {

@@ -124,7 +124,7 @@ std::string Grouped(const std::vector<Finding>& findings, bool colour) {
     text += FindingLine(*order[i].first, colour) + (more.empty() ? "" : " (" + more + ")") + "\n";
   }
   if (order.size() > kShownGroups) {
-    text += "and " + Counted(order.size() - kShownGroups, "more kind") + " of finding\n";
+    text += "and " + Counted(order.size() - kShownGroups, "more group") + " of findings\n";
   }
   if (order.size() < findings.size()) {
     text += "brennel-check --all prints every one of the " + Counted(findings.size(), "finding") +

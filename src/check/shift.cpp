@@ -1,10 +1,9 @@
 // Where a list's pairs start to be shifted by one entry.
 
-#include "checked_list.h"
-
 #include <string_view>
 #include <utility>
 
+#include "checked_list.h"
 #include "list_path.h"
 
 namespace tavrik {
