@@ -11,6 +11,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -79,6 +80,9 @@ std::pair<std::string, std::string> RefusalCause(std::int64_t number, const std:
 /// A line for this system's shell that moves `from` to `to` (paths from the
 /// mod's folder) and never replaces a file.
 std::string MoveCommand(const std::string& from, const std::string& to);
+
+/// `name` as the system compares names: equal for two that name one file.
+std::string NameKeyOf(std::string_view name);
 
 /// A dry run's renames on top of the disk, by where each moved entry is now
 /// (`Place`: how the system tells entries apart) and where it came from.

@@ -140,6 +140,8 @@ std::pair<std::string, std::string> RefusalCause(std::int64_t number, const std:
   return {};
 }
 
+std::string NameKeyOf(std::string_view name) { return NameKey(name); }
+
 std::string MoveCommand(const std::string& from, const std::string& to) {
   return "mv -n -- " + Quote(from) + " " + Quote(to);
 }

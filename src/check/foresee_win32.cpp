@@ -71,6 +71,8 @@ std::pair<std::string, std::string> RefusalCause(std::int64_t number, const std:
   }
 }
 
+std::string NameKeyOf(std::string_view name) { return Narrow(Upper(Widen(std::string(name)))); }
+
 std::string MoveCommand(const std::string& from, const std::string& to) {
   return "if not exist \"" + to + "\" move \"" + from + "\" \"" + to + "\"";
 }

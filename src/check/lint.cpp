@@ -7,7 +7,6 @@
 #include "launcher.h"
 #include "list_limits.h"
 #include "list_path.h"
-#include "name_key.h"
 #include "shown_text.h"
 
 namespace tavrik {
@@ -30,7 +29,7 @@ std::string PairText(const CheckedList& list, std::size_t pair) {
 std::string SplitGroup(const std::string& a, const std::string& b) {
   std::size_t at = 0;
   while (at < a.size() && at < b.size() && a[at] == b[at]) ++at;
-  return NameKey(a.substr(0, a.find_first_of("/\\", at)));
+  return NameKeyOf(a.substr(0, a.find_first_of("/\\", at)));
 }
 
 void Linter::Add(const CheckedList& list, std::size_t entry, Severity severity, const char* kind,
@@ -205,7 +204,7 @@ void Linter::SplitFolders(const CheckedList& list, std::size_t number, const Pat
               "walk " +
               (target ? "puts this pair's file in " : "takes this pair's file from ") +
               Named(Shown(folder)) + "; merge the two",
-          NameKey(Shown(folder)));
+          NameKeyOf(Shown(folder)));
     }
     folder = parent;
   }
@@ -390,8 +389,12 @@ void Linter::Stopped(const CheckedList& list, const Outcome& outcome) {
   for (const Finding& finding : findings_) {
     if (finding.list == list.name && finding.entry == entry && finding.kind == kind) return;
   }
+  std::string text = outcome.cause.text;  // the entry's place, said by the finding's own
+  if (text.compare(0, list.At(entry).size() + 1, list.At(entry) + " ") == 0) {
+    text.replace(0, list.At(entry).size(), "this entry");
+  }
   Add(list, entry, kind == "refused" ? Severity::kError : Severity::kWarning, kind.c_str(),
-      outcome.cause.text + (outcome.cause.fix.empty() ? "" : "; " + outcome.cause.fix));
+      text + (outcome.cause.fix.empty() ? "" : "; " + outcome.cause.fix));
 }
 
 }  // namespace tavrik

@@ -8,7 +8,6 @@
 
 #include "list_limits.h"
 #include "list_path.h"
-#include "name_key.h"
 #include "shown_text.h"
 
 namespace tavrik {
@@ -20,7 +19,8 @@ namespace {
 std::string KeyOf(const std::string& path) {
   const ListPath parsed = ParseListPath(path);
   std::string key = parsed.from_root ? "/" : "";
-  for (const std::string_view name : parsed.names) key += NameKey(WithoutTrailingDots(name)) + '/';
+  for (const std::string_view name : parsed.names)
+    key += NameKeyOf(WithoutTrailingDots(name)) + '/';
   return key;
 }
 
