@@ -689,6 +689,11 @@ TEST_F(Check, AdviceSaysWhereTheOtherButtonCannotTakeTheModOutAndWhy) {
                            "Tavrik.mld:2:1 spells 'Data\\Textures\\b.dds.off', which is there"),
       std::string::npos)
       << Line(report, 2);
+  // Not a missing file to ship: the misspelling, and where the lists part
+  // because of it, under it.
+  const std::string text = TextReport(report, false, false);
+  EXPECT_EQ(text.find("[missing-source]"), std::string::npos) << text;
+  EXPECT_NE(text.find("[misspelt] (2 other findings follow from it)"), std::string::npos) << text;
 
   WriteFile("Tavrik.mla", kList);
   WriteFile("Data/C.NIF.OFF", "a twin");  // Deactivate would take it for pair 3's target
@@ -807,14 +812,16 @@ TEST_F(Check, AStickyFolderAndAFolderTheUserMayNotWriteAreForeseenWithWhatToDo) 
   EXPECT_EQ(Checked().activate.from_now().result, Result::kComplete) << "root may";
   const std::optional<std::string> sticky = AsNobody();
   if (!sticky) GTEST_SKIP() << "cannot become nobody";
-  EXPECT_EQ(*sticky,
-            "Error 1: Cannot rename 'Data\\Textures\\b.dds.off' to 'Data\\Textures\\b.dds': "
-            "Operation not permitted\n"
-            "Activate would stop at pair 2, after 1 rename: the folder 'Data/Textures' is sticky "
-            "(as /tmp is), and 'Data/Textures/b.dds.off' belongs to root, not to you (nobody) nor "
-            "to the folder's owner (root).\n"
-            "To activate the mod: first, have root rename it; then check again: as things are, no "
-            "press of the buttons does it (tried on a dry run).");
+  EXPECT_EQ(
+      *sticky,
+      "Error 1: Cannot rename 'Data\\Textures\\b.dds.off' to 'Data\\Textures\\b.dds': "
+      "Operation not permitted\n"
+      "Activate would stop at pair 2, after 1 rename: the folder 'Data/Textures' is sticky "
+      "(as /tmp is), and 'Data/Textures/b.dds.off' belongs to root, not to you (nobody) nor "
+      "to the folder's owner (root).\n"
+      "To activate the mod: first, run Brennel as root, or have root give you the mod's files "
+      "(chown); then check again: as things are, no press of the buttons does it (tried on a "
+      "dry run).");
   fs::permissions("Data/Textures", fs::perms::all);
   fs::permissions("Data", fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                               fs::perms::others_read | fs::perms::others_exec);

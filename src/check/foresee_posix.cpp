@@ -115,8 +115,8 @@ std::pair<std::string, std::string> RefusalCause(std::int64_t number, const std:
     return {"the folder " + named(from) + " is sticky (as /tmp is), and " + named(source) +
                 " belongs to " + owner + ", not to " + you + " nor to the folder's owner (" +
                 UserName(home.stx_uid) + ")",
-            file.stx_uid == 0 ? std::string("have root rename it")
-                              : "have " + owner + " or root rename it, or run Brennel as " + owner};
+            "run Brennel as " + owner + (file.stx_uid == 0 ? "" : " or root") +
+                ", or have root give you the mod's files (chown)"};
   }
   if (number == EACCES) {
     const bool leaving = faccessat(AT_FDCWD, from.c_str(), W_OK | X_OK, AT_EACCESS) != 0;

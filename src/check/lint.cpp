@@ -350,6 +350,21 @@ void Linter::Misplaced(const CheckedList& list, const ModState& state) {
       twin = presser_.InTwin(list.Target(pair - 1));
       on_disk = presser_.OnDisk(list.Target(pair - 1));
     }
+    // A misspelling against the other list is the finding; where the lists
+    // part there follows from it.
+    std::size_t entry = 0;
+    const std::string misspelt = twin.empty() ? presser_.Misspelt(list, pair - 1, &entry) : "";
+    if (!misspelt.empty()) {
+      Add(list, entry, Severity::kWarning, "misspelt",
+          "this entry" + misspelt.substr(list.At(entry).size()) +
+              "; correct it, and its pair's other path");
+      for (Finding& finding : findings_) {
+        if (finding.kind == "lists-differ" && finding.entry == 2 * pair - 1) {
+          finding.under = "misspelt\t";
+        }
+      }
+      continue;
+    }
     Add(list, list.SourceEntry(pair - 1), Severity::kWarning, "missing-source",
         twin.empty()
             ? Named(source) + " is missing, and so is its target " + Named(list.Target(pair - 1)) +
@@ -386,8 +401,11 @@ void Linter::Stopped(const CheckedList& list, const Outcome& outcome) {
   }
   const std::size_t entry = kind == "duplicate-target" ? list.TargetEntry(outcome.pair - 1)
                                                        : list.SourceEntry(outcome.pair - 1);
-  for (const Finding& finding : findings_) {
-    if (finding.list == list.name && finding.entry == entry && finding.kind == kind) return;
+  for (const Finding& finding : findings_) {  // told already, of either path of the pair
+    if (finding.list == list.name && (finding.entry + 1) / 2 == outcome.pair &&
+        finding.kind == kind) {
+      return;
+    }
   }
   std::string text = outcome.cause.text;  // the entry's place, said by the finding's own
   if (text.compare(0, list.At(entry).size() + 1, list.At(entry) + " ") == 0) {

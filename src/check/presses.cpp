@@ -36,19 +36,17 @@ std::size_t Earlier(const CheckedList& list, std::size_t pair, const std::string
   return 0;
 }
 
-// Edits that make one text the other.
-std::size_t Distance(std::string_view a, std::string_view b) {
-  std::vector<std::size_t> row(b.size() + 1);
-  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
-  for (std::size_t i = 1; i <= a.size(); ++i) {
-    std::size_t diagonal = row[0]++;
-    for (std::size_t j = 1; j <= b.size(); ++j) {
-      const std::size_t above = row[j];
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
-      diagonal = above;
-    }
+// Whether two texts differ in a few characters at one place: a letter
+// typed wrong, left out or doubled.
+bool Close(std::string_view a, std::string_view b) {
+  constexpr std::size_t kFew = 3;
+  std::size_t head = 0, tail = 0;
+  while (head < a.size() && head < b.size() && a[head] == b[head]) ++head;
+  while (tail + head < a.size() && tail + head < b.size() &&
+         a[a.size() - 1 - tail] == b[b.size() - 1 - tail]) {
+    ++tail;
   }
-  return row[b.size()];
+  return a.size() - head - tail <= kFew && b.size() - head - tail <= kFew;
 }
 
 // What an error's text says after the path it names last.
@@ -270,35 +268,36 @@ Cause Presser::CauseOf(const CheckedList& list, const Outcome& outcome) {
     });
     return cause;
   }
-  if (const std::string misspelt = Misspelt(list, pair); !misspelt.empty()) {
-    return {"misspelt", misspelt,
-            "correct " + list.At(list.SourceEntry(pair)) + ", and its pair's other path"};
+  std::size_t entry = 0;
+  if (const std::string misspelt = Misspelt(list, pair, &entry); !misspelt.empty()) {
+    return {"misspelt", misspelt, "correct " + list.At(entry) + ", and its pair's other path"};
   }
   return {"missing-source", "neither " + Named(source) + " nor " + Named(target) + " is there",
-          "put the file there as " + Named(source) +
+          "put the file there as " + Named(OnDisk(source)) +
               " (from the mod's archive, or its author), or take the pair out of both lists"};
 }
 
-// The other list's spelling of the path, when it is a few letters away and
-// on disk: the other list is right, this one misspells it.
-std::string Presser::Misspelt(const CheckedList& list, std::size_t pair) {
-  constexpr std::size_t kFewEdits = 3, kCompared = 1000;  // bytes; longer are not compared
+// The other list's spelling of one of the pair's paths (its source's
+// first), when it is a few letters away and on disk: the other list is
+// right, this one misspells it. `entry` receives this list's entry.
+std::string Presser::Misspelt(const CheckedList& list, std::size_t pair, std::size_t* entry) {
   const CheckedList& other = ListOf(!list.activation);
-  const std::string& ours = list.Source(pair);
   const std::size_t pairs = other.Pairs();
   // In the same order, or the reverse when another pair of the lists says so.
   const std::size_t probe = pair == 0 ? 1 : 0;
   const bool reverse = pairs == list.Pairs() && probe < pairs &&
                        KeyOf(other.First(probe)) == KeyOf(list.First(pairs - 1 - probe)) &&
                        KeyOf(other.Second(probe)) == KeyOf(list.Second(pairs - 1 - probe));
-  for (const std::size_t at : {pair, reverse ? pairs - 1 - pair : pairs}) {
-    if (at >= pairs) continue;
-    const std::size_t entry = 2 * at + (list.activation ? 1 : 2);  // the same role
-    const std::string& theirs = other.Entry(entry);
-    if (theirs != ours && theirs.size() <= kCompared && ours.size() <= kCompared &&
-        Distance(theirs, ours) <= kFewEdits && Present(theirs)) {
-      return list.At(list.SourceEntry(pair)) + " spells " + Named(ours) + " where " +
-             other.At(entry) + " spells " + Named(theirs) + ", which is there";
+  for (const std::size_t ours : {list.SourceEntry(pair), list.TargetEntry(pair)}) {
+    for (const std::size_t at : {pair, reverse ? pairs - 1 - pair : pairs}) {
+      const std::size_t theirs = 2 * at + ours - 2 * pair;  // the same role
+      if (at >= pairs || other.Entry(theirs) == list.Entry(ours) ||
+          !Close(other.Entry(theirs), list.Entry(ours)) || !Present(other.Entry(theirs))) {
+        continue;
+      }
+      if (entry != nullptr) *entry = ours;
+      return list.At(ours) + " spells " + Named(list.Entry(ours)) + " where " + other.At(theirs) +
+             " spells " + Named(other.Entry(theirs)) + ", which is there";
     }
   }
   return "";

@@ -141,6 +141,9 @@ class Presser {
   /// Where the file `path` misses is instead: in a twin (a name differing
   /// only in case) of a folder on its way; "" when not.
   std::string InTwin(const std::string& path);
+  /// How the pair's source (or else its target) is misspelt against the
+  /// other list, as a sentence; "" when it is not. `entry`: the misspelt one.
+  std::string Misspelt(const CheckedList& list, std::size_t pair, std::size_t* entry = nullptr);
   /// The names of `folder` (from the root) that differ from `name` only in
   /// case.
   std::vector<std::string> TwinsOf(const std::string& folder, const std::string& name);
@@ -148,7 +151,6 @@ class Presser {
  private:
   Outcome Press(bool activate);
   Cause CauseOf(const CheckedList& list, const Outcome& outcome);
-  std::string Misspelt(const CheckedList& list, std::size_t pair);
   std::string Where(const std::string& path);
   bool Present(const std::string& path);
   bool Found(const std::string& path);
