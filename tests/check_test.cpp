@@ -695,7 +695,15 @@ TEST_F(Check, AdviceSaysWhereTheOtherButtonCannotTakeTheModOutAndWhy) {
   EXPECT_EQ(text.find("[missing-source]"), std::string::npos) << text;
   EXPECT_NE(text.find("[misspelt] (2 other findings follow from it)"), std::string::npos) << text;
 
+  // A deactivation list that ends early runs to its end, but leaves the
+  // last pair's file moved.
   WriteFile("Tavrik.mla", kList);
+  WriteFile("Tavrik.mld", std::string(kList).substr(0, std::string(kList).rfind("Data\\d")));
+  EXPECT_EQ(Line(Checked(), 3),
+            "To activate the mod: press Activate; but then Deactivate would not take it all out "
+            "(said above).");
+
+  WriteFile("Tavrik.mld", kList);
   WriteFile("Data/C.NIF.OFF", "a twin");  // Deactivate would take it for pair 3's target
   report = Checked();
   EXPECT_EQ(Line(report, 3),

@@ -209,7 +209,11 @@ std::string Told(CheckReport& report, const Plan& plan) {
                      Steps(plan, report.activate);
   const std::string other = ButtonOf(!plan.goal);
   const Outcome& back = plan.back();
-  if (!back.done) {
+  if (back.done && !back.undone) {  // it runs, but leaves files where the goal's walk put them
+    told += "; but then " + other + " would not take it all out" +
+            (report.why.find("would not put every file back") != std::string::npos ? " (said above)"
+                                                                                   : "");
+  } else if (!back.done) {
     const bool said = report.why.find(back.cause.text) != std::string::npos;
     told += "; but then " + other + " would " +
             (said ? "stop at pair " + std::to_string(back.pair) + " (said above)" : Ends(back)) +
@@ -286,7 +290,7 @@ std::string Next(CheckReport& report, Presser& presser) {
         }
         if (!plan.alive) continue;
         if (!stop && !plan.last().done) stop = &plan.last();
-        if (!stop && plan.back().done) return Told(report, plan);
+        if (!stop && plan.back().done && plan.back().undone) return Told(report, plan);
         if (!stop && !reached && goal == goals[0]) reached = plan;
         if (!stop) stop = &plan.back();
         if (goal == goals[0] && (blocking.kind.empty() || blocking.kind == "already-moved")) {

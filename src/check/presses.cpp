@@ -99,10 +99,22 @@ Trial Presser::Run(const std::vector<Move>& moves, const std::vector<bool>& pres
   run_.EndWalk();
   for (std::size_t i = 0; trial.moved && i < presses.size(); ++i) {
     trial.presses.push_back(Press(presses[i]));
+    if (i > 0) trial.presses.back().undone = Undone(ListOf(presses[i - 1]));
     if (i == 1 && moves.empty()) Displace(trial, presses);
   }
   run_.Reset();
   return trial;
+}
+
+// No file of `list` is where its button puts one (pairs that rename
+// nothing aside).
+bool Presser::Undone(const CheckedList& list) {
+  for (std::size_t pair = 0; pair < list.Unshifted(); ++pair) {
+    if (KeyOf(list.Source(pair)) != KeyOf(list.Target(pair)) && Present(list.Target(pair))) {
+      return false;
+    }
+  }
+  return true;
 }
 
 Outcome Presser::Try(const CheckedList& list, std::size_t pair) {

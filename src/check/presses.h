@@ -94,6 +94,9 @@ struct Outcome {
   std::string at;     // where the stopping pair's source stands: "Tavrik.mla:5:1"
   Cause cause;        // why it stopped
   bool done = false;  // afterwards, no file is left for this button to move
+  // (after another press) no file of the previous press's list is left where
+  // that press put it: the press took out what it put in
+  bool undone = false;
 };
 
 /// A file that a button and then the other leave elsewhere than it was.
@@ -154,6 +157,7 @@ class Presser {
   std::string Where(const std::string& path);
   bool Present(const std::string& path);
   bool Found(const std::string& path);
+  bool Undone(const CheckedList& list);
   void Displace(Trial& trial, const std::vector<bool>& presses);
 
   Brennel brennel_;
