@@ -114,7 +114,7 @@ std::string Summary(const CheckReport& report, const ModState& state) {
              "case";
     case State::kMixed:
       return FilesOf(report.moved, " is", " are") + " moved and " +
-             FilesOf(state.At(Place::kFirst), " is", " are") +
+             FilesOf(state.At(PairPlace::kFirst), " is", " are") +
              " not: no walk of either list, whole or stopped, leaves them so from an inactive or "
              "active mod" +
              missing;
@@ -137,9 +137,10 @@ std::string Why(const CheckReport& report, const ModState& state, Presser& press
   }
   if (report.state == State::kMixed) {
     std::size_t first = 0;  // the first pair not moved, then the first moved after it
-    while (state.places[first] == Place::kSecond || state.places[first] == Place::kSame) ++first;
+    while (state.places[first] == PairPlace::kSecond || state.places[first] == PairPlace::kSame)
+      ++first;
     std::size_t later = first;
-    while (state.places[later] != Place::kSecond) ++later;
+    while (state.places[later] != PairPlace::kSecond) ++later;
     return "Pair " + std::to_string(later + 1) + "'s file is at " +
            Named(presser.OnDisk(presser.ListOf(true).Second(later))) +
            ", where Activate puts it, while pair " + std::to_string(first + 1) + "'s is not moved.";

@@ -45,7 +45,7 @@ CheckReport Check(DryRun& run, const std::string& folder) {
   // has pairs. Its pairs lie the same way: first paths for a deactivated mod.
   const bool by_activation = activation.Pairs() > 0 || deactivation.Pairs() == 0;
   const CheckedList& basis = by_activation ? activation : deactivation;
-  std::vector<Place> places = Locate(run, basis), by_deactivation = places;
+  std::vector<PairPlace> places = Locate(run, basis), by_deactivation = places;
   run.Reset();
   const bool apart =
       by_activation && deactivation.Pairs() > 0 && !(*deactivation.entries == *activation.entries);
@@ -62,10 +62,10 @@ CheckReport Check(DryRun& run, const std::string& folder) {
   report.state = state.state;
   report.pairs = state.places.size();
   report.stop = state.stop;
-  report.moved = state.At(Place::kSecond);
-  report.missing = state.At(Place::kNeither);
-  report.both = state.At(Place::kBoth);
-  report.unknown = state.At(Place::kUnknown);
+  report.moved = state.At(PairPlace::kSecond);
+  report.missing = state.At(PairPlace::kNeither);
+  report.both = state.At(PairPlace::kBoth);
+  report.unknown = state.At(PairPlace::kUnknown);
   for (const std::size_t pair : report.missing) {
     if (!presser.InTwin(basis.Source(pair - 1)).empty()) report.in_twins.push_back(pair);
   }

@@ -335,7 +335,7 @@ void Linter::CompareLists(const CheckedList& activation, const CheckedList& deac
 }
 
 void Linter::Misplaced(const CheckedList& list, const ModState& state) {
-  for (const std::size_t pair : state.At(Place::kNeither)) {
+  for (const std::size_t pair : state.At(PairPlace::kNeither)) {
     // An empty entry says it itself; an entry that is there but no file, or
     // whose file an earlier pair moves, the walk's stop.
     const std::string& source = list.Source(pair - 1);
@@ -375,7 +375,7 @@ void Linter::Misplaced(const CheckedList& list, const ModState& state) {
         "", twin.empty() ? "" : "split-folder\t" + SplitGroup(twin, on_disk));
   }
   if (!list.activation) return;
-  for (const std::size_t pair : state.At(Place::kBoth)) {
+  for (const std::size_t pair : state.At(PairPlace::kBoth)) {
     Add(list, list.TargetEntry(pair - 1), Severity::kWarning, "both-names",
         "a file is at both paths of the pair, " + Named(presser_.OnDisk(list.First(pair - 1))) +
             " and " + Named(presser_.OnDisk(list.Second(pair - 1))) +
@@ -383,8 +383,9 @@ void Linter::Misplaced(const CheckedList& list, const ModState& state) {
   }
   if (state.state != State::kMixed) return;
   std::size_t stop = 1;  // the first pair not moved
-  while (state.places[stop - 1] == Place::kSecond || state.places[stop - 1] == Place::kSame) ++stop;
-  for (const std::size_t pair : state.At(Place::kSecond)) {
+  while (state.places[stop - 1] == PairPlace::kSecond || state.places[stop - 1] == PairPlace::kSame)
+    ++stop;
+  for (const std::size_t pair : state.At(PairPlace::kSecond)) {
     if (pair < stop) continue;
     Add(list, list.SourceEntry(pair - 1), Severity::kWarning, "missing-source",
         Named(list.Source(pair - 1)) + " is missing, but its target " +

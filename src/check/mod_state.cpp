@@ -20,13 +20,13 @@ Presence PresenceOf(DryRun& run, const std::string& path) {
 
 // The first pair (from 0) a walk would stop at: the first not yet at
 // `moved`, pairs that rename nothing passed.
-std::size_t StopOf(const std::vector<Place>& places, Place moved) {
+std::size_t StopOf(const std::vector<PairPlace>& places, PairPlace moved) {
   std::size_t at = 0;
-  while (at < places.size() && (places[at] == moved || places[at] == Place::kSame)) ++at;
+  while (at < places.size() && (places[at] == moved || places[at] == PairPlace::kSame)) ++at;
   return at;
 }
 
-bool NoneAfter(const std::vector<Place>& places, std::size_t at, Place place) {
+bool NoneAfter(const std::vector<PairPlace>& places, std::size_t at, PairPlace place) {
   return std::find(places.begin() + std::min(at + 1, places.size()), places.end(), place) ==
          places.end();
 }
@@ -37,7 +37,7 @@ std::string ErrorText(const Error& error) {
   return "Error " + std::to_string(error.Number()) + ": " + error.Description();
 }
 
-std::vector<std::size_t> ModState::At(Place place) const {
+std::vector<std::size_t> ModState::At(PairPlace place) const {
   std::vector<std::size_t> pairs;
   for (std::size_t pair = 0; pair < places.size(); ++pair) {
     if (places[pair] == place) pairs.push_back(pair + 1);
@@ -45,28 +45,28 @@ std::vector<std::size_t> ModState::At(Place place) const {
   return pairs;
 }
 
-std::vector<Place> Locate(DryRun& run, const CheckedList& list) {
-  std::vector<Place> place(list.Unshifted(), Place::kFirst);
+std::vector<PairPlace> Locate(DryRun& run, const CheckedList& list) {
+  std::vector<PairPlace> place(list.Unshifted(), PairPlace::kFirst);
   run.BeginWalk();
   run.TakeRenames();
   for (std::size_t pair = place.size(); pair-- > 0;) {
     const Presence second = PresenceOf(run, list.Second(pair));
-    if (second == Presence::kUnknown) place[pair] = Place::kUnknown;
+    if (second == Presence::kUnknown) place[pair] = PairPlace::kUnknown;
     if (second != Presence::kYes) continue;
     try {
       run.RenameFile(list.Second(pair), list.First(pair));
-      place[pair] = run.TakeRenames() == 0 ? Place::kSame : Place::kSecond;
+      place[pair] = run.TakeRenames() == 0 ? PairPlace::kSame : PairPlace::kSecond;
     } catch (const Error&) {  // a file at each path; or one that may not go back, moved
-      place[pair] =
-          PresenceOf(run, list.First(pair)) == Presence::kNo ? Place::kSecond : Place::kBoth;
+      place[pair] = PresenceOf(run, list.First(pair)) == Presence::kNo ? PairPlace::kSecond
+                                                                       : PairPlace::kBoth;
     }
   }
   for (std::size_t pair = 0; pair < place.size(); ++pair) {
-    if (place[pair] != Place::kFirst && place[pair] != Place::kSecond) continue;
+    if (place[pair] != PairPlace::kFirst && place[pair] != PairPlace::kSecond) continue;
     const Presence first = PresenceOf(run, list.First(pair));
     if (first != Presence::kYes) {
-      if (place[pair] == Place::kFirst) {
-        place[pair] = first == Presence::kNo ? Place::kNeither : Place::kUnknown;
+      if (place[pair] == PairPlace::kFirst) {
+        place[pair] = first == Presence::kNo ? PairPlace::kNeither : PairPlace::kUnknown;
       }
       continue;
     }
@@ -79,25 +79,27 @@ std::vector<Place> Locate(DryRun& run, const CheckedList& list) {
   return place;
 }
 
-ModState StateOf(std::vector<Place> places, const std::vector<Place>& by_deactivation,
+ModState StateOf(std::vector<PairPlace> places, const std::vector<PairPlace>& by_deactivation,
                  bool shifted) {
   ModState state;
-  const auto count = [&](Place place) { return std::count(places.begin(), places.end(), place); };
-  const std::size_t first = count(Place::kFirst), second = count(Place::kSecond);
-  const std::size_t both = count(Place::kBoth);
-  const std::size_t stop = StopOf(places, Place::kSecond);
-  const std::size_t back = StopOf(by_deactivation, Place::kFirst);
-  if (count(Place::kUnknown) > 0) {
+  const auto count = [&](PairPlace place) {
+    return std::count(places.begin(), places.end(), place);
+  };
+  const std::size_t first = count(PairPlace::kFirst), second = count(PairPlace::kSecond);
+  const std::size_t both = count(PairPlace::kBoth);
+  const std::size_t stop = StopOf(places, PairPlace::kSecond);
+  const std::size_t back = StopOf(by_deactivation, PairPlace::kFirst);
+  if (count(PairPlace::kUnknown) > 0) {
     state.state = State::kAmbiguous;
   } else if (second == 0 && both == 0) {
-    state.state = count(Place::kNeither) > 0 ? State::kIncomplete : State::kInactive;
+    state.state = count(PairPlace::kNeither) > 0 ? State::kIncomplete : State::kInactive;
   } else if (first == 0 && both == 0 && !shifted) {
     state.state = State::kActive;
   } else if (stop > 0 && (stop < places.size() || shifted) &&
-             NoneAfter(places, stop, Place::kSecond)) {
+             NoneAfter(places, stop, PairPlace::kSecond)) {
     state = {State::kActivationStopped, {}, stop + 1};
   } else if (back > 0 && back < by_deactivation.size() &&
-             NoneAfter(by_deactivation, back, Place::kFirst)) {
+             NoneAfter(by_deactivation, back, PairPlace::kFirst)) {
     state = {State::kDeactivationStopped, {}, back + 1};
   } else {
     state.state = both > 0 && (first == 0 || second == 0) ? State::kBothNames : State::kMixed;

@@ -18,7 +18,7 @@
 namespace tavrik {
 
 /// Where a pair's file is.
-enum class Place : unsigned char {
+enum class PairPlace : unsigned char {
   kFirst,    // at its first path (where an activation starts it)
   kSecond,   // at its second (or there and unable to go back: a read-only disk)
   kBoth,     // a file at each of its paths
@@ -45,10 +45,10 @@ inline const char* NameOf(State state) { return kStateNames[static_cast<int>(sta
 
 struct ModState {
   State state = State::kNoLists;
-  std::vector<Place> places;  // by pair of the list the state is told by
-  std::size_t stop = 0;       // a stopped walk's pair, from 1, in the list it walks
+  std::vector<PairPlace> places;  // by pair of the list the state is told by
+  std::size_t stop = 0;           // a stopped walk's pair, from 1, in the list it walks
   /// The pairs (from 1) whose file is at `place`.
-  std::vector<std::size_t> At(Place place) const;
+  std::vector<std::size_t> At(PairPlace place) const;
 };
 
 /// Where the files of `list`'s pairs before its shift are, on `run` as it
@@ -56,11 +56,11 @@ struct ModState {
 /// at its second path is at the end of its way; done again as an activation
 /// does it, each first path must hold its file: chains (a pair whose source
 /// is an earlier pair's target) are followed as a walk follows them.
-std::vector<Place> Locate(DryRun& run, const CheckedList& list);
+std::vector<PairPlace> Locate(DryRun& run, const CheckedList& list);
 
 /// The state of `places`; `by_deactivation`: the same files by the
 /// deactivation list's pairs; `shifted`: a shift follows the pairs told.
-ModState StateOf(std::vector<Place> places, const std::vector<Place>& by_deactivation,
+ModState StateOf(std::vector<PairPlace> places, const std::vector<PairPlace>& by_deactivation,
                  bool shifted);
 
 enum class Result : unsigned char { kNothing, kComplete, kMissing, kError };
