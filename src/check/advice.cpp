@@ -1,319 +1,329 @@
-#include "advice.h"
+// The first three lines of a report: the state of the mod, why (what stops
+// its walk first), and "To ...: ..." with what to do, which the dry runs
+// proved to the end.
 
 #include <algorithm>
+#include <optional>
 
+#include "check.h"
 #include "shown_text.h"
 
 namespace tavrik {
 
 namespace {
 
-// Paths named in one step; the rest are counted.
-constexpr std::size_t kNamedPaths = 3;
+// Moves by hand named in the third line; --moves prints them all.
+constexpr std::size_t kNamedMoves = 3;
 
-std::string Renames(std::size_t count) {
-  return std::to_string(count) + (count == 1 ? " rename" : " renames");
+// How a press ends, after "Activate would".
+std::string Ends(const Outcome& outcome) {
+  if (outcome.result == Result::kNothing) return "do nothing: its list has no pair";
+  if (outcome.result == Result::kComplete) {
+    return "run to its end (" + Counted(outcome.renames, "rename") + ")";
+  }
+  if (outcome.pair == 0) return "refuse the list: " + outcome.cause.text;
+  return "stop at pair " + std::to_string(outcome.pair) + ", after " +
+         Counted(outcome.renames, "rename") + ": " + outcome.cause.text;
 }
 
-std::string Files(std::size_t count) {
-  return std::to_string(count) + (count == 1 ? " file" : " files");
+// What the button for a state does, and whether the other one then puts
+// every file back.
+std::string Prediction(bool activate, const Trial& trial) {
+  const std::string other = ButtonOf(!activate);
+  std::string why = std::string(ButtonOf(activate)) + " would " + Ends(trial.from_now());
+  if (trial.from_now().result != Result::kComplete) return why + ".";
+  if (trial.round_trip) return why + ", and " + other + " after it would put every file back.";
+  if (trial.then_other().result != Result::kComplete) {
+    return why + ", but " + other + " after it would " + Ends(trial.then_other()) + ".";
+  }
+  why += ", but " + other + " after it would not put every file back";
+  if (trial.displaced.empty()) return why + ".";
+  const Displaced& first = trial.displaced.front();
+  why += ": " + Named(first.from) + " would end as " + Named(first.to) +
+         (first.cause.empty() ? "" : " (" + first.cause + ")");
+  const std::size_t more = trial.displaced.size() - 1;
+  return why + (more > 0 ? ", and " + Counted(more, "more file") : "") + ".";
 }
 
-bool Has(const std::vector<std::size_t>& pairs, std::size_t pair) {
-  return std::find(pairs.begin(), pairs.end(), pair) != pairs.end();
+// "the file of pair 5 is", "the files of pairs 2 and 4 are".
+std::string FilesOf(const std::vector<std::size_t>& pairs, const char* one, const char* more) {
+  return (pairs.size() == 1 ? "the file of " : "the files of ") + PairsText(pairs) +
+         (pairs.size() == 1 ? one : more);
 }
 
-const Blocker* BlockerAt(const CheckReport& report, std::size_t pair) {
-  for (const Blocker& blocker : report.blocking) {
-    if (blocker.pair == pair) return &blocker;
-  }
-  return nullptr;
+// Pairs 1 to `last`.
+std::vector<std::size_t> Upto(std::size_t last) {
+  std::vector<std::size_t> pairs(last);
+  for (std::size_t i = 0; i < last; ++i) pairs[i] = i + 1;
+  return pairs;
 }
 
-std::string InTheWay(const Blocker& blocker) {
-  return Named(blocker.path) + " is in the way of pair " + std::to_string(blocker.pair) +
-         (blocker.own ? " (a file of this mod's other pairs)"
-                      : ", and it is not this mod's file (another mod's?)");
-}
-
-// How a press of `button` ends, in a few words after "Activate would".
-std::string Ends(const char* button, const Outcome& outcome, const CheckReport& report) {
-  if (outcome.result == "nothing") return "do nothing: its list has no pair";
-  if (outcome.result == "complete") return "run to its end (" + Renames(outcome.renames) + ")";
-  const std::size_t pair = outcome.pair.value_or(0);
-  std::string ends =
-      "stop at pair " + std::to_string(pair) + ", after " + Renames(outcome.renames) + ": ";
-  const Blocker* blocker = std::string(button) == "Activate" ? BlockerAt(report, pair) : nullptr;
-  if (outcome.result == "error" && blocker != nullptr) return ends + InTheWay(*blocker);
-  if (outcome.result == "error" && !outcome.pair) {
-    return "refuse the list: \"" + outcome.text.value_or("") + "\"";
-  }
-  return ends + "\"" + outcome.text.value_or("") + "\"" +
-         (outcome.result == "error" ? ", and the tool then ends" : "");
-}
-
-// What the button for a clean state does, and whether the other one then
-// puts every file back.
-std::string Prediction(bool activate, const ButtonRun& run, const CheckReport& report) {
-  const char* button = ButtonOf(activate);
-  std::string why = std::string(button) + " would " + Ends(button, run.from_now, report);
-  if (run.from_now.result != "complete") return why + ".";
-  if (run.round_trip) {
-    return why + ", and " + ButtonOf(!activate) + " after it would put every file back.";
-  }
-  why += ", but " + std::string(ButtonOf(!activate)) + " after it would not put every file back";
-  if (run.displaced.empty()) return why + ".";
-  const Displaced& first = run.displaced.front();
-  why += ": " + Named(first.from) + " would end as " + Named(first.to);
-  if (!first.cause.empty()) why += " (" + first.cause + ")";
-  const std::size_t more = run.displaced.size() - 1 + run.displaced_unnamed;
-  if (more > 0) why += ", and " + std::to_string(more) + (more == 1 ? " more file" : " more files");
-  return why + ".";
-}
-
-std::string Why(const CheckReport& report, const ModState& state, const CheckedList& basis) {
-  if (report.state == "inactive") return Prediction(true, report.activate, report);
-  if (report.state == "active") return Prediction(false, report.deactivate, report);
-  if (report.state == "mixed") {
-    const std::size_t pair = state.disagreeing.front();
-    return "Pair " + std::to_string(pair) + "'s file is at " + Named(basis.Second(pair - 1)) +
-           ", not at " + Named(basis.First(pair - 1)) +
-           ": moved by hand, or are source and target swapped?";
-  }
-  if (report.state == "incomplete") {
-    const std::size_t pair = state.missing.front();
-    return "Neither " + Named(basis.First(pair - 1)) + " nor " + Named(basis.Second(pair - 1)) +
-           " is there, so Activate would " + Ends("Activate", report.activate.from_now, report) +
-           ".";
-  }
-  const std::size_t pair = state.through + 1;  // partial: where the activation stopped
-  if (Has(state.missing, pair)) {
-    return "Pair " + std::to_string(pair) + "'s file is in neither place: neither " +
-           Named(basis.First(pair - 1)) + " nor " + Named(basis.Second(pair - 1)) + " is there.";
-  }
-  if (const Blocker* blocker = BlockerAt(report, pair)) {
-    return InTheWay(*blocker) + ": the activation could not move " + Named(basis.First(pair - 1)) +
-           " there.";
-  }
-  if (state.refused == pair) {
-    return "Pair " + std::to_string(pair) + "'s rename is refused: \"" + state.refusal + "\".";
-  }
-  return "Nothing stops pair " + std::to_string(pair) + " now: what stopped the walk is gone.";
+// The files in neither place; those in a folder's twin are no lost files.
+std::string Missing(const CheckReport& report) {
+  const std::string text =
+      FilesOf(report.missing, " is in neither of its places", " are in neither of their places");
+  if (report.in_twins.empty()) return text;
+  const bool all = report.in_twins.size() == report.missing.size();
+  return text + ": " + (all ? "" : Thousands(report.in_twins.size()) + " of them ") +
+         (report.missing.size() == 1 ? "it is"
+          : all                      ? "they are"
+                                     : "are") +
+         " in a twin of a folder on the way, which differs only in case";
 }
 
 std::string Summary(const CheckReport& report, const ModState& state) {
-  const std::string count = " (" + std::to_string(state.pairs) +
-                            (state.pairs == 1 ? " pair" : " pairs") +
-                            (report.shift_at.empty() ? ")" : " before the shift)");
-  if (report.state == "inactive") {
-    return state.pairs == 0 && report.shift_at.empty()
-               ? "the activation list has no pair: there is nothing to move"
-               : "every file is where the activation list starts it" + count;
+  const std::string told =
+      " (" + Counted(report.pairs, "pair") + (report.shift_at.empty() ? ")" : " before the shift)");
+  const std::string missing = report.missing.empty() ? "" : "; " + Missing(report);
+  const std::string stop = "pair " + std::to_string(report.stop);
+  switch (report.state) {
+    case State::kNoLists:
+      return "neither Tavrik.mla nor Tavrik.mld is here (or can be read): both buttons would "
+             "do nothing";
+    case State::kInactive:
+      return report.pairs == 0 && report.shift_at.empty()
+                 ? "the activation list has no pair: there is nothing to move"
+                 : "every file is where the activation list starts it" + told;
+    case State::kIncomplete:
+      return "no file is moved, but " + Missing(report);
+    case State::kActive:
+      return (missing.empty() ? "every file is" : "every file there is") +
+             std::string(" where a whole activation leaves it") + told + missing;
+    case State::kActivationStopped:
+      return FilesOf(Upto(report.stop - 1), " is", " are") + " moved and those after not, as " +
+             "Activate leaves them when it stops at " + stop +
+             (report.stop == report.shift_pair
+                  ? ", where the pairs start to be shifted by one entry (" + report.shift_at + ")"
+                  : " of " + std::to_string(report.pairs)) +
+             missing;
+    case State::kDeactivationStopped:
+      return "by Tavrik.mld, " + FilesOf(Upto(report.stop - 1), " is", " are") +
+             " back and those after not, as Deactivate leaves them when it stops at " + stop +
+             missing;
+    case State::kBothNames:
+      return "a file is at both paths of " + PairsText(report.both) +
+             (report.both.size() == report.pairs ? ""
+              : report.moved.empty() ? "; the other pairs' files are where the activation list "
+                                       "starts them"
+                                     : "; the other pairs' files are where a whole activation "
+                                       "leaves them") +
+             missing;
+    case State::kAmbiguous:
+      return "where " + FilesOf(report.unknown, " is", " are") +
+             " cannot be told: a name on the way matches several on disk that differ only in "
+             "case";
+    case State::kMixed:
+      return FilesOf(report.moved, " is", " are") + " moved and " +
+             FilesOf(state.At(PairPlace::kFirst), " is", " are") +
+             " not: no walk of either list, whole or stopped, leaves them so from an inactive or "
+             "active mod" +
+             missing;
   }
-  if (report.state == "active") return "every file is where a whole activation leaves it" + count;
-  if (report.state == "partial") {
-    return "an activation stopped at pair " + std::to_string(state.through + 1) + " of " +
-           std::to_string(state.pairs) + ": " +
-           (state.through == 1 ? std::string("the file of pair 1 is")
-                               : "the files of pairs 1-" + std::to_string(state.through) + " are") +
-           " moved, the others are not";
-  }
-  if (report.state == "incomplete") {
-    return "no file is moved, but " +
-           std::string(state.missing.size() == 1 ? "the file of " : "the files of ") +
-           PairsText(state.missing) +
-           (state.missing.size() == 1 ? " is in neither of its places"
-                                      : " are in neither of their places");
-  }
-  return "the files of " + PairsText(state.disagreeing) +
-         " are where an activation leaves them, while an earlier pair's are not: no walk "
-         "leaves them so";
+  return "";
 }
 
-// A way out of the state: moves by hand, then presses, tried on the dry run.
+std::string Why(const CheckReport& report, const ModState& state, Presser& presser) {
+  const bool activation = report.state == State::kActivationStopped;
+  if (report.state == State::kNoLists) {
+    return "A mod's folder holds the two lists its author wrote; this one holds neither.";
+  }
+  if (activation || report.state == State::kDeactivationStopped) {
+    const Outcome stop = presser.Try(presser.ListOf(activation), report.stop);
+    const std::string pair = "pair " + std::to_string(report.stop);
+    return stop.result == Result::kComplete
+               ? "Nothing stops " + pair + " now: what stopped the walk is gone."
+               : std::string("What stops ") + ButtonOf(activation) + " at " + pair + ": " +
+                     stop.cause.text + ".";
+  }
+  if (report.state == State::kMixed) {
+    std::size_t first = 0;  // the first pair not moved, then the first moved after it
+    while (state.places[first] == PairPlace::kSecond || state.places[first] == PairPlace::kSame)
+      ++first;
+    std::size_t later = first;
+    while (state.places[later] != PairPlace::kSecond) ++later;
+    return "Pair " + std::to_string(later + 1) + "'s file is at " +
+           Named(presser.OnDisk(presser.ListOf(true).Second(later))) +
+           ", where Activate puts it, while pair " + std::to_string(first + 1) + "'s is not moved.";
+  }
+  const bool deactivate = report.state == State::kActive ||
+                          (report.state == State::kBothNames && !report.moved.empty());
+  return deactivate ? Prediction(false, report.deactivate) : Prediction(true, report.activate);
+}
+
+// A way out: moves by hand, then presses, and the other button after them.
 struct Plan {
-  bool activate = true;  // the goal: activated, or else deactivated
-  bool aside = false;    // move the files in the way aside
-  bool back = false;     // move the pairs out of turn back by hand
+  Plan(bool goal, std::vector<bool> presses) : goal(goal), presses(std::move(presses)) {}
+  bool goal = true;  // activated, or else deactivated
   std::vector<bool> presses;
+  std::vector<Move> moves;
+  Trial trial;
+  bool alive = true;
+  const Outcome& last() const { return trial.presses[presses.size() - 1]; }
+  const Outcome& back() const { return trial.presses[presses.size()]; }
 };
 
-class WayOut {
- public:
-  WayOut(const CheckReport& report, const ModState& state, const CheckedList& basis,
-         Presser& presser, DryRun& run)
-      : report_(report), state_(state), basis_(basis), presser_(presser), run_(run) {}
+std::string Steps(const Plan& plan, const Trial& activate) {
+  std::string steps;
+  if (!plan.moves.empty()) {
+    bool shortened = plan.moves.size() > kNamedMoves;
+    steps = "move ";
+    for (std::size_t i = 0; i < plan.moves.size() && i < kNamedMoves; ++i) {
+      const std::string from = Named(plan.moves[i].from), to = Named(plan.moves[i].to);
+      steps += (i == 0 ? "" : i + 1 == plan.moves.size() ? " and " : ", ") + from + " to " + to;
+      shortened = shortened ||
+                  from.size() + to.size() < plan.moves[i].from.size() + plan.moves[i].to.size() + 4;
+    }
+    if (plan.moves.size() > kNamedMoves) {
+      steps += " and " + Counted(plan.moves.size() - kNamedMoves, "more file");
+    }
+    steps += shortened ? " (brennel-check --moves prints every move), then " : ", then ";
+  }
+  for (std::size_t i = 0; i < plan.presses.size(); ++i) {
+    const Outcome& outcome = plan.trial.presses[i];
+    steps += (i == 0 ? "press " : ", then ") + std::string(ButtonOf(plan.presses[i]));
+    if (outcome.result == Result::kMissing) {
+      steps += " (it moves " + Counted(outcome.renames, "file") + " and stops at pair " +
+               std::to_string(outcome.pair) + "; the box " + Named(outcome.text) + " is expected)";
+    }
+  }
+  // Pressing Activate again is what a user tries first.
+  const Outcome& alone = activate.from_now();
+  if (plan.presses.size() > 1 && plan.presses.back() && alone.result != Result::kComplete &&
+      alone.pair > 0) {
+    steps += "; Activate alone stops at pair " + std::to_string(alone.pair);
+  }
+  return steps;
+}
 
-  std::string Find() {
-    std::vector<Plan> plans;
-    // A goal the files are at already is no way out.
-    for (const bool goal : {true, false}) {
-      if (goal ? state_.Activated() : state_.Deactivated()) continue;
-      for (int hands = 0; hands < 3; ++hands) {
-        if (hands >= 1 && report_.blocking.empty() && state_.disagreeing.empty()) break;
-        if (hands == 2 && state_.disagreeing.empty()) break;
-        const bool aside = hands >= 1 && !report_.blocking.empty(), back = hands == 2;
-        if (goal) {
-          plans.push_back({true, aside, back, {true}});
-          plans.push_back({true, aside, back, {false, true}});
-        } else {
-          plans.push_back({false, aside, back, {false}});
+// A plan in words: the goal, the steps, and what the other button then does
+// where it cannot take the mod out again whole.
+std::string Told(CheckReport& report, const Plan& plan) {
+  std::string what = " the mod";
+  if (plan.last().result == Result::kMissing && plan.goal) {
+    what = " what the mod has (" + FilesOf(report.missing.empty()
+                                               ? std::vector<std::size_t>{plan.last().pair}
+                                               : report.missing,
+                                           " is missing)", " are missing)");
+  }
+  report.moves = plan.moves;
+  std::string told = std::string("To ") + (plan.goal ? "activate" : "deactivate") + what + ": " +
+                     Steps(plan, report.activate);
+  const std::string other = ButtonOf(!plan.goal);
+  const Outcome& back = plan.back();
+  if (back.done && !back.undone) {  // it runs, but leaves files where the goal's walk put them
+    told += "; but then " + other + " would not take it all out" +
+            (report.why.find("would not put every file back") != std::string::npos ? " (said above)"
+                                                                                   : "");
+  } else if (!back.done) {
+    const bool said = report.why.find(back.cause.text) != std::string::npos;
+    told += "; but then " + other + " would " +
+            (said ? "stop at pair " + std::to_string(back.pair) + " (said above)" : Ends(back)) +
+            (back.cause.fix.empty() ? "" : "; for it to go through, first, " + back.cause.fix);
+  } else if (plan.moves.empty() && !plan.trial.displaced.empty()) {  // respelled, say
+    told += "; " + other + (plan.goal ? " then takes it out" : " then puts it in") +
+            ", but leaves " + Counted(plan.trial.displaced.size(), "file") +
+            " under other names (said above)";
+  }
+  return told + ".";
+}
+
+// The files of the pairs with a file at each path that are where the goal
+// puts the mod's, moved aside.
+std::vector<Move> Aside(const CheckReport& report, Presser& presser, bool goal) {
+  std::vector<Move> moves;
+  const CheckedList& list = presser.ListOf(true);
+  for (const std::size_t pair : report.both) {
+    const std::string path = presser.OnDisk(goal ? list.Second(pair - 1) : list.First(pair - 1));
+    moves.push_back({path, path + ".aside"});
+  }
+  return moves;
+}
+
+std::string Next(CheckReport& report, Presser& presser) {
+  if (report.state == State::kNoLists) {
+    return "To check a mod: run brennel-check in the mod's folder, or name the folder.";
+  }
+  if (!report.shift_at.empty()) {  // the pairs after it join the wrong files: the list first
+    const Outcome& back = report.deactivate.from_now();
+    const std::string first = !report.moved.empty() && back.done
+                                  ? "press Deactivate first (it moves " +
+                                        Counted(back.renames, "file") + " back" +
+                                        (back.result == Result::kMissing
+                                             ? "; the box " + Named(back.text) + " is expected"
+                                             : "") +
+                                        "), then "
+                                  : "";
+    return "To fix the list: " + first +
+           (report.shift_empty ? "take out the empty entry at " + report.shift_at
+                               : "look at " + report.shift_at +
+                                     ": an entry beside it is missing, or it is one too many") +
+           ".";
+  }
+  if (report.pairs == 0) return "To make a mod: write its pairs into Tavrik.mla and Tavrik.mld.";
+  std::vector<bool> goals = {true, false};
+  if (report.state == State::kActive) goals = {false};
+  if (report.state == State::kInactive || report.state == State::kIncomplete) goals = {true};
+  if (report.state == State::kDeactivationStopped ||
+      (report.state == State::kBothNames && !report.moved.empty())) {
+    goals = {false, true};
+  }
+  std::optional<Plan> reached;  // the first to get there, when none gets back
+  Cause blocking;               // what stops the first goal
+  // For each goal, its plans as the disk is (the report's own runs), then
+  // with the moves by hand that what stopped each calls for.
+  for (const bool goal : goals) {
+    Plan plans[] = {{goal, {goal}}, {goal, {!goal, goal}}};
+    for (int round = 0; round < 3; ++round) {
+      for (Plan& plan : plans) {
+        if (!plan.alive) continue;
+        std::vector<bool> presses = plan.presses;
+        presses.push_back(!goal);
+        plan.trial = plan.moves.empty() ? (plan.presses[0] ? report.activate : report.deactivate)
+                                        : presser.Run(plan.moves, presses);
+        // What fails the plan: a press before the last that errs (one that
+        // moves nothing is no step), the last when it leaves files to move,
+        // or the other button after it.
+        const Outcome* stop = nullptr;
+        plan.alive = plan.trial.moved;
+        for (std::size_t i = 0; plan.alive && !stop && i + 1 < plan.presses.size(); ++i) {
+          if (plan.trial.presses[i].result == Result::kError) stop = &plan.trial.presses[i];
+          plan.alive = plan.trial.presses[i].renames > 0;
         }
-      }
-    }
-    for (const Plan& plan : plans) {
-      std::vector<Outcome> outcomes;
-      ModState after;
-      if (!Try(plan, outcomes, after)) continue;
-      if (!(plan.activate ? after.Activated() : after.Deactivated())) continue;
-      return Goal(plan.activate, after) + ": " + Steps(plan, outcomes) + ".";
-    }
-    if (state_.Deactivated()) {
-      return "To activate the mod: fix what is said above first; no press of the buttons does "
-             "it as things are (tried on a dry run).";
-    }
-    return "To get out: no press of the buttons does, even with the files in the way moved "
-           "aside (tried on a dry run); move the files back by hand to where " +
-           std::string(basis_.name) + " starts them.";
-  }
-
- private:
-  bool Try(const Plan& plan, std::vector<Outcome>& outcomes, ModState& after) {
-    run_.Reset();
-    run_.BeginWalk();
-    try {
-      if (plan.back) {
-        for (const std::size_t pair : state_.disagreeing) {
-          run_.RenameFile(basis_.Second(pair - 1), basis_.First(pair - 1));
+        if (!plan.alive) continue;
+        if (!stop && !plan.last().done) stop = &plan.last();
+        if (!stop && plan.back().done && plan.back().undone) return Told(report, plan);
+        if (!stop && !reached && goal == goals[0]) reached = plan;
+        if (!stop) stop = &plan.back();
+        if (goal == goals[0] && (blocking.kind.empty() || blocking.kind == "already-moved")) {
+          blocking = stop->cause;  // more than files it finds moved already
         }
-      }
-      if (plan.aside) {
-        for (const Blocker& blocker : report_.blocking) {
-          run_.RenameFile(blocker.path, blocker.path + ".aside");
+        // Of a file at each path, the one where the goal puts the mod's goes.
+        const std::vector<Move> wanted = stop->cause.kind == "target-taken" && !report.both.empty()
+                                             ? Aside(report, presser, goal)
+                                             : stop->cause.moves;
+        const std::size_t had = plan.moves.size();
+        for (const Move& move : wanted) {
+          if (std::find(plan.moves.begin(), plan.moves.end(), move) == plan.moves.end()) {
+            plan.moves.push_back(move);
+          }
         }
-      }
-    } catch (const Error&) {
-      run_.EndWalk();
-      run_.Reset();
-      return false;
-    }
-    run_.EndWalk();
-    bool ends = true;
-    for (const bool activate : plan.presses) {
-      outcomes.push_back(presser_.Press(activate));
-      ends = ends && outcomes.back().result != "error";
-    }
-    if (ends) after = Classify(run_, basis_, state_.pairs);
-    run_.Reset();
-    return ends;
-  }
-
-  std::string Goal(bool activated, const ModState& after) const {
-    if (!activated) return "To deactivate the mod";
-    if (after.missing.empty()) return "To activate the mod";
-    return "To activate what the mod has (" +
-           std::string(after.missing.size() == 1 ? "the file of " : "the files of ") +
-           PairsText(after.missing) + (after.missing.size() == 1 ? " is" : " are") + " missing)";
-  }
-
-  std::string Steps(const Plan& plan, const std::vector<Outcome>& outcomes) const {
-    std::string steps;
-    if (plan.back) {
-      std::vector<std::string> moves;
-      for (const std::size_t pair : state_.disagreeing) {
-        moves.push_back(Named(basis_.Second(pair - 1)) + " back to " +
-                        Named(basis_.First(pair - 1)));
-      }
-      steps += "rename " + Listed(moves) + ", then ";
-    }
-    if (plan.aside) {
-      std::vector<std::string> paths;
-      bool own = false;
-      for (const Blocker& blocker : report_.blocking) {
-        paths.push_back(Named(blocker.path));
-        own = own || blocker.own;
-      }
-      steps += "move " + Listed(paths) + " out of the way" +
-               (own ? std::string() : " (not this mod's)") + ", then ";
-    }
-    for (std::size_t i = 0; i < outcomes.size(); ++i) {
-      steps += (i == 0 ? "press " : ", then ") + std::string(ButtonOf(plan.presses[i]));
-      const Outcome& outcome = outcomes[i];
-      if (outcome.result == "missing") {
-        steps += " (it moves " + Files(outcome.renames) + " and stops at pair " +
-                 std::to_string(outcome.pair.value_or(0)) + ")";
+        plan.alive = plan.moves.size() > had;
       }
     }
-    // Pressing Activate again is what a user tries first.
-    if (plan.presses.size() > 1 && !plan.presses.front() &&
-        report_.activate.from_now.result != "complete" && report_.activate.from_now.pair) {
-      steps += "; Activate alone stops at pair " + std::to_string(*report_.activate.from_now.pair);
-    }
-    return steps;
   }
-
-  static std::string Listed(const std::vector<std::string>& items) {
-    std::string text;
-    for (std::size_t i = 0; i < items.size() && i < kNamedPaths; ++i) {
-      text += (i == 0 ? "" : i + 1 == items.size() ? " and " : ", ") + items[i];
-    }
-    if (items.size() > kNamedPaths) {
-      text += " and " + std::to_string(items.size() - kNamedPaths) + " more";
-    }
-    return text;
-  }
-
-  const CheckReport& report_;
-  const ModState& state_;
-  const CheckedList& basis_;
-  Presser& presser_;
-  DryRun& run_;
-};
+  if (reached) return Told(report, *reached);
+  return std::string(goals[0] ? "To activate the mod: " : "To deactivate the mod: ") + "first, " +
+         (blocking.fix.empty() ? "deal with what stops it" : blocking.fix) +
+         "; then check again: as things are, no press of the buttons does it (tried on a dry "
+         "run).";
+}
 
 }  // namespace
 
-std::string PairsText(const std::vector<std::size_t>& pairs) {
-  constexpr std::size_t kNamed = 5;
-  std::string text = pairs.size() == 1 ? "pair " : "pairs ";
-  const std::size_t named = pairs.size() > kNamed + 1 ? kNamed : pairs.size();
-  for (std::size_t i = 0; i < named; ++i) {
-    text += (i == 0 ? "" : i + 1 == pairs.size() ? " and " : ", ") + std::to_string(pairs[i]);
-  }
-  if (named < pairs.size()) text += " and " + std::to_string(pairs.size() - named) + " more";
-  return text;
-}
-
-void Advise(CheckReport& report, const ModState& state, const CheckedList& basis, Presser& presser,
-            DryRun& run) {
-  if (report.state == "no-lists") {
-    report.summary =
-        "neither Tavrik.mla nor Tavrik.mld is here (or can be read): both "
-        "buttons would do nothing";
-    report.why = "A mod's folder holds the two lists its author wrote; this one holds neither.";
-    report.next = "To check a mod: run brennel-check in the mod's folder, or name the folder.";
-    return;
-  }
+void Advise(CheckReport& report, const ModState& state, Presser& presser) {
   report.summary = Summary(report, state);
-  report.why = Why(report, state, basis);
-  if (!report.shift_at.empty()) {
-    // The pairs after a shift join the wrong files: no press is a way out.
-    report.why = std::string(basis.name) + "'s pairs are shifted by one entry from pair " +
-                 std::to_string(report.shift_pair) + " on, at " + report.shift_at +
-                 (report.shift_empty ? " (an empty entry)" : "") +
-                 ": from there the walk moves the wrong files, or stops.";
-    report.next = report.shift_empty
-                      ? "To fix the list: take out the empty entry at " + report.shift_at + "."
-                      : "To fix the list: look at " + report.shift_at +
-                            ": an entry beside it is missing, or it is one too many.";
-  } else if (report.state == "inactive" && report.activate.from_now.result == "complete") {
-    report.next = "To activate the mod: press Activate.";
-  } else if (report.state == "active" && report.deactivate.from_now.result == "complete") {
-    report.next = "To deactivate the mod: press Deactivate.";
-  } else if (state.pairs == 0) {
-    report.next = "To make a mod: write its pairs into Tavrik.mla and Tavrik.mld.";
-  } else {
-    report.next = WayOut(report, state, basis, presser, run).Find();
-  }
+  report.why = Why(report, state, presser);
+  report.next = Next(report, presser);
 }
 
 }  // namespace tavrik

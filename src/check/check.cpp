@@ -3,10 +3,7 @@
 
 #include "check.h"
 
-#include "advice.h"
 #include "launcher.h"
-#include "mod_state.h"
-#include "shift.h"
 
 namespace tavrik {
 
@@ -24,6 +21,7 @@ CheckedList Load(DryRun& run, const char* name, bool activation, EntryList& entr
   } catch (const Error&) {
   }
   LoadEntryList(run, name, entries, &list.positions);
+  list.shift = FindShift(list);
   return list;
 }
 
@@ -33,74 +31,74 @@ CheckReport Check(DryRun& run, const std::string& folder) {
   CheckReport report;
   report.folder = folder;
   run.Reset();
-  Presser presser(run);
+  Presser presser(run, folder);
   // As Form_Load reads them: the deactivation list first.
   const CheckedList deactivation =
       Load(run, kDeactivationListFile, false, presser.brennel().colInputD);
   const CheckedList activation = Load(run, kActivationListFile, true, presser.brennel().colInputA);
   presser.Know(activation, deactivation);
-  ModState state;
   if (!activation.readable && !deactivation.readable) {
-    report.state = "no-lists";
-    Advise(report, state, activation, presser, run);
+    Advise(report, ModState(), presser);
     return report;
   }
-
   // The state by the activation list; by the deactivation list when only it
   // has pairs. Its pairs lie the same way: first paths for a deactivated mod.
   const bool by_activation = activation.Pairs() > 0 || deactivation.Pairs() == 0;
   const CheckedList& basis = by_activation ? activation : deactivation;
-  // Pairs after a shift join the wrong files: they tell nothing of the state.
-  const auto unshifted = [](const CheckedList& list) {
-    const Shift shift = FindShift(list);
-    return shift.entry > 0 ? shift.pair : list.Pairs();
-  };
-  state = Classify(run, basis, unshifted(basis));
+  std::vector<PairPlace> places = Locate(run, basis), by_deactivation = places;
   run.Reset();
-  ModState other;  // of the deactivation list, for its missing files
-  if (by_activation && *deactivation.entries == *activation.entries) {
-    other = state;  // the usual lists: the same pairs, the same files
-  } else if (by_activation && deactivation.Pairs() > 0) {
-    other = Classify(run, deactivation, unshifted(deactivation));
+  const bool apart =
+      by_activation && deactivation.Pairs() > 0 && !(*deactivation.entries == *activation.entries);
+  if (apart) {
+    by_deactivation = Locate(run, deactivation);
     run.Reset();
   }
-  if (const Shift shift = FindShift(basis); shift.entry > 0) {
-    report.shift_at = basis.At(shift.entry);
-    report.shift_pair = shift.pair + 1;
-    report.shift_empty = shift.empty;
+  const ModState state = StateOf(std::move(places), by_deactivation, basis.shift.entry > 0);
+  if (basis.shift.entry > 0) {
+    report.shift_at = basis.At(basis.shift.entry);
+    report.shift_pair = basis.shift.pair + 1;
+    report.shift_empty = basis.shift.empty;
   }
   report.state = state.state;
-  report.pairs = state.pairs;
-  if (state.state == "partial") report.partial_pairs = state.through;
-  report.disagreeing = state.disagreeing;
-  report.missing = state.missing;
+  report.pairs = state.places.size();
+  report.stop = state.stop;
+  report.moved = state.At(PairPlace::kSecond);
+  report.missing = state.At(PairPlace::kNeither);
+  report.both = state.At(PairPlace::kBoth);
+  report.unknown = state.At(PairPlace::kUnknown);
+  for (const std::size_t pair : report.missing) {
+    if (!presser.InTwin(basis.Source(pair - 1)).empty()) report.in_twins.push_back(pair);
+  }
+  report.activate = presser.Run({}, {true, false, true});
+  report.deactivate = presser.Run({}, {false, true, false});
 
-  report.activate = presser.PressBoth(true);
-  report.deactivate = presser.PressBoth(false);
-
-  Linter linter(run, folder, report.findings);
+  Linter linter(run, presser, folder, report.findings);
   run.BeginWalk();
   linter.Lint(activation, deactivation);
-  linter.CompareLists(activation, deactivation);
   linter.Misplaced(basis, state);
-  if (other.pairs > 0) linter.Misplaced(deactivation, other);
-  run.EndWalk();
-  for (const std::size_t pair : state.blocked) {
-    report.blocking.push_back(
-        {pair, basis.Second(pair - 1), by_activation && linter.OwnFile(pair)});
+  if (by_activation && deactivation.Pairs() > 0) {  // its missing files, in its own lines
+    linter.Misplaced(deactivation,
+                     ModState{State::kInactive, apart ? by_deactivation : state.places, 0});
   }
-  Advise(report, state, basis, presser, run);
+  run.EndWalk();
+  for (const bool activate : {true, false}) {
+    const Trial& trial = activate ? report.activate : report.deactivate;
+    linter.Stopped(activate ? activation : deactivation, trial.from_now());
+    linter.Stopped(activate ? deactivation : activation, trial.then_other());
+  }
   linter.Finish();
+  Advise(report, state, presser);
   return report;
 }
 
 int ExitStatus(const CheckReport& report) {
-  if (report.state == "no-lists") return 2;
-  const ButtonRun* applies = report.state == "inactive" ? &report.activate
-                             : report.state == "active" ? &report.deactivate
-                                                        : nullptr;
-  return applies != nullptr && applies->from_now.result == "complete" && applies->round_trip ? 0
-                                                                                             : 1;
+  if (report.state == State::kNoLists) return 2;
+  const Trial* applies = report.state == State::kInactive ? &report.activate
+                         : report.state == State::kActive ? &report.deactivate
+                                                          : nullptr;
+  const bool clean =
+      applies != nullptr && applies->from_now().result == Result::kComplete && applies->round_trip;
+  return clean ? 0 : 1;
 }
 
 }  // namespace tavrik

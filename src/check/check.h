@@ -5,7 +5,6 @@
 // lists. Nothing is changed on disk: the walks run on a DryRun.
 
 #include <cstddef>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,35 +14,27 @@
 
 namespace tavrik {
 
-/// A file in the way of a pair: at its second path while its own file is
-/// at its first.
-struct Blocker {
-  std::size_t pair = 0;  // from 1
-  std::string path;      // the activation list's second path
-  bool own = false;      // one of the mod's own files (another pair's)
-};
-
 struct CheckReport {
   std::string folder;
-  /// "no-lists", "inactive", "active", "partial", "incomplete" or "mixed".
-  std::string state;
-  std::size_t pairs = 0;
-  std::optional<std::size_t> partial_pairs;  // partial: pairs an activation got through
-  std::vector<std::size_t> disagreeing;      // mixed: pairs whose files are out of turn
-  std::vector<std::size_t> missing;          // pairs whose file is in neither place
-  std::vector<Blocker> blocking;
+  State state = State::kNoLists;
+  std::size_t pairs = 0;  // the pairs the state is told by: those before a shift
+  std::size_t stop = 0;   // a stopped walk's pair (from 1), in the list it walks
+  // The pairs (from 1) whose file is moved (at its second path), in neither
+  // place, at both, or cannot be told.
+  std::vector<std::size_t> moved, missing, both, unknown;
+  std::vector<std::size_t> in_twins;  // missing, but in a twin of a folder on the way
   // Where the list the state is told by starts to be shifted by one entry
   // ("Tavrik.mla:3:1"; "" when not), the pair there (from 1), and whether
-  // an empty entry does it. The state is of the pairs before it.
+  // an empty entry does it.
   std::string shift_at;
   std::size_t shift_pair = 0;
   bool shift_empty = false;
-  // The report's first three lines, in words: the state, why (or what the
-  // buttons do), and "To ...: ..." with the presses that the dry runs
-  // proved.
+  // The report's first three lines, in words: the state, why, and "To ...:
+  // ..." with what the dry runs proved.
   std::string summary, why, next;
-  ButtonRun activate;
-  ButtonRun deactivate;
+  std::vector<Move> moves;  // the moves by hand that `next` starts with, every one
+  // Each button pressed now, then the other (and the first again).
+  Trial activate, deactivate;
   std::vector<Finding> findings;
 };
 
@@ -55,5 +46,9 @@ CheckReport Check(DryRun& run, const std::string& folder);
 /// 0 when the button for the current state runs to its end and the other
 /// one then puts every file back; 2 when there are no lists; 1 otherwise.
 int ExitStatus(const CheckReport& report);
+
+/// The report's first three lines and its moves by hand (advice.cpp), from
+/// what else it holds; other ways out are tried through `presser`.
+void Advise(CheckReport& report, const ModState& state, Presser& presser);
 
 }  // namespace tavrik

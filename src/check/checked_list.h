@@ -18,13 +18,24 @@ namespace tavrik {
 /// The walk takes lists of at most this many entries.
 inline constexpr std::size_t kLongestWalk = kInt16Max;
 
+/// Where a list's pairs start to be shifted by one entry: a blank line, or a
+/// line forgotten or doubled, pairs every later entry with the wrong one.
+struct Shift {
+  std::size_t entry = 0;  // the entry that shifts the pairs after it, from 1; 0: none
+  bool empty = false;     // it is an empty entry; else its pairs' names tell
+  std::size_t pair = 0;   // the first pair it spoils, from 0
+};
+
 struct CheckedList {
   const char* name = "";  // "Tavrik.mla" or "Tavrik.mld"
   bool activation = true;
   bool readable = false;
   const EntryList* entries = nullptr;
   std::vector<FieldPosition> positions;  // in step with `entries`
+  Shift shift;
 
+  /// The pairs before the shift, which join the files they mean.
+  std::size_t Unshifted() const { return shift.entry > 0 ? shift.pair : Pairs(); }
   std::size_t Size() const { return entries->size(); }
   std::size_t Pairs() const { return std::min(Size(), kLongestWalk) / 2; }
   /// Entry `number`, from 1.
@@ -51,5 +62,11 @@ struct CheckedList {
     return std::string(name) + ":" + std::to_string(at.line) + ":" + std::to_string(at.column);
   }
 };
+
+/// The first shift of `list`: its first empty entry that has pairs after
+/// it, or, before that, the first pair whose two names differ (after pairs
+/// whose names agree, "x.dds.off" and "x.dds") where leaving one of its
+/// entries out makes the next two pairs agree again.
+Shift FindShift(const CheckedList& list);
 
 }  // namespace tavrik

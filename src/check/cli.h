@@ -1,12 +1,14 @@
 #pragma once
 
-// brennel-check's command line, the same on both systems; the program
-// entries (src/app/) supply what differs.
+// brennel-check's command line, the same on both systems (the program
+// entries in src/app/ supply what differs), and its ways of telling what it
+// found (report.cpp).
 
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "check.h"
 #include "dry_run.h"
 
 namespace tavrik {
@@ -25,5 +27,17 @@ struct CheckConsole {
 /// `run` and returns its exit status: 0 all good, 1 findings that matter, 2
 /// a usage error.
 int RunCheck(const std::vector<std::string>& arguments, CheckConsole& console, DryRun& run);
+
+/// Text of at most 40 lines: the three lines, the folder, what each button
+/// would do, then the findings grouped by kind and cause. `all`: every
+/// finding and every file, one a line. `colour`: ANSI colours for the state
+/// and the severities.
+std::string TextReport(const CheckReport& report, bool colour, bool all);
+
+/// One JSON object and a line end: everything the check found.
+std::string JsonReport(const CheckReport& report);
+
+/// The moves by hand that the third line starts with, one command a line.
+std::string MovesReport(const CheckReport& report);
 
 }  // namespace tavrik

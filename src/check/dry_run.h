@@ -6,10 +6,12 @@
 // each system apply (dry_run_posix.cpp, dry_run_win32.cpp).
 
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -54,7 +56,33 @@ class DryRun : public Platform {
   /// The message boxes a walk would have shown.
   std::vector<std::string> messages;
   void ShowMessage(const std::string& text) override { messages.push_back(text); }
+  /// The pair the walk announced last, from 1: where a walk that stops
+  /// stopped. Set to 0 before a walk to tell one that stops before any pair.
+  std::size_t pair = 0;
+  void BeginPair(std::size_t number, const std::string&, const std::string&) override {
+    pair = number;
+  }
 };
+
+/// What an error of a walk means, by this system's numbers
+/// (foresee_posix.cpp, foresee_win32.cpp).
+enum class Failure : unsigned char { kOther, kAmbiguous, kTaken, kNotFound, kRefused };
+Failure FailureOf(std::int64_t number);
+
+/// Why the system refuses with `number` to move the file at `source` into
+/// the folder `folder` (paths from the root, as PathFacts::where spells
+/// them), and what to do, in words that name paths from `here`; "" when
+/// that cannot be told.
+std::pair<std::string, std::string> RefusalCause(std::int64_t number, const std::string& source,
+                                                 const std::string& folder,
+                                                 const std::string& here);
+
+/// A line for this system's shell that moves `from` to `to` (paths from the
+/// mod's folder) and never replaces a file.
+std::string MoveCommand(const std::string& from, const std::string& to);
+
+/// `name` as the system compares names: equal for two that name one file.
+std::string NameKeyOf(std::string_view name);
 
 /// A dry run's renames on top of the disk, by where each moved entry is now
 /// (`Place`: how the system tells entries apart) and where it came from.

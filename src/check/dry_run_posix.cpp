@@ -234,7 +234,8 @@ class PosixDryRun : public DryRun {
     here_.clear();
   }
   void EndWalk() override { walk_.Forget(); }
-  void BeginPair(const std::string& source, const std::string& target) override {
+  void BeginPair(std::size_t pair, const std::string& source, const std::string& target) override {
+    DryRun::BeginPair(pair, source, target);
     walk_.BeginPair(source, target);
   }
   std::string FindFile(const std::string& path) override { return walk_.FindFile(path); }

@@ -4,17 +4,21 @@
 #include <fcntl.h>
 #include <linux/capability.h>
 #include <linux/fs.h>
+#include <pwd.h>
 #include <sys/ioctl.h>
 #include <sys/syscall.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <memory>
 #include <unordered_map>
 
 #include "dry_run.h"
 #include "name_key.h"
+#include "path_walk.h"
+#include "shown_text.h"
 
 namespace tavrik {
 
@@ -51,7 +55,97 @@ bool HasFownerCapability() {
   return (data[CAP_TO_INDEX(CAP_FOWNER)].effective & CAP_TO_MASK(CAP_FOWNER)) != 0;
 }
 
+std::string UserName(uid_t user) {
+  const passwd* entry = getpwuid(user);
+  return entry != nullptr ? std::string(entry->pw_name) : "user " + std::to_string(user);
+}
+
+std::string Quote(const std::string& path) {
+  std::string quoted = "'";
+  for (const char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
 }  // namespace
+
+Failure FailureOf(std::int64_t number) {
+  switch (number) {
+    case ENOTUNIQ:
+      return Failure::kAmbiguous;
+    case EEXIST:
+    case ENOTEMPTY:
+      return Failure::kTaken;
+    case ENOENT:
+    case ENOTDIR:
+      return Failure::kNotFound;
+    case EPERM:
+    case EACCES:
+    case EROFS:
+    case EXDEV:
+    case EBUSY:
+    case ETXTBSY:
+      return Failure::kRefused;
+    default:
+      return Failure::kOther;
+  }
+}
+
+std::pair<std::string, std::string> RefusalCause(std::int64_t number, const std::string& source,
+                                                 const std::string& folder,
+                                                 const std::string& here) {
+  const auto named = [&](const std::string& path) { return Named(FromHere(path, here)); };
+  const std::string from = FolderOf(source).empty() ? "/" : FolderOf(source);
+  struct statx file, home;  // the file, and the folder it would leave
+  const bool file_known = AskFlags(AT_FDCWD, source, AT_SYMLINK_NOFOLLOW, file);
+  const bool home_known = AskFlags(AT_FDCWD, from, 0, home);
+  const std::string you = "you (" + UserName(geteuid()) + ")";
+  if (number == EPERM && file_known && (file.stx_attributes & kFlagsAsked) != 0) {
+    const bool immutable = (file.stx_attributes & STATX_ATTR_IMMUTABLE) != 0;
+    return {named(source) +
+                (immutable ? " is immutable (chattr +i)" : " is append-only (chattr +a)") +
+                ": no one may rename it",
+            std::string("as root, run chattr ") + (immutable ? "-i " : "-a ") +
+                Quote(FromHere(source, here))};
+  }
+  if (number == EPERM && home_known && (home.stx_attributes & STATX_ATTR_APPEND) != 0) {
+    return {"the folder " + named(from) + " is append-only (chattr +a): no name may leave it",
+            "as root, run chattr -a " + Quote(FromHere(from, here))};
+  }
+  if (number == EPERM && home_known && file_known && (home.stx_mode & S_ISVTX) != 0) {
+    const std::string owner = UserName(file.stx_uid);
+    return {"the folder " + named(from) + " is sticky (as /tmp is), and " + named(source) +
+                " belongs to " + owner + ", not to " + you + " nor to the folder's owner (" +
+                UserName(home.stx_uid) + ")",
+            "run Brennel as " + owner + (file.stx_uid == 0 ? "" : " or root") +
+                ", or have root give you the mod's files (chown)"};
+  }
+  if (number == EACCES) {
+    const bool leaving = faccessat(AT_FDCWD, from.c_str(), W_OK | X_OK, AT_EACCESS) != 0;
+    struct stat denied {};
+    stat(leaving ? from.c_str() : folder.c_str(), &denied);
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(denied.st_mode & 07777));
+    return {you + " may not write the folder " + named(leaving ? from : folder) + " (owner " +
+                UserName(denied.st_uid) + ", mode " + mode + ")",
+            "run Brennel as a user who may, or let yours (chmod, chown)"};
+  }
+  if (number == EROFS) {
+    return {"the folder " + named(from) + " is on a file system mounted read-only",
+            "mount it read-write, or put the mod on a disk that is"};
+  }
+  if (number == EXDEV) {
+    return {named(source) + " and the folder " + named(folder) +
+                " are on different file systems, and a rename does not copy",
+            "keep the mod's files on one"};
+  }
+  return {};
+}
+
+std::string NameKeyOf(std::string_view name) { return NameKey(name); }
+
+std::string MoveCommand(const std::string& from, const std::string& to) {
+  return "mv -n -- " + Quote(from) + " " + Quote(to);
+}
 
 int RefusalForesight::Refusal(int handle, Identity folder_identity, const std::string& name,
                               const struct stat& status) {

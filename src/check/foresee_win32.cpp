@@ -3,6 +3,7 @@
 #include <map>
 
 #include "dry_run.h"
+#include "shown_text.h"
 #include "wide_text.h"
 
 namespace tavrik {
@@ -30,6 +31,51 @@ std::wstring Upper(std::wstring text) {
 }
 
 }  // namespace
+
+Failure FailureOf(std::int64_t number) {
+  switch (number) {
+    case ERROR_ALREADY_EXISTS:
+    case ERROR_FILE_EXISTS:
+      return Failure::kTaken;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return Failure::kNotFound;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_NOT_SAME_DEVICE:
+    case ERROR_WRITE_PROTECT:
+      return Failure::kRefused;
+    default:
+      return Failure::kOther;  // Windows matches names in any case itself: never ambiguous
+  }
+}
+
+std::pair<std::string, std::string> RefusalCause(std::int64_t number, const std::string& source,
+                                                 const std::string& folder,
+                                                 const std::string& here) {
+  const std::string file = Named(FromHere(source, here)), into = Named(FromHere(folder, here));
+  switch (number) {
+    case ERROR_SHARING_VIOLATION:
+      return {file + " is open in another program that does not let it be moved",
+              "close that program (the game, an editor)"};
+    case ERROR_ACCESS_DENIED:
+      return {"Windows denies moving " + file + " into " + into + " (their security settings)",
+              "run Brennel as a user who may, or change them"};
+    case ERROR_NOT_SAME_DEVICE:
+      return {file + " and " + into + " are on different drives, and a rename does not copy",
+              "keep the mod's files on one"};
+    case ERROR_WRITE_PROTECT:
+      return {into + " is on a write-protected disk", "put the mod on a disk that is not"};
+    default:
+      return {};
+  }
+}
+
+std::string NameKeyOf(std::string_view name) { return Narrow(Upper(Widen(std::string(name)))); }
+
+std::string MoveCommand(const std::string& from, const std::string& to) {
+  return "if not exist \"" + to + "\" move \"" + from + "\" \"" + to + "\"";
+}
 
 DWORD ForeseenRefusal(const std::wstring& source, const std::wstring& target_folder) {
   // A link is moved itself, as MoveFileExW moves it.

@@ -1,24 +1,34 @@
-#include "mod_state.h"
+// Where a mod's files are, and the state that makes.
 
 #include <algorithm>
+
+#include "presses.h"
 
 namespace tavrik {
 
 namespace {
 
-enum class Place : unsigned char {
-  kFirst,
-  kSecond,
-  kStuck,  // at its second path, and cannot go back (a read-only disk)
-  kBoth,   // the two paths name one file: a pair that renames nothing
-};
+enum class Presence { kNo, kYes, kUnknown };
 
-bool Present(DryRun& run, const std::string& path) {
+Presence PresenceOf(DryRun& run, const std::string& path) {
   try {
-    return !run.FindFile(path).empty();
+    return run.FindFile(path).empty() ? Presence::kNo : Presence::kYes;
   } catch (const Error&) {
-    return true;  // several names in other cases: there, and a rename says why not
+    return Presence::kUnknown;  // several names in other cases: a failed lookup is no file
   }
+}
+
+// The first pair (from 0) a walk would stop at: the first not yet at
+// `moved`, pairs that rename nothing passed.
+std::size_t StopOf(const std::vector<PairPlace>& places, PairPlace moved) {
+  std::size_t at = 0;
+  while (at < places.size() && (places[at] == moved || places[at] == PairPlace::kSame)) ++at;
+  return at;
+}
+
+bool NoneAfter(const std::vector<PairPlace>& places, std::size_t at, PairPlace place) {
+  return std::find(places.begin() + std::min(at + 1, places.size()), places.end(), place) ==
+         places.end();
 }
 
 }  // namespace
@@ -27,65 +37,74 @@ std::string ErrorText(const Error& error) {
   return "Error " + std::to_string(error.Number()) + ": " + error.Description();
 }
 
-ModState Classify(DryRun& run, const CheckedList& list, std::size_t pairs) {
-  ModState state;
-  state.pairs = std::min(pairs, list.Pairs());
-  std::vector<Place> place(state.pairs, Place::kFirst);
+std::vector<std::size_t> ModState::At(PairPlace place) const {
+  std::vector<std::size_t> pairs;
+  for (std::size_t pair = 0; pair < places.size(); ++pair) {
+    if (places[pair] == place) pairs.push_back(pair + 1);
+  }
+  return pairs;
+}
+
+std::vector<PairPlace> Locate(DryRun& run, const CheckedList& list) {
+  std::vector<PairPlace> place(list.Unshifted(), PairPlace::kFirst);
   run.BeginWalk();
   run.TakeRenames();
-  for (std::size_t pair = state.pairs; pair-- > 0;) {
-    if (!Present(run, list.Second(pair))) continue;
+  for (std::size_t pair = place.size(); pair-- > 0;) {
+    const Presence second = PresenceOf(run, list.Second(pair));
+    if (second == Presence::kUnknown) place[pair] = PairPlace::kUnknown;
+    if (second != Presence::kYes) continue;
     try {
       run.RenameFile(list.Second(pair), list.First(pair));
-      place[pair] = run.TakeRenames() == 0 ? Place::kBoth : Place::kSecond;
-    } catch (const Error&) {
-      // Both places hold a file: the one at the second path is in the way
-      // (below). Otherwise the file is there but may not be moved back (a
-      // read-only disk): it counts as moved, and stays where it is.
-      if (!Present(run, list.First(pair))) place[pair] = Place::kStuck;
+      place[pair] = run.TakeRenames() == 0 ? PairPlace::kSame : PairPlace::kSecond;
+    } catch (const Error&) {  // a file at each path; or one that may not go back, moved
+      place[pair] = PresenceOf(run, list.First(pair)) == Presence::kNo ? PairPlace::kSecond
+                                                                       : PairPlace::kBoth;
     }
   }
-  for (std::size_t pair = 0; pair < state.pairs; ++pair) {
-    if (place[pair] == Place::kStuck || place[pair] == Place::kBoth) continue;
-    if (!Present(run, list.First(pair))) {
-      if (place[pair] == Place::kFirst) state.missing.push_back(pair + 1);
+  for (std::size_t pair = 0; pair < place.size(); ++pair) {
+    if (place[pair] != PairPlace::kFirst && place[pair] != PairPlace::kSecond) continue;
+    const Presence first = PresenceOf(run, list.First(pair));
+    if (first != Presence::kYes) {
+      if (place[pair] == PairPlace::kFirst) {
+        place[pair] = first == Presence::kNo ? PairPlace::kNeither : PairPlace::kUnknown;
+      }
       continue;
     }
     try {
       run.RenameFile(list.First(pair), list.Second(pair));
-    } catch (const Error& error) {
-      if (place[pair] != Place::kFirst) continue;
-      if (Present(run, list.Second(pair))) {
-        state.blocked.push_back(pair + 1);
-      } else if (state.refused == 0) {
-        state.refused = pair + 1;
-        state.refusal = ErrorText(error);
-      }
+    } catch (const Error&) {  // refused: the walk tells why where it meets it
     }
   }
   run.EndWalk();
-  // A pair that renames nothing is where both states leave it.
-  const auto moved = [&](std::size_t pair) {
-    return place[pair] == Place::kSecond || place[pair] == Place::kStuck;
+  return place;
+}
+
+ModState StateOf(std::vector<PairPlace> places, const std::vector<PairPlace>& by_deactivation,
+                 bool shifted) {
+  ModState state;
+  const auto count = [&](PairPlace place) {
+    return std::count(places.begin(), places.end(), place);
   };
-  if (std::any_of(place.begin(), place.end(),
-                  [](Place at) { return at == Place::kSecond || at == Place::kStuck; })) {
-    while (state.through < state.pairs && place[state.through] != Place::kFirst) ++state.through;
-  }
-  for (std::size_t pair = state.through; pair < state.pairs; ++pair) {
-    if (moved(pair)) state.disagreeing.push_back(pair + 1);
-  }
-  if (!state.disagreeing.empty()) {
-    state.state = "mixed";
-  } else if (state.through == 0 && state.missing.empty()) {
-    state.state = "inactive";
-  } else if (state.through == 0) {
-    state.state = "incomplete";
-  } else if (state.through == state.pairs) {
-    state.state = "active";
+  const std::size_t first = count(PairPlace::kFirst), second = count(PairPlace::kSecond);
+  const std::size_t both = count(PairPlace::kBoth);
+  const std::size_t stop = StopOf(places, PairPlace::kSecond);
+  const std::size_t back = StopOf(by_deactivation, PairPlace::kFirst);
+  if (count(PairPlace::kUnknown) > 0) {
+    state.state = State::kAmbiguous;
+  } else if (second == 0 && both == 0) {
+    state.state = count(PairPlace::kNeither) > 0 ? State::kIncomplete : State::kInactive;
+  } else if (first == 0 && both == 0 && !shifted) {
+    state.state = State::kActive;
+  } else if (stop > 0 && (stop < places.size() || shifted) &&
+             NoneAfter(places, stop, PairPlace::kSecond)) {
+    state = {State::kActivationStopped, {}, stop + 1};
+  } else if (back > 0 && back < by_deactivation.size() &&
+             NoneAfter(by_deactivation, back, PairPlace::kFirst)) {
+    state = {State::kDeactivationStopped, {}, back + 1};
   } else {
-    state.state = "partial";
+    state.state = both > 0 && (first == 0 || second == 0) ? State::kBothNames : State::kMixed;
   }
+  state.places = std::move(places);
   return state;
 }
 

@@ -1,112 +1,388 @@
+// The buttons pressed on a dry run, and why each press stops.
+
 #include "presses.h"
 
+#include <algorithm>
+#include <functional>
+#include <string_view>
+
+#include "list_limits.h"
 #include "list_path.h"
-#include "mod_state.h"
 #include "shown_text.h"
 
 namespace tavrik {
 
 namespace {
 
-// Files named with their cause when a round trip leaves files elsewhere;
-// the others are counted.
-constexpr std::size_t kNamedFiles = 5;
+// What a list's path names by its text, as Windows compares names: enough
+// to tell which earlier pair of a walk moved a file.
+std::string KeyOf(const std::string& path) {
+  const ListPath parsed = ParseListPath(path);
+  std::string key = parsed.from_root ? "/" : "";
+  for (const std::string_view name : parsed.names)
+    key += NameKeyOf(WithoutTrailingDots(name)) + '/';
+  return key;
+}
 
-std::string NewName(const std::string& target) {
-  const ListPath path = ParseListPath(target);
-  return path.names.empty() ? std::string() : std::string(WithoutTrailingDots(path.names.back()));
+// The last of the pairs before `pair`, all walked, that moved away (`away`)
+// or put there the file at `path`: its number from 1, or 0.
+std::size_t Earlier(const CheckedList& list, std::size_t pair, const std::string& path, bool away) {
+  const std::string key = KeyOf(path);
+  for (std::size_t at = pair; at-- > 0;) {
+    const bool source = KeyOf(list.Source(at)) == key, target = KeyOf(list.Target(at)) == key;
+    if (away ? source : target) return at + 1;
+    if (source || target) return 0;
+  }
+  return 0;
+}
+
+// Whether two texts differ in a few characters at one place: a letter
+// typed wrong, left out or doubled.
+bool Close(std::string_view a, std::string_view b) {
+  constexpr std::size_t kFew = 3;
+  std::size_t head = 0, tail = 0;
+  while (head < a.size() && head < b.size() && a[head] == b[head]) ++head;
+  while (tail + head < a.size() && tail + head < b.size() &&
+         a[a.size() - 1 - tail] == b[b.size() - 1 - tail]) {
+    ++tail;
+  }
+  return a.size() - head - tail <= kFew && b.size() - head - tail <= kFew;
+}
+
+// What an error's text says after the path it names last.
+std::string Reason(const std::string& text, const std::string& source, const std::string& target) {
+  for (const std::string& path : {target, source}) {
+    const std::size_t at = text.find("'" + path + "': ");
+    if (at != std::string::npos) return text.substr(at + path.size() + 4);
+  }
+  return text;
 }
 
 }  // namespace
 
-std::string LastName(const std::string& path) { return path.substr(path.find_last_of("/\\") + 1); }
-
-Outcome Presser::Press(bool activate) {
-  Outcome outcome;
-  counting_.tests = 0;
-  run_.messages.clear();
-  run_.TakeRenames();
+std::string Presser::Where(const std::string& path) {
   try {
-    activate ? brennel_.Command3_Click() : brennel_.Command4_Click();
-    if (!run_.messages.empty()) {
-      outcome.result = "missing";
-      outcome.text = run_.messages.front();
-    } else if (counting_.tests > 0) {
-      outcome.result = "complete";
+    return run_.Facts(path).where;
+  } catch (const Error&) {
+    return path;
+  }
+}
+
+std::string Presser::OnDisk(const std::string& path) { return FromHere(Where(path), here_); }
+
+// A normal file the presence test finds; any entry at all.
+bool Presser::Present(const std::string& path) {
+  try {
+    return !run_.FindFile(path).empty();
+  } catch (const Error&) {
+    return false;
+  }
+}
+
+bool Presser::Found(const std::string& path) {
+  try {
+    return run_.Facts(path).file_found;
+  } catch (const Error&) {
+    return false;
+  }
+}
+
+Trial Presser::Run(const std::vector<Move>& moves, const std::vector<bool>& presses) {
+  Trial trial;
+  run_.Reset();
+  run_.BeginWalk();
+  try {
+    for (const Move& move : moves) run_.RenameFile(move.from, move.to);
+  } catch (const Error&) {
+    trial.moved = false;
+  }
+  run_.EndWalk();
+  for (std::size_t i = 0; trial.moved && i < presses.size(); ++i) {
+    trial.presses.push_back(Press(presses[i]));
+    if (i > 0) trial.presses.back().undone = Undone(ListOf(presses[i - 1]));
+    if (i == 1 && moves.empty()) Displace(trial, presses);
+  }
+  run_.Reset();
+  return trial;
+}
+
+// No file of `list` is where its button puts one (pairs that rename
+// nothing aside).
+bool Presser::Undone(const CheckedList& list) {
+  for (std::size_t pair = 0; pair < list.Unshifted(); ++pair) {
+    if (KeyOf(list.Source(pair)) != KeyOf(list.Target(pair)) && Present(list.Target(pair))) {
+      return false;
     }
+  }
+  return true;
+}
+
+Outcome Presser::Try(const CheckedList& list, std::size_t pair) {
+  Outcome outcome;
+  outcome.pair = pair;
+  outcome.at = list.At(list.SourceEntry(pair - 1));
+  const std::string &source = list.Source(pair - 1), &target = list.Target(pair - 1);
+  run_.Reset();
+  run_.BeginWalk();
+  try {
+    outcome.result = run_.FindFile(source).empty() ? Result::kMissing : Result::kComplete;
+    if (outcome.result == Result::kMissing) outcome.text = source + " is missing";
+    if (outcome.result == Result::kComplete) run_.RenameFile(source, target);
   } catch (const Error& error) {
-    outcome.result = "error";
-    outcome.text = ErrorText(error);
+    outcome = {Result::kError, pair, ErrorText(error), error.Number(), 0, outcome.at, {}, false};
   }
-  if (outcome.result != "complete" && counting_.tests > 0) {
-    outcome.pair = counting_.tests;
-    const CheckedList* list = lists_[activate ? 0 : 1];
-    if (list != nullptr) outcome.at = list->At(list->SourceEntry(*outcome.pair - 1));
-  }
-  outcome.renames = run_.TakeRenames();
+  run_.EndWalk();
+  if (outcome.result != Result::kComplete) outcome.cause = CauseOf(list, outcome);
+  run_.Reset();
   return outcome;
 }
 
-ButtonRun Presser::PressBoth(bool activate_first) {
-  run_.Reset();
-  ButtonRun both;
-  std::vector<std::size_t> renamed[2];
-  counting_.renamed = &renamed[0];
-  both.from_now = Press(activate_first);
-  counting_.renamed = &renamed[1];
-  both.then_other = Press(!activate_first);
-  counting_.renamed = nullptr;
-  both.round_trip = run_.AllBack();
-  // Files that only the second press moved are not a way there and back.
-  if (!both.round_trip && both.from_now.renames > 0) {
-    const auto moved = run_.Moved();
-    for (const auto& [from, to] : moved) {
-      if (both.displaced.size() == kNamedFiles) break;
-      both.displaced.push_back({from, to, ""});
-      both.displaced.back().cause = Cause(both.displaced.back(), activate_first, both, renamed);
-    }
-    both.displaced_unnamed = moved.size() - both.displaced.size();
+Outcome Presser::Press(bool activate) {
+  Outcome outcome;
+  run_.messages.clear();
+  run_.pair = 0;
+  run_.TakeRenames();
+  try {
+    activate ? brennel_.Command3_Click() : brennel_.Command4_Click();
+    outcome.result = !run_.messages.empty() ? Result::kMissing
+                     : run_.pair > 0        ? Result::kComplete
+                                            : Result::kNothing;
+    if (!run_.messages.empty()) outcome.text = run_.messages.front();
+  } catch (const Error& error) {
+    outcome.result = Result::kError;
+    outcome.text = ErrorText(error);
+    outcome.error = error.Number();
   }
-  run_.Reset();
-  return both;
+  outcome.renames = run_.TakeRenames();
+  outcome.done = outcome.result == Result::kComplete;
+  if (outcome.result != Result::kMissing && outcome.result != Result::kError) return outcome;
+  const CheckedList& list = ListOf(activate);
+  outcome.pair = run_.pair;
+  if (outcome.pair > 0) outcome.at = list.At(list.SourceEntry(outcome.pair - 1));
+  outcome.cause = CauseOf(list, outcome);
+  // Stopped where nothing is left to move: what the mod has is moved.
+  outcome.done = outcome.result == Result::kMissing && outcome.pair <= list.Unshifted();
+  for (std::size_t pair = outcome.pair; outcome.done && pair < list.Unshifted(); ++pair) {
+    outcome.done = !Present(list.Source(pair));
+  }
+  return outcome;
 }
 
-// Why a file ends at `file.to`: found from the rename that put it there,
-// the latest whose new name is its name.
-std::string Presser::Cause(const Displaced& file, bool activate_first, const ButtonRun& both,
-                           const std::vector<std::size_t> (&renamed)[2]) {
-  if (lists_[0] == nullptr) return "";
-  const std::string name = LastName(file.to);
-  for (int press = 1; press >= 0; --press) {
-    const bool activate = (press == 0) == activate_first;
-    const CheckedList& list = *lists_[activate ? 0 : 1];
-    for (auto at = renamed[press].rbegin(); at != renamed[press].rend(); ++at) {
-      const std::size_t pair = *at - 1;
-      if (NewName(list.Target(pair)) != name) continue;
-      const std::string where = list.At(list.TargetEntry(pair));
-      bool respelled = false;
-      try {
-        respelled = run_.Facts(file.from).identity == run_.Facts(file.to).identity;
-      } catch (const Error&) {
+Cause Presser::CauseOf(const CheckedList& list, const Outcome& outcome) {
+  if (outcome.pair == 0) {  // the list is refused whole
+    return outcome.error == error_number::kOverflow
+               ? Cause{"too-many-entries",
+                       "the list holds more than " + Thousands(kLongestWalk) + " entries",
+                       "split the mod, or take entries out"}
+               : Cause{"too-much-text",
+                       "the list holds more than " + std::to_string(kMaxListText >> 20) +
+                           " MiB of text",
+                       "take entries out, or make its paths shorter"};
+  }
+  const std::size_t pair = outcome.pair - 1;
+  const std::string &source = list.Source(pair), &target = list.Target(pair);
+  const std::string number = "pair " + std::to_string(outcome.pair);
+  // Moves by hand that `move` gives for the pairs from this one to the shift.
+  const auto every = [&](const std::function<void(std::size_t, std::vector<Move>&)>& move) {
+    Cause cause;
+    for (std::size_t at = pair; at < list.Unshifted(); ++at) move(at, cause.moves);
+    return cause.moves;
+  };
+  if (const Shift& shift = list.shift; shift.entry > 0 && pair >= shift.pair) {
+    const std::string at = list.At(shift.entry);
+    return {shift.empty ? "empty-entry" : "shifted-pairs",
+            std::string(list.name) + "'s pairs are shifted by one entry from pair " +
+                std::to_string(shift.pair + 1) + " on, at " + at +
+                (shift.empty ? " (an empty entry)" : "") + ", so " + number + " joins " +
+                Named(source) + " and " + Named(target),
+            shift.empty
+                ? "take out the empty entry at " + at
+                : "look at " + at + ": an entry beside it is missing, or it is one too many"};
+  }
+  if (outcome.result == Result::kError) {
+    const std::string reason = Reason(outcome.text, source, target);
+    const Failure failure = FailureOf(outcome.error);
+    const std::size_t earlier = failure == Failure::kTaken ? Earlier(list, pair, target, false) : 0;
+    if (failure == Failure::kAmbiguous) {
+      return {"ambiguous-name", reason,
+              "merge the names it cannot tell apart into one (a game run on Windows sees only "
+              "one), or spell the list exactly as one of them"};
+    }
+    if (earlier > 0) {
+      return {"duplicate-target",
+              "pair " + std::to_string(earlier) + " put a file at " + Named(target) + " already (" +
+                  list.At(list.TargetEntry(earlier - 1)) + ")",
+              "give " + number + " a target of its own"};
+    }
+    if (failure == Failure::kTaken) {
+      const std::string there = OnDisk(target);
+      Cause cause{"target-taken",
+                  "a file is already at " + Named(there) + ", where " + number + " moves " +
+                      Named(OnDisk(source)) +
+                      (LastName(there) == LastName(target) ? "" : " (names match in any case)"),
+                  "move it aside"};
+      // Every pair with a file at each path: aside at once, not one a check.
+      cause.moves = every([&](std::size_t at, std::vector<Move>& moves) {
+        if (!Present(list.Source(at)) || !Found(list.Target(at))) return;
+        moves.push_back({OnDisk(list.Target(at)), OnDisk(list.Target(at)) + ".aside"});
+      });
+      return cause;
+    }
+    if (failure == Failure::kNotFound) {
+      return {"no-target-folder",
+              "the folder " + Named(FolderOf(OnDisk(target))) + " of its target does not exist",
+              "make the folder, or fix the path"};
+    }
+    if (failure != Failure::kRefused) return {"error", reason, ""};
+    const auto [why, fix] =
+        RefusalCause(outcome.error, Where(source), FolderOf(Where(target)), here_);
+    return {"refused", why.empty() ? reason : why, fix};
+  }
+  if (source.empty()) {
+    return {"empty-entry", "its source is an empty entry (" + outcome.at + ")", "take it out"};
+  }
+  if (const std::size_t earlier = Earlier(list, pair, source, true)) {
+    return {"duplicate-source",
+            "pair " + std::to_string(earlier) + " moved " + Named(source) + " away already (" +
+                list.At(list.SourceEntry(earlier - 1)) + ")",
+            "take one of the two out"};
+  }
+  if (Found(source)) {
+    return {"missing-source",
+            Named(OnDisk(source)) +
+                " is there, but is no normal file (a folder, a link to nothing, a hidden or "
+                "system file)",
+            "put the file itself there"};
+  }
+  if (Found(target)) {
+    Cause cause{"already-moved",
+                "its file is at " + Named(OnDisk(target)) + " already, where " +
+                    ButtonOf(list.activation) + " puts it",
+                ""};
+    // An activation's files out of turn go back by hand, every one at once.
+    if (list.activation) {
+      cause.moves = every([&](std::size_t at, std::vector<Move>& moves) {
+        if (!Present(list.Source(at)) && Found(list.Target(at))) {
+          moves.push_back({OnDisk(list.Target(at)), OnDisk(list.Source(at))});
+        }
+      });
+    }
+    return cause;
+  }
+  if (const std::string twin = InTwin(source); !twin.empty()) {
+    Cause cause{"split-folder",
+                Named(source) + " is not there, but " + Named(twin) +
+                    " is: a folder on its way has a twin that differs only in case",
+                "move the mod's files from the twin into " + Named(FolderOf(OnDisk(source)))};
+    cause.moves = every([&](std::size_t at, std::vector<Move>& moves) {
+      const std::string there = Present(list.Source(at)) ? "" : InTwin(list.Source(at));
+      if (!there.empty()) moves.push_back({there, OnDisk(list.Source(at))});
+    });
+    return cause;
+  }
+  std::size_t entry = 0;
+  if (const std::string misspelt = Misspelt(list, pair, &entry); !misspelt.empty()) {
+    return {"misspelt", misspelt, "correct " + list.At(entry) + ", and its pair's other path"};
+  }
+  return {"missing-source", "neither " + Named(source) + " nor " + Named(target) + " is there",
+          "put the file there as " + Named(OnDisk(source)) +
+              " (from the mod's archive, or its author), or take the pair out of both lists"};
+}
+
+// The other list's spelling of one of the pair's paths (its source's
+// first), when it is a few letters away and on disk: the other list is
+// right, this one misspells it. `entry` receives this list's entry.
+std::string Presser::Misspelt(const CheckedList& list, std::size_t pair, std::size_t* entry) {
+  const CheckedList& other = ListOf(!list.activation);
+  const std::size_t pairs = other.Pairs();
+  // In the same order, or the reverse when another pair of the lists says so.
+  const std::size_t probe = pair == 0 ? 1 : 0;
+  const bool reverse = pairs == list.Pairs() && probe < pairs &&
+                       KeyOf(other.First(probe)) == KeyOf(list.First(pairs - 1 - probe)) &&
+                       KeyOf(other.Second(probe)) == KeyOf(list.Second(pairs - 1 - probe));
+  for (const std::size_t ours : {list.SourceEntry(pair), list.TargetEntry(pair)}) {
+    for (const std::size_t at : {pair, reverse ? pairs - 1 - pair : pairs}) {
+      const std::size_t theirs = 2 * at + ours - 2 * pair;  // the same role
+      if (at >= pairs || other.Entry(theirs) == list.Entry(ours) ||
+          !Close(other.Entry(theirs), list.Entry(ours)) || !Present(other.Entry(theirs))) {
+        continue;
       }
-      if (respelled) {
-        return std::string(ButtonOf(activate)) + " makes it in the list's spelling, " +
-               Named(name) + ", which differs from the disk's in case: spell it " +
-               Named(LastName(file.from)) + " at " + where;
-      }
-      if (press == 1) {
-        return "pair " + std::to_string(pair + 1) + " of " + list.name + " (" + where +
-               ") moves it there, not back";
-      }
-      const char* other = ButtonOf(!activate_first);
-      if (both.then_other.result != "complete" && both.then_other.pair) {
-        return std::string(other) + " stops at pair " + std::to_string(*both.then_other.pair) +
-               " and does not get it back";
-      }
-      return std::string("no pair of ") + lists_[activate ? 1 : 0]->name + " moves it back";
+      if (entry != nullptr) *entry = ours;
+      return list.At(ours) + " spells " + Named(list.Entry(ours)) + " where " + other.At(theirs) +
+             " spells " + Named(other.Entry(theirs)) + ", which is there";
     }
   }
   return "";
+}
+
+std::vector<std::string> Presser::TwinsOf(const std::string& folder, const std::string& name) {
+  auto known = twins_.find(folder);
+  if (known == twins_.end()) {
+    known = twins_.emplace(folder, run_.CaseTwins(folder.empty() ? "/" : folder)).first;
+  }
+  for (std::vector<std::string> group : known->second) {
+    const auto self = std::find(group.begin(), group.end(), name);
+    if (self == group.end()) continue;
+    group.erase(self);
+    return group;
+  }
+  return {};
+}
+
+std::string Presser::InTwin(const std::string& path) {
+  const std::string where = Where(path);
+  for (std::string folder = FolderOf(where); folder.size() > here_.size();
+       folder = FolderOf(folder)) {
+    const std::string parent = FolderOf(folder);
+    for (const std::string& twin : TwinsOf(parent, LastName(folder))) {
+      const std::string there = parent + folder[parent.size()] + twin + where.substr(folder.size());
+      if (Present(there)) return FromHere(there, here_);
+    }
+  }
+  return "";
+}
+
+// Why each file the two presses leave elsewhere ends where it does: found
+// from the rename that put it there, the latest whose new name is its name.
+void Presser::Displace(Trial& trial, const std::vector<bool>& presses) {
+  trial.round_trip = run_.AllBack();
+  if (trial.round_trip || trial.presses[0].renames == 0) return;
+  std::map<std::string, std::pair<int, std::size_t>> made;  // by new name: press, pair
+  for (int press = 0; press < 2; ++press) {
+    const CheckedList& list = ListOf(presses[press]);
+    const Outcome& outcome = trial.presses[press];
+    const std::size_t walked = outcome.result == Result::kComplete
+                                   ? list.Pairs()
+                                   : std::max<std::size_t>(outcome.pair, 1) - 1;
+    for (std::size_t pair = 0; pair < walked; ++pair) {
+      made[std::string(WithoutTrailingDots(LastName(list.Target(pair))))] = {press, pair};
+    }
+  }
+  const Outcome& second = trial.presses[1];
+  for (const auto& [from, to] : run_.Moved()) {
+    Displaced file{from, to, ""};
+    if (const auto found = made.find(LastName(to)); found != made.end()) {
+      const auto [press, pair] = found->second;
+      const CheckedList& list = ListOf(presses[press]);
+      const std::string where = list.At(list.TargetEntry(pair));
+      bool respelled = false;
+      try {
+        respelled = run_.Facts(from).identity == run_.Facts(to).identity;
+      } catch (const Error&) {
+      }
+      file.cause = respelled ? std::string(ButtonOf(presses[press])) +
+                                   " makes it in the list's spelling, " + Named(LastName(to)) +
+                                   ", which differs from the disk's in case: spell it " +
+                                   Named(LastName(from)) + " at " + where
+                   : press == 1 ? "pair " + std::to_string(pair + 1) + " of " + list.name + " (" +
+                                      where + ") moves it there, not back"
+                   : second.result != Result::kComplete && second.pair > 0
+                       ? std::string(ButtonOf(presses[1])) + " stops at pair " +
+                             std::to_string(second.pair) + " and does not get it back"
+                       : std::string("no pair of ") + ListOf(presses[1]).name + " moves it back";
+    }
+    trial.displaced.push_back(std::move(file));
+  }
 }
 
 }  // namespace tavrik

@@ -1,12 +1,14 @@
 #pragma once
 
-// The buttons pressed on a dry run: how each press ends, and for a button
-// pressed and then the other, which files do not come back and why.
+// Where a mod's files are, and the buttons pressed on a dry run: how each
+// press ends and why it stops, and for a button pressed and then the
+// other, which files do not come back and why.
 
 #include <cstddef>
-#include <memory>
-#include <optional>
+#include <cstdint>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "checked_list.h"
@@ -15,97 +17,157 @@
 
 namespace tavrik {
 
-/// How a press of a button ends.
+/// Where a pair's file is.
+enum class PairPlace : unsigned char {
+  kFirst,    // at its first path (where an activation starts it)
+  kSecond,   // at its second (or there and unable to go back: a read-only disk)
+  kBoth,     // a file at each of its paths
+  kNeither,  // at neither
+  kSame,     // its two paths name one file: the pair renames nothing
+  kUnknown,  // cannot be told: a name on the way is ambiguous
+};
+
+enum class State : unsigned char {
+  kNoLists,              // neither list is there
+  kInactive,             // every file at its first path
+  kIncomplete,           // ...but the files of some pairs at neither
+  kActive,               // every file there at its second path
+  kActivationStopped,    // pairs 1 to k-1 moved, none after: as an activation stopped at k
+  kDeactivationStopped,  // the deactivation list's pairs 1 to k-1 back, none after
+  kBothNames,            // a file at both paths of some pairs, the others in one state
+  kAmbiguous,            // where some pairs' files are cannot be told
+  kMixed,                // anything else
+};
+inline constexpr const char* kStateNames[] = {
+    "no-lists",   "inactive",  "incomplete", "active", "activation-stopped", "deactivation-stopped",
+    "both-names", "ambiguous", "mixed"};
+inline const char* NameOf(State state) { return kStateNames[static_cast<int>(state)]; }
+
+struct ModState {
+  State state = State::kNoLists;
+  std::vector<PairPlace> places;  // by pair of the list the state is told by
+  std::size_t stop = 0;           // a stopped walk's pair, from 1, in the list it walks
+  /// The pairs (from 1) whose file is at `place`.
+  std::vector<std::size_t> At(PairPlace place) const;
+};
+
+/// Where the files of `list`'s pairs before its shift are, on `run` as it
+/// is; Reset it afterwards. Undone from the last pair to the first, a file
+/// at its second path is at the end of its way; done again as an activation
+/// does it, each first path must hold its file: chains (a pair whose source
+/// is an earlier pair's target) are followed as a walk follows them.
+std::vector<PairPlace> Locate(DryRun& run, const CheckedList& list);
+
+/// The state of `places`; `by_deactivation`: the same files by the
+/// deactivation list's pairs; `shifted`: a shift follows the pairs told.
+ModState StateOf(std::vector<PairPlace> places, const std::vector<PairPlace>& by_deactivation,
+                 bool shifted);
+
+enum class Result : unsigned char { kNothing, kComplete, kMissing, kError };
+inline constexpr const char* kResultNames[] = {"nothing", "complete", "missing", "error"};
+inline const char* NameOf(Result result) { return kResultNames[static_cast<int>(result)]; }
+
+/// A file to move by hand: paths from the mod's folder, as the disk spells
+/// them.
+struct Move {
+  std::string from, to;
+  friend bool operator==(const Move&, const Move&) = default;
+};
+
+/// Why a press stops, told from the dry run as the press leaves it.
+struct Cause {
+  Cause() = default;
+  Cause(std::string kind, std::string text, std::string fix)
+      : kind(std::move(kind)), text(std::move(text)), fix(std::move(fix)) {}
+  std::string kind;         // as a finding's: "missing-source", "split-folder", ...
+  std::string text;         // what stops it
+  std::string fix;          // what to do; "" when nothing is to be done
+  std::vector<Move> moves;  // moves by hand that take it away
+};
+
 struct Outcome {
-  std::string result = "nothing";   // "complete", "missing", "error" or "nothing"
-  std::optional<std::size_t> pair;  // the pair that stopped it, from 1
-  std::optional<std::string> text;  // the box's text
+  Result result = Result::kNothing;
+  std::size_t pair = 0;    // the pair that stopped it, from 1; 0 when none did
+  std::string text;        // the box's text
+  std::int64_t error = 0;  // the error's number
   std::size_t renames = 0;
-  std::string at;  // where the stopping pair's source stands: "Tavrik.mla:5:1"
+  std::string at;     // where the stopping pair's source stands: "Tavrik.mla:5:1"
+  Cause cause;        // why it stopped
+  bool done = false;  // afterwards, no file is left for this button to move
+  // (after another press) no file of the previous press's list is left where
+  // that press put it: the press took out what it put in
+  bool undone = false;
 };
 
 /// A file that a button and then the other leave elsewhere than it was.
 struct Displaced {
-  std::string from, to;  // paths as the disk spells them
-  std::string cause;     // why, and the fix, in a few words; "" when unknown
+  std::string from, to;  // as the disk spells them
+  std::string cause;     // why, and the fix; "" when unknown
 };
 
-/// A button pressed now, then the other one.
-struct ButtonRun {
-  Outcome from_now;
-  Outcome then_other;
-  bool round_trip = false;  // every file back where it was
-  std::vector<Displaced> displaced;
-  std::size_t displaced_unnamed = 0;  // beyond those named
+/// Moves by hand, then presses one after the other, from the disk as it is.
+struct Trial {
+  bool moved = true;  // every move by hand went through
+  std::vector<Outcome> presses;
+  bool round_trip = false;           // after the second press, every file is back
+  std::vector<Displaced> displaced;  // ...or these are not
+  const Outcome& from_now() const { return presses[0]; }
+  const Outcome& then_other() const { return presses[1]; }
 };
 
-/// The tool's own Brennel over a dry run. Its two lists are the ones
+/// "Error N: description", as the tool's box shows an error.
+std::string ErrorText(const Error& error);
+
+/// The tool's own Brennel over a dry run; its two lists are the ones
 /// brennel-check looks at.
 class Presser {
  public:
-  explicit Presser(DryRun& run) : counting_(run), brennel_(counting_), run_(run) {}
-  Presser(const Presser&) = delete;
-  Presser& operator=(const Presser&) = delete;
+  Presser(DryRun& run, std::string here) : brennel_(run), run_(run), here_(std::move(here)) {}
 
   Brennel& brennel() { return brennel_; }
-  /// The lists, once loaded into brennel(): for naming entries.
+  /// The lists, once loaded into brennel().
   void Know(const CheckedList& activation, const CheckedList& deactivation) {
     lists_[0] = &activation;
     lists_[1] = &deactivation;
   }
+  const CheckedList& ListOf(bool activate) const { return *lists_[activate ? 0 : 1]; }
 
-  /// A press on the run as it is; its renames are recorded on top.
-  Outcome Press(bool activate);
-  /// From the disk as it is, a button pressed and then the other one.
-  ButtonRun PressBoth(bool activate_first);
+  /// `moves`, then a press of each of `presses` (true: Activate), from the
+  /// disk as it is; the run is left as the disk is.
+  Trial Run(const std::vector<Move>& moves, const std::vector<bool>& presses);
+  /// What the walk of `list` meets at pair `pair` (from 1), the files where
+  /// they are now.
+  Outcome Try(const CheckedList& list, std::size_t pair);
+  /// Where the list's `path` leads on disk now, from the mod's folder: as
+  /// the disk spells what is there.
+  std::string OnDisk(const std::string& path);
+  /// Where the file `path` misses is instead: in a twin (a name differing
+  /// only in case) of a folder on its way; "" when not.
+  std::string InTwin(const std::string& path);
+  /// How the pair's source (or else its target) is misspelt against the
+  /// other list, as a sentence; "" when it is not. `entry`: the misspelt one.
+  std::string Misspelt(const CheckedList& list, std::size_t pair, std::size_t* entry = nullptr);
+  /// The names of `folder` (from the root) that differ from `name` only in
+  /// case.
+  std::vector<std::string> TwinsOf(const std::string& folder, const std::string& name);
 
  private:
-  // The run as the walk sees it, counting its presence tests, so that the
-  // pair a walk stopped at is known, and noting the pair of each rename.
-  class Counting : public Platform {
-   public:
-    explicit Counting(DryRun& run) : run_(run) {}
-    std::size_t tests = 0;
-    std::vector<std::size_t>* renamed = nullptr;
+  Outcome Press(bool activate);
+  Cause CauseOf(const CheckedList& list, const Outcome& outcome);
+  std::string Where(const std::string& path);
+  bool Present(const std::string& path);
+  bool Found(const std::string& path);
+  bool Undone(const CheckedList& list);
+  void Displace(Trial& trial, const std::vector<bool>& presses);
 
-    void BeginWalk() override { run_.BeginWalk(); }
-    void EndWalk() override { run_.EndWalk(); }
-    void BeginPair(const std::string& source, const std::string& target) override {
-      run_.BeginPair(source, target);
-    }
-    std::string FindFile(const std::string& path) override {
-      ++tests;
-      return run_.FindFile(path);
-    }
-    void RenameFile(const std::string& source, const std::string& target) override {
-      run_.RenameFile(source, target);
-      if (renamed != nullptr) renamed->push_back(tests);
-    }
-    void ShowMessage(const std::string& text) override { run_.ShowMessage(text); }
-    std::unique_ptr<ByteSource> OpenListFile(const std::string& name) override {
-      return run_.OpenListFile(name);
-    }
-    std::string DecodeLegacyText(std::string_view bytes) override {
-      return run_.DecodeLegacyText(bytes);
-    }
-
-   private:
-    DryRun& run_;
-  };
-
-  std::string Cause(const Displaced& file, bool activate_first, const ButtonRun& both,
-                    const std::vector<std::size_t> (&renamed)[2]);
-
-  Counting counting_;
   Brennel brennel_;
   DryRun& run_;
+  std::string here_;
   const CheckedList* lists_[2] = {nullptr, nullptr};
+  std::map<std::string, std::vector<std::vector<std::string>>> twins_;  // by folder
 };
 
 /// "Activate" or "Deactivate".
 inline const char* ButtonOf(bool activate) { return activate ? "Activate" : "Deactivate"; }
-
-/// The last name of a path, after its last separator.
-std::string LastName(const std::string& path);
 
 }  // namespace tavrik

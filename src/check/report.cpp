@@ -1,10 +1,12 @@
-// The JSON object comes from nlohmann::json (Debian's nlohmann-json3-dev),
-// which also takes care of escaping whatever a list holds.
+// brennel-check's reports. The JSON object comes from nlohmann::json
+// (Debian's nlohmann-json3-dev), which also escapes whatever a list holds.
 
-#include "report.h"
-
+#include <algorithm>
+#include <map>
 #include <nlohmann/json.hpp>
+#include <set>
 
+#include "cli.h"
 #include "launcher.h"
 #include "shown_text.h"
 
@@ -14,64 +16,121 @@ namespace {
 
 using json = nlohmann::ordered_json;
 
-const char* Colour(const std::string& what) {
-  if (what == "error" || what == "mixed" || what == "no-lists") return "\033[1;31m";
-  if (what == "warning" || what == "partial" || what == "incomplete") return "\033[1;35m";
-  if (what == "note") return "\033[1;36m";
-  return "\033[1;32m";  // inactive, active
-}
+// Kinds of finding told one a line, and files that do not come back, on
+// the screen of text; the rest are counted.
+constexpr std::size_t kShownGroups = 20, kShownFiles = 2;
 
-// Words of the report's own, coloured on a terminal.
-std::string Painted(const std::string& text, bool colour) {
-  return colour ? Colour(text) + text + "\033[0m" : text;
-}
+// By State and by Severity: green for the clean states, red for errors.
+constexpr const char* kStateColours[] = {"1;31", "1;32", "1;35", "1;32", "1;35",
+                                         "1;35", "1;35", "1;31", "1;31"};
+constexpr const char* kSeverityColours[] = {"1;31", "1;35", "1;36"};
 
-std::string Renames(std::size_t count) {
-  return std::to_string(count) + (count == 1 ? " rename" : " renames");
+std::string Painted(const char* name, const char* colour, bool paint) {
+  return paint ? std::string("\033[") + colour + "m" + name + "\033[0m" : name;
 }
 
 std::string Told(const Outcome& outcome) {
-  if (outcome.result == "nothing") return "does nothing (no pair to walk)";
-  if (outcome.result == "complete") return "runs to its end (" + Renames(outcome.renames) + ")";
-  if (!outcome.pair) return "refuses the list: \"" + outcome.text.value_or("") + "\"";
-  std::string told = "stops at pair " + std::to_string(*outcome.pair);
-  const std::string text = outcome.text.value_or("");
-  if (text == " is missing") {
-    told += ", whose source is an empty entry (" + outcome.at + "): the box reads \"" + text + "\"";
-  } else {
-    told += " (" + outcome.at + "): \"" + text + "\"";
+  if (outcome.result == Result::kNothing) return "does nothing (no pair to walk)";
+  if (outcome.result == Result::kComplete) {
+    return "runs to its end (" + Counted(outcome.renames, "rename") + ")";
   }
-  if (outcome.result == "error") told += ", and the tool ends";
-  return told + " (" + Renames(outcome.renames) + ")";
+  if (outcome.pair == 0) return "refuses the list: \"" + outcome.text + "\"";
+  const bool empty = outcome.text == " is missing";  // an empty entry's box
+  return "stops at pair " + std::to_string(outcome.pair) +
+         (empty ? ", whose source is an empty entry (" + outcome.at + "): the box reads \""
+                : " (" + outcome.at + "): \"") +
+         outcome.text + "\"" + (outcome.result == Result::kError ? ", and the tool ends" : "") +
+         " (" + Counted(outcome.renames, "rename") + ")";
 }
 
 // What a button does now, then the other; in a clean state, the button
 // that has nothing to do says only that.
-std::string ButtonLines(const CheckReport& report, bool activate) {
-  const ButtonRun& run = activate ? report.activate : report.deactivate;
+std::string ButtonLines(const CheckReport& report, bool activate, bool all) {
+  const Trial& run = activate ? report.activate : report.deactivate;
+  const Outcome& now = run.from_now();
   const std::string button = ButtonOf(activate);
-  const bool idle = report.state == (activate ? "active" : "inactive");
-  if (idle && run.from_now.result == "missing" && run.from_now.renames == 0) {
+  if (report.state == (activate ? State::kActive : State::kInactive) &&
+      now.result == Result::kMissing && now.renames == 0) {
     return ShownText(button + ": nothing to " + (activate ? "do" : "undo") + ": it stops at pair " +
-                     std::to_string(run.from_now.pair.value_or(0)) + ", \"" +
-                     run.from_now.text.value_or("") + "\", and moves nothing.") +
+                     std::to_string(now.pair) + ", \"" + now.text + "\", and moves nothing.") +
            "\n";
   }
-  std::string line = button + " now " + Told(run.from_now) + "; then " + ButtonOf(!activate) + " " +
-                     Told(run.then_other);
-  if (run.from_now.renames == 0) return ShownText(line + ".") + "\n";
-  line += run.round_trip ? "; every file is back where it was." : "; not every file is back:";
-  std::string lines = ShownText(line) + "\n";
-  for (const Displaced& file : run.displaced) {
+  const std::string line =
+      button + " now " + Told(now) + "; then " + ButtonOf(!activate) + " " + Told(run.then_other());
+  if (now.renames == 0) return ShownText(line + ".") + "\n";
+  std::string lines = ShownText(line + (run.round_trip ? "; every file is back where it was."
+                                                       : "; not every file is back:")) +
+                      "\n";
+  const std::size_t shown =
+      all ? run.displaced.size() : std::min(run.displaced.size(), kShownFiles);
+  for (std::size_t i = 0; i < shown; ++i) {
+    const Displaced& file = run.displaced[i];
     lines += "  " +
              ShownText(Named(file.from) + " ends as " + Named(file.to) +
-                       (file.cause.empty() ? std::string() : ": " + file.cause)) +
+                       (file.cause.empty() ? "" : ": " + file.cause)) +
              "\n";
   }
-  if (run.displaced_unnamed > 0) {
-    lines += "  and " + std::to_string(run.displaced_unnamed) + " more files\n";
+  if (shown < run.displaced.size()) {
+    lines += "  and " + Counted(run.displaced.size() - shown, "more file") + "\n";
   }
   return lines;
+}
+
+std::string FindingLine(const Finding& finding, bool colour) {
+  const FieldPosition& at = finding.position;
+  return finding.list +
+         (at.line > 0 ? ":" + std::to_string(at.line) + ":" + std::to_string(at.column) : "") +
+         ": " +
+         Painted(NameOf(finding.severity), kSeverityColours[static_cast<int>(finding.severity)],
+                 colour) +
+         ": " + ShownText(finding.text + " [" + finding.kind + "]");
+}
+
+// Findings of a kind and a cause, one line: the first, how many more, and
+// how many follow from it; most severe first.
+std::string Grouped(const std::vector<Finding>& findings, bool colour) {
+  struct Group {
+    const Finding* first = nullptr;
+    std::size_t count = 0, following = 0;
+  };
+  std::set<std::string> keys;
+  for (const Finding& finding : findings) keys.insert(finding.Key());
+  std::map<std::string, Group> groups;
+  std::map<std::string, std::size_t> following;
+  for (const Finding& finding : findings) {
+    if (finding.under != finding.Key() && keys.count(finding.under) != 0) {
+      ++following[finding.under];
+    } else if (Group& group = groups[finding.Key()]; group.count++ == 0) {
+      group.first = &finding;
+    }
+  }
+  std::vector<Group> order;
+  for (auto& [key, group] : groups) {
+    group.following = following[key];
+    order.push_back(group);
+  }
+  std::sort(order.begin(), order.end(), [](const Group& a, const Group& b) {
+    return a.first->severity != b.first->severity ? a.first->severity < b.first->severity
+                                                  : a.first < b.first;
+  });
+  std::string text;
+  for (std::size_t i = 0; i < order.size() && i < kShownGroups; ++i) {
+    std::string more =
+        order[i].count > 1 ? "and " + Thousands(order[i].count - 1) + " more like it" : "";
+    if (order[i].following > 0) {
+      more += (more.empty() ? "" : "; ") + Counted(order[i].following, "other finding") +
+              " follow from it";
+    }
+    text += FindingLine(*order[i].first, colour) + (more.empty() ? "" : " (" + more + ")") + "\n";
+  }
+  if (order.size() > kShownGroups) {
+    text += "and " + Counted(order.size() - kShownGroups, "more group") + " of findings\n";
+  }
+  if (order.size() < findings.size()) {
+    text += "brennel-check --all prints every one of the " + Counted(findings.size(), "finding") +
+            ".\n";
+  }
+  return text;
 }
 
 std::string Dumped(const json& value) {
@@ -79,92 +138,106 @@ std::string Dumped(const json& value) {
   return value.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
+json Text(const std::string& text) { return text.empty() ? json(nullptr) : json(text); }
+json Number(std::size_t number) { return number == 0 ? json(nullptr) : json(number); }
+
 json OutcomeJson(const Outcome& outcome) {
-  return {{"result", outcome.result},
-          {"pair", outcome.pair ? json(*outcome.pair) : json(nullptr)},
-          {"text", outcome.text ? json(*outcome.text) : json(nullptr)},
-          {"at", outcome.at.empty() ? json(nullptr) : json(outcome.at)},
-          {"renames", outcome.renames}};
+  const Cause& cause = outcome.cause;
+  return {
+      {"result", NameOf(outcome.result)},
+      {"pair", Number(outcome.pair)},
+      {"text", Text(outcome.text)},
+      {"at", Text(outcome.at)},
+      {"renames", outcome.renames},
+      {"cause", cause.kind.empty()
+                    ? json(nullptr)
+                    : json{{"kind", cause.kind}, {"text", cause.text}, {"fix", Text(cause.fix)}}}};
 }
 
-json RunJson(const ButtonRun& run) {
+json TrialJson(const Trial& trial) {
   json displaced = json::array();
-  for (const Displaced& file : run.displaced) {
+  for (const Displaced& file : trial.displaced) {
     displaced.push_back({{"from", file.from}, {"to", file.to}, {"cause", file.cause}});
   }
-  return {{"from_now", OutcomeJson(run.from_now)},
-          {"then_other", OutcomeJson(run.then_other)},
-          {"round_trip", run.round_trip},
-          {"displaced", displaced},
-          {"displaced_unnamed", run.displaced_unnamed}};
+  return {{"from_now", OutcomeJson(trial.from_now())},
+          {"then_other", OutcomeJson(trial.then_other())},
+          {"round_trip", trial.round_trip},
+          {"displaced", displaced}};
 }
-
-json Optional(std::size_t value) { return value == 0 ? json(nullptr) : json(value); }
 
 }  // namespace
 
-std::string TextReport(const CheckReport& report, bool colour) {
-  std::string text = "State: " + Painted(report.state, colour) +
+std::string TextReport(const CheckReport& report, bool colour, bool all) {
+  const int state = static_cast<int>(report.state);
+  std::string text = "State: " + Painted(NameOf(report.state), kStateColours[state], colour) +
                      ShownText(": " + report.summary + ".") + "\n" + ShownText(report.why) + "\n" +
                      ShownText(report.next) + "\n\nFolder: " + ShownText(report.folder) + "\n";
-  if (report.state == "no-lists") return text;
-  const bool activate_first = report.state != "active";
-  text += ButtonLines(report, activate_first) + ButtonLines(report, !activate_first);
-  for (const char* list : {kActivationListFile, kDeactivationListFile}) {
-    bool heading = false;
-    for (const Finding& finding : report.findings) {
-      if (finding.list != list) continue;
-      if (!heading) text += std::string("\n") + list + ":\n";
-      heading = true;
-      std::string where = finding.list;
-      if (finding.position.line > 0) {
-        where += ':' + std::to_string(finding.position.line) + ':' +
-                 std::to_string(finding.position.column);
-      }
-      text += where + ": " + Painted(finding.severity, colour) + ": " +
-              ShownText(finding.text + " [" + finding.kind + "]") + "\n";
-    }
+  if (report.state == State::kNoLists) return text;
+  const bool activate_first = report.state != State::kActive;
+  text += ButtonLines(report, activate_first, all) + ButtonLines(report, !activate_first, all);
+  if (report.findings.empty()) return text + "\nNo findings in the lists.\n";
+  if (!all) return text + "\n" + Grouped(report.findings, colour);
+  std::string list;
+  for (const Finding& finding : report.findings) {  // by list, as compilers print them
+    if (finding.list != list) text += "\n" + (list = finding.list) + ":\n";
+    text += FindingLine(finding, colour) + "\n";
   }
-  if (report.findings.empty()) text += "\nNo findings in the lists.\n";
   return text;
 }
 
 std::string JsonReport(const CheckReport& report) {
-  json blocking = json::array();
-  for (const Blocker& blocker : report.blocking) {
-    blocking.push_back({{"pair", blocker.pair}, {"path", blocker.path}, {"own", blocker.own}});
+  const bool stopped =
+      report.state == State::kActivationStopped || report.state == State::kDeactivationStopped;
+  json moves = json::array();
+  for (const Move& move : report.moves) moves.push_back({{"from", move.from}, {"to", move.to}});
+  json head = {{"folder", report.folder},
+               {"state", NameOf(report.state)},
+               {"pairs", report.pairs},
+               {"stopped_at", stopped ? json(report.stop) : json(nullptr)},
+               {"moved_pairs", report.moved},
+               {"missing_pairs", report.missing},
+               {"both_pairs", report.both},
+               {"unknown_pairs", report.unknown},
+               {"shift_at", Text(report.shift_at)},
+               {"summary", report.summary},
+               {"why", report.why},
+               {"next", report.next},
+               {"moves", moves}};
+  if (report.state != State::kNoLists) {
+    head["activate"] = TrialJson(report.activate);
+    head["deactivate"] = TrialJson(report.deactivate);
   }
-  const json head = {
-      {"folder", report.folder},
-      {"state", report.state},
-      {"pairs", report.pairs},
-      {"partial_pairs", report.partial_pairs ? json(*report.partial_pairs) : json(nullptr)},
-      {"disagreeing_pairs", report.disagreeing},
-      {"missing_pairs", report.missing},
-      {"blocking", blocking},
-      {"summary", report.summary},
-      {"why", report.why},
-      {"next", report.next},
-      {"activate", RunJson(report.activate)},
-      {"deactivate", RunJson(report.deactivate)}};
   // The findings one at a time: a document of thousands of them would take
   // many times their text.
   std::string out = Dumped(head);
-  out.pop_back();
-  out += ",\"findings\":[";
-  bool first = true;
+  out.back() = ',';
+  out += "\"findings\":[";
   for (const Finding& finding : report.findings) {
-    out += first ? "" : ",";
-    first = false;
     out += Dumped({{"list", finding.list},
-                   {"entry", Optional(finding.entry)},
-                   {"line", Optional(finding.position.line)},
-                   {"column", Optional(finding.position.column)},
-                   {"severity", finding.severity},
+                   {"entry", Number(finding.entry)},
+                   {"line", Number(finding.position.line)},
+                   {"column", Number(finding.position.column)},
+                   {"severity", NameOf(finding.severity)},
                    {"kind", finding.kind},
-                   {"text", finding.text}});
+                   {"text", finding.text},
+                   {"group", finding.group},
+                   {"under", Text(finding.under)}}) +
+           (&finding == &report.findings.back() ? "" : ",");
   }
   return out + "]}\n";
+}
+
+std::string MovesReport(const CheckReport& report) {
+  std::string out;
+  for (const Move& move : report.moves) {
+    // A name a terminal could take for a command of its own is not printed.
+    const bool plain = ShownText(move.from) == move.from && ShownText(move.to) == move.to;
+    out += (plain ? MoveCommand(move.from, move.to)
+                  : "# " + ShownText(move.from) + " to " + ShownText(move.to) +
+                        ": a name that cannot be printed safely; move it by hand") +
+           "\n";
+  }
+  return out.empty() ? "# " + ShownText(report.next) + "\n" : out;
 }
 
 }  // namespace tavrik

@@ -1,8 +1,9 @@
-#include "shift.h"
+// Where a list's pairs start to be shifted by one entry.
 
 #include <string_view>
 #include <utility>
 
+#include "checked_list.h"
 #include "list_path.h"
 
 namespace tavrik {

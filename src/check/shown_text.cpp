@@ -77,4 +77,50 @@ std::string Named(std::string_view path) {
   return shown;
 }
 
+std::string Thousands(std::size_t number) {
+  std::string digits = std::to_string(number);
+  for (std::size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, 1, ',');
+  return digits;
+}
+
+std::string Counted(std::size_t count, std::string_view noun) {
+  std::string text = Thousands(count) + " " + std::string(noun);
+  if (count == 1) return text;
+  if (noun.back() == 'y') return text.substr(0, text.size() - 1) + "ies";
+  return text + "s";
+}
+
+std::string PairsText(const std::vector<std::size_t>& pairs) {
+  constexpr std::size_t kNamed = 5;  // runs named; the other pairs counted
+  std::vector<std::string> runs;
+  std::size_t named = 0, at = 0;
+  for (; at < pairs.size() && runs.size() < kNamed; ++at) {
+    std::size_t end = at;
+    while (end + 1 < pairs.size() && pairs[end + 1] == pairs[end] + 1) ++end;
+    const bool run = end > at + 1;
+    runs.push_back(std::to_string(pairs[at]) + (run ? "-" + std::to_string(pairs[end]) : ""));
+    named += run ? end - at + 1 : 1;
+    if (run) at = end;
+  }
+  if (named < pairs.size()) runs.push_back(Thousands(pairs.size() - named) + " more");
+  std::string text = named == 1 && runs.size() == 1 ? "pair " : "pairs ";
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    text += (i == 0 ? "" : i + 1 == runs.size() ? " and " : ", ") + runs[i];
+  }
+  return text;
+}
+
+std::string LastName(const std::string& path) { return path.substr(path.find_last_of("/\\") + 1); }
+
+std::string FolderOf(const std::string& path) {
+  const std::size_t separator = path.find_last_of("/\\");
+  return separator == std::string::npos ? std::string() : path.substr(0, separator);
+}
+
+std::string FromHere(const std::string& where, const std::string& here) {
+  const bool inside = where.size() > here.size() + 1 && where.compare(0, here.size(), here) == 0 &&
+                      (where[here.size()] == '/' || where[here.size()] == '\\');
+  return inside ? where.substr(here.size() + 1) : where;
+}
+
 }  // namespace tavrik

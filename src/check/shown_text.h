@@ -1,11 +1,13 @@
 #pragma once
 
-// Text from a list or a file name, made safe to print on a terminal: a
-// mod's list comes from strangers, and an escape sequence in it could set
-// the terminal's title, colours or clipboard.
+// Text as brennel-check prints it. A mod's list comes from strangers, and an
+// escape sequence in it could set the terminal's title, colours or
+// clipboard: everything from a list or a file name goes through ShownText.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tavrik {
 
@@ -22,5 +24,24 @@ std::string ShownText(std::string_view text);
 /// first and last 96 bytes or so, joined by an ellipsis, cut between
 /// characters. The list's line and column lead to the whole of it.
 std::string Named(std::string_view path);
+
+/// 32767 as "32,767".
+std::string Thousands(std::size_t number);
+
+/// "1 pair", "1,901 pairs", "2 entries".
+std::string Counted(std::size_t count, std::string_view noun);
+
+/// Pairs (from 1, ascending) in words, runs joined: "pair 3", "pairs 1-150",
+/// "pairs 2, 4, 6, 8, 10 and 145 more".
+std::string PairsText(const std::vector<std::size_t>& pairs);
+
+/// A path's last name, after its last separator, and the folder before it
+/// ("" when there is none).
+std::string LastName(const std::string& path);
+std::string FolderOf(const std::string& path);
+
+/// `where`, a path from the root, from the folder `here` when it lies
+/// inside it.
+std::string FromHere(const std::string& where, const std::string& here);
 
 }  // namespace tavrik

@@ -75,7 +75,7 @@ void Brennel::RenamePairs(const EntryList& list, Direction direction) {
     const bool activating = direction == Direction::kActivation;
     const std::string& source = activating ? first : second;
     const std::string& target = activating ? second : first;
-    platform_.BeginPair(source, target);
+    platform_.BeginPair(i / 2 + 1, source, target);
     if (platform_.FindFile(source).empty()) {
       platform_.ShowMessage(source + " is missing");
       return;

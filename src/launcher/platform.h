@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -23,9 +24,11 @@ class Platform {
   /// for it (open folders) may go.
   virtual void EndWalk() {}
 
-  /// A pair is next: its `source` is tested, and moved to `target` when it
-  /// is there. What the platform keeps of the disk may be looked at again.
-  virtual void BeginPair(const std::string& source, const std::string& target) {
+  /// Pair `pair` (from 1) is next: its `source` is tested, and moved to
+  /// `target` when it is there. A walk that stops stops at the last pair it
+  /// announced. What the platform keeps of the disk may be looked at again.
+  virtual void BeginPair(std::size_t pair, const std::string& source, const std::string& target) {
+    static_cast<void>(pair);
     static_cast<void>(source);
     static_cast<void>(target);
   }

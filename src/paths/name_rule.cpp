@@ -115,23 +115,28 @@ NameRule::Entry NameRule::Find(Folder& folder, std::string_view spelled, bool on
                         unsigned matched) {
     return Entry{std::string(name), std::string(listed), kind, matched};
   };
+  // As spelled, then without trailing dots: as the folder lists it, or,
+  // where the file system ignores case, as it finds it itself (NTFS with
+  // ignore_case lists every name in lower case).
   const Listing* names = nullptr;
   for (std::size_t i = 0; i < count; ++i) {
     names = on_the_way ? folders_.Names(folder) : folders_.NamesFor(folder, spellings[i]);
     if (names == nullptr) break;
     if (const Listed* listed = names->Find(spellings[i]))
       return found(spellings[i], spellings[i], listed->kind, i * kMatchedTrimmed);
-  }
-  for (std::size_t i = 0; names != nullptr && i < count; ++i) {
     const Listing::Matches matches = names->MatchesOf(spellings[i]);
     if (matches.empty()) continue;
     const auto& [name, listed] = *matches.begin();
-    // Where the file system ignores case, it finds this spelling itself
-    // (NTFS with ignore_case lists every name in lower case).
     if (!folder.ignores_case) folder.ignores_case = IgnoresCase(folder, name);
     if (folder.ignores_case.value_or(false))
       return found(spellings[i], name, listed.kind, i * kMatchedTrimmed);
+  }
+  // Then in another case, where case is told apart.
+  for (std::size_t i = 0; names != nullptr && i < count; ++i) {
+    const Listing::Matches matches = names->MatchesOf(spellings[i]);
+    if (matches.empty()) continue;
     if (!matches.one()) throw Ambiguous(folders_.PathOf(folder), spellings[i], matches, false);
+    const auto& [name, listed] = *matches.begin();
     return found(name, name, listed.kind, kMatchedOtherCase | i * kMatchedTrimmed);
   }
   // Not listed: the file system may match it by a rule of its own, and a

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -21,7 +22,7 @@ class SystemPlatform : public Platform {
 
   void BeginWalk() override;
   void EndWalk() override;
-  void BeginPair(const std::string& source, const std::string& target) override;
+  void BeginPair(std::size_t pair, const std::string& source, const std::string& target) override;
   std::string FindFile(const std::string& path) override;
   void RenameFile(const std::string& source, const std::string& target) override;
   void ShowMessage(const std::string& text) override {

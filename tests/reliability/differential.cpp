@@ -315,9 +315,9 @@ class Counting : public tavrik::Platform {
 
   void BeginWalk() override { platform_.BeginWalk(); }
   void EndWalk() override { platform_.EndWalk(); }
-  void BeginPair(const std::string& source, const std::string& target) override {
+  void BeginPair(std::size_t pair, const std::string& source, const std::string& target) override {
     if (before_test) before_test(tests + 1);
-    platform_.BeginPair(source, target);
+    platform_.BeginPair(pair, source, target);
   }
   std::string FindFile(const std::string& path) override {
     ++tests;
@@ -343,7 +343,7 @@ class BoundedWalk : public tavrik::Platform {
   explicit BoundedWalk(std::size_t bound) : walk_(disk_, bound) {}
   void BeginWalk() override { walk_.Forget(); }
   void EndWalk() override { walk_.Forget(); }
-  void BeginPair(const std::string& source, const std::string& target) override {
+  void BeginPair(std::size_t, const std::string& source, const std::string& target) override {
     walk_.BeginPair(source, target);
   }
   std::string FindFile(const std::string& path) override { return walk_.FindFile(path); }

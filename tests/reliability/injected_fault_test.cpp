@@ -30,8 +30,8 @@ class RecordingPlatform : public Platform {
   Texts searched, renamed, messages;
 
   void BeginWalk() override { real.BeginWalk(); }
-  void BeginPair(const std::string& source, const std::string& target) override {
-    real.BeginPair(source, target);
+  void BeginPair(std::size_t pair, const std::string& source, const std::string& target) override {
+    real.BeginPair(pair, source, target);
   }
   std::string FindFile(const std::string& path) override {
     searched.push_back(path);

@@ -36,10 +36,10 @@ class ChangingPlatform : public SystemPlatform {
  public:
   ChangingPlatform() : SystemPlatform(nullptr) {}
   std::map<int, std::function<void()>> before_pair;
-  void BeginPair(const std::string& source, const std::string& target) override {
+  void BeginPair(std::size_t pair, const std::string& source, const std::string& target) override {
     const auto change = before_pair.find(++tests_);
     if (change != before_pair.end()) change->second();
-    SystemPlatform::BeginPair(source, target);
+    SystemPlatform::BeginPair(pair, source, target);
   }
   void BeginWalk() override {
     tests_ = 0;
@@ -428,7 +428,7 @@ TEST_F(WrongFile, AKillAtAnyCallLeavesWhatAStoppedWalkLeaves) {
       ++kills;
       SystemPlatform fresh(nullptr);
       const auto found = [&](const std::string& source, const std::string& target) {
-        fresh.BeginPair(source, target);
+        fresh.BeginPair(1, source, target);
         return !fresh.FindFile(source).empty();
       };
       for (std::size_t pair = 0; pair < contents.size(); ++pair) {

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # brennel-check.exe under wine, on a copy of the demo mod: the state and the
-# exit status in each state (an activation stopped by another mod's file
-# among them, with the way out), the JSON report, a finding of the Windows
-# rules (a name in another case), a folder without lists, a list's escape
+# exit status in each state (an activation stopped by a file in the way
+# among them, with the way out in the disk's spelling), the JSON report, a
+# finding of the Windows rules (a name in another case), a folder without lists, a list's escape
 # sequence kept from the terminal, a usage error in one line, and that the
 # folder's names and times are the same before and after every check.
 # Usage: check_test.sh PATH/TO/brennel-check.exe EXAMPLES-FOLDER (with the wine session started)
@@ -44,17 +44,18 @@ check --json "$folder"
   fail "demo's activation without its sound: $out"
 mv "$work/sound" "$sound"
 
-# An activation stopped at pair 3 by another mod's file, done by hand as
+# An activation stopped at pair 3 by a file that was there, done by hand as
 # the walk does it.
 mv "$mod/Data/TavrikCloak.esp.off" "$mod/Data/TavrikCloak.esp"
 mv "$mod/Data/Textures/tavrik_cloak.dds.off" "$mod/Data/Textures/tavrik_cloak.dds"
 echo "another mod's" >"$mod/Data/Meshes/tavrik_cloak.nif"
 check --json "$folder"
-[ "$status" -eq 1 ] || fail "partial: status $status"
-[ "$(field 'd["state"], d["partial_pairs"], d["blocking"][0]["own"]')" = "partial 2 False" ] ||
-  fail "partial: $out"
-[[ "$(field 'd["next"]')" == "To activate the mod: move 'Data/Meshes/tavrik_cloak.nif' out of the way"* ]] ||
-  fail "partial, the way out: $out"
+[ "$status" -eq 1 ] || fail "stopped: status $status"
+[ "$(field 'd["state"], d["stopped_at"], d["both_pairs"]')" = "activation-stopped 3 [3]" ] ||
+  fail "stopped: $out"
+[[ "$(field 'd["next"]')" == "To activate the mod: move 'Data\Meshes\tavrik_cloak.nif' to 'Data\Meshes\tavrik_cloak.nif.aside', then press Deactivate"* ]] ||
+  fail "stopped, the way out: $out"
+[ "$(field 'd["moves"][0]["from"]')" = 'Data\Meshes\tavrik_cloak.nif' ] || fail "stopped, the move: $out"
 rm "$mod/Data/Meshes/tavrik_cloak.nif"
 mv "$mod/Data/TavrikCloak.esp" "$mod/Data/TavrikCloak.esp.off"
 mv "$mod/Data/Textures/tavrik_cloak.dds" "$mod/Data/Textures/tavrik_cloak.dds.off"
@@ -87,6 +88,6 @@ mod=$mod_before
 
 check --no-such-option
 [ "$status" -eq 2 ] || fail "usage error: status $status"
-[ "$out" = "brennel-check: unknown option '--no-such-option' (usage: brennel-check [--json] [FOLDER])" ] ||
+[ "$out" = "brennel-check: unknown option '--no-such-option' (usage: brennel-check [--all | --moves | --json] [FOLDER])" ] ||
   fail "usage error: $out"
 echo "PASS: brennel-check.exe under wine"

@@ -31,7 +31,7 @@ void SystemPlatform::BeginWalk() { state_->walk.Forget(); }
 
 void SystemPlatform::EndWalk() { state_->walk.Forget(); }
 
-void SystemPlatform::BeginPair(const std::string& source, const std::string& target) {
+void SystemPlatform::BeginPair(std::size_t, const std::string& source, const std::string& target) {
   state_->walk.BeginPair(source, target);
 }
 

@@ -23,7 +23,7 @@ void SystemPlatform::BeginWalk() {}
 void SystemPlatform::EndWalk() {}
 
 // Each call asks Windows afresh: nothing is kept from pair to pair.
-void SystemPlatform::BeginPair(const std::string&, const std::string&) {}
+void SystemPlatform::BeginPair(std::size_t, const std::string&, const std::string&) {}
 
 std::string SystemPlatform::FindFile(const std::string& path) {
   // A directory search would take '*' and '?' as patterns and then the
