@@ -238,7 +238,9 @@ int CheckAgainstWalk(const char* layout, const char* count, const char* rounds) 
                 << " ms, walk (load and click) " << walked * 1e3 << " ms, " << check / walked
                 << " x\n";
       ratios.push_back(check / walked);
-      if (report.activate.from_now.result != "complete" || folder.CountMoved() != pairs) return 1;
+      if (report.activate.from_now().result != tavrik::Result::kComplete ||
+          folder.CountMoved() != pairs)
+        return 1;
       folder.Restore();
     }
     std::sort(ratios.begin(), ratios.end());
