@@ -126,10 +126,15 @@ NameRule::Entry NameRule::Find(Folder& folder, std::string_view spelled, bool on
       return found(spellings[i], spellings[i], listed->kind, i * kMatchedTrimmed);
     const Listing::Matches matches = names->MatchesOf(spellings[i]);
     if (matches.empty()) continue;
+    // Whether it does, its finding the spelling it does not list tells.
+    if (!folder.ignores_case) {
+      struct stat status;
+      const int number = disk_.Stat(folder.handle, std::string(spellings[i]), false, status);
+      if (number != 0 && !Absent(number)) throw SystemFailure(number);
+      folder.ignores_case = number == 0;
+    }
     const auto& [name, listed] = *matches.begin();
-    if (!folder.ignores_case) folder.ignores_case = IgnoresCase(folder, name);
-    if (folder.ignores_case.value_or(false))
-      return found(spellings[i], name, listed.kind, i * kMatchedTrimmed);
+    if (*folder.ignores_case) return found(spellings[i], name, listed.kind, i * kMatchedTrimmed);
   }
   // Then in another case, where case is told apart.
   for (std::size_t i = 0; names != nullptr && i < count; ++i) {
@@ -161,6 +166,7 @@ bool NameRule::IsFile(Folder& folder, const Entry& entry) {
 }
 
 std::optional<bool> NameRule::IgnoresCase(Folder& folder, const std::string& name) {
+  if (folder.ignores_case) return folder.ignores_case;
   const Listing* names = folders_.Names(folder);
   std::string lower = name;
   for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
@@ -169,7 +175,7 @@ std::optional<bool> NameRule::IgnoresCase(Folder& folder, const std::string& nam
     struct stat status;
     const int number = disk_.Stat(folder.handle, other, false, status);
     if (number != 0 && !Absent(number)) throw SystemFailure(number);
-    return number == 0;
+    return folder.ignores_case = number == 0;
   }
   return std::nullopt;
 }

@@ -493,6 +493,27 @@ TEST_F(WrongFile, ARespellingNeverDeletesAnotherFileUnderItsParkedName) {
   }
 }
 
+// Where case is ignored, the file system finds a name as the list spells
+// it, also one with no ASCII letter to tell the case by: a pair naming the
+// file's own entry renames nothing there.
+TEST_F(WrongFile, WhereCaseIsIgnoredANameOfGreekLettersIsFoundAsSpelled) {
+  for (const std::string kind : {"exfat", "ntfs"}) {
+    SCOPED_TRACE(kind);
+    if (const std::string why = MountCaseInsensitive(kind, kind); !why.empty()) GTEST_SKIP() << why;
+    WriteFile(kind + "/\xCE\xA3\xCE\x9F\xCF\x82", "greek");           // "ΣΟς"
+    const std::string spelled = kind + "\\\xCF\x83\xCE\xBF\xCF\x82";  // "σος"
+    EXPECT_EQ(Activate({spelled, spelled}), 0);
+    EXPECT_TRUE(messages.empty());
+    Texts names;
+    for (const auto& entry : fs::directory_iterator(kind)) {
+      if (entry.path().extension() != ".img") names.push_back(entry.path().filename().string());
+    }
+    ASSERT_EQ(names.size(), 1u);
+    if (kind == "exfat") EXPECT_EQ(names.front(), "\xCE\xA3\xCE\x9F\xCF\x82");  // as it was
+    EXPECT_EQ(ReadFile(kind + "/" + names.front()), "greek");
+  }
+}
+
 // Only the pair a respelling belongs to finds a file under its parked name:
 // any other pair whose source is missing says so, on every file system.
 TEST_F(WrongFile, AMissingSourceIsMissingThoughAParkedNameOfItIsThere) {
