@@ -509,7 +509,9 @@ TEST_F(WrongFile, WhereCaseIsIgnoredANameOfGreekLettersIsFoundAsSpelled) {
       if (entry.path().extension() != ".img") names.push_back(entry.path().filename().string());
     }
     ASSERT_EQ(names.size(), 1u);
-    if (kind == "exfat") EXPECT_EQ(names.front(), "\xCE\xA3\xCE\x9F\xCF\x82");  // as it was
+    if (kind == "exfat") {
+      EXPECT_EQ(names.front(), "\xCE\xA3\xCE\x9F\xCF\x82");  // as it was
+    }
     EXPECT_EQ(ReadFile(kind + "/" + names.front()), "greek");
   }
 }
