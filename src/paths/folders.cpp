@@ -64,7 +64,7 @@ const Listing* Folders::Names(Folder& folder) {
 }
 
 const Listing* Folders::NamesFor(Folder& folder, std::string_view name) {
-  const auto touched = touched_.empty() ? touched_.end() : touched_.find(name);
+  const auto touched = touched_.empty() ? touched_.end() : touched_.find(NameKeyHash()(name));
   if (touched != touched_.end() && touched->second.at > folder.read_at &&
       touched->second.folder != &folder) {
     folder.names.reset();
@@ -83,7 +83,8 @@ Folders::Way Folders::WayOf(std::string_view text) const {
 }
 
 void Folders::Refresh() {
-  std::vector<int> changed;
+  changed_.clear();
+  std::vector<int>& changed = changed_;
   bool vouched =
       disk_.Changes(changed) && changed.empty() && !distrusted_ && !unwatched_ && held_ <= bound_;
   for (std::size_t i = 0; vouched && i < linked_.size(); ++i) {
@@ -119,8 +120,8 @@ void Folders::Moved(Folder& from, const std::string& from_name, Folder& to,
   const std::optional<Listed> moved = from.names ? from.names->Remove(from_name) : std::nullopt;
   if (!moved) from.names.reset();
   if (to.names) to.names->Insert(to_name, moved.value_or(Listed{}));
-  touched_.insert_or_assign(from_name, Touched{++moves_, &from});
-  touched_.insert_or_assign(to_name, Touched{moves_, &to});
+  touched_.insert_or_assign(NameKeyHash()(from_name), Touched{++moves_, &from});
+  touched_.insert_or_assign(NameKeyHash()(to_name), Touched{moves_, &to});
   // A file made beside a folder of its name, in some case, may be what a
   // folder text means now: each is found again.
   const std::string_view made = WithoutTrailingDots(to_name);

@@ -93,8 +93,11 @@ class Folders {
     std::uint64_t at = 0;
     const Folder* folder = nullptr;
   };
-  std::unordered_map<std::string, Touched, NameKeyHash, NameKeyEqual> touched_;  // by key
+  // By the hash of the name's key: two keys of one hash only have a listing
+  // read again.
+  std::unordered_map<std::size_t, Touched> touched_;
   std::uint64_t moves_ = 0;
+  std::vector<int> changed_;  // what the watches told at the last pair, kept for its room
   struct TextHash {
     using is_transparent = void;
     std::size_t operator()(std::string_view text) const {

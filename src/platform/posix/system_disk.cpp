@@ -63,7 +63,7 @@ void SystemDisk::Close(FolderHandle folder) {
   if (watch >= 0 && std::none_of(watches_.begin(), watches_.end(),
                                  [&](const auto& watched) { return watched.second == watch; })) {
     inotify_rm_watch(inotify_, watch);
-    expected_.push_back({watch, IN_IGNORED, ""});
+    ExpectOn(watch, IN_IGNORED, "");
   }
   close(folder);
 }
@@ -94,8 +94,16 @@ int SystemDisk::ReadNames(FolderHandle folder,
 
 void SystemDisk::Expect(FolderHandle folder, std::uint32_t mask, const std::string& name) {
   for (const auto& [handle, watch] : watches_) {
-    if (handle == folder) expected_.push_back({watch, mask, name});
+    if (handle == folder) ExpectOn(watch, mask, name);
   }
+}
+
+void SystemDisk::ExpectOn(int watch, std::uint32_t mask, std::string_view name) {
+  if (expecting_ == expected_.size()) expected_.emplace_back();
+  Expected& expected = expected_[expecting_++];
+  expected.watch = watch;
+  expected.mask = mask;
+  expected.name.assign(name);
 }
 
 bool SystemDisk::Renamed(int done, FolderHandle from, const std::string& from_name, FolderHandle to,
@@ -190,18 +198,19 @@ bool SystemDisk::Changes(std::vector<int>& changed) {
       at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
       known = known && (event->mask & IN_Q_OVERFLOW) == 0;
       const std::string_view name = event->len != 0 ? event->name : "";
-      const auto mine = std::find_if(expected_.begin(), expected_.end(), [&](const Expected& e) {
+      const auto end = expected_.begin() + static_cast<std::ptrdiff_t>(expecting_);
+      const auto mine = std::find_if(expected_.begin(), end, [&](const Expected& e) {
         return e.watch == event->wd && (e.mask & event->mask) != 0 && e.name == name;
       });
-      if (mine == expected_.end()) {
+      if (mine == end) {
         changed.push_back(event->wd);
       } else {
-        expected_.erase(mine);
+        mine->mask = 0;  // taken
       }
     }
   }
   // A call's events are queued before it returns: what has not come never will.
-  expected_.clear();
+  expecting_ = 0;
   return known;
 }
 

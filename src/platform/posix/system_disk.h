@@ -41,6 +41,7 @@ class SystemDisk : public Disk {
     std::string name;
   };
   void Expect(FolderHandle folder, std::uint32_t mask, const std::string& name);
+  void ExpectOn(int watch, std::uint32_t mask, std::string_view name);
   bool Renamed(int done, FolderHandle from, const std::string& from_name, FolderHandle to,
                const std::string& to_name);
 
@@ -48,7 +49,8 @@ class SystemDisk : public Disk {
   // waits for the kernel to retire it, some milliseconds.
   int inotify_ = -1;
   std::vector<std::pair<FolderHandle, int>> watches_;  // each watched handle's watch
-  std::vector<Expected> expected_;
+  std::vector<Expected> expected_;  // the first `expecting_`, kept to keep their room
+  std::size_t expecting_ = 0;
 };
 
 }  // namespace tavrik
