@@ -970,6 +970,30 @@ TEST_F(Check, APathPastWhatLinuxTakesInOneCallIsForeseenAsTheWalkGoes) {
   EXPECT_TRUE(fs::exists("a.esp.off"));
 }
 
+// The twin of a deep folder is found, and so are a refusal's causes.
+TEST_F(Check, ASplitFolderAndARefusalPastWhatLinuxTakesInOneCallAreNamed) {
+  const DeepFolder deep(42, std::string(120, 'n'));
+  ASSERT_EQ(deep.path().size(), 42u * 121) << "cannot make the folders";
+  deep.Make("Textures/a.dds.off");
+  deep.Make("textures/b.dds.off");
+  const std::string list = deep.path() + "textures\\a.dds.off," + deep.path() + "textures\\a.dds\r\n";
+  WriteFile("Tavrik.mla", list);
+  WriteFile("Tavrik.mld", list);
+  std::string in = deep.path().substr(0, deep.path().size() - 1);
+  std::replace(std::begin(in), std::end(in), '\\', '/');
+  CheckReport report = tavrik::Check(*MakeDryRun(), fs::current_path().string());
+  const Cause& cause = report.activate.from_now().cause;
+  EXPECT_EQ(cause.kind, "split-folder") << cause.text;
+  EXPECT_EQ(cause.moves, (std::vector<Move>{{in + "/Textures/a.dds.off", in + "/textures/a.dds.off"}}));
+  EXPECT_EQ(report.in_twins, (std::vector<std::size_t>{1}));
+  // Root may write anywhere: the folder's owner and mode as nobody sees them.
+  if (geteuid() != 0) return;
+  deep.Make("textures/a.dds.off");
+  const std::optional<std::string> denied = AsNobody();
+  if (!denied) GTEST_SKIP() << "cannot become nobody";
+  EXPECT_NE(denied->find(" (owner root, mode 0755).\n"), std::string::npos) << *denied;
+}
+
 TEST_F(Check, OnAReadOnlyMountItPredictsTheRefusalAndChangesNothing) {
   if (geteuid() != 0) GTEST_SKIP() << "mounting needs root";
   if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr)) {
