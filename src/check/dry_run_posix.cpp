@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <map>
 #include <memory>
+#include <tuple>
+#include <unordered_map>
 
 #include "dry_run.h"
 #include "foresee_posix.h"
@@ -49,8 +51,11 @@ FolderFacts FactsOf(FolderHandle folder, dev_t device) {
 // The system's disk with a dry run's renames on top. Folders are the
 // system's own (a dry run moves none); a file is known by its folder's
 // device and inode and its name, as the system knows it: a file moved
-// through one path of a folder is there by any other. Changes that other
-// programs make are the system's watches' to report.
+// through one path of a folder is there by any other. A check foresees the
+// disk as it was when it looked: what the system says of a name or a folder
+// is asked once a check and kept, so that its many walks cost one walk's
+// questions, and there are no watches (nothing the check does changes the
+// disk, and what another program changes meanwhile no check can promise).
 class OverlayDisk : public Disk {
  public:
   std::size_t renames = 0;
@@ -82,7 +87,7 @@ class OverlayDisk : public Disk {
 
   int Stat(FolderHandle folder, const std::string& name, bool follow,
            struct stat& status) override {
-    if (name == ".") return real_.Stat(folder, name, follow, status);
+    if (name == ".") return RealStat(folder, name, follow, status);
     const Place place{IdentityOf(folder), name};
     if (const auto* moved = moves_.At(place)) {
       status = moved->data.status;
@@ -90,18 +95,26 @@ class OverlayDisk : public Disk {
       return Follow(folder, moved->data.text, status);
     }
     if (moves_.Left(place)) return ENOENT;
-    if (moves_.Empty() || !follow) return real_.Stat(folder, name, follow, status);
-    if (const int number = real_.Stat(folder, name, false, status)) return number;
+    if (moves_.Empty() || !follow) return RealStat(folder, name, follow, status);
+    if (const int number = RealStat(folder, name, false, status)) return number;
     return S_ISLNK(status.st_mode) ? Follow(folder, LinkText(folder, name), status) : 0;
   }
 
   int ReadNames(FolderHandle folder,
                 const std::function<void(std::string_view, Listed)>& add) override {
     const Identity identity = IdentityOf(folder);
-    const int number = real_.ReadNames(folder, [&](std::string_view name, Listed listed) {
-      if (!moves_.Left({identity, std::string(name)})) add(name, listed);
-    });
-    if (number != 0) return number;
+    auto known = listings_.find(identity);
+    if (known == listings_.end()) {
+      Names names;
+      names.number = real_.ReadNames(folder, [&](std::string_view name, Listed listed) {
+        names.names.emplace_back(name, listed);
+      });
+      known = listings_.emplace(identity, std::move(names)).first;
+    }
+    if (const int number = known->second.number) return number;
+    for (const auto& [name, listed] : known->second.names) {
+      if (moves_.Empty() || !moves_.Left({identity, name})) add(name, listed);
+    }
     const auto& entries = moves_.Entries();
     for (auto at = entries.lower_bound({identity, ""});
          at != entries.end() && at->first.first == identity; ++at) {
@@ -125,8 +138,8 @@ class OverlayDisk : public Disk {
     return Record(folder, name, folder, respelled, std::move(moving));
   }
 
-  int Watch(FolderHandle folder) override { return real_.Watch(folder); }
-  bool Changes(std::vector<int>& changed) override { return real_.Changes(changed); }
+  int Watch(FolderHandle) override { return 0; }
+  bool Changes(std::vector<int>&) override { return true; }
 
   void Clear() {
     moves_.Clear();
@@ -148,6 +161,45 @@ class OverlayDisk : public Disk {
     Identity identity;
     std::string path;  // from the working directory, or the root
   };
+  struct Names {  // a folder's listing on the disk, or the errno of reading it
+    int number = 0;
+    std::vector<std::pair<std::string, Listed>> names;
+  };
+  struct Asked {  // what the disk said of a name
+    int number = 0;
+    struct stat status {};
+  };
+  struct PlaceHash {
+    std::size_t operator()(const std::tuple<Identity, std::string, bool>& key) const {
+      const auto& [identity, name, follow] = key;
+      return std::hash<std::string>()(name) ^ (identity.second * 0x9E3779B97F4A7C15u) ^
+             (identity.first << 1) ^ follow;
+    }
+  };
+  struct IdentityHash {
+    std::size_t operator()(const Identity& identity) const {
+      return identity.second * 0x9E3779B97F4A7C15u ^ identity.first;
+    }
+  };
+
+  // An entry that is no link is the same followed or not: asked once.
+  int RealStat(FolderHandle folder, const std::string& name, bool follow, struct stat& status) {
+    const Identity identity = IdentityOf(folder);
+    const Asked* asked = &Ask(folder, identity, name, false);
+    if (follow && asked->number == 0 && S_ISLNK(asked->status.st_mode))
+      asked = &Ask(folder, identity, name, true);
+    status = asked->status;
+    return asked->number;
+  }
+  const Asked& Ask(FolderHandle folder, const Identity& identity, const std::string& name,
+                   bool follow) {
+    auto key = std::make_tuple(identity, name, follow);
+    auto known = stats_.find(key);
+    if (known != stats_.end()) return known->second;
+    Asked asked;
+    asked.number = real_.Stat(folder, name, follow, asked.status);
+    return stats_.emplace(std::move(key), asked).first->second;
+  }
 
   Identity IdentityOf(FolderHandle folder) const {
     const auto held = folders_.find(folder);
@@ -195,7 +247,7 @@ class OverlayDisk : public Disk {
         if (const int number = Open(folder, path, at, linked)) return number;
       }
       const bool last = name.empty() || name == "." || name == "..";
-      const int number = last ? real_.Stat(at, name.empty() ? "." : name, true, status)
+      const int number = last ? RealStat(at, name.empty() ? "." : name, true, status)
                               : Stat(at, name, false, status);
       const bool link = number == 0 && !last && S_ISLNK(status.st_mode);
       if (link) {
@@ -224,6 +276,8 @@ class OverlayDisk : public Disk {
   RecordedMoves<Place, Link> moves_;  // ordered by place: a folder's names are together
   std::map<FolderHandle, Held> folders_;
   std::map<Identity, FolderFacts> facts_;
+  std::unordered_map<Identity, Names, IdentityHash> listings_;
+  std::unordered_map<std::tuple<Identity, std::string, bool>, Asked, PlaceHash> stats_;
   RefusalForesight foresight_;
 };
 
