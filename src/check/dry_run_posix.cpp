@@ -319,7 +319,7 @@ class PosixDryRun : public DryRun {
     }
     walk_.folders().Refresh();
     const ListPath names = ParseListPath(path);
-    const NameRule::Reached reached = walk_.names().FolderOf(names);
+    const NameRule::Reached reached = walk_.names().FolderOf(std::string_view(path));
     NameRule::Entry entry;
     if (reached.number == 0 && !names.names_folder)
       entry = walk_.names().Find(*reached.folder, names.names.back());

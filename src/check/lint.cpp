@@ -187,6 +187,10 @@ void Linter::SplitFolders(const CheckedList& list, std::size_t number, const Pat
     if (name != ".." || walked == 0) break;
     --walked;
   }
+  // Entries of one folder share its way up: looked at once, as far as it goes.
+  std::size_t& looked_up = looked_up_[FolderOf(facts.where)];
+  if (looked_up >= walked) return;
+  looked_up = walked;
   for (std::string folder = FolderOf(facts.where); walked > 0 && !folder.empty(); --walked) {
     const std::string parent = FolderOf(folder);
     std::string others;

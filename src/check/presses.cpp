@@ -109,10 +109,13 @@ Trial Presser::Run(const std::vector<Move>& moves, const std::vector<bool>& pres
 // No file of `list` is where its button puts one (pairs that rename
 // nothing aside).
 bool Presser::Undone(const CheckedList& list) {
-  for (std::size_t pair = 0; pair < list.Unshifted(); ++pair) {
-    if (KeyOf(list.Source(pair)) != KeyOf(list.Target(pair)) && Present(list.Target(pair))) {
-      return false;
-    }
+  std::vector<bool>& renaming = renaming_[list.activation ? 0 : 1];
+  if (renaming.empty()) {  // the pairs' texts, compared once
+    for (std::size_t pair = 0; pair < list.Unshifted(); ++pair)
+      renaming.push_back(KeyOf(list.Source(pair)) != KeyOf(list.Target(pair)));
+  }
+  for (std::size_t pair = 0; pair < renaming.size(); ++pair) {
+    if (renaming[pair] && Present(list.Target(pair))) return false;
   }
   return true;
 }

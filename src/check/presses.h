@@ -165,6 +165,7 @@ class Presser {
   std::string here_;
   const CheckedList* lists_[2] = {nullptr, nullptr};
   std::map<std::string, std::vector<std::vector<std::string>>> twins_;  // by folder
+  std::vector<bool> renaming_[2];  // by list, whether each pair renames a file
 };
 
 /// "Activate" or "Deactivate".
