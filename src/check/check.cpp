@@ -69,8 +69,8 @@ CheckReport Check(DryRun& run, const std::string& folder) {
   for (const std::size_t pair : report.missing) {
     if (!presser.InTwin(basis.Source(pair - 1)).empty()) report.in_twins.push_back(pair);
   }
-  report.activate = presser.Run({}, {true, false, true});
-  report.deactivate = presser.Run({}, {false, true, false});
+  report.activate = presser.Run({}, {true, false});
+  report.deactivate = presser.Run({}, {false, true});
 
   Linter linter(run, presser, folder, report.findings);
   run.BeginWalk();
