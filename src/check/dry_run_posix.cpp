@@ -148,6 +148,13 @@ class OverlayDisk : public Disk {
   }
   bool AllBack() const { return moves_.AllBack(); }
   std::vector<std::pair<std::string, std::string>> Moved() const { return moves_.Displaced(); }
+  /// The folder's path from the working directory, or the root, as the walk
+  /// reached it.
+  const std::string& PathOf(FolderHandle folder) const {
+    static const std::string kNone;
+    const auto held = folders_.find(folder);
+    return held != folders_.end() ? held->second.path : kNone;
+  }
 
  private:
   using Identity = std::pair<dev_t, ino_t>;
@@ -204,10 +211,6 @@ class OverlayDisk : public Disk {
   Identity IdentityOf(FolderHandle folder) const {
     const auto held = folders_.find(folder);
     return held != folders_.end() ? held->second.identity : Identity{};
-  }
-  std::string PathOf(FolderHandle folder) const {
-    const auto held = folders_.find(folder);
-    return held != folders_.end() ? held->second.path : "";
   }
 
   int Record(FolderHandle from, const std::string& from_name, FolderHandle to,
@@ -346,7 +349,7 @@ class PosixDryRun : public DryRun {
     facts.file_other_case = (entry.matched & kMatchedOtherCase) != 0;
     facts.file_trailing_dots = (entry.matched & kMatchedTrimmed) != 0;
     facts.name = name;
-    std::string folder = walk_.folders().PathOf(*reached.folder);
+    std::string folder = disk_.PathOf(reached.folder->handle);
     if (folder.empty() || folder[0] != '/') folder = JoinPath(here_, folder);
     facts.where = JoinPath(folder, names.names_folder ? "" : name);
     facts.identity = JoinPath(folder, NameKey(name));
