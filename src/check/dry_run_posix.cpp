@@ -321,12 +321,15 @@ class PosixDryRun : public DryRun {
       return facts;
     }
     walk_.folders().Refresh();
-    const ListPath names = ParseListPath(path);
+    // The text's last name is the parsed one but where it names a folder:
+    // parsed only then, and where no folder is reached.
+    const std::string_view spelled = std::string_view(path).substr(LastNameStart(path));
+    const bool names_folder = NamesFolder(spelled);
     const NameRule::Reached reached = walk_.names().FolderOf(std::string_view(path));
     NameRule::Entry entry;
-    if (reached.number == 0 && !names.names_folder)
-      entry = walk_.names().Find(*reached.folder, names.names.back());
+    if (reached.number == 0 && !names_folder) entry = walk_.names().Find(*reached.folder, spelled);
     if (here_.empty()) here_ = WorkingDirectory();
+    const ListPath names = reached.number != 0 || names_folder ? ParseListPath(path) : ListPath();
     if (reached.number != 0) {
       facts.where = names.from_root ? "" : here_;
       for (const std::string_view name : names.names) {
@@ -339,10 +342,12 @@ class PosixDryRun : public DryRun {
       }
       return facts;
     }
-    const std::string_view last = names.names.empty() ? "" : names.names.back();
+    const std::string_view last = !names_folder       ? spelled
+                                  : names.names.empty() ? ""
+                                                        : names.names.back();
     const std::string name =
         entry.name.empty() ? std::string(WithoutTrailingDots(last)) : entry.name;
-    facts.folder_found = !names.names_folder;
+    facts.folder_found = !names_folder;
     facts.file_found = !entry.name.empty();
     facts.folder_other_case = (reached.matched & kMatchedOtherCase) != 0;
     facts.folder_trailing_dots = (reached.matched & kMatchedTrimmed) != 0;
@@ -351,7 +356,7 @@ class PosixDryRun : public DryRun {
     facts.name = name;
     std::string folder = disk_.PathOf(reached.folder->handle);
     if (folder.empty() || folder[0] != '/') folder = JoinPath(here_, folder);
-    facts.where = JoinPath(folder, names.names_folder ? "" : name);
+    facts.where = JoinPath(folder, names_folder ? "" : name);
     facts.identity = JoinPath(folder, NameKey(name));
     return facts;
   }

@@ -108,8 +108,9 @@ std::optional<PathFacts> Linter::Ask(const CheckedList& list, std::size_t number
             "; take it out");
     return facts;
   }
-  const ListPath path = ParseListPath(entry);
-  if (IsDriveOrShare(entry) || path.from_root || (!path.names.empty() && path.names[0] == "..")) {
+  // Only a ".." can lead above the folder from inside it.
+  const bool up = entry.find("..") != std::string::npos && LeadingUps(ParseListPath(entry)) > 0;
+  if (IsDriveOrShare(entry) || IsSeparator(entry[0]) || up) {
     Add(list, number, Severity::kWarning, "leaves-folder",
         "the path leads outside the mod's folder" +
             (!facts || facts->where.empty() ? std::string() : ", to " + Named(facts->where)) +
