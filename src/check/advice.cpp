@@ -136,9 +136,8 @@ std::string Why(const CheckReport& report, const ModState& state, Presser& press
                      stop.cause.text + ".";
   }
   if (report.state == State::kMixed) {
-    std::size_t first = 0;  // the first pair not moved, then the first moved after it
-    while (state.places[first] == PairPlace::kSecond || state.places[first] == PairPlace::kSame)
-      ++first;
+    // The first pair not moved, then the first moved after it.
+    const std::size_t first = StopOf(state.places, PairPlace::kSecond);
     std::size_t later = first;
     while (state.places[later] != PairPlace::kSecond) ++later;
     return "Pair " + std::to_string(later + 1) + "'s file is at " +

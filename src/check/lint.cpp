@@ -389,9 +389,7 @@ void Linter::Misplaced(const CheckedList& list, const ModState& state) {
             ": no walk moves one onto the other; move one of them aside");
   }
   if (state.state != State::kMixed) return;
-  std::size_t stop = 1;  // the first pair not moved
-  while (state.places[stop - 1] == PairPlace::kSecond || state.places[stop - 1] == PairPlace::kSame)
-    ++stop;
+  const std::size_t stop = StopOf(state.places, PairPlace::kSecond) + 1;  // the first not moved
   for (const std::size_t pair : state.At(PairPlace::kSecond)) {
     if (pair < stop) continue;
     Add(list, list.SourceEntry(pair - 1), Severity::kWarning, "missing-source",

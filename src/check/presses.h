@@ -58,6 +58,10 @@ struct ModState {
 /// is an earlier pair's target) are followed as a walk follows them.
 std::vector<PairPlace> Locate(DryRun& run, const CheckedList& list);
 
+/// The first pair (from 0) a walk would stop at: the first not yet at
+/// `moved`, pairs that rename nothing passed.
+std::size_t StopOf(const std::vector<PairPlace>& places, PairPlace moved);
+
 /// The state of `places`; `by_deactivation`: the same files by the
 /// deactivation list's pairs; `shifted`: a shift follows the pairs told.
 ModState StateOf(std::vector<PairPlace> places, const std::vector<PairPlace>& by_deactivation,
