@@ -4,6 +4,7 @@
 
 #include "check.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
@@ -888,6 +889,109 @@ TEST_F(Check, NoControlCharacterReachesTheTerminal) {
         kept || finding["text"].get<std::string>().find("'x" + hostile + ".off' is missing") == 0;
   }
   EXPECT_TRUE(kept);
+}
+
+// Folders held by descriptor, so deeper than one call takes: each made and
+// removed relative to its parent.
+class DeepFolder {
+ public:
+  DeepFolder(int depth, const std::string& name) : name_(name) {
+    for (int fd = AT_FDCWD; depth-- > 0;) {
+      if (mkdirat(fd, name.c_str(), 0755) != 0) break;
+      fd = openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      if (fd < 0) break;
+      fds_.push_back(fd);
+      path_ += name + "\\";
+    }
+  }
+  ~DeepFolder() {
+    for (std::size_t i = fds_.size(); i-- > 0;) {
+      Empty(fds_[i]);
+      close(fds_[i]);
+      unlinkat(i == 0 ? AT_FDCWD : fds_[i - 1], name_.c_str(), AT_REMOVEDIR);
+    }
+  }
+  int fd() const { return fds_.empty() ? -1 : fds_.back(); }
+  const std::string& path() const { return path_; }  // as a list spells it
+  bool Has(const char* name) const { return faccessat(fd(), name, F_OK, AT_SYMLINK_NOFOLLOW) == 0; }
+  void Make(const char* file) const {
+    const std::string path = file;
+    if (path.find('/') != std::string::npos) mkdirat(fd(), path.substr(0, path.find('/')).c_str(), 0755);
+    close(openat(fd(), file, O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+  }
+
+ private:
+  void Empty(int fd) const {  // all in it but the next folder of the chain
+    const int listed = openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* const folder = listed < 0 ? nullptr : fdopendir(listed);
+    if (folder == nullptr) return;
+    for (const dirent* entry; (entry = readdir(folder)) != nullptr;) {
+      const std::string name = entry->d_name;
+      if (name == "." || name == ".." || name == name_) continue;
+      const int inner = entry->d_type == DT_DIR ? openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY) : -1;
+      if (inner >= 0) {
+        Empty(inner);
+        close(inner);
+      }
+      unlinkat(fd, name.c_str(), inner >= 0 ? AT_REMOVEDIR : 0);
+    }
+    closedir(folder);
+  }
+  std::string name_, path_;
+  std::vector<int> fds_;
+};
+
+// Past PATH_MAX, the dry run reaches folders as the walk does, by descriptor:
+// what it foresees for each press is what the walk then does.
+TEST_F(Check, APathPastWhatLinuxTakesInOneCallIsForeseenAsTheWalkGoes) {
+  const DeepFolder deep(42, std::string(120, 'n'));  // 5,082 bytes
+  ASSERT_EQ(deep.path().size(), 42u * 121) << "cannot make the folders";
+  WriteFile("a.esp.off", "a");
+  deep.Make("b.esp.off");
+  const std::string list =
+      "a.esp.off," + deep.path() + "a.esp\r\n" + deep.path() + "b.esp.off," + deep.path() + "b.esp\r\n";
+  WriteFile("Tavrik.mla", list);
+  WriteFile("Tavrik.mld", list);
+  const auto foreseen = [] { return tavrik::Check(*MakeDryRun(), fs::current_path().string()); };
+  CheckReport report = foreseen();
+  EXPECT_EQ(report.state, State::kInactive);
+  EXPECT_EQ(report.activate.from_now().text, "");
+  EXPECT_EQ(report.activate.from_now().result, Result::kComplete);
+  EXPECT_EQ(report.activate.from_now().renames, 2u);
+  EXPECT_TRUE(report.activate.round_trip);
+  Press(true);
+  EXPECT_TRUE(deep.Has("a.esp") && deep.Has("b.esp"));
+  EXPECT_FALSE(fs::exists("a.esp.off"));
+  report = foreseen();
+  EXPECT_EQ(report.state, State::kActive);
+  EXPECT_EQ(report.deactivate.from_now().result, Result::kComplete);
+  Press(false);
+  EXPECT_TRUE(deep.Has("b.esp.off"));
+  EXPECT_TRUE(fs::exists("a.esp.off"));
+}
+
+// The twin of a deep folder is found, and so are a refusal's causes.
+TEST_F(Check, ASplitFolderAndARefusalPastWhatLinuxTakesInOneCallAreNamed) {
+  const DeepFolder deep(42, std::string(120, 'n'));
+  ASSERT_EQ(deep.path().size(), 42u * 121) << "cannot make the folders";
+  deep.Make("Textures/a.dds.off");
+  deep.Make("textures/b.dds.off");
+  const std::string list = deep.path() + "textures\\a.dds.off," + deep.path() + "textures\\a.dds\r\n";
+  WriteFile("Tavrik.mla", list);
+  WriteFile("Tavrik.mld", list);
+  std::string in = deep.path().substr(0, deep.path().size() - 1);
+  std::replace(std::begin(in), std::end(in), '\\', '/');
+  CheckReport report = tavrik::Check(*MakeDryRun(), fs::current_path().string());
+  const Cause& cause = report.activate.from_now().cause;
+  EXPECT_EQ(cause.kind, "split-folder") << cause.text;
+  EXPECT_EQ(cause.moves, (std::vector<Move>{{in + "/Textures/a.dds.off", in + "/textures/a.dds.off"}}));
+  EXPECT_EQ(report.in_twins, (std::vector<std::size_t>{1}));
+  // Root may write anywhere: the folder's owner and mode as nobody sees them.
+  if (geteuid() != 0) return;
+  deep.Make("textures/a.dds.off");
+  const std::optional<std::string> denied = AsNobody();
+  if (!denied) GTEST_SKIP() << "cannot become nobody";
+  EXPECT_NE(denied->find(" (owner root, mode 0755).\n"), std::string::npos) << *denied;
 }
 
 TEST_F(Check, OnAReadOnlyMountItPredictsTheRefusalAndChangesNothing) {

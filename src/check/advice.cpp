@@ -136,9 +136,8 @@ std::string Why(const CheckReport& report, const ModState& state, Presser& press
                      stop.cause.text + ".";
   }
   if (report.state == State::kMixed) {
-    std::size_t first = 0;  // the first pair not moved, then the first moved after it
-    while (state.places[first] == PairPlace::kSecond || state.places[first] == PairPlace::kSame)
-      ++first;
+    // The first pair not moved, then the first moved after it.
+    const std::size_t first = StopOf(state.places, PairPlace::kSecond);
     std::size_t later = first;
     while (state.places[later] != PairPlace::kSecond) ++later;
     return "Pair " + std::to_string(later + 1) + "'s file is at " +
@@ -269,7 +268,7 @@ std::string Next(CheckReport& report, Presser& presser) {
   }
   std::optional<Plan> reached;  // the first to get there, when none gets back
   Cause blocking;               // what stops the first goal
-  // For each goal, its plans as the disk is (the report's own runs), then
+  // For each goal, its plans as the disk is, then
   // with the moves by hand that what stopped each calls for.
   for (const bool goal : goals) {
     Plan plans[] = {{goal, {goal}}, {goal, {!goal, goal}}};
@@ -278,8 +277,11 @@ std::string Next(CheckReport& report, Presser& presser) {
         if (!plan.alive) continue;
         std::vector<bool> presses = plan.presses;
         presses.push_back(!goal);
-        plan.trial = plan.moves.empty() ? (plan.presses[0] ? report.activate : report.deactivate)
-                                        : presser.Run(plan.moves, presses);
+        // The report's own runs press each button and then the other.
+        const Trial& own = plan.presses[0] ? report.activate : report.deactivate;
+        plan.trial = plan.moves.empty() && presses.size() <= own.presses.size()
+                         ? own
+                         : presser.Run(plan.moves, presses);
         // What fails the plan: a press before the last that errs (one that
         // moves nothing is no step), the last when it leaves files to move,
         // or the other button after it.

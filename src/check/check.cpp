@@ -3,6 +3,8 @@
 
 #include "check.h"
 
+#include <algorithm>
+
 #include "launcher.h"
 
 namespace tavrik {
@@ -69,8 +71,15 @@ CheckReport Check(DryRun& run, const std::string& folder) {
   for (const std::size_t pair : report.missing) {
     if (!presser.InTwin(basis.Source(pair - 1)).empty()) report.in_twins.push_back(pair);
   }
-  report.activate = presser.Run({}, {true, false, true});
-  report.deactivate = presser.Run({}, {false, true, false});
+  // Every pair's file at its first path, or in neither place: no second
+  // path was there.
+  if (by_activation && std::all_of(state.places.begin(), state.places.end(), [](PairPlace place) {
+        return place == PairPlace::kFirst || place == PairPlace::kNeither;
+      })) {
+    presser.KnowNoTargets();
+  }
+  presser.Both(report.state != State::kInactive && report.state != State::kIncomplete,
+               report.activate, report.deactivate);
 
   Linter linter(run, presser, folder, report.findings);
   run.BeginWalk();

@@ -33,7 +33,7 @@ struct CheckReport {
   // ..." with what the dry runs proved.
   std::string summary, why, next;
   std::vector<Move> moves;  // the moves by hand that `next` starts with, every one
-  // Each button pressed now, then the other (and the first again).
+  // Each button pressed now, then the other.
   Trial activate, deactivate;
   std::vector<Finding> findings;
 };

@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <map>
 #include <memory>
+#include <tuple>
+#include <unordered_map>
 
 #include "dry_run.h"
 #include "foresee_posix.h"
@@ -49,8 +51,11 @@ FolderFacts FactsOf(FolderHandle folder, dev_t device) {
 // The system's disk with a dry run's renames on top. Folders are the
 // system's own (a dry run moves none); a file is known by its folder's
 // device and inode and its name, as the system knows it: a file moved
-// through one path of a folder is there by any other. Changes that other
-// programs make are the system's watches' to report.
+// through one path of a folder is there by any other. A check foresees the
+// disk as it was when it looked: what the system says of a name or a folder
+// is asked once a check and kept, so that its many walks cost one walk's
+// questions, and there are no watches (nothing the check does changes the
+// disk, and what another program changes meanwhile no check can promise).
 class OverlayDisk : public Disk {
  public:
   std::size_t renames = 0;
@@ -82,7 +87,7 @@ class OverlayDisk : public Disk {
 
   int Stat(FolderHandle folder, const std::string& name, bool follow,
            struct stat& status) override {
-    if (name == ".") return real_.Stat(folder, name, follow, status);
+    if (name == ".") return RealStat(folder, name, follow, status);
     const Place place{IdentityOf(folder), name};
     if (const auto* moved = moves_.At(place)) {
       status = moved->data.status;
@@ -90,18 +95,26 @@ class OverlayDisk : public Disk {
       return Follow(folder, moved->data.text, status);
     }
     if (moves_.Left(place)) return ENOENT;
-    if (moves_.Empty() || !follow) return real_.Stat(folder, name, follow, status);
-    if (const int number = real_.Stat(folder, name, false, status)) return number;
+    if (moves_.Empty() || !follow) return RealStat(folder, name, follow, status);
+    if (const int number = RealStat(folder, name, false, status)) return number;
     return S_ISLNK(status.st_mode) ? Follow(folder, LinkText(folder, name), status) : 0;
   }
 
   int ReadNames(FolderHandle folder,
                 const std::function<void(std::string_view, Listed)>& add) override {
     const Identity identity = IdentityOf(folder);
-    const int number = real_.ReadNames(folder, [&](std::string_view name, Listed listed) {
-      if (!moves_.Left({identity, std::string(name)})) add(name, listed);
-    });
-    if (number != 0) return number;
+    auto known = listings_.find(identity);
+    if (known == listings_.end()) {
+      Names names;
+      names.number = real_.ReadNames(folder, [&](std::string_view name, Listed listed) {
+        names.names.emplace_back(name, listed);
+      });
+      known = listings_.emplace(identity, std::move(names)).first;
+    }
+    if (const int number = known->second.number) return number;
+    for (const auto& [name, listed] : known->second.names) {
+      if (moves_.Empty() || !moves_.Left({identity, name})) add(name, listed);
+    }
     const auto& entries = moves_.Entries();
     for (auto at = entries.lower_bound({identity, ""});
          at != entries.end() && at->first.first == identity; ++at) {
@@ -125,8 +138,8 @@ class OverlayDisk : public Disk {
     return Record(folder, name, folder, respelled, std::move(moving));
   }
 
-  int Watch(FolderHandle folder) override { return real_.Watch(folder); }
-  bool Changes(std::vector<int>& changed) override { return real_.Changes(changed); }
+  int Watch(FolderHandle) override { return 0; }
+  bool Changes(std::vector<int>&) override { return true; }
 
   void Clear() {
     moves_.Clear();
@@ -135,6 +148,13 @@ class OverlayDisk : public Disk {
   }
   bool AllBack() const { return moves_.AllBack(); }
   std::vector<std::pair<std::string, std::string>> Moved() const { return moves_.Displaced(); }
+  /// The folder's path from the working directory, or the root, as the walk
+  /// reached it.
+  const std::string& PathOf(FolderHandle folder) const {
+    static const std::string kNone;
+    const auto held = folders_.find(folder);
+    return held != folders_.end() ? held->second.path : kNone;
+  }
 
  private:
   using Identity = std::pair<dev_t, ino_t>;
@@ -148,14 +168,49 @@ class OverlayDisk : public Disk {
     Identity identity;
     std::string path;  // from the working directory, or the root
   };
+  struct Names {  // a folder's listing on the disk, or the errno of reading it
+    int number = 0;
+    std::vector<std::pair<std::string, Listed>> names;
+  };
+  struct Asked {  // what the disk said of a name
+    int number = 0;
+    struct stat status {};
+  };
+  struct PlaceHash {
+    std::size_t operator()(const std::tuple<Identity, std::string, bool>& key) const {
+      const auto& [identity, name, follow] = key;
+      return std::hash<std::string>()(name) ^ (identity.second * 0x9E3779B97F4A7C15u) ^
+             (identity.first << 1) ^ follow;
+    }
+  };
+  struct IdentityHash {
+    std::size_t operator()(const Identity& identity) const {
+      return identity.second * 0x9E3779B97F4A7C15u ^ identity.first;
+    }
+  };
+
+  // An entry that is no link is the same followed or not: asked once.
+  int RealStat(FolderHandle folder, const std::string& name, bool follow, struct stat& status) {
+    const Identity identity = IdentityOf(folder);
+    const Asked* asked = &Ask(folder, identity, name, false);
+    if (follow && asked->number == 0 && S_ISLNK(asked->status.st_mode))
+      asked = &Ask(folder, identity, name, true);
+    status = asked->status;
+    return asked->number;
+  }
+  const Asked& Ask(FolderHandle folder, const Identity& identity, const std::string& name,
+                   bool follow) {
+    auto key = std::make_tuple(identity, name, follow);
+    auto known = stats_.find(key);
+    if (known != stats_.end()) return known->second;
+    Asked asked;
+    asked.number = real_.Stat(folder, name, follow, asked.status);
+    return stats_.emplace(std::move(key), asked).first->second;
+  }
 
   Identity IdentityOf(FolderHandle folder) const {
     const auto held = folders_.find(folder);
     return held != folders_.end() ? held->second.identity : Identity{};
-  }
-  std::string PathOf(FolderHandle folder) const {
-    const auto held = folders_.find(folder);
-    return held != folders_.end() ? held->second.path : "";
   }
 
   int Record(FolderHandle from, const std::string& from_name, FolderHandle to,
@@ -195,7 +250,7 @@ class OverlayDisk : public Disk {
         if (const int number = Open(folder, path, at, linked)) return number;
       }
       const bool last = name.empty() || name == "." || name == "..";
-      const int number = last ? real_.Stat(at, name.empty() ? "." : name, true, status)
+      const int number = last ? RealStat(at, name.empty() ? "." : name, true, status)
                               : Stat(at, name, false, status);
       const bool link = number == 0 && !last && S_ISLNK(status.st_mode);
       if (link) {
@@ -224,6 +279,8 @@ class OverlayDisk : public Disk {
   RecordedMoves<Place, Link> moves_;  // ordered by place: a folder's names are together
   std::map<FolderHandle, Held> folders_;
   std::map<Identity, FolderFacts> facts_;
+  std::unordered_map<Identity, Names, IdentityHash> listings_;
+  std::unordered_map<std::tuple<Identity, std::string, bool>, Asked, PlaceHash> stats_;
   RefusalForesight foresight_;
 };
 
@@ -264,12 +321,15 @@ class PosixDryRun : public DryRun {
       return facts;
     }
     walk_.folders().Refresh();
-    const ListPath names = ParseListPath(path);
-    const NameRule::Reached reached = walk_.names().FolderOf(names);
+    // The text's last name is the parsed one but where it names a folder:
+    // parsed only then, and where no folder is reached.
+    const std::string_view spelled = std::string_view(path).substr(LastNameStart(path));
+    const bool names_folder = NamesFolder(spelled);
+    const NameRule::Reached reached = walk_.names().FolderOf(std::string_view(path));
     NameRule::Entry entry;
-    if (reached.number == 0 && !names.names_folder)
-      entry = walk_.names().Find(*reached.folder, names.names.back());
+    if (reached.number == 0 && !names_folder) entry = walk_.names().Find(*reached.folder, spelled);
     if (here_.empty()) here_ = WorkingDirectory();
+    const ListPath names = reached.number != 0 || names_folder ? ParseListPath(path) : ListPath();
     if (reached.number != 0) {
       facts.where = names.from_root ? "" : here_;
       for (const std::string_view name : names.names) {
@@ -282,19 +342,21 @@ class PosixDryRun : public DryRun {
       }
       return facts;
     }
-    const std::string_view last = names.names.empty() ? "" : names.names.back();
+    const std::string_view last = !names_folder       ? spelled
+                                  : names.names.empty() ? ""
+                                                        : names.names.back();
     const std::string name =
         entry.name.empty() ? std::string(WithoutTrailingDots(last)) : entry.name;
-    facts.folder_found = !names.names_folder;
+    facts.folder_found = !names_folder;
     facts.file_found = !entry.name.empty();
     facts.folder_other_case = (reached.matched & kMatchedOtherCase) != 0;
     facts.folder_trailing_dots = (reached.matched & kMatchedTrimmed) != 0;
     facts.file_other_case = (entry.matched & kMatchedOtherCase) != 0;
     facts.file_trailing_dots = (entry.matched & kMatchedTrimmed) != 0;
     facts.name = name;
-    std::string folder = walk_.folders().PathOf(*reached.folder);
+    std::string folder = disk_.PathOf(reached.folder->handle);
     if (folder.empty() || folder[0] != '/') folder = JoinPath(here_, folder);
-    facts.where = JoinPath(folder, names.names_folder ? "" : name);
+    facts.where = JoinPath(folder, names_folder ? "" : name);
     facts.identity = JoinPath(folder, NameKey(name));
     return facts;
   }

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <unordered_map>
@@ -47,6 +48,35 @@ bool AskFlags(int handle, const std::string& name, int how, struct statx& status
   close(fd);
   return true;
 }
+
+// The folder at `path` (from the root, or else the working directory),
+// entered a name at a time as the walk enters it, so that a path past
+// PATH_MAX is reached too; fd() is -1 when it cannot be.
+class FolderAt {
+ public:
+  explicit FolderAt(const std::string& path) {
+    constexpr int kFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+    fd_ = open(path.compare(0, 1, "/") == 0 ? "/" : ".", kFlags);
+    for (std::size_t at = 0; fd_ >= 0 && at < path.size();) {
+      const std::size_t end = std::min(path.find('/', at), path.size());
+      if (end > at) {
+        const int next = openat(fd_, path.substr(at, end - at).c_str(), kFlags);
+        close(fd_);
+        fd_ = next;
+      }
+      at = end + 1;
+    }
+  }
+  ~FolderAt() {
+    if (fd_ >= 0) close(fd_);
+  }
+  FolderAt(const FolderAt&) = delete;
+  FolderAt& operator=(const FolderAt&) = delete;
+  int fd() const { return fd_; }
+
+ private:
+  int fd_ = -1;
+};
 
 bool HasFownerCapability() {
   __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
@@ -95,9 +125,11 @@ std::pair<std::string, std::string> RefusalCause(std::int64_t number, const std:
                                                  const std::string& here) {
   const auto named = [&](const std::string& path) { return Named(FromHere(path, here)); };
   const std::string from = FolderOf(source).empty() ? "/" : FolderOf(source);
+  const FolderAt home_folder(from);
   struct statx file, home;  // the file, and the folder it would leave
-  const bool file_known = AskFlags(AT_FDCWD, source, AT_SYMLINK_NOFOLLOW, file);
-  const bool home_known = AskFlags(AT_FDCWD, from, 0, home);
+  const bool file_known =
+      AskFlags(home_folder.fd(), LastName(source), AT_SYMLINK_NOFOLLOW, file);
+  const bool home_known = AskFlags(home_folder.fd(), ".", 0, home);
   const std::string you = "you (" + UserName(geteuid()) + ")";
   if (number == EPERM && file_known && (file.stx_attributes & kFlagsAsked) != 0) {
     const bool immutable = (file.stx_attributes & STATX_ATTR_IMMUTABLE) != 0;
@@ -120,9 +152,9 @@ std::pair<std::string, std::string> RefusalCause(std::int64_t number, const std:
                 ", or have root give you the mod's files (chown)"};
   }
   if (number == EACCES) {
-    const bool leaving = faccessat(AT_FDCWD, from.c_str(), W_OK | X_OK, AT_EACCESS) != 0;
+    const bool leaving = faccessat(home_folder.fd(), ".", W_OK | X_OK, AT_EACCESS) != 0;
     struct stat denied {};
-    stat(leaving ? from.c_str() : folder.c_str(), &denied);
+    fstatat(leaving ? home_folder.fd() : FolderAt(folder).fd(), ".", &denied, 0);
     char mode[8];
     std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(denied.st_mode & 07777));
     return {you + " may not write the folder " + named(leaving ? from : folder) + " (owner " +
@@ -190,8 +222,12 @@ const RefusalForesight::Known& RefusalForesight::Folder(int handle, Identity ide
 
 std::vector<std::vector<std::string>> DryRun::CaseTwins(const std::string& folder) {
   std::vector<std::vector<std::string>> twins;
-  const std::unique_ptr<DIR, int (*)(DIR*)> listing(opendir(folder.c_str()), closedir);
-  if (listing == nullptr) return twins;
+  const int fd = openat(FolderAt(folder).fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const std::unique_ptr<DIR, int (*)(DIR*)> listing(fd < 0 ? nullptr : fdopendir(fd), closedir);
+  if (listing == nullptr) {
+    if (fd >= 0) close(fd);
+    return twins;
+  }
   std::unordered_map<std::string, std::vector<std::string>> by_key;
   while (const dirent* entry = readdir(listing.get())) {
     const std::string_view name = entry->d_name;

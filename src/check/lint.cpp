@@ -42,9 +42,11 @@ void Linter::Add(const CheckedList& list, std::size_t entry, Severity severity, 
 
 void Linter::Finish() {
   // In the order of the lists' entries; the whole list's first.
-  std::stable_sort(findings_.begin(), findings_.end(), [](const Finding& a, const Finding& b) {
+  const auto before = [](const Finding& a, const Finding& b) {
     return a.list != b.list ? a.list == kActivationListFile : a.entry < b.entry;
-  });
+  };
+  if (!std::is_sorted(findings_.begin(), findings_.end(), before))
+    std::stable_sort(findings_.begin(), findings_.end(), before);
 }
 
 void Linter::Lint(const CheckedList& activation, const CheckedList& deactivation) {
@@ -55,17 +57,13 @@ void Linter::Lint(const CheckedList& activation, const CheckedList& deactivation
           "make it readable");
       continue;
     }
-    if (list->Size() > kLongestWalk) {
-      Add(*list, kLongestWalk + 1, Severity::kError, "too-many-entries",
-          "the list holds more than " + Thousands(kLongestWalk) +
-              " entries: its button refuses it before any rename; split the mod, or take "
-              "entries out");
-    } else if (list->entries->more_text_followed()) {
-      Add(*list, 0, Severity::kError, "too-much-text",
-          "the list holds more than " + std::to_string(kMaxListText >> 20) +
-              " MiB of text: its button refuses it before any rename (error " +
-              std::to_string(error_number::kOutOfMemory) +
-              "); take entries out, or make its paths shorter");
+    const bool too_many = list->Size() > kLongestWalk;
+    if (too_many || list->entries->more_text_followed()) {
+      const Cause refused = ListRefusal(too_many);
+      Add(*list, too_many ? kLongestWalk + 1 : 0, Severity::kError, refused.kind.c_str(),
+          refused.text + ": its button refuses it before any rename" +
+              (too_many ? "" : " (error " + std::to_string(error_number::kOutOfMemory) + ")") +
+              "; " + refused.fix);
     }
     identities_[list->activation ? 0 : 1].assign(list->Size(), 0);
     std::optional<PathFacts> first;
@@ -110,8 +108,9 @@ std::optional<PathFacts> Linter::Ask(const CheckedList& list, std::size_t number
             "; take it out");
     return facts;
   }
-  const ListPath path = ParseListPath(entry);
-  if (IsDriveOrShare(entry) || path.from_root || (!path.names.empty() && path.names[0] == "..")) {
+  // Only a ".." can lead above the folder from inside it.
+  const bool up = entry.find("..") != std::string::npos && LeadingUps(ParseListPath(entry)) > 0;
+  if (IsDriveOrShare(entry) || IsSeparator(entry[0]) || up) {
     Add(list, number, Severity::kWarning, "leaves-folder",
         "the path leads outside the mod's folder" +
             (!facts || facts->where.empty() ? std::string() : ", to " + Named(facts->where)) +
@@ -181,12 +180,20 @@ void Linter::Spelling(const CheckedList& list, std::size_t entry, const PathFact
 // its own names walk through, not those above the working directory.
 void Linter::SplitFolders(const CheckedList& list, std::size_t number, const PathFacts& facts,
                           bool target) {
-  const ListPath path = ParseListPath(list.Entry(number));
+  // Entries of one folder share its way up: looked at once, as far as it
+  // goes (no farther than the entry has separators).
+  std::size_t& looked_up = looked_up_[FolderOf(facts.where)];
+  const std::string& entry = list.Entry(number);
+  if (looked_up >= static_cast<std::size_t>(std::count_if(entry.begin(), entry.end(), IsSeparator)))
+    return;
+  const ListPath path = ParseListPath(entry);
   std::size_t walked = path.names.empty() ? 0 : path.names.size() - 1;
   for (const std::string_view name : path.names) {
     if (name != ".." || walked == 0) break;
     --walked;
   }
+  if (looked_up >= walked) return;
+  looked_up = walked;
   for (std::string folder = FolderOf(facts.where); walked > 0 && !folder.empty(); --walked) {
     const std::string parent = FolderOf(folder);
     std::string others;
@@ -382,9 +389,7 @@ void Linter::Misplaced(const CheckedList& list, const ModState& state) {
             ": no walk moves one onto the other; move one of them aside");
   }
   if (state.state != State::kMixed) return;
-  std::size_t stop = 1;  // the first pair not moved
-  while (state.places[stop - 1] == PairPlace::kSecond || state.places[stop - 1] == PairPlace::kSame)
-    ++stop;
+  const std::size_t stop = StopOf(state.places, PairPlace::kSecond) + 1;  // the first not moved
   for (const std::size_t pair : state.At(PairPlace::kSecond)) {
     if (pair < stop) continue;
     Add(list, list.SourceEntry(pair - 1), Severity::kWarning, "missing-source",

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -77,6 +78,7 @@ class Linter {
   // paths that name one file), by list: 8 bytes an entry, however long.
   std::vector<std::uint64_t> identities_[2];
   std::unordered_set<std::string> looked_at_;  // entries and folders looked at for twins
+  std::unordered_map<std::string, std::size_t> looked_up_;  // folders above a folder, so far
 };
 
 /// The folder where two paths to one file part ("Data/textures" for

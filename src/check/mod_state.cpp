@@ -18,20 +18,18 @@ Presence PresenceOf(DryRun& run, const std::string& path) {
   }
 }
 
-// The first pair (from 0) a walk would stop at: the first not yet at
-// `moved`, pairs that rename nothing passed.
-std::size_t StopOf(const std::vector<PairPlace>& places, PairPlace moved) {
-  std::size_t at = 0;
-  while (at < places.size() && (places[at] == moved || places[at] == PairPlace::kSame)) ++at;
-  return at;
-}
-
 bool NoneAfter(const std::vector<PairPlace>& places, std::size_t at, PairPlace place) {
   return std::find(places.begin() + std::min(at + 1, places.size()), places.end(), place) ==
          places.end();
 }
 
 }  // namespace
+
+std::size_t StopOf(const std::vector<PairPlace>& places, PairPlace moved) {
+  std::size_t at = 0;
+  while (at < places.size() && (places[at] == moved || places[at] == PairPlace::kSame)) ++at;
+  return at;
+}
 
 std::string ErrorText(const Error& error) {
   return "Error " + std::to_string(error.Number()) + ": " + error.Description();

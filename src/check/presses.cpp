@@ -24,6 +24,17 @@ std::string KeyOf(const std::string& path) {
   return key;
 }
 
+// Whether two list paths name different places by their texts; most pairs'
+// last names tell at once.
+bool Apart(const std::string& a, const std::string& b) {
+  const std::string x = LastName(a), y = LastName(b);
+  if (!NamesFolder(x) && !NamesFolder(y) &&
+      NameKeyOf(WithoutTrailingDots(x)) != NameKeyOf(WithoutTrailingDots(y))) {
+    return true;
+  }
+  return KeyOf(a) != KeyOf(b);
+}
+
 // The last of the pairs before `pair`, all walked, that moved away (`away`)
 // or put there the file at `path`: its number from 1, or 0.
 std::size_t Earlier(const CheckedList& list, std::size_t pair, const std::string& path, bool away) {
@@ -87,7 +98,8 @@ bool Presser::Found(const std::string& path) {
   }
 }
 
-Trial Presser::Run(const std::vector<Move>& moves, const std::vector<bool>& presses) {
+Trial Presser::Run(const std::vector<Move>& moves, const std::vector<bool>& presses,
+                   Idle* idle) {
   Trial trial;
   run_.Reset();
   run_.BeginWalk();
@@ -99,20 +111,46 @@ Trial Presser::Run(const std::vector<Move>& moves, const std::vector<bool>& pres
   run_.EndWalk();
   for (std::size_t i = 0; trial.moved && i < presses.size(); ++i) {
     trial.presses.push_back(Press(presses[i]));
-    if (i > 0) trial.presses.back().undone = Undone(ListOf(presses[i - 1]));
+    if (i > 0) trial.presses.back().undone = Undone(presses[i - 1], moves.empty());
     if (i == 1 && moves.empty()) Displace(trial, presses);
+    if (i > 0 || idle == nullptr) continue;
+    if (idle->stop && trial.presses[0].renames == 0) break;
+    if (!idle->stop) {
+      idle->undone = Undone(!presses[0], true);
+      idle->all_back = run_.AllBack();
+    }
   }
   run_.Reset();
   return trial;
 }
 
+void Presser::Both(bool idle, Trial& activate, Trial& deactivate) {
+  Trial &first = idle ? activate : deactivate, &other = idle ? deactivate : activate;
+  Idle stop{true}, look{false};
+  first = Run({}, {idle, !idle}, &stop);
+  other = Run({}, {!idle, idle}, first.presses.size() == 1 ? &look : nullptr);
+  if (first.presses.size() != 1) return;
+  first.presses.push_back(other.from_now());
+  first.presses.back().undone = look.undone;
+  first.round_trip = look.all_back;
+}
+
+bool Presser::Undone(bool pressed, bool unmoved) {
+  // Back on the disk as it was, where no target was there.
+  if (no_targets_ && unmoved && pressed && run_.AllBack()) return true;
+  return Undone(ListOf(pressed));
+}
+
 // No file of `list` is where its button puts one (pairs that rename
 // nothing aside).
 bool Presser::Undone(const CheckedList& list) {
-  for (std::size_t pair = 0; pair < list.Unshifted(); ++pair) {
-    if (KeyOf(list.Source(pair)) != KeyOf(list.Target(pair)) && Present(list.Target(pair))) {
-      return false;
-    }
+  std::vector<bool>& renaming = renaming_[list.activation ? 0 : 1];
+  if (renaming.empty()) {  // the pairs' texts, compared once
+    for (std::size_t pair = 0; pair < list.Unshifted(); ++pair)
+      renaming.push_back(Apart(list.Source(pair), list.Target(pair)));
+  }
+  for (std::size_t pair = 0; pair < renaming.size(); ++pair) {
+    if (renaming[pair] && Present(list.Target(pair))) return false;
   }
   return true;
 }
@@ -168,17 +206,18 @@ Outcome Presser::Press(bool activate) {
   return outcome;
 }
 
-Cause Presser::CauseOf(const CheckedList& list, const Outcome& outcome) {
-  if (outcome.pair == 0) {  // the list is refused whole
-    return outcome.error == error_number::kOverflow
-               ? Cause{"too-many-entries",
-                       "the list holds more than " + Thousands(kLongestWalk) + " entries",
-                       "split the mod, or take entries out"}
-               : Cause{"too-much-text",
-                       "the list holds more than " + std::to_string(kMaxListText >> 20) +
-                           " MiB of text",
-                       "take entries out, or make its paths shorter"};
+Cause ListRefusal(bool too_many) {
+  if (too_many) {
+    return {"too-many-entries", "the list holds more than " + Thousands(kLongestWalk) + " entries",
+            "split the mod, or take entries out"};
   }
+  return {"too-much-text",
+          "the list holds more than " + std::to_string(kMaxListText >> 20) + " MiB of text",
+          "take entries out, or make its paths shorter"};
+}
+
+Cause Presser::CauseOf(const CheckedList& list, const Outcome& outcome) {
+  if (outcome.pair == 0) return ListRefusal(outcome.error == error_number::kOverflow);
   const std::size_t pair = outcome.pair - 1;
   const std::string &source = list.Source(pair), &target = list.Target(pair);
   const std::string number = "pair " + std::to_string(outcome.pair);

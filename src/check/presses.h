@@ -58,6 +58,10 @@ struct ModState {
 /// is an earlier pair's target) are followed as a walk follows them.
 std::vector<PairPlace> Locate(DryRun& run, const CheckedList& list);
 
+/// The first pair (from 0) a walk would stop at: the first not yet at
+/// `moved`, pairs that rename nothing passed.
+std::size_t StopOf(const std::vector<PairPlace>& places, PairPlace moved);
+
 /// The state of `places`; `by_deactivation`: the same files by the
 /// deactivation list's pairs; `shifted`: a shift follows the pairs told.
 ModState StateOf(std::vector<PairPlace> places, const std::vector<PairPlace>& by_deactivation,
@@ -115,6 +119,10 @@ struct Trial {
   const Outcome& then_other() const { return presses[1]; }
 };
 
+/// Why the walk refuses a list whole: more entries than it takes, or else
+/// more text.
+Cause ListRefusal(bool too_many);
+
 /// "Error N: description", as the tool's box shows an error.
 std::string ErrorText(const Error& error);
 
@@ -131,10 +139,25 @@ class Presser {
     lists_[1] = &deactivation;
   }
   const CheckedList& ListOf(bool activate) const { return *lists_[activate ? 0 : 1]; }
+  /// No target of the activation list is there on the disk as it is (where
+  /// the mod's files are told so): a press that puts every file back there
+  /// leaves none, with no look.
+  void KnowNoTargets() { no_targets_ = true; }
 
   /// `moves`, then a press of each of `presses` (true: Activate), from the
-  /// disk as it is; the run is left as the disk is.
-  Trial Run(const std::vector<Move>& moves, const std::vector<bool>& presses);
+  /// disk as it is; the run is left as the disk is. `idle`: what to do after
+  /// the first press.
+  struct Idle {
+    bool stop = false;  // when it renamed nothing; else tell what follows
+    bool undone = false, all_back = false;  // the other list's Undone, AllBack
+  };
+  Trial Run(const std::vector<Move>& moves, const std::vector<bool>& presses,
+            Idle* idle = nullptr);
+  /// Each button pressed now, then the other. A first press that renames
+  /// nothing leaves the disk as it is, so that the other button after it
+  /// does what it does pressed first, and is walked once; `idle`: the
+  /// button likelier to (true: Activate).
+  void Both(bool idle, Trial& activate, Trial& deactivate);
   /// What the walk of `list` meets at pair `pair` (from 1), the files where
   /// they are now.
   Outcome Try(const CheckedList& list, std::size_t pair);
@@ -158,6 +181,7 @@ class Presser {
   bool Present(const std::string& path);
   bool Found(const std::string& path);
   bool Undone(const CheckedList& list);
+  bool Undone(bool pressed, bool unmoved);  // the list of the button pressed
   void Displace(Trial& trial, const std::vector<bool>& presses);
 
   Brennel brennel_;
@@ -165,6 +189,8 @@ class Presser {
   std::string here_;
   const CheckedList* lists_[2] = {nullptr, nullptr};
   std::map<std::string, std::vector<std::vector<std::string>>> twins_;  // by folder
+  std::vector<bool> renaming_[2];  // by list, whether each pair renames a file
+  bool no_targets_ = false;
 };
 
 /// "Activate" or "Deactivate".

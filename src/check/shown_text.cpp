@@ -68,13 +68,12 @@ std::string ShownText(std::string_view text) {
 
 std::string Named(std::string_view path) {
   constexpr std::size_t kWhole = 200, kKept = 96;
-  if (path.size() <= kWhole) return "'" + std::string(path) + "'";
+  std::string shown = "'";
+  if (path.size() <= kWhole) return shown.append(path) += '\'';
   std::size_t head = kKept, tail = path.size() - kKept;
   while (head > 0 && IsUtf8Continuation(path[head])) --head;
   while (tail < path.size() && IsUtf8Continuation(path[tail])) ++tail;
-  std::string shown = "'";
-  shown.append(path.substr(0, head)).append(kEllipsis).append(path.substr(tail)).append("'");
-  return shown;
+  return shown.append(path.substr(0, head)).append(kEllipsis).append(path.substr(tail)) += '\'';
 }
 
 std::string Thousands(std::size_t number) {
@@ -98,14 +97,15 @@ std::string PairsText(const std::vector<std::size_t>& pairs) {
     std::size_t end = at;
     while (end + 1 < pairs.size() && pairs[end + 1] == pairs[end] + 1) ++end;
     const bool run = end > at + 1;
-    runs.push_back(std::to_string(pairs[at]) + (run ? "-" + std::to_string(pairs[end]) : ""));
+    runs.push_back(std::to_string(pairs[at]));
+    if (run) runs.back().append("-").append(std::to_string(pairs[end]));
     named += run ? end - at + 1 : 1;
     if (run) at = end;
   }
   if (named < pairs.size()) runs.push_back(Thousands(pairs.size() - named) + " more");
   std::string text = named == 1 && runs.size() == 1 ? "pair " : "pairs ";
   for (std::size_t i = 0; i < runs.size(); ++i) {
-    text += (i == 0 ? "" : i + 1 == runs.size() ? " and " : ", ") + runs[i];
+    text.append(i == 0 ? "" : i + 1 == runs.size() ? " and " : ", ").append(runs[i]);
   }
   return text;
 }
