@@ -84,9 +84,8 @@ Folders::Way Folders::WayOf(std::string_view text) const {
 
 void Folders::Refresh() {
   changed_.clear();
-  std::vector<int>& changed = changed_;
   bool vouched =
-      disk_.Changes(changed) && changed.empty() && !distrusted_ && !unwatched_ && held_ <= bound_;
+      disk_.Changes(changed_) && changed_.empty() && !distrusted_ && !unwatched_ && held_ <= bound_;
   for (std::size_t i = 0; vouched && i < linked_.size(); ++i) {
     const Folder& folder = *linked_[i];
     struct stat status;
