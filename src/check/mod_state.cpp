@@ -31,10 +31,6 @@ std::size_t StopOf(const std::vector<PairPlace>& places, PairPlace moved) {
   return at;
 }
 
-std::string ErrorText(const Error& error) {
-  return "Error " + std::to_string(error.Number()) + ": " + error.Description();
-}
-
 std::vector<std::size_t> ModState::At(PairPlace place) const {
   std::vector<std::size_t> pairs;
   for (std::size_t pair = 0; pair < places.size(); ++pair) {

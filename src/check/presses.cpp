@@ -3,7 +3,6 @@
 #include "presses.h"
 
 #include <algorithm>
-#include <functional>
 #include <string_view>
 
 #include "list_limits.h"
@@ -69,37 +68,30 @@ std::string Reason(const std::string& text, const std::string& source, const std
   return text;
 }
 
+// "Error N: description", as the tool's box shows an error.
+std::string ErrorText(const Error& error) {
+  return "Error " + std::to_string(error.Number()) + ": " + error.Description();
+}
+
 }  // namespace
 
 std::string Presser::Where(const std::string& path) {
-  try {
-    return run_.Facts(path).where;
-  } catch (const Error&) {
-    return path;
-  }
+  return OrElse([&] { return run_.Facts(path).where; }, path);
 }
 
 std::string Presser::OnDisk(const std::string& path) { return FromHere(Where(path), here_); }
 
 // A normal file the presence test finds; any entry at all.
 bool Presser::Present(const std::string& path) {
-  try {
-    return !run_.FindFile(path).empty();
-  } catch (const Error&) {
-    return false;
-  }
+  return OrElse([&] { return !run_.FindFile(path).empty(); }, false);
 }
 
 bool Presser::Found(const std::string& path) {
-  try {
-    return run_.Facts(path).file_found;
-  } catch (const Error&) {
-    return false;
-  }
+  return OrElse([&] { return run_.Facts(path).file_found; }, false);
 }
 
 Trial Presser::Run(const std::vector<Move>& moves, const std::vector<bool>& presses,
-                   Idle* idle) {
+                   const std::function<bool(const Outcome&)>& after) {
   Trial trial;
   run_.Reset();
   run_.BeginWalk();
@@ -111,14 +103,9 @@ Trial Presser::Run(const std::vector<Move>& moves, const std::vector<bool>& pres
   run_.EndWalk();
   for (std::size_t i = 0; trial.moved && i < presses.size(); ++i) {
     trial.presses.push_back(Press(presses[i]));
+    if (i == 0 && after && !after(trial.presses[0])) break;
     if (i > 0) trial.presses.back().undone = Undone(presses[i - 1], moves.empty());
     if (i == 1 && moves.empty()) Displace(trial, presses);
-    if (i > 0 || idle == nullptr) continue;
-    if (idle->stop && trial.presses[0].renames == 0) break;
-    if (!idle->stop) {
-      idle->undone = Undone(!presses[0], true);
-      idle->all_back = run_.AllBack();
-    }
   }
   run_.Reset();
   return trial;
@@ -126,25 +113,28 @@ Trial Presser::Run(const std::vector<Move>& moves, const std::vector<bool>& pres
 
 void Presser::Both(bool idle, Trial& activate, Trial& deactivate) {
   Trial &first = idle ? activate : deactivate, &other = idle ? deactivate : activate;
-  Idle stop{true}, look{false};
-  first = Run({}, {idle, !idle}, &stop);
-  other = Run({}, {!idle, idle}, first.presses.size() == 1 ? &look : nullptr);
-  if (first.presses.size() != 1) return;
-  first.presses.push_back(other.from_now());
-  first.presses.back().undone = look.undone;
-  first.round_trip = look.all_back;
+  first = Run({}, {idle, !idle}, [](const Outcome& press) { return press.renames > 0; });
+  if (first.presses.size() > 1) {
+    other = Run({}, {!idle, idle});
+    return;
+  }
+  // The idle press left the disk as it is: the other button after it does
+  // what it does pressed first.
+  other = Run({}, {!idle, idle}, [&](const Outcome& press) {
+    first.presses.push_back(press);
+    first.presses.back().undone = Undone(idle, true);
+    first.round_trip = run_.AllBack();
+    return true;
+  });
 }
 
+// No file of the list of the button `pressed` is where that button puts one
+// (pairs that rename nothing aside).
 bool Presser::Undone(bool pressed, bool unmoved) {
   // Back on the disk as it was, where no target was there.
   if (no_targets_ && unmoved && pressed && run_.AllBack()) return true;
-  return Undone(ListOf(pressed));
-}
-
-// No file of `list` is where its button puts one (pairs that rename
-// nothing aside).
-bool Presser::Undone(const CheckedList& list) {
-  std::vector<bool>& renaming = renaming_[list.activation ? 0 : 1];
+  const CheckedList& list = ListOf(pressed);
+  std::vector<bool>& renaming = renaming_[pressed ? 0 : 1];
   if (renaming.empty()) {  // the pairs' texts, compared once
     for (std::size_t pair = 0; pair < list.Unshifted(); ++pair)
       renaming.push_back(Apart(list.Source(pair), list.Target(pair)));
@@ -221,11 +211,14 @@ Cause Presser::CauseOf(const CheckedList& list, const Outcome& outcome) {
   const std::size_t pair = outcome.pair - 1;
   const std::string &source = list.Source(pair), &target = list.Target(pair);
   const std::string number = "pair " + std::to_string(outcome.pair);
-  // Moves by hand that `move` gives for the pairs from this one to the shift.
-  const auto every = [&](const std::function<void(std::size_t, std::vector<Move>&)>& move) {
-    Cause cause;
-    for (std::size_t at = pair; at < list.Unshifted(); ++at) move(at, cause.moves);
-    return cause.moves;
+  // The moves by hand `move` gives (Move{} for none) for the pairs from this one to the shift.
+  const auto every = [&](const auto& move) {
+    std::vector<Move> moves;
+    for (std::size_t at = pair; at < list.Unshifted(); ++at) {
+      Move one = move(list.Source(at), list.Target(at));
+      if (!one.from.empty()) moves.push_back(std::move(one));
+    }
+    return moves;
   };
   if (const Shift& shift = list.shift; shift.entry > 0 && pair >= shift.pair) {
     const std::string at = list.At(shift.entry);
@@ -255,17 +248,15 @@ Cause Presser::CauseOf(const CheckedList& list, const Outcome& outcome) {
     }
     if (failure == Failure::kTaken) {
       const std::string there = OnDisk(target);
-      Cause cause{"target-taken",
-                  "a file is already at " + Named(there) + ", where " + number + " moves " +
-                      Named(OnDisk(source)) +
-                      (LastName(there) == LastName(target) ? "" : " (names match in any case)"),
-                  "move it aside"};
       // Every pair with a file at each path: aside at once, not one a check.
-      cause.moves = every([&](std::size_t at, std::vector<Move>& moves) {
-        if (!Present(list.Source(at)) || !Found(list.Target(at))) return;
-        moves.push_back({OnDisk(list.Target(at)), OnDisk(list.Target(at)) + ".aside"});
-      });
-      return cause;
+      return {
+          "target-taken",
+          "a file is already at " + Named(there) + ", where " + number + " moves " +
+              Named(OnDisk(source)) +
+              (LastName(there) == LastName(target) ? "" : " (names match in any case)"),
+          "move it aside", every([&](const auto& from, const auto& to) {
+            return Present(from) && Found(to) ? Move{OnDisk(to), OnDisk(to) + ".aside"} : Move{};
+          })};
     }
     if (failure == Failure::kNotFound) {
       return {"no-target-folder",
@@ -294,30 +285,24 @@ Cause Presser::CauseOf(const CheckedList& list, const Outcome& outcome) {
             "put the file itself there"};
   }
   if (Found(target)) {
-    Cause cause{"already-moved",
-                "its file is at " + Named(OnDisk(target)) + " already, where " +
-                    ButtonOf(list.activation) + " puts it",
-                ""};
     // An activation's files out of turn go back by hand, every one at once.
-    if (list.activation) {
-      cause.moves = every([&](std::size_t at, std::vector<Move>& moves) {
-        if (!Present(list.Source(at)) && Found(list.Target(at))) {
-          moves.push_back({OnDisk(list.Target(at)), OnDisk(list.Source(at))});
-        }
-      });
-    }
-    return cause;
+    return {"already-moved",
+            "its file is at " + Named(OnDisk(target)) + " already, where " +
+                ButtonOf(list.activation) + " puts it",
+            "", every([&](const auto& from, const auto& to) {
+              return list.activation && !Present(from) && Found(to) ? Move{OnDisk(to), OnDisk(from)}
+                                                                    : Move{};
+            })};
   }
   if (const std::string twin = InTwin(source); !twin.empty()) {
-    Cause cause{"split-folder",
-                Named(source) + " is not there, but " + Named(twin) +
-                    " is: a folder on its way has a twin that differs only in case",
-                "move the mod's files from the twin into " + Named(FolderOf(OnDisk(source)))};
-    cause.moves = every([&](std::size_t at, std::vector<Move>& moves) {
-      const std::string there = Present(list.Source(at)) ? "" : InTwin(list.Source(at));
-      if (!there.empty()) moves.push_back({there, OnDisk(list.Source(at))});
-    });
-    return cause;
+    return {"split-folder",
+            Named(source) + " is not there, but " + Named(twin) +
+                " is: a folder on its way has a twin that differs only in case",
+            "move the mod's files from the twin into " + Named(FolderOf(OnDisk(source))),
+            every([&](const auto& from, const auto&) {
+              const std::string there = Present(from) ? "" : InTwin(from);
+              return there.empty() ? Move{} : Move{there, OnDisk(from)};
+            })};
   }
   std::size_t entry = 0;
   if (const std::string misspelt = Misspelt(list, pair, &entry); !misspelt.empty()) {
@@ -404,11 +389,8 @@ void Presser::Displace(Trial& trial, const std::vector<bool>& presses) {
       const auto [press, pair] = found->second;
       const CheckedList& list = ListOf(presses[press]);
       const std::string where = list.At(list.TargetEntry(pair));
-      bool respelled = false;
-      try {
-        respelled = run_.Facts(from).identity == run_.Facts(to).identity;
-      } catch (const Error&) {
-      }
+      const bool respelled =
+          OrElse([&] { return run_.Facts(from).identity == run_.Facts(to).identity; }, false);
       file.cause = respelled ? std::string(ButtonOf(presses[press])) +
                                    " makes it in the list's spelling, " + Named(LastName(to)) +
                                    ", which differs from the disk's in case: spell it " +

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <utility>
@@ -52,14 +53,10 @@ struct ModState {
 };
 
 /// Where the files of `list`'s pairs before its shift are, on `run` as it
-/// is; Reset it afterwards. Undone from the last pair to the first, a file
-/// at its second path is at the end of its way; done again as an activation
-/// does it, each first path must hold its file: chains (a pair whose source
-/// is an earlier pair's target) are followed as a walk follows them.
+/// is (Reset it afterwards); chains of pairs are followed as a walk does.
 std::vector<PairPlace> Locate(DryRun& run, const CheckedList& list);
 
-/// The first pair (from 0) a walk would stop at: the first not yet at
-/// `moved`, pairs that rename nothing passed.
+/// The first pair (from 0) not yet at `moved`, as a walk stops there.
 std::size_t StopOf(const std::vector<PairPlace>& places, PairPlace moved);
 
 /// The state of `places`; `by_deactivation`: the same files by the
@@ -71,8 +68,7 @@ enum class Result : unsigned char { kNothing, kComplete, kMissing, kError };
 inline constexpr const char* kResultNames[] = {"nothing", "complete", "missing", "error"};
 inline const char* NameOf(Result result) { return kResultNames[static_cast<int>(result)]; }
 
-/// A file to move by hand: paths from the mod's folder, as the disk spells
-/// them.
+/// A file to move by hand: paths from the mod's folder, as the disk spells them.
 struct Move {
   std::string from, to;
   friend bool operator==(const Move&, const Move&) = default;
@@ -80,13 +76,10 @@ struct Move {
 
 /// Why a press stops, told from the dry run as the press leaves it.
 struct Cause {
-  Cause() = default;
-  Cause(std::string kind, std::string text, std::string fix)
-      : kind(std::move(kind)), text(std::move(text)), fix(std::move(fix)) {}
-  std::string kind;         // as a finding's: "missing-source", "split-folder", ...
-  std::string text;         // what stops it
-  std::string fix;          // what to do; "" when nothing is to be done
-  std::vector<Move> moves;  // moves by hand that take it away
+  std::string kind;              // as a finding's: "missing-source", "split-folder", ...
+  std::string text;              // what stops it
+  std::string fix;               // what to do; "" when nothing is to be done
+  std::vector<Move> moves = {};  // moves by hand that take it away
 };
 
 struct Outcome {
@@ -119,12 +112,18 @@ struct Trial {
   const Outcome& then_other() const { return presses[1]; }
 };
 
-/// Why the walk refuses a list whole: more entries than it takes, or else
-/// more text.
+/// Why the walk refuses a list whole: more entries than it takes, or else more text.
 Cause ListRefusal(bool too_many);
 
-/// "Error N: description", as the tool's box shows an error.
-std::string ErrorText(const Error& error);
+/// `look()`, or `otherwise` where it throws: what a name on the way hides cannot be told.
+template <typename Look, typename T>
+T OrElse(const Look& look, T otherwise) {
+  try {
+    return look();
+  } catch (const Error&) {
+    return otherwise;
+  }
+}
 
 /// The tool's own Brennel over a dry run; its two lists are the ones
 /// brennel-check looks at.
@@ -139,39 +138,29 @@ class Presser {
     lists_[1] = &deactivation;
   }
   const CheckedList& ListOf(bool activate) const { return *lists_[activate ? 0 : 1]; }
-  /// No target of the activation list is there on the disk as it is (where
-  /// the mod's files are told so): a press that puts every file back there
-  /// leaves none, with no look.
+  /// No target of the activation list is on the disk as it is: a press that
+  /// puts every file back leaves none, with no look.
   void KnowNoTargets() { no_targets_ = true; }
 
-  /// `moves`, then a press of each of `presses` (true: Activate), from the
-  /// disk as it is; the run is left as the disk is. `idle`: what to do after
-  /// the first press.
-  struct Idle {
-    bool stop = false;  // when it renamed nothing; else tell what follows
-    bool undone = false, all_back = false;  // the other list's Undone, AllBack
-  };
+  /// `moves`, then each of `presses` (true: Activate) from the disk as it
+  /// is, which the run is left as; `after` is told the first press's
+  /// outcome, and false from it ends the trial there.
   Trial Run(const std::vector<Move>& moves, const std::vector<bool>& presses,
-            Idle* idle = nullptr);
-  /// Each button pressed now, then the other. A first press that renames
-  /// nothing leaves the disk as it is, so that the other button after it
-  /// does what it does pressed first, and is walked once; `idle`: the
-  /// button likelier to (true: Activate).
+            const std::function<bool(const Outcome&)>& after = nullptr);
+  /// Each button pressed now, then the other; `idle`: the button likelier
+  /// to rename nothing (true: Activate), which costs no walk of its own.
   void Both(bool idle, Trial& activate, Trial& deactivate);
-  /// What the walk of `list` meets at pair `pair` (from 1), the files where
-  /// they are now.
+  /// What the walk of `list` meets at pair `pair` (from 1), the files where they are now.
   Outcome Try(const CheckedList& list, std::size_t pair);
-  /// Where the list's `path` leads on disk now, from the mod's folder: as
-  /// the disk spells what is there.
+  /// Where the list's `path` leads now, from the mod's folder, as the disk spells it.
   std::string OnDisk(const std::string& path);
-  /// Where the file `path` misses is instead: in a twin (a name differing
+  /// Where the file `path` misses is instead, in a twin (a name differing
   /// only in case) of a folder on its way; "" when not.
   std::string InTwin(const std::string& path);
   /// How the pair's source (or else its target) is misspelt against the
   /// other list, as a sentence; "" when it is not. `entry`: the misspelt one.
   std::string Misspelt(const CheckedList& list, std::size_t pair, std::size_t* entry = nullptr);
-  /// The names of `folder` (from the root) that differ from `name` only in
-  /// case.
+  /// The names of `folder` (from the root) that differ from `name` only in case.
   std::vector<std::string> TwinsOf(const std::string& folder, const std::string& name);
 
  private:
@@ -180,8 +169,7 @@ class Presser {
   std::string Where(const std::string& path);
   bool Present(const std::string& path);
   bool Found(const std::string& path);
-  bool Undone(const CheckedList& list);
-  bool Undone(bool pressed, bool unmoved);  // the list of the button pressed
+  bool Undone(bool pressed, bool unmoved);
   void Displace(Trial& trial, const std::vector<bool>& presses);
 
   Brennel brennel_;
