@@ -149,66 +149,54 @@ std::string Why(const CheckReport& report, const ModState& state, Presser& press
   return deactivate ? Prediction(false, report.deactivate) : Prediction(true, report.activate);
 }
 
-// A way out: moves by hand, then presses, and the other button after them.
+// A way out: moves by hand, then presses (the goal's button last), then the other button.
 struct Plan {
-  Plan(bool goal, std::vector<bool> presses) : goal(goal), presses(std::move(presses)) {}
   bool goal = true;  // activated, or else deactivated
   std::vector<bool> presses;
-  std::vector<Move> moves;
-  Trial trial;
+  std::vector<Move> moves = {};
+  Trial trial = {};
   bool alive = true;
-  const Outcome& last() const { return trial.presses[presses.size() - 1]; }
-  const Outcome& back() const { return trial.presses[presses.size()]; }
+  const Outcome& last() const { return trial.presses[presses.size() - 2]; }
+  const Outcome& back() const { return trial.presses[presses.size() - 1]; }
 };
-
-std::string Steps(const Plan& plan, const Trial& activate) {
-  std::string steps;
-  if (!plan.moves.empty()) {
-    bool shortened = plan.moves.size() > kNamedMoves;
-    steps = "move ";
-    for (std::size_t i = 0; i < plan.moves.size() && i < kNamedMoves; ++i) {
-      const std::string from = Named(plan.moves[i].from), to = Named(plan.moves[i].to);
-      steps += (i == 0 ? "" : i + 1 == plan.moves.size() ? " and " : ", ") + from + " to " + to;
-      shortened = shortened ||
-                  from.size() + to.size() < plan.moves[i].from.size() + plan.moves[i].to.size() + 4;
-    }
-    if (plan.moves.size() > kNamedMoves) {
-      steps += " and " + Counted(plan.moves.size() - kNamedMoves, "more file");
-    }
-    steps += shortened ? " (brennel-check --moves prints every move), then " : ", then ";
-  }
-  for (std::size_t i = 0; i < plan.presses.size(); ++i) {
-    const Outcome& outcome = plan.trial.presses[i];
-    steps += (i == 0 ? "press " : ", then ") + std::string(ButtonOf(plan.presses[i]));
-    if (outcome.result == Result::kMissing) {
-      steps += " (it moves " + Counted(outcome.renames, "file") + " and stops at pair " +
-               std::to_string(outcome.pair) + "; the box " + Named(outcome.text) + " is expected)";
-    }
-  }
-  // Pressing Activate again is what a user tries first.
-  const Outcome& alone = activate.from_now();
-  if (plan.presses.size() > 1 && plan.presses.back() && alone.result != Result::kComplete &&
-      alone.pair > 0) {
-    steps += "; Activate alone stops at pair " + std::to_string(alone.pair);
-  }
-  return steps;
-}
 
 // A plan in words: the goal, the steps, and what the other button then does
 // where it cannot take the mod out again whole.
 std::string Told(CheckReport& report, const Plan& plan) {
-  std::string what = " the mod";
-  if (plan.last().result == Result::kMissing && plan.goal) {
-    what = " what the mod has (" + FilesOf(report.missing.empty()
-                                               ? std::vector<std::size_t>{plan.last().pair}
-                                               : report.missing,
-                                           " is missing)", " are missing)");
+  const Outcome &last = plan.last(), &back = plan.back();
+  std::string told = plan.goal ? "To activate the mod: " : "To deactivate the mod: ";
+  if (last.result == Result::kMissing && plan.goal) {
+    told = "To activate what the mod has (" +
+           FilesOf(report.missing.empty() ? std::vector<std::size_t>{last.pair} : report.missing,
+                   " is missing)", " are missing)") +
+           ": ";
   }
-  report.moves = plan.moves;
-  std::string told = std::string("To ") + (plan.goal ? "activate" : "deactivate") + what + ": " +
-                     Steps(plan, report.activate);
+  const std::vector<Move>& moves = report.moves = plan.moves;
+  bool shortened = moves.size() > kNamedMoves;
+  for (std::size_t i = 0; i < moves.size() && i < kNamedMoves; ++i) {
+    const std::string from = Named(moves[i].from), to = Named(moves[i].to);
+    told += (i == 0 ? "move " : i + 1 == moves.size() ? " and " : ", ") + from + " to " + to;
+    shortened =
+        shortened || from.size() + to.size() < moves[i].from.size() + moves[i].to.size() + 4;
+  }
+  if (moves.size() > kNamedMoves)
+    told += " and " + Counted(moves.size() - kNamedMoves, "more file");
+  if (!moves.empty())
+    told += shortened ? " (brennel-check --moves prints every move), then " : ", then ";
+  for (std::size_t i = 0; i + 1 < plan.presses.size(); ++i) {
+    const Outcome& outcome = plan.trial.presses[i];
+    told += (i == 0 ? "press " : ", then ") + std::string(ButtonOf(plan.presses[i]));
+    if (outcome.result == Result::kMissing) {
+      told += " (it moves " + Counted(outcome.renames, "file") + " and stops at pair " +
+              std::to_string(outcome.pair) + "; the box " + Named(outcome.text) + " is expected)";
+    }
+  }
+  // Pressing Activate again is what a user tries first.
+  const Outcome& alone = report.activate.from_now();
+  if (plan.presses.size() > 2 && plan.goal && alone.result != Result::kComplete && alone.pair > 0) {
+    told += "; Activate alone stops at pair " + std::to_string(alone.pair);
+  }
   const std::string other = ButtonOf(!plan.goal);
-  const Outcome& back = plan.back();
   if (back.done && !back.undone) {  // it runs, but leaves files where the goal's walk put them
     told += "; but then " + other + " would not take it all out" +
             (report.why.find("would not put every file back") != std::string::npos ? " (said above)"
@@ -218,7 +206,7 @@ std::string Told(CheckReport& report, const Plan& plan) {
     told += "; but then " + other + " would " +
             (said ? "stop at pair " + std::to_string(back.pair) + " (said above)" : Ends(back)) +
             (back.cause.fix.empty() ? "" : "; for it to go through, first, " + back.cause.fix);
-  } else if (plan.moves.empty() && !plan.trial.displaced.empty()) {  // respelled, say
+  } else if (moves.empty() && !plan.trial.displaced.empty()) {  // respelled, say
     told += "; " + other + (plan.goal ? " then takes it out" : " then puts it in") +
             ", but leaves " + Counted(plan.trial.displaced.size(), "file") +
             " under other names (said above)";
@@ -268,41 +256,35 @@ std::string Next(CheckReport& report, Presser& presser) {
   }
   std::optional<Plan> reached;  // the first to get there, when none gets back
   Cause blocking;               // what stops the first goal
-  // For each goal, its plans as the disk is, then
-  // with the moves by hand that what stopped each calls for.
+  // For each goal, its plans as the disk is, then with the moves by hand
+  // that what stopped each calls for.
   for (const bool goal : goals) {
-    Plan plans[] = {{goal, {goal}}, {goal, {!goal, goal}}};
+    Plan plans[] = {{goal, {goal, !goal}}, {goal, {!goal, goal, !goal}}};
     for (int round = 0; round < 3; ++round) {
       for (Plan& plan : plans) {
         if (!plan.alive) continue;
-        std::vector<bool> presses = plan.presses;
-        presses.push_back(!goal);
-        // The report's own runs press each button and then the other.
-        const Trial& own = plan.presses[0] ? report.activate : report.deactivate;
-        plan.trial = plan.moves.empty() && presses.size() <= own.presses.size()
-                         ? own
-                         : presser.Run(plan.moves, presses);
-        // What fails the plan: a press before the last that errs (one that
-        // moves nothing is no step), the last when it leaves files to move,
-        // or the other button after it.
-        const Outcome* stop = nullptr;
-        plan.alive = plan.trial.moved;
-        for (std::size_t i = 0; plan.alive && !stop && i + 1 < plan.presses.size(); ++i) {
-          if (plan.trial.presses[i].result == Result::kError) stop = &plan.trial.presses[i];
-          plan.alive = plan.trial.presses[i].renames > 0;
-        }
+        const bool detour = plan.presses.size() > 2;
+        // The report's own trials press each button and then the other.
+        plan.trial = plan.moves.empty() && !detour ? (goal ? report.activate : report.deactivate)
+                                                   : presser.Run(plan.moves, plan.presses);
+        // A detour that moves nothing is no step.
+        plan.alive = plan.trial.moved && (!detour || plan.trial.presses[0].renames > 0);
         if (!plan.alive) continue;
-        if (!stop && !plan.last().done) stop = &plan.last();
-        if (!stop && plan.back().done && plan.back().undone) return Told(report, plan);
-        if (!stop && !reached && goal == goals[0]) reached = plan;
-        if (!stop) stop = &plan.back();
+        // What fails the plan: a detour that errs, the goal's press when it
+        // leaves files to move, or the other button after it.
+        const Outcome& first = plan.trial.presses[0];
+        const bool erred = detour && first.result == Result::kError;
+        const bool through = !erred && plan.last().done;
+        if (through && plan.back().done && plan.back().undone) return Told(report, plan);
+        if (through && !reached && goal == goals[0]) reached = plan;
+        const Cause& cause = (erred ? first : through ? plan.back() : plan.last()).cause;
         if (goal == goals[0] && (blocking.kind.empty() || blocking.kind == "already-moved")) {
-          blocking = stop->cause;  // more than files it finds moved already
+          blocking = cause;  // more than files it finds moved already
         }
         // Of a file at each path, the one where the goal puts the mod's goes.
-        const std::vector<Move> wanted = stop->cause.kind == "target-taken" && !report.both.empty()
+        const std::vector<Move> wanted = cause.kind == "target-taken" && !report.both.empty()
                                              ? Aside(report, presser, goal)
-                                             : stop->cause.moves;
+                                             : cause.moves;
         const std::size_t had = plan.moves.size();
         for (const Move& move : wanted) {
           if (std::find(plan.moves.begin(), plan.moves.end(), move) == plan.moves.end()) {
