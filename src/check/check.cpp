@@ -17,11 +17,7 @@ CheckedList Load(DryRun& run, const char* name, bool activation, EntryList& entr
   list.name = name;
   list.activation = activation;
   list.entries = &entries;
-  try {
-    run.OpenListFile(name);
-    list.readable = true;
-  } catch (const Error&) {
-  }
+  list.readable = Goes([&] { run.OpenListFile(name); });
   LoadEntryList(run, name, entries, &list.positions);
   list.shift = FindShift(list);
   return list;

@@ -10,12 +10,10 @@ namespace {
 
 enum class Presence { kNo, kYes, kUnknown };
 
+// Several names in other cases: a failed lookup is no file, but cannot be told.
 Presence PresenceOf(DryRun& run, const std::string& path) {
-  try {
-    return run.FindFile(path).empty() ? Presence::kNo : Presence::kYes;
-  } catch (const Error&) {
-    return Presence::kUnknown;  // several names in other cases: a failed lookup is no file
-  }
+  return OrElse([&] { return run.FindFile(path).empty() ? Presence::kNo : Presence::kYes; },
+                Presence::kUnknown);
 }
 
 bool NoneAfter(const std::vector<PairPlace>& places, std::size_t at, PairPlace place) {
@@ -39,6 +37,9 @@ std::vector<std::size_t> ModState::At(PairPlace place) const {
   return pairs;
 }
 
+// Undone from the last pair to the first, a file at its second path is at
+// the end of its way; done again as an activation does it, each first path
+// must hold its file.
 std::vector<PairPlace> Locate(DryRun& run, const CheckedList& list) {
   std::vector<PairPlace> place(list.Unshifted(), PairPlace::kFirst);
   run.BeginWalk();
@@ -47,10 +48,9 @@ std::vector<PairPlace> Locate(DryRun& run, const CheckedList& list) {
     const Presence second = PresenceOf(run, list.Second(pair));
     if (second == Presence::kUnknown) place[pair] = PairPlace::kUnknown;
     if (second != Presence::kYes) continue;
-    try {
-      run.RenameFile(list.Second(pair), list.First(pair));
+    if (Goes([&] { run.RenameFile(list.Second(pair), list.First(pair)); })) {
       place[pair] = run.TakeRenames() == 0 ? PairPlace::kSame : PairPlace::kSecond;
-    } catch (const Error&) {  // a file at each path; or one that may not go back, moved
+    } else {  // a file at each path; or one that may not go back, moved
       place[pair] = PresenceOf(run, list.First(pair)) == Presence::kNo ? PairPlace::kSecond
                                                                        : PairPlace::kBoth;
     }
@@ -58,15 +58,11 @@ std::vector<PairPlace> Locate(DryRun& run, const CheckedList& list) {
   for (std::size_t pair = 0; pair < place.size(); ++pair) {
     if (place[pair] != PairPlace::kFirst && place[pair] != PairPlace::kSecond) continue;
     const Presence first = PresenceOf(run, list.First(pair));
-    if (first != Presence::kYes) {
-      if (place[pair] == PairPlace::kFirst) {
-        place[pair] = first == Presence::kNo ? PairPlace::kNeither : PairPlace::kUnknown;
-      }
-      continue;
-    }
-    try {
-      run.RenameFile(list.First(pair), list.Second(pair));
-    } catch (const Error&) {  // refused: the walk tells why where it meets it
+    if (first == Presence::kYes) {
+      // Refused: the walk tells why where it meets it.
+      Goes([&] { run.RenameFile(list.First(pair), list.Second(pair)); });
+    } else if (place[pair] == PairPlace::kFirst) {
+      place[pair] = first == Presence::kNo ? PairPlace::kNeither : PairPlace::kUnknown;
     }
   }
   run.EndWalk();

@@ -95,11 +95,9 @@ Trial Presser::Run(const std::vector<Move>& moves, const std::vector<bool>& pres
   Trial trial;
   run_.Reset();
   run_.BeginWalk();
-  try {
+  trial.moved = Goes([&] {
     for (const Move& move : moves) run_.RenameFile(move.from, move.to);
-  } catch (const Error&) {
-    trial.moved = false;
-  }
+  });
   run_.EndWalk();
   for (std::size_t i = 0; trial.moved && i < presses.size(); ++i) {
     trial.presses.push_back(Press(presses[i]));

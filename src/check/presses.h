@@ -124,6 +124,16 @@ T OrElse(const Look& look, T otherwise) {
     return otherwise;
   }
 }
+/// Whether `act()` goes through without an Error.
+template <typename Act>
+bool Goes(const Act& act) {
+  try {
+    act();
+    return true;
+  } catch (const Error&) {
+    return false;
+  }
+}
 
 /// The tool's own Brennel over a dry run; its two lists are the ones
 /// brennel-check looks at.
