@@ -44,12 +44,9 @@ CheckReport Check(DryRun& run, const std::string& folder) {
   const bool by_activation = activation.Pairs() > 0 || deactivation.Pairs() == 0;
   const CheckedList& basis = by_activation ? activation : deactivation;
   std::vector<PairPlace> places = Locate(run, basis), by_deactivation = places;
-  run.Reset();
-  const bool apart =
-      by_activation && deactivation.Pairs() > 0 && !(*deactivation.entries == *activation.entries);
-  if (apart) {
+  if (by_activation && deactivation.Pairs() > 0 &&
+      !(*deactivation.entries == *activation.entries)) {
     by_deactivation = Locate(run, deactivation);
-    run.Reset();
   }
   const ModState state = StateOf(std::move(places), by_deactivation, basis.shift.entry > 0);
   if (basis.shift.entry > 0) {
@@ -82,8 +79,7 @@ CheckReport Check(DryRun& run, const std::string& folder) {
   linter.Lint(activation, deactivation);
   linter.Misplaced(basis, state);
   if (by_activation && deactivation.Pairs() > 0) {  // its missing files, in its own lines
-    linter.Misplaced(deactivation,
-                     ModState{State::kInactive, apart ? by_deactivation : state.places, 0});
+    linter.Misplaced(deactivation, ModState{State::kInactive, by_deactivation, 0});
   }
   run.EndWalk();
   for (const bool activate : {true, false}) {

@@ -66,6 +66,7 @@ std::vector<PairPlace> Locate(DryRun& run, const CheckedList& list) {
     }
   }
   run.EndWalk();
+  run.Reset();
   return place;
 }
 

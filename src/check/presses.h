@@ -53,7 +53,7 @@ struct ModState {
 };
 
 /// Where the files of `list`'s pairs before its shift are, on `run` as it
-/// is (Reset it afterwards); chains of pairs are followed as a walk does.
+/// is, which is left so; chains of pairs are followed as a walk does.
 std::vector<PairPlace> Locate(DryRun& run, const CheckedList& list);
 
 /// The first pair (from 0) not yet at `moved`, as a walk stops there.
