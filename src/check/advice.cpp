@@ -122,6 +122,12 @@ std::string Summary(const CheckReport& report, const ModState& state) {
   return "";
 }
 
+// Whether the way out starts with Deactivate: the mod is active, or partly.
+bool BackFirst(const CheckReport& report) {
+  return report.state == State::kActive || report.state == State::kDeactivationStopped ||
+         (report.state == State::kBothNames && !report.moved.empty());
+}
+
 std::string Why(const CheckReport& report, const ModState& state, Presser& presser) {
   const bool activation = report.state == State::kActivationStopped;
   if (report.state == State::kNoLists) {
@@ -144,9 +150,8 @@ std::string Why(const CheckReport& report, const ModState& state, Presser& press
            Named(presser.OnDisk(presser.ListOf(true).Second(later))) +
            ", where Activate puts it, while pair " + std::to_string(first + 1) + "'s is not moved.";
   }
-  const bool deactivate = report.state == State::kActive ||
-                          (report.state == State::kBothNames && !report.moved.empty());
-  return deactivate ? Prediction(false, report.deactivate) : Prediction(true, report.activate);
+  return BackFirst(report) ? Prediction(false, report.deactivate)
+                           : Prediction(true, report.activate);
 }
 
 // A way out: moves by hand, then presses (the goal's button last), then the other button.
@@ -240,19 +245,14 @@ std::string Next(CheckReport& report, Presser& presser) {
                                              : "") +
                                         "), then "
                                   : "";
-    return "To fix the list: " + first +
-           (report.shift_empty ? "take out the empty entry at " + report.shift_at
-                               : "look at " + report.shift_at +
-                                     ": an entry beside it is missing, or it is one too many") +
-           ".";
+    return "To fix the list: " + first + ShiftFix(report.shift_empty, report.shift_at) + ".";
   }
   if (report.pairs == 0) return "To make a mod: write its pairs into Tavrik.mla and Tavrik.mld.";
-  std::vector<bool> goals = {true, false};
-  if (report.state == State::kActive) goals = {false};
-  if (report.state == State::kInactive || report.state == State::kIncomplete) goals = {true};
-  if (report.state == State::kDeactivationStopped ||
-      (report.state == State::kBothNames && !report.moved.empty())) {
-    goals = {false, true};
+  // The other goal too, where the state is not one of the two a button leaves.
+  std::vector<bool> goals = {!BackFirst(report), BackFirst(report)};
+  if (report.state == State::kActive || report.state == State::kInactive ||
+      report.state == State::kIncomplete) {
+    goals.pop_back();
   }
   std::optional<Plan> reached;  // the first to get there, when none gets back
   Cause blocking;               // what stops the first goal

@@ -194,6 +194,11 @@ Outcome Presser::Press(bool activate) {
   return outcome;
 }
 
+std::string ShiftFix(bool empty, const std::string& at) {
+  return empty ? "take out the empty entry at " + at
+               : "look at " + at + ": an entry beside it is missing, or it is one too many";
+}
+
 Cause ListRefusal(bool too_many) {
   if (too_many) {
     return {"too-many-entries", "the list holds more than " + Thousands(kLongestWalk) + " entries",
@@ -225,9 +230,7 @@ Cause Presser::CauseOf(const CheckedList& list, const Outcome& outcome) {
                 std::to_string(shift.pair + 1) + " on, at " + at +
                 (shift.empty ? " (an empty entry)" : "") + ", so " + number + " joins " +
                 Named(source) + " and " + Named(target),
-            shift.empty
-                ? "take out the empty entry at " + at
-                : "look at " + at + ": an entry beside it is missing, or it is one too many"};
+            ShiftFix(shift.empty, at)};
   }
   if (outcome.result == Result::kError) {
     const std::string reason = Reason(outcome.text, source, target);

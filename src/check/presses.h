@@ -114,6 +114,8 @@ struct Trial {
 
 /// Why the walk refuses a list whole: more entries than it takes, or else more text.
 Cause ListRefusal(bool too_many);
+/// What to do about a shift of the pairs at `at`: an empty entry's, or else a line's.
+std::string ShiftFix(bool empty, const std::string& at);
 
 /// `look()`, or `otherwise` where it throws: what a name on the way hides cannot be told.
 template <typename Look, typename T>
