@@ -235,19 +235,18 @@ Cause Presser::CauseOf(const CheckedList& list, const Outcome& outcome) {
   if (outcome.result == Result::kError) {
     const std::string reason = Reason(outcome.text, source, target);
     const Failure failure = FailureOf(outcome.error);
-    const std::size_t earlier = failure == Failure::kTaken ? Earlier(list, pair, target, false) : 0;
     if (failure == Failure::kAmbiguous) {
       return {"ambiguous-name", reason,
               "merge the names it cannot tell apart into one (a game run on Windows sees only "
               "one), or spell the list exactly as one of them"};
     }
-    if (earlier > 0) {
-      return {"duplicate-target",
-              "pair " + std::to_string(earlier) + " put a file at " + Named(target) + " already (" +
-                  list.At(list.TargetEntry(earlier - 1)) + ")",
-              "give " + number + " a target of its own"};
-    }
     if (failure == Failure::kTaken) {
+      if (const std::size_t earlier = Earlier(list, pair, target, false)) {
+        return {"duplicate-target",
+                "pair " + std::to_string(earlier) + " put a file at " + Named(target) +
+                    " already (" + list.At(list.TargetEntry(earlier - 1)) + ")",
+                "give " + number + " a target of its own"};
+      }
       const std::string there = OnDisk(target);
       // Every pair with a file at each path: aside at once, not one a check.
       return {
