@@ -29,12 +29,9 @@ struct CheckReport {
   std::string shift_at;
   std::size_t shift_pair = 0;
   bool shift_empty = false;
-  // The report's first three lines, in words: the state, why, and "To ...:
-  // ..." with what the dry runs proved.
-  std::string summary, why, next;
-  std::vector<Move> moves;  // the moves by hand that `next` starts with, every one
-  // Each button pressed now, then the other.
-  Trial activate, deactivate;
+  std::string summary, why, next;  // the first three lines: the state, why, and "To ...: ..."
+  std::vector<Move> moves;         // the moves by hand that `next` starts with, every one
+  Trial activate, deactivate;      // each button pressed now, then the other
   std::vector<Finding> findings;
 };
 

@@ -154,9 +154,8 @@ class Presser {
   /// puts every file back leaves none, with no look.
   void KnowNoTargets() { no_targets_ = true; }
 
-  /// `moves`, then each of `presses` (true: Activate) from the disk as it
-  /// is, which the run is left as; `after` is told the first press's
-  /// outcome, and false from it ends the trial there.
+  /// `moves`, then each of `presses` (true: Activate), from the disk as it is
+  /// and back to it; `after` sees the first press's outcome, false ends there.
   Trial Run(const std::vector<Move>& moves, const std::vector<bool>& presses,
             const std::function<bool(const Outcome&)>& after = nullptr);
   /// Each button pressed now, then the other; `idle`: the button likelier
@@ -193,7 +192,6 @@ class Presser {
   bool no_targets_ = false;
 };
 
-/// "Activate" or "Deactivate".
 inline const char* ButtonOf(bool activate) { return activate ? "Activate" : "Deactivate"; }
 
 }  // namespace tavrik
