@@ -237,14 +237,13 @@ std::string Next(CheckReport& report, Presser& presser) {
   }
   if (!report.shift_at.empty()) {  // the pairs after it join the wrong files: the list first
     const Outcome& back = report.deactivate.from_now();
-    const std::string first = !report.moved.empty() && back.done
-                                  ? "press Deactivate first (it moves " +
-                                        Counted(back.renames, "file") + " back" +
-                                        (back.result == Result::kMissing
-                                             ? "; the box " + Named(back.text) + " is expected"
-                                             : "") +
-                                        "), then "
-                                  : "";
+    std::string first;
+    if (!report.moved.empty() && back.done) {
+      first = "press Deactivate first (it moves " + Counted(back.renames, "file") + " back" +
+              (back.result == Result::kMissing ? "; the box " + Named(back.text) + " is expected"
+                                               : "") +
+              "), then ";
+    }
     return "To fix the list: " + first + ShiftFix(report.shift_empty, report.shift_at) + ".";
   }
   if (report.pairs == 0) return "To make a mod: write its pairs into Tavrik.mla and Tavrik.mld.";
