@@ -112,16 +112,14 @@ Trial Presser::Run(const std::vector<Move>& moves, const std::vector<bool>& pres
 void Presser::Both(bool idle, Trial& activate, Trial& deactivate) {
   Trial &first = idle ? activate : deactivate, &other = idle ? deactivate : activate;
   first = Run({}, {idle, !idle}, [](const Outcome& press) { return press.renames > 0; });
-  if (first.presses.size() > 1) {
-    other = Run({}, {!idle, idle});
-    return;
-  }
-  // The idle press left the disk as it is: the other button after it does
-  // what it does pressed first.
+  // An idle first press left the disk as it is: the other button after it
+  // does what it does pressed first, walked once.
   other = Run({}, {!idle, idle}, [&](const Outcome& press) {
-    first.presses.push_back(press);
-    first.presses.back().undone = Undone(idle, true);
-    first.round_trip = run_.AllBack();
+    if (first.presses.size() == 1) {
+      first.presses.push_back(press);
+      first.presses.back().undone = Undone(idle, true);
+      first.round_trip = run_.AllBack();
+    }
     return true;
   });
 }
