@@ -221,12 +221,11 @@ std::string Told(CheckReport& report, const Plan& plan) {
 
 // The files of the pairs with a file at each path that are where the goal
 // puts the mod's, moved aside.
-std::vector<Move> Aside(const CheckReport& report, Presser& presser, bool goal) {
+std::vector<Move> BothAside(const CheckReport& report, Presser& presser, bool goal) {
   std::vector<Move> moves;
   const CheckedList& list = presser.ListOf(true);
   for (const std::size_t pair : report.both) {
-    const std::string path = presser.OnDisk(goal ? list.Second(pair - 1) : list.First(pair - 1));
-    moves.push_back({path, path + ".aside"});
+    moves.push_back(Aside(presser.OnDisk(goal ? list.Second(pair - 1) : list.First(pair - 1))));
   }
   return moves;
 }
@@ -282,7 +281,7 @@ std::string Next(CheckReport& report, Presser& presser) {
         }
         // Of a file at each path, the one where the goal puts the mod's goes.
         const std::vector<Move> wanted = cause.kind == "target-taken" && !report.both.empty()
-                                             ? Aside(report, presser, goal)
+                                             ? BothAside(report, presser, goal)
                                              : cause.moves;
         const std::size_t had = plan.moves.size();
         for (const Move& move : wanted) {

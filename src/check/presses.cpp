@@ -247,14 +247,13 @@ Cause Presser::CauseOf(const CheckedList& list, const Outcome& outcome) {
       }
       const std::string there = OnDisk(target);
       // Every pair with a file at each path: aside at once, not one a check.
-      return {
-          "target-taken",
-          "a file is already at " + Named(there) + ", where " + number + " moves " +
-              Named(OnDisk(source)) +
-              (LastName(there) == LastName(target) ? "" : " (names match in any case)"),
-          "move it aside", every([&](const auto& from, const auto& to) {
-            return Present(from) && Found(to) ? Move{OnDisk(to), OnDisk(to) + ".aside"} : Move{};
-          })};
+      return {"target-taken",
+              "a file is already at " + Named(there) + ", where " + number + " moves " +
+                  Named(OnDisk(source)) +
+                  (LastName(there) == LastName(target) ? "" : " (names match in any case)"),
+              "move it aside", every([&](const auto& from, const auto& to) {
+                return Present(from) && Found(to) ? Aside(OnDisk(to)) : Move{};
+              })};
     }
     if (failure == Failure::kNotFound) {
       return {"no-target-folder",

@@ -73,6 +73,8 @@ struct Move {
   std::string from, to;
   friend bool operator==(const Move&, const Move&) = default;
 };
+/// The file at `path` moved out of the way, beside itself.
+inline Move Aside(const std::string& path) { return {path, path + ".aside"}; }
 
 /// Why a press stops, told from the dry run as the press leaves it.
 struct Cause {
