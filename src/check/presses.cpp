@@ -310,9 +310,8 @@ Cause Presser::CauseOf(const CheckedList& list, const Outcome& outcome) {
               " (from the mod's archive, or its author), or take the pair out of both lists"};
 }
 
-// The other list's spelling of one of the pair's paths (its source's
-// first), when it is a few letters away and on disk: the other list is
-// right, this one misspells it. `entry` receives this list's entry.
+// Where the other list's spelling is a few letters away and on disk, the
+// other list is right and this one misspells it.
 std::string Presser::Misspelt(const CheckedList& list, std::size_t pair, std::size_t* entry) {
   const CheckedList& other = ListOf(!list.activation);
   const std::size_t pairs = other.Pairs();
