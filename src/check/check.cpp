@@ -3,8 +3,6 @@
 
 #include "check.h"
 
-#include <algorithm>
-
 #include "launcher.h"
 
 namespace tavrik {
@@ -64,15 +62,10 @@ CheckReport Check(DryRun& run, const std::string& folder) {
   for (const std::size_t pair : report.missing) {
     if (!presser.InTwin(basis.Source(pair - 1)).empty()) report.in_twins.push_back(pair);
   }
-  // Every pair's file at its first path, or in neither place: no second
-  // path was there.
-  if (by_activation && std::all_of(state.places.begin(), state.places.end(), [](PairPlace place) {
-        return place == PairPlace::kFirst || place == PairPlace::kNeither;
-      })) {
-    presser.KnowNoTargets();
-  }
-  presser.Both(report.state != State::kInactive && report.state != State::kIncomplete,
-               report.activate, report.deactivate);
+  const bool inactive = report.state == State::kInactive || report.state == State::kIncomplete;
+  // No file at a second path, nor one at both of a pair's: no target was there.
+  if (by_activation && inactive && state.At(PairPlace::kSame).empty()) presser.KnowNoTargets();
+  presser.Both(!inactive, report.activate, report.deactivate);
 
   Linter linter(run, presser, folder, report.findings);
   run.BeginWalk();
@@ -82,11 +75,10 @@ CheckReport Check(DryRun& run, const std::string& folder) {
     linter.Misplaced(deactivation, ModState{State::kInactive, by_deactivation, 0});
   }
   run.EndWalk();
-  for (const bool activate : {true, false}) {
-    const Trial& trial = activate ? report.activate : report.deactivate;
-    linter.Stopped(activate ? activation : deactivation, trial.from_now());
-    linter.Stopped(activate ? deactivation : activation, trial.then_other());
-  }
+  linter.Stopped(activation, report.activate.from_now());
+  linter.Stopped(deactivation, report.activate.then_other());
+  linter.Stopped(deactivation, report.deactivate.from_now());
+  linter.Stopped(activation, report.deactivate.then_other());
   linter.Finish();
   Advise(report, state, presser);
   return report;
