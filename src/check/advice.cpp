@@ -184,10 +184,12 @@ std::string Told(CheckReport& report, const Plan& plan) {
     shortened =
         shortened || from.size() + to.size() < moves[i].from.size() + moves[i].to.size() + 4;
   }
-  if (moves.size() > kNamedMoves)
+  if (moves.size() > kNamedMoves) {
     told += " and " + Counted(moves.size() - kNamedMoves, "more file");
-  if (!moves.empty())
+  }
+  if (!moves.empty()) {
     told += shortened ? " (brennel-check --moves prints every move), then " : ", then ";
+  }
   for (std::size_t i = 0; i + 1 < plan.presses.size(); ++i) {
     const Outcome& outcome = plan.trial.presses[i];
     told += (i == 0 ? "press " : ", then ") + std::string(ButtonOf(plan.presses[i]));

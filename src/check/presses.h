@@ -52,11 +52,13 @@ struct ModState {
   std::vector<std::size_t> At(PairPlace place) const;
 };
 
-/// Where the files of `list`'s pairs before its shift are, on `run` as it
-/// is, which is left so; chains of pairs are followed as a walk does.
+/// Where the files of `list`'s pairs before its shift are on `run`, which is
+/// left as the disk is; chains (a pair whose source is an earlier pair's
+/// target) are followed as a walk follows them.
 std::vector<PairPlace> Locate(DryRun& run, const CheckedList& list);
 
-/// The first pair (from 0) not yet at `moved`, as a walk stops there.
+/// The first pair (from 0) a walk stops at: the first not yet at `moved`,
+/// pairs that rename nothing passed.
 std::size_t StopOf(const std::vector<PairPlace>& places, PairPlace moved);
 
 /// The state of `places`; `by_deactivation`: the same files by the
