@@ -68,9 +68,11 @@ std::string Reason(const std::string& text, const std::string& source, const std
   return text;
 }
 
-// "Error N: description", as the tool's box shows an error.
-std::string ErrorText(const Error& error) {
-  return "Error " + std::to_string(error.Number()) + ": " + error.Description();
+// A walk that `error` ends, told as the tool's box tells it.
+void Failed(Outcome& outcome, const Error& error) {
+  outcome.result = Result::kError;
+  outcome.text = "Error " + std::to_string(error.Number()) + ": " + error.Description();
+  outcome.error = error.Number();
 }
 
 }  // namespace
@@ -153,7 +155,7 @@ Outcome Presser::Try(const CheckedList& list, std::size_t pair) {
     if (outcome.result == Result::kMissing) outcome.text = source + " is missing";
     if (outcome.result == Result::kComplete) run_.RenameFile(source, target);
   } catch (const Error& error) {
-    outcome = {Result::kError, pair, ErrorText(error), error.Number(), 0, outcome.at, {}, false};
+    Failed(outcome, error);
   }
   run_.EndWalk();
   if (outcome.result != Result::kComplete) outcome.cause = CauseOf(list, outcome);
@@ -173,9 +175,7 @@ Outcome Presser::Press(bool activate) {
                                             : Result::kNothing;
     if (!run_.messages.empty()) outcome.text = run_.messages.front();
   } catch (const Error& error) {
-    outcome.result = Result::kError;
-    outcome.text = ErrorText(error);
-    outcome.error = error.Number();
+    Failed(outcome, error);
   }
   outcome.renames = run_.TakeRenames();
   outcome.done = outcome.result == Result::kComplete;
