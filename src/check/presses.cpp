@@ -27,11 +27,9 @@ std::string KeyOf(const std::string& path) {
 // last names tell at once.
 bool Apart(const std::string& a, const std::string& b) {
   const std::string x = LastName(a), y = LastName(b);
-  if (!NamesFolder(x) && !NamesFolder(y) &&
-      NameKeyOf(WithoutTrailingDots(x)) != NameKeyOf(WithoutTrailingDots(y))) {
-    return true;
-  }
-  return KeyOf(a) != KeyOf(b);
+  return (!NamesFolder(x) && !NamesFolder(y) &&
+          NameKeyOf(WithoutTrailingDots(x)) != NameKeyOf(WithoutTrailingDots(y))) ||
+         KeyOf(a) != KeyOf(b);
 }
 
 // The last of the pairs before `pair`, all walked, that moved away (`away`)
@@ -336,10 +334,8 @@ std::string Presser::Misspelt(const CheckedList& list, std::size_t pair, std::si
 }
 
 std::vector<std::string> Presser::TwinsOf(const std::string& folder, const std::string& name) {
-  auto known = twins_.find(folder);
-  if (known == twins_.end()) {
-    known = twins_.emplace(folder, run_.CaseTwins(folder.empty() ? "/" : folder)).first;
-  }
+  const auto [known, fresh] = twins_.try_emplace(folder);
+  if (fresh) known->second = run_.CaseTwins(folder.empty() ? "/" : folder);
   for (std::vector<std::string> group : known->second) {
     const auto self = std::find(group.begin(), group.end(), name);
     if (self == group.end()) continue;
