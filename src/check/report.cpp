@@ -4,10 +4,8 @@
 #include <algorithm>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <set>
 
 #include "cli.h"
-#include "launcher.h"
 #include "shown_text.h"
 
 namespace tavrik {
@@ -24,6 +22,9 @@ constexpr std::size_t kShownGroups = 20, kShownFiles = 2;
 constexpr const char* kStateColours[] = {"1;31", "1;32", "1;35", "1;32", "1;35",
                                          "1;35", "1;35", "1;31", "1;31"};
 constexpr const char* kSeverityColours[] = {"1;31", "1;35", "1;36"};
+
+// A line of text that may hold a list's or a file's names.
+std::string Line(const std::string& text) { return ShownText(text) + "\n"; }
 
 std::string Painted(const char* name, const char* colour, bool paint) {
   return paint ? std::string("\033[") + colour + "m" + name + "\033[0m" : name;
@@ -51,24 +52,20 @@ std::string ButtonLines(const CheckReport& report, bool activate, bool all) {
   const std::string button = ButtonOf(activate);
   if (report.state == (activate ? State::kActive : State::kInactive) &&
       now.result == Result::kMissing && now.renames == 0) {
-    return ShownText(button + ": nothing to " + (activate ? "do" : "undo") + ": it stops at pair " +
-                     std::to_string(now.pair) + ", \"" + now.text + "\", and moves nothing.") +
-           "\n";
+    return Line(button + ": nothing to " + (activate ? "do" : "undo") + ": it stops at pair " +
+                std::to_string(now.pair) + ", \"" + now.text + "\", and moves nothing.");
   }
   const std::string line =
       button + " now " + Told(now) + "; then " + ButtonOf(!activate) + " " + Told(run.then_other());
-  if (now.renames == 0) return ShownText(line + ".") + "\n";
-  std::string lines = ShownText(line + (run.round_trip ? "; every file is back where it was."
-                                                       : "; not every file is back:")) +
-                      "\n";
+  if (now.renames == 0) return Line(line + ".");
+  std::string lines = Line(
+      line + (run.round_trip ? "; every file is back where it was." : "; not every file is back:"));
   const std::size_t shown =
       all ? run.displaced.size() : std::min(run.displaced.size(), kShownFiles);
   for (std::size_t i = 0; i < shown; ++i) {
     const Displaced& file = run.displaced[i];
-    lines += "  " +
-             ShownText(Named(file.from) + " ends as " + Named(file.to) +
-                       (file.cause.empty() ? "" : ": " + file.cause)) +
-             "\n";
+    lines += Line("  " + Named(file.from) + " ends as " + Named(file.to) +
+                  (file.cause.empty() ? "" : ": " + file.cause));
   }
   if (shown < run.displaced.size()) {
     lines += "  and " + Counted(run.displaced.size() - shown, "more file") + "\n";
@@ -93,21 +90,18 @@ std::string Grouped(const std::vector<Finding>& findings, bool colour) {
     const Finding* first = nullptr;
     std::size_t count = 0, following = 0;
   };
-  std::set<std::string> keys;
-  for (const Finding& finding : findings) keys.insert(finding.Key());
   std::map<std::string, Group> groups;
-  std::map<std::string, std::size_t> following;
+  for (const Finding& finding : findings) groups[finding.Key()];
   for (const Finding& finding : findings) {
-    if (finding.under != finding.Key() && keys.count(finding.under) != 0) {
-      ++following[finding.under];
+    if (finding.under != finding.Key() && groups.count(finding.under) != 0) {
+      ++groups[finding.under].following;
     } else if (Group& group = groups[finding.Key()]; group.count++ == 0) {
       group.first = &finding;
     }
   }
-  std::vector<Group> order;
-  for (auto& [key, group] : groups) {
-    group.following = following[key];
-    order.push_back(group);
+  std::vector<Group> order;  // the groups with findings of their own
+  for (const auto& [key, group] : groups) {
+    if (group.count > 0) order.push_back(group);
   }
   std::sort(order.begin(), order.end(), [](const Group& a, const Group& b) {
     return a.first->severity != b.first->severity ? a.first->severity < b.first->severity
@@ -170,8 +164,8 @@ json TrialJson(const Trial& trial) {
 std::string TextReport(const CheckReport& report, bool colour, bool all) {
   const int state = static_cast<int>(report.state);
   std::string text = "State: " + Painted(NameOf(report.state), kStateColours[state], colour) +
-                     ShownText(": " + report.summary + ".") + "\n" + ShownText(report.why) + "\n" +
-                     ShownText(report.next) + "\n\nFolder: " + ShownText(report.folder) + "\n";
+                     Line(": " + report.summary + ".") + Line(report.why) + Line(report.next) +
+                     "\n" + Line("Folder: " + report.folder);
   if (report.state == State::kNoLists) return text;
   const bool activate_first = report.state != State::kActive;
   text += ButtonLines(report, activate_first, all) + ButtonLines(report, !activate_first, all);
@@ -232,12 +226,11 @@ std::string MovesReport(const CheckReport& report) {
   for (const Move& move : report.moves) {
     // A name a terminal could take for a command of its own is not printed.
     const bool plain = ShownText(move.from) == move.from && ShownText(move.to) == move.to;
-    out += (plain ? MoveCommand(move.from, move.to)
-                  : "# " + ShownText(move.from) + " to " + ShownText(move.to) +
-                        ": a name that cannot be printed safely; move it by hand") +
-           "\n";
+    out += plain ? MoveCommand(move.from, move.to) + "\n"
+                 : Line("# " + move.from + " to " + move.to +
+                        ": a name that cannot be printed safely; move it by hand");
   }
-  return out.empty() ? "# " + ShownText(report.next) + "\n" : out;
+  return out.empty() ? Line("# " + report.next) : out;
 }
 
 }  // namespace tavrik
