@@ -9,6 +9,7 @@ namespace tavrik {
 
 namespace {
 
+// C0, DEL, C1 and Unicode's Bidi_Control characters.
 bool Hidden(char32_t c) {
   return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F ||
          (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
