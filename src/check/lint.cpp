@@ -43,10 +43,9 @@ std::string Beside(const std::string& path, const std::string& name) {
 void Add(std::vector<Finding>& findings, const CheckedList& list, std::size_t entry,
          Severity severity, const char* kind, std::string text, std::string group = "",
          std::string under = "") {
-  Finding finding{list.name,        entry,           {}, severity, kind, std::move(text),
-                  std::move(group), std::move(under)};
-  if (entry > 0 && entry <= list.positions.size()) finding.position = list.positions[entry - 1];
-  findings.push_back(std::move(finding));
+  const bool placed = entry > 0 && entry <= list.positions.size();
+  findings.push_back({list.name, entry, placed ? list.positions[entry - 1] : FieldPosition(),
+                      severity, kind, std::move(text), std::move(group), std::move(under)});
 }
 
 // How far two lists' pairs (as identities) agree, in the same order and in
@@ -329,8 +328,7 @@ class ListLinter {
   Presser& presser_;
   const std::string& here_;
   std::vector<Finding>& findings_;
-  // What each entry names, as a digest of its identity (equal for two
-  // paths that name one file), by list: 8 bytes an entry, however long.
+  // Each entry's identity (one for two paths to one file) digested, by list: 8 bytes an entry.
   std::vector<std::uint64_t> identities_[2];
   std::unordered_set<std::string> looked_at_;  // entries and folders looked at for twins
 };

@@ -27,12 +27,8 @@ struct Finding {
   Severity severity = Severity::kNote;
   std::string kind;  // brennel-check(1), FINDINGS: every kind
   std::string text;
-  // Findings of one kind and group are told together (of one folder, one
-  // ambiguity); "" for the kind as a whole.
-  std::string group;
-  // The Key() of the finding this one follows from, under which it is
-  // counted; "" when none.
-  std::string under;
+  std::string group;  // a kind's findings of one group (a folder, "" all) are told together
+  std::string under;  // the Key() of the finding it follows from, counted under it; "" none
   std::string Key() const { return kind + '\t' + group; }
 };
 
