@@ -41,11 +41,12 @@ std::string Beside(const std::string& path, const std::string& name) {
 }
 
 void Add(std::vector<Finding>& findings, const CheckedList& list, std::size_t entry,
-         Severity severity, const char* kind, std::string text, std::string group = "",
+         Severity severity, std::string kind, std::string text, std::string group = "",
          std::string under = "") {
   const bool placed = entry > 0 && entry <= list.positions.size();
   findings.push_back({list.name, entry, placed ? list.positions[entry - 1] : FieldPosition(),
-                      severity, kind, std::move(text), std::move(group), std::move(under)});
+                      severity, std::move(kind), std::move(text), std::move(group),
+                      std::move(under)});
 }
 
 // How far two lists' pairs (as identities) agree, in the same order and in
@@ -100,8 +101,7 @@ class ListLinter {
       const bool too_many = list->Size() > kLongestWalk;
       if (too_many || list->entries->more_text_followed()) {
         const Cause refused = ListRefusal(too_many);
-        Add(findings_, *list, too_many ? kLongestWalk + 1 : 0, Severity::kError,
-            refused.kind.c_str(),
+        Add(findings_, *list, too_many ? kLongestWalk + 1 : 0, Severity::kError, refused.kind,
             refused.text + ": its button refuses it before any rename" +
                 (too_many ? "" : " (error " + std::to_string(error_number::kOutOfMemory) + ")") +
                 "; " + refused.fix);
@@ -404,24 +404,23 @@ void Linter::Misplaced(const CheckedList& list, const ModState& state) {
 
 void Linter::Stopped(const CheckedList& list, const Outcome& outcome) {
   const std::string& kind = outcome.cause.kind;
-  if (outcome.pair == 0 || (kind != "duplicate-source" && kind != "duplicate-target" &&
-                            kind != "misspelt" && kind != "refused")) {
+  const auto told = [&](const Finding& finding) {  // already, of either path of the pair
+    return finding.list == list.name && (finding.entry + 1) / 2 == outcome.pair &&
+           finding.kind == kind;
+  };
+  if (outcome.pair == 0 ||
+      (kind != "duplicate-source" && kind != "duplicate-target" && kind != "misspelt" &&
+       kind != "refused") ||
+      std::any_of(findings_.begin(), findings_.end(), told)) {
     return;
   }
   const std::size_t entry = kind == "duplicate-target" ? list.TargetEntry(outcome.pair - 1)
                                                        : list.SourceEntry(outcome.pair - 1);
-  for (const Finding& finding : findings_) {  // told already, of either path of the pair
-    if (finding.list == list.name && (finding.entry + 1) / 2 == outcome.pair &&
-        finding.kind == kind) {
-      return;
-    }
-  }
   std::string text = outcome.cause.text;  // the entry's place, said by the finding's own
-  if (text.compare(0, list.At(entry).size() + 1, list.At(entry) + " ") == 0) {
-    text.replace(0, list.At(entry).size(), "this entry");
-  }
-  Add(findings_, list, entry, kind == "refused" ? Severity::kError : Severity::kWarning,
-      kind.c_str(), text + (outcome.cause.fix.empty() ? "" : "; " + outcome.cause.fix));
+  const std::string at = list.At(entry);
+  if (text.compare(0, at.size() + 1, at + " ") == 0) text.replace(0, at.size(), "this entry");
+  Add(findings_, list, entry, kind == "refused" ? Severity::kError : Severity::kWarning, kind,
+      text + (outcome.cause.fix.empty() ? "" : "; " + outcome.cause.fix));
 }
 
 }  // namespace tavrik
