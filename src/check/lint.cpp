@@ -25,9 +25,8 @@ std::string PairText(const CheckedList& list, std::size_t pair) {
   return Named(list.First(pair)) + " and " + Named(list.Second(pair));
 }
 
-// The folder where two paths to one file part ("Data/textures" for
-// "Data/textures/a" and "Data/Textures/a"), as NTFS compares names: the
-// group of a split folder's findings.
+// Where two paths to one file part, as NTFS compares names ("Data/textures" for
+// "Data/textures/a" and "Data/Textures/a"): the group of a split folder's findings.
 std::string SplitGroup(const std::string& a, const std::string& b) {
   std::size_t at = 0;
   while (at < a.size() && at < b.size() && a[at] == b[at]) ++at;
@@ -360,8 +359,7 @@ void Linter::Misplaced(const CheckedList& list, const ModState& state) {
     // Its file in a twin folder, under either name.
     const std::string& by = presser_.InTwin(source).empty() ? target : source;
     const std::string twin = presser_.InTwin(by), on_disk = presser_.OnDisk(by);
-    // A misspelling against the other list is the finding; where the lists
-    // part there follows from it.
+    // A misspelling against the other list is the finding; where the lists part follows.
     std::size_t entry = 0;
     const std::string misspelt = twin.empty() ? presser_.Misspelt(list, pair - 1, &entry) : "";
     if (!misspelt.empty()) {

@@ -14,8 +14,7 @@ namespace {
 
 using json = nlohmann::ordered_json;
 
-// Kinds of finding told one a line, and files that do not come back, on
-// the screen of text; the rest are counted.
+// Groups of findings and files not back that the text shows; the rest are counted.
 constexpr std::size_t kShownGroups = 20, kShownFiles = 2;
 
 // By State and by Severity: green for the clean states, red for errors.
@@ -201,8 +200,7 @@ std::string JsonReport(const CheckReport& report) {
     head["activate"] = TrialJson(report.activate);
     head["deactivate"] = TrialJson(report.deactivate);
   }
-  // The findings one at a time: a document of thousands of them would take
-  // many times their text.
+  // The findings one at a time: a document of thousands would take many times their text.
   std::string out = Dumped(head);
   out.back() = ',';
   out += "\"findings\":[";

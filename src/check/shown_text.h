@@ -16,10 +16,9 @@ namespace tavrik {
 /// is not well-formed UTF-8 as `<0xFF>`; the rest, backslashes too, as it is.
 std::string ShownText(std::string_view text);
 
-/// A path or name as a report names it, in single quotes: whole up to 200
-/// bytes; a longer one (a list's field may hold 32,767 characters) as its
-/// first and last 96 bytes or so, joined by an ellipsis, cut between
-/// characters. The list's line and column lead to the whole of it.
+/// A path or name in single quotes: whole up to 200 bytes; a longer one (a field may hold
+/// 32,767 characters) as its first and last 96 bytes or so, cut between characters and
+/// joined by an ellipsis. The list's line and column lead to the whole of it.
 std::string Named(std::string_view path);
 
 /// 32767 as "32,767".
