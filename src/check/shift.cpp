@@ -43,7 +43,7 @@ Shift FindShift(const CheckedList& list) {
     const bool same = agree(at, at + 1);
     shaped = shaped || same;
     if (same || !shaped) continue;
-    for (const std::size_t alone : {at, at + 1}) {  // its partner then pairs with the next
+    for (const std::size_t alone : {at, at + 1}) {  // left out, its partner pairs with the next
       if (agree(2 * at + 1 - alone, at + 2) && (at + 4 >= size || agree(at + 3, at + 4))) {
         return {alone + 1, false, pair};
       }
