@@ -30,17 +30,16 @@ std::string Painted(const char* name, const char* colour, bool paint) {
 }
 
 std::string Told(const Outcome& outcome) {
+  const std::string renames = " (" + Counted(outcome.renames, "rename") + ")";
   if (outcome.result == Result::kNothing) return "does nothing (no pair to walk)";
-  if (outcome.result == Result::kComplete) {
-    return "runs to its end (" + Counted(outcome.renames, "rename") + ")";
-  }
+  if (outcome.result == Result::kComplete) return "runs to its end" + renames;
   if (outcome.pair == 0) return "refuses the list: \"" + outcome.text + "\"";
   const bool empty = outcome.text == " is missing";  // an empty entry's box
   return "stops at pair " + std::to_string(outcome.pair) +
          (empty ? ", whose source is an empty entry (" + outcome.at + "): the box reads \""
                 : " (" + outcome.at + "): \"") +
          outcome.text + "\"" + (outcome.result == Result::kError ? ", and the tool ends" : "") +
-         " (" + Counted(outcome.renames, "rename") + ")";
+         renames;
 }
 
 // What a button does now, then the other; in a clean state, the button
@@ -74,12 +73,11 @@ std::string ButtonLines(const CheckReport& report, bool activate, bool all) {
 
 std::string FindingLine(const Finding& finding, bool colour) {
   const FieldPosition& at = finding.position;
+  const char* severity_colour = kSeverityColours[static_cast<int>(finding.severity)];
   return finding.list +
          (at.line > 0 ? ":" + std::to_string(at.line) + ":" + std::to_string(at.column) : "") +
-         ": " +
-         Painted(NameOf(finding.severity), kSeverityColours[static_cast<int>(finding.severity)],
-                 colour) +
-         ": " + ShownText(finding.text + " [" + finding.kind + "]");
+         ": " + Painted(NameOf(finding.severity), severity_colour, colour) + ": " +
+         ShownText(finding.text + " [" + finding.kind + "]");
 }
 
 // Findings of a kind and a cause, one line: the first, how many more, and
