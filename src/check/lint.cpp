@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "launcher.h"
@@ -143,7 +144,7 @@ class ListLinter {
       }
     }
     identities_[list.activation ? 0 : 1][number - 1] =
-        Digest(facts && !facts->identity.empty() ? facts->identity : "list text " + entry);
+        facts && !facts->identity.empty() ? Digest(facts->identity) : Digest("list text " + entry);
     // Only a ".." can lead above the folder from inside it.
     const bool up = entry.find("..") != std::string::npos && LeadingUps(ParseListPath(entry)) > 0;
     if (entry.empty()) {
@@ -221,9 +222,19 @@ class ListLinter {
   // its own names walk through, not those above the working directory.
   void SplitFolders(const CheckedList& list, std::size_t number, const PathFacts& facts,
                     bool target) {
-    const ListPath path = ParseListPath(list.Entry(number));
+    // Entries of one folder share its way up: looked at once, as far as it
+    // goes (no farther than the entry has separators).
+    std::size_t& looked_up = looked_up_[FolderOf(facts.where)];
+    const std::string& entry = list.Entry(number);
+    if (looked_up >=
+        static_cast<std::size_t>(std::count_if(entry.begin(), entry.end(), IsSeparator))) {
+      return;
+    }
+    const ListPath path = ParseListPath(entry);
     const std::size_t ups = LeadingUps(path);
     std::size_t walked = path.names.size() > ups + 1 ? path.names.size() - ups - 1 : 0;
+    if (looked_up >= walked) return;
+    looked_up = walked;
     for (std::string folder = FolderOf(facts.where); walked > 0 && !folder.empty();
          --walked, folder = FolderOf(folder)) {
       if (!looked_at_.insert(folder).second) continue;
@@ -330,6 +341,7 @@ class ListLinter {
   // Each entry's identity (one for two paths to one file) digested, by list: 8 bytes an entry.
   std::vector<std::uint64_t> identities_[2];
   std::unordered_set<std::string> looked_at_;  // entries and folders looked at for twins
+  std::unordered_map<std::string, std::size_t> looked_up_;  // folders above a folder, so far
 };
 
 }  // namespace
@@ -343,7 +355,9 @@ void Linter::Finish() {
   const auto before = [](const Finding& a, const Finding& b) {
     return a.list != b.list ? a.list == kActivationListFile : a.entry < b.entry;
   };
-  std::stable_sort(findings_.begin(), findings_.end(), before);
+  if (!std::is_sorted(findings_.begin(), findings_.end(), before)) {  // mostly they are
+    std::stable_sort(findings_.begin(), findings_.end(), before);
+  }
 }
 
 void Linter::Misplaced(const CheckedList& list, const ModState& state) {

@@ -27,7 +27,8 @@ std::string ShownText(std::string_view text) {
     const std::string_view sequence = text.substr(at, length);
     char32_t c = lead & (length == 1 ? 0x7F : 0x7F >> length);
     for (std::size_t i = 1; i < sequence.size(); ++i) c = c << 6 | (sequence[i] & 0x3F);
-    const bool valid = IsValidUtf8(sequence);  // none cut short, overlong or a surrogate
+    // ASCII always is; a longer sequence may be cut short, overlong or a surrogate.
+    const bool valid = length == 1 || IsValidUtf8(sequence);
     if (valid && !Hidden(c)) {
       shown += sequence;
       continue;
