@@ -8,7 +8,6 @@
 #include <unordered_set>
 
 #include "launcher.h"
-#include "list_limits.h"
 #include "list_path.h"
 
 namespace tavrik {
