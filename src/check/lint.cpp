@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "launcher.h"
 #include "list_path.h"
+#include "shown_text.h"
 
 namespace tavrik {
 
