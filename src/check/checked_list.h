@@ -45,12 +45,8 @@ struct CheckedList {
   const std::string& First(std::size_t pair) const { return (*entries)[2 * pair]; }
   const std::string& Second(std::size_t pair) const { return (*entries)[2 * pair + 1]; }
   /// What the list's own button moves, and to where.
-  const std::string& Source(std::size_t pair) const {
-    return activation ? First(pair) : Second(pair);
-  }
-  const std::string& Target(std::size_t pair) const {
-    return activation ? Second(pair) : First(pair);
-  }
+  const std::string& Source(std::size_t pair) const { return Entry(SourceEntry(pair)); }
+  const std::string& Target(std::size_t pair) const { return Entry(TargetEntry(pair)); }
   /// Their entry numbers, from 1.
   std::size_t SourceEntry(std::size_t pair) const { return 2 * pair + (activation ? 1 : 2); }
   std::size_t TargetEntry(std::size_t pair) const { return 2 * pair + (activation ? 2 : 1); }

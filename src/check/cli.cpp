@@ -82,11 +82,8 @@ int RunCheck(const std::vector<std::string>& arguments, CheckConsole& console, D
     }
   }
   if (folders.size() > 1) return Usage(console, "give at most one folder");
-  if (!folders.empty()) {
-    if (const std::string why = console.enter(folders[0]); !why.empty()) {
-      return Usage(console, "cannot check the folder '" + folders[0] + "': " + why);
-    }
-  }
+  const std::string why = folders.empty() ? "" : console.enter(folders[0]);
+  if (!why.empty()) return Usage(console, "cannot check the folder '" + folders[0] + "': " + why);
   const CheckReport report = Check(run, console.here());
   console.out += format == "--json"    ? JsonReport(report)
                  : format == "--moves" ? MovesReport(report)

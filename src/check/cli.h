@@ -1,8 +1,7 @@
 #pragma once
 
-// brennel-check's command line, the same on both systems (the program
-// entries in src/app/ supply what differs), and its ways of telling what it
-// found (report.cpp).
+// brennel-check's command line, the same on both systems (the program entries in src/app/
+// supply what differs), and its ways of telling what it found (report.cpp).
 
 #include <functional>
 #include <string>
@@ -28,10 +27,9 @@ struct CheckConsole {
 /// a usage error.
 int RunCheck(const std::vector<std::string>& arguments, CheckConsole& console, DryRun& run);
 
-/// Text of at most 40 lines: the three lines, the folder, what each button
-/// would do, then the findings grouped by kind and cause. `all`: every
-/// finding and every file, one a line. `colour`: ANSI colours for the state
-/// and the severities.
+/// Text of at most 40 lines: the three lines, the folder, what each button would do, then
+/// the findings grouped by kind and cause. `all`: every finding and every file, one a line.
+/// `colour`: ANSI colours for the state and the severities.
 std::string TextReport(const CheckReport& report, bool colour, bool all);
 
 /// One JSON object and a line end: everything the check found.

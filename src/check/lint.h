@@ -4,11 +4,7 @@
 // compilers print them, with the fix in a few words.
 
 #include <cstddef>
-#include <cstdint>
-#include <optional>
 #include <string>
-#include <unordered_map>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -31,12 +27,8 @@ struct Finding {
   Severity severity = Severity::kNote;
   std::string kind;  // brennel-check(1), FINDINGS: every kind
   std::string text;
-  // Findings of one kind and group are told together (of one folder, one
-  // ambiguity); "" for the kind as a whole.
-  std::string group;
-  // The Key() of the finding this one follows from, under which it is
-  // counted; "" when none.
-  std::string under;
+  std::string group;  // a kind's findings of one group (a folder, "" all) are told together
+  std::string under;  // the Key() of the finding it follows from, counted under it; "" none
   std::string Key() const { return kind + '\t' + group; }
 };
 
@@ -58,32 +50,10 @@ class Linter {
   void Finish();
 
  private:
-  void Add(const CheckedList& list, std::size_t entry, Severity severity, const char* kind,
-           std::string text, std::string group = "", std::string under = "");
-  std::optional<PathFacts> Ask(const CheckedList& list, std::size_t number);
-  void LintPair(const CheckedList& list, std::size_t pair, const PathFacts& from,
-                const PathFacts& to);
-  void Spelling(const CheckedList& list, std::size_t entry, const PathFacts& facts, bool whole);
-  void SplitFolders(const CheckedList& list, std::size_t number, const PathFacts& facts,
-                    bool target);
-  void LintRest(const CheckedList& list);
-  void CompareLists(const CheckedList& activation, const CheckedList& deactivation);
-  std::string Shown(const std::string& where) const { return FromHere(where, here_); }
-
   DryRun& run_;
   Presser& presser_;
   std::string here_;
   std::vector<Finding>& findings_;
-  // What each entry names, as a digest of its identity (equal for two
-  // paths that name one file), by list: 8 bytes an entry, however long.
-  std::vector<std::uint64_t> identities_[2];
-  std::unordered_set<std::string> looked_at_;  // entries and folders looked at for twins
-  std::unordered_map<std::string, std::size_t> looked_up_;  // folders above a folder, so far
 };
-
-/// The folder where two paths to one file part ("Data/textures" for
-/// "Data/textures/a" and "Data/Textures/a"), as NTFS compares names: the
-/// group of a split folder's findings.
-std::string SplitGroup(const std::string& a, const std::string& b);
 
 }  // namespace tavrik

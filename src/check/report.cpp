@@ -4,10 +4,8 @@
 #include <algorithm>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <set>
 
 #include "cli.h"
-#include "launcher.h"
 #include "shown_text.h"
 
 namespace tavrik {
@@ -16,8 +14,7 @@ namespace {
 
 using json = nlohmann::ordered_json;
 
-// Kinds of finding told one a line, and files that do not come back, on
-// the screen of text; the rest are counted.
+// Groups of findings and files not back that the text shows; the rest are counted.
 constexpr std::size_t kShownGroups = 20, kShownFiles = 2;
 
 // By State and by Severity: green for the clean states, red for errors.
@@ -25,22 +22,24 @@ constexpr const char* kStateColours[] = {"1;31", "1;32", "1;35", "1;32", "1;35",
                                          "1;35", "1;35", "1;31", "1;31"};
 constexpr const char* kSeverityColours[] = {"1;31", "1;35", "1;36"};
 
+// A line of text that may hold a list's or a file's names.
+std::string Line(const std::string& text) { return ShownText(text) + "\n"; }
+
 std::string Painted(const char* name, const char* colour, bool paint) {
   return paint ? std::string("\033[") + colour + "m" + name + "\033[0m" : name;
 }
 
 std::string Told(const Outcome& outcome) {
+  const std::string renames = " (" + Counted(outcome.renames, "rename") + ")";
   if (outcome.result == Result::kNothing) return "does nothing (no pair to walk)";
-  if (outcome.result == Result::kComplete) {
-    return "runs to its end (" + Counted(outcome.renames, "rename") + ")";
-  }
+  if (outcome.result == Result::kComplete) return "runs to its end" + renames;
   if (outcome.pair == 0) return "refuses the list: \"" + outcome.text + "\"";
   const bool empty = outcome.text == " is missing";  // an empty entry's box
   return "stops at pair " + std::to_string(outcome.pair) +
          (empty ? ", whose source is an empty entry (" + outcome.at + "): the box reads \""
                 : " (" + outcome.at + "): \"") +
          outcome.text + "\"" + (outcome.result == Result::kError ? ", and the tool ends" : "") +
-         " (" + Counted(outcome.renames, "rename") + ")";
+         renames;
 }
 
 // What a button does now, then the other; in a clean state, the button
@@ -51,24 +50,20 @@ std::string ButtonLines(const CheckReport& report, bool activate, bool all) {
   const std::string button = ButtonOf(activate);
   if (report.state == (activate ? State::kActive : State::kInactive) &&
       now.result == Result::kMissing && now.renames == 0) {
-    return ShownText(button + ": nothing to " + (activate ? "do" : "undo") + ": it stops at pair " +
-                     std::to_string(now.pair) + ", \"" + now.text + "\", and moves nothing.") +
-           "\n";
+    return Line(button + ": nothing to " + (activate ? "do" : "undo") + ": it stops at pair " +
+                std::to_string(now.pair) + ", \"" + now.text + "\", and moves nothing.");
   }
   const std::string line =
       button + " now " + Told(now) + "; then " + ButtonOf(!activate) + " " + Told(run.then_other());
-  if (now.renames == 0) return ShownText(line + ".") + "\n";
-  std::string lines = ShownText(line + (run.round_trip ? "; every file is back where it was."
-                                                       : "; not every file is back:")) +
-                      "\n";
+  if (now.renames == 0) return Line(line + ".");
+  std::string lines = Line(
+      line + (run.round_trip ? "; every file is back where it was." : "; not every file is back:"));
   const std::size_t shown =
       all ? run.displaced.size() : std::min(run.displaced.size(), kShownFiles);
   for (std::size_t i = 0; i < shown; ++i) {
     const Displaced& file = run.displaced[i];
-    lines += "  " +
-             ShownText(Named(file.from) + " ends as " + Named(file.to) +
-                       (file.cause.empty() ? "" : ": " + file.cause)) +
-             "\n";
+    lines += Line("  " + Named(file.from) + " ends as " + Named(file.to) +
+                  (file.cause.empty() ? "" : ": " + file.cause));
   }
   if (shown < run.displaced.size()) {
     lines += "  and " + Counted(run.displaced.size() - shown, "more file") + "\n";
@@ -78,12 +73,11 @@ std::string ButtonLines(const CheckReport& report, bool activate, bool all) {
 
 std::string FindingLine(const Finding& finding, bool colour) {
   const FieldPosition& at = finding.position;
+  const char* severity_colour = kSeverityColours[static_cast<int>(finding.severity)];
   return finding.list +
          (at.line > 0 ? ":" + std::to_string(at.line) + ":" + std::to_string(at.column) : "") +
-         ": " +
-         Painted(NameOf(finding.severity), kSeverityColours[static_cast<int>(finding.severity)],
-                 colour) +
-         ": " + ShownText(finding.text + " [" + finding.kind + "]");
+         ": " + Painted(NameOf(finding.severity), severity_colour, colour) + ": " +
+         ShownText(finding.text + " [" + finding.kind + "]");
 }
 
 // Findings of a kind and a cause, one line: the first, how many more, and
@@ -93,21 +87,18 @@ std::string Grouped(const std::vector<Finding>& findings, bool colour) {
     const Finding* first = nullptr;
     std::size_t count = 0, following = 0;
   };
-  std::set<std::string> keys;
-  for (const Finding& finding : findings) keys.insert(finding.Key());
   std::map<std::string, Group> groups;
-  std::map<std::string, std::size_t> following;
+  for (const Finding& finding : findings) groups[finding.Key()];
   for (const Finding& finding : findings) {
-    if (finding.under != finding.Key() && keys.count(finding.under) != 0) {
-      ++following[finding.under];
+    if (finding.under != finding.Key() && groups.count(finding.under) != 0) {
+      ++groups[finding.under].following;
     } else if (Group& group = groups[finding.Key()]; group.count++ == 0) {
       group.first = &finding;
     }
   }
-  std::vector<Group> order;
-  for (auto& [key, group] : groups) {
-    group.following = following[key];
-    order.push_back(group);
+  std::vector<Group> order;  // the groups with findings of their own
+  for (const auto& [key, group] : groups) {
+    if (group.count > 0) order.push_back(group);
   }
   std::sort(order.begin(), order.end(), [](const Group& a, const Group& b) {
     return a.first->severity != b.first->severity ? a.first->severity < b.first->severity
@@ -170,8 +161,8 @@ json TrialJson(const Trial& trial) {
 std::string TextReport(const CheckReport& report, bool colour, bool all) {
   const int state = static_cast<int>(report.state);
   std::string text = "State: " + Painted(NameOf(report.state), kStateColours[state], colour) +
-                     ShownText(": " + report.summary + ".") + "\n" + ShownText(report.why) + "\n" +
-                     ShownText(report.next) + "\n\nFolder: " + ShownText(report.folder) + "\n";
+                     Line(": " + report.summary + ".") + Line(report.why) + Line(report.next) +
+                     "\n" + Line("Folder: " + report.folder);
   if (report.state == State::kNoLists) return text;
   const bool activate_first = report.state != State::kActive;
   text += ButtonLines(report, activate_first, all) + ButtonLines(report, !activate_first, all);
@@ -207,8 +198,7 @@ std::string JsonReport(const CheckReport& report) {
     head["activate"] = TrialJson(report.activate);
     head["deactivate"] = TrialJson(report.deactivate);
   }
-  // The findings one at a time: a document of thousands of them would take
-  // many times their text.
+  // The findings one at a time: a document of thousands would take many times their text.
   std::string out = Dumped(head);
   out.back() = ',';
   out += "\"findings\":[";
@@ -232,12 +222,11 @@ std::string MovesReport(const CheckReport& report) {
   for (const Move& move : report.moves) {
     // A name a terminal could take for a command of its own is not printed.
     const bool plain = ShownText(move.from) == move.from && ShownText(move.to) == move.to;
-    out += (plain ? MoveCommand(move.from, move.to)
-                  : "# " + ShownText(move.from) + " to " + ShownText(move.to) +
-                        ": a name that cannot be printed safely; move it by hand") +
-           "\n";
+    out += plain ? MoveCommand(move.from, move.to) + "\n"
+                 : Line("# " + move.from + " to " + move.to +
+                        ": a name that cannot be printed safely; move it by hand");
   }
-  return out.empty() ? "# " + ShownText(report.next) + "\n" : out;
+  return out.empty() ? Line("# " + report.next) : out;
 }
 
 }  // namespace tavrik

@@ -10,22 +10,18 @@ namespace tavrik {
 
 namespace {
 
-std::string Lower(std::string_view name) {
-  std::string lower(name);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return lower;
-}
-
 // Whether two last names look like one file's: the same name, or one the
 // other with something added at its end or start ("x.dds.off" and "x.dds",
 // "Disabled_x.esp" and "x.esp"). ASCII letters in any case.
 bool SameShape(const std::string& first, const std::string& second) {
   const ListPath a = ParseListPath(first), b = ParseListPath(second);
   if (a.names.empty() || b.names.empty()) return false;
-  std::string x = Lower(WithoutTrailingDots(a.names.back()));
-  std::string y = Lower(WithoutTrailingDots(b.names.back()));
+  const auto lower = [](std::string_view name) {
+    std::string text(WithoutTrailingDots(name));
+    for (char& c : text) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    return text;
+  };
+  std::string x = lower(a.names.back()), y = lower(b.names.back());
   if (x.size() > y.size()) std::swap(x, y);
   return !x.empty() &&
          (y.compare(0, x.size(), x) == 0 || y.compare(y.size() - x.size(), x.size(), x) == 0);
@@ -44,14 +40,11 @@ Shift FindShift(const CheckedList& list) {
     for (const std::size_t entry : {at, at + 1}) {
       if (list.Entry(entry + 1).empty() && entry + 1 < size) return {entry + 1, true, pair};
     }
-    if (agree(at, at + 1)) {
-      shaped = true;
-      continue;
-    }
-    if (!shaped) continue;
-    for (const std::size_t alone : {at, at + 1}) {
-      const std::size_t next = alone == at ? at + 1 : at;
-      if (agree(next, at + 2) && (at + 4 >= size || agree(at + 3, at + 4))) {
+    const bool same = agree(at, at + 1);
+    shaped = shaped || same;
+    if (same || !shaped) continue;
+    for (const std::size_t alone : {at, at + 1}) {  // left out, its partner pairs with the next
+      if (agree(2 * at + 1 - alone, at + 2) && (at + 4 >= size || agree(at + 3, at + 4))) {
         return {alone + 1, false, pair};
       }
     }

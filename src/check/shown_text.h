@@ -11,18 +11,14 @@
 
 namespace tavrik {
 
-/// `text` with every control character and bidirectional control shown as
-/// its code, `<U+001B>`: C0 (U+0000-U+001F), DEL, C1 (U+0080-U+009F) and
-/// Unicode's Bidi_Control characters (U+061C, U+200E, U+200F,
-/// U+202A-U+202E, U+2066-U+2069). A byte that is not well-formed UTF-8 is
-/// shown as `<0xFF>`. Everything else, the backslash included, stays as it
-/// is.
+/// `text` with each control character (C0, DEL, C1) and bidirectional
+/// control (Bidi_Control) shown as its code, `<U+001B>`, and each byte that
+/// is not well-formed UTF-8 as `<0xFF>`; the rest, backslashes too, as it is.
 std::string ShownText(std::string_view text);
 
-/// A path or name as a report names it, in single quotes: whole up to 200
-/// bytes; a longer one (a list's field may hold 32,767 characters) as its
-/// first and last 96 bytes or so, joined by an ellipsis, cut between
-/// characters. The list's line and column lead to the whole of it.
+/// A path or name in single quotes: whole up to 200 bytes; a longer one (a field may hold
+/// 32,767 characters) as its first and last 96 bytes or so, cut between characters and
+/// joined by an ellipsis. The list's line and column lead to the whole of it.
 std::string Named(std::string_view path);
 
 /// 32767 as "32,767".
@@ -40,8 +36,7 @@ std::string PairsText(const std::vector<std::size_t>& pairs);
 std::string LastName(const std::string& path);
 std::string FolderOf(const std::string& path);
 
-/// `where`, a path from the root, from the folder `here` when it lies
-/// inside it.
+/// `where`, a path from the root, from the folder `here` when inside it.
 std::string FromHere(const std::string& where, const std::string& here);
 
 }  // namespace tavrik
