@@ -10,7 +10,6 @@
 #include "dry_run.h"
 #include "foresee_win32.h"
 #include "list_path.h"
-#include "system_platform.h"
 #include "wide_text.h"
 #include "windows_files.h"
 
@@ -35,12 +34,6 @@ std::wstring DiskSpelling(const std::wstring& full) {
   return spelled;
 }
 
-std::wstring Key(const std::wstring& full) {
-  std::wstring key = full;
-  CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
-  return key;
-}
-
 std::wstring FolderOf(const std::wstring& full) {
   const std::size_t separator = full.find_last_of(L"\\/");
   return separator == std::wstring::npos ? L"." : full.substr(0, separator);
@@ -53,7 +46,7 @@ bool IsFolder(const std::wstring& path) {
 
 std::wstring Volume(const std::wstring& path) {
   wchar_t volume[MAX_PATH + 1] = L"";
-  return GetVolumePathNameW(path.c_str(), volume, MAX_PATH + 1) ? Key(volume) : L"";
+  return GetVolumePathNameW(path.c_str(), volume, MAX_PATH + 1) ? Upper(volume) : L"";
 }
 
 // The names of `full` after its root, split at separators.
@@ -73,9 +66,9 @@ class Win32DryRun : public DryRun {
  public:
   std::string FindFile(const std::string& path) override {
     if (!Testable(path)) return {};
-    const std::wstring key = Key(FullPath(Widen(path)));
-    if (moves_.At(key) != nullptr) return path.substr(path.find_last_of("\\/:") + 1);
-    if (moves_.Left(key)) return {};
+    if (const auto* there = moves_.At(Upper(FullPath(Widen(path))))) {
+      return *there ? path.substr(path.find_last_of("\\/:") + 1) : "";
+    }
     return NormalFileName(path);
   }
 
@@ -85,7 +78,7 @@ class Win32DryRun : public DryRun {
     const std::wstring from = FullPath(Widen(source));
     const std::wstring to = FullPath(Widen(target));
     if (!Exists(from)) throw RenameError(ERROR_FILE_NOT_FOUND, source, target);
-    if (Key(from) == Key(to)) return;  // the file itself, perhaps in another case
+    if (Upper(from) == Upper(to)) return;  // the file itself, perhaps in another case
     if (!IsFolder(FolderOf(to))) throw RenameError(ERROR_PATH_NOT_FOUND, source, target);
     if (Exists(to)) throw RenameError(ERROR_ALREADY_EXISTS, source, target);
     if (Volume(from) != Volume(FolderOf(to))) {
@@ -93,20 +86,13 @@ class Win32DryRun : public DryRun {
     }
     // What Windows refuses beyond the names (foresee_win32.h), asked of the
     // file where it is on disk.
-    const auto* moved = moves_.At(Key(from));
+    const auto* moved = moves_.At(Upper(from));
     if (const DWORD number =
-            ForeseenRefusal(moved != nullptr ? Widen(moved->origin_path) : from, FolderOf(to))) {
+            ForeseenRefusal(moved != nullptr ? Widen((*moved)->origin_path) : from, FolderOf(to))) {
       throw RenameError(number, source, target);
     }
-    moves_.Move(Key(from), Narrow(from), Key(to), Narrow(to), {});
+    moves_.Move(Upper(from), Narrow(from), Upper(to), Narrow(to), {});
     ++renames_;
-  }
-
-  std::unique_ptr<ByteSource> OpenListFile(const std::string& name) override {
-    return system_.OpenListFile(name);
-  }
-  std::string DecodeLegacyText(std::string_view bytes) override {
-    return system_.DecodeLegacyText(bytes);
   }
 
   void Reset() override {
@@ -114,7 +100,7 @@ class Win32DryRun : public DryRun {
     renames_ = 0;
   }
   std::size_t TakeRenames() override { return std::exchange(renames_, 0); }
-  bool AllBack() const override { return moves_.AllBack(); }
+  bool AllBack() const override { return moves_.Displaced().empty(); }
   std::vector<std::pair<std::string, std::string>> Moved() const override {
     return moves_.Displaced();
   }
@@ -130,12 +116,12 @@ class Win32DryRun : public DryRun {
     }
     facts.file_found = Exists(full);
     // GetLongPathNameW spells the names that exist as the disk does.
-    const std::wstring spelled = facts.file_found && moves_.At(Key(full)) == nullptr
+    const std::wstring spelled = facts.file_found && moves_.At(Upper(full)) == nullptr
                                      ? DiskSpelling(full)
                                      : DiskSpelling(FolderOf(full)) + L"\\" + Names(full).back();
     const std::vector<std::wstring> listed = Names(full), on_disk = Names(spelled);
     for (std::size_t i = 0; i < listed.size() && i < on_disk.size(); ++i) {
-      if (listed[i] == on_disk[i] || Key(listed[i]) != Key(on_disk[i])) continue;
+      if (listed[i] == on_disk[i] || Upper(listed[i]) != Upper(on_disk[i])) continue;
       (i + 1 == listed.size() ? facts.file_other_case : facts.folder_other_case) = true;
     }
     // Windows takes the dots and spaces off the end of every name.
@@ -147,7 +133,7 @@ class Win32DryRun : public DryRun {
     facts.file_trailing_dots = facts.file_trailing_dots && facts.file_found;
     facts.name = Narrow(on_disk.back());
     facts.where = Narrow(spelled);
-    facts.identity = Narrow(Key(full));
+    facts.identity = Narrow(Upper(full));
     return facts;
   }
 
@@ -156,12 +142,10 @@ class Win32DryRun : public DryRun {
   struct Nothing {};
 
   bool Exists(const std::wstring& full) const {
-    if (moves_.At(Key(full)) != nullptr) return true;
-    if (moves_.Left(Key(full))) return false;
+    if (const auto* there = moves_.At(Upper(full))) return there->has_value();
     return GetFileAttributesW(full.c_str()) != INVALID_FILE_ATTRIBUTES;
   }
 
-  SystemPlatform system_{nullptr};              // lists are read as the tool reads them
   RecordedMoves<std::wstring, Nothing> moves_;  // by full path in upper case
   std::size_t renames_ = 0;
 };

@@ -21,33 +21,21 @@ DWORD OpenError(const std::wstring& path, DWORD access, DWORD flags) {
   return 0;
 }
 
-bool Refusal(DWORD number) {
-  return number == ERROR_ACCESS_DENIED || number == ERROR_SHARING_VIOLATION;
-}
+}  // namespace
 
 std::wstring Upper(std::wstring text) {
   CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
   return text;
 }
 
-}  // namespace
-
 Failure FailureOf(std::int64_t number) {
-  switch (number) {
-    case ERROR_ALREADY_EXISTS:
-    case ERROR_FILE_EXISTS:
-      return Failure::kTaken;
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-      return Failure::kNotFound;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_NOT_SAME_DEVICE:
-    case ERROR_WRITE_PROTECT:
-      return Failure::kRefused;
-    default:
-      return Failure::kOther;  // Windows matches names in any case itself: never ambiguous
+  if (number == ERROR_ALREADY_EXISTS || number == ERROR_FILE_EXISTS) return Failure::kTaken;
+  if (number == ERROR_FILE_NOT_FOUND || number == ERROR_PATH_NOT_FOUND) return Failure::kNotFound;
+  for (const DWORD refused :
+       {ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION, ERROR_NOT_SAME_DEVICE, ERROR_WRITE_PROTECT}) {
+    if (number == refused) return Failure::kRefused;
   }
+  return Failure::kOther;  // Windows matches names in any case itself: never ambiguous
 }
 
 std::pair<std::string, std::string> RefusalCause(std::int64_t number, const std::string& source,
@@ -80,7 +68,7 @@ std::string MoveCommand(const std::string& from, const std::string& to) {
 DWORD ForeseenRefusal(const std::wstring& source, const std::wstring& target_folder) {
   // A link is moved itself, as MoveFileExW moves it.
   const DWORD moving = OpenError(source, DELETE, FILE_FLAG_OPEN_REPARSE_POINT);
-  if (Refusal(moving)) return moving;
+  if (moving == ERROR_ACCESS_DENIED || moving == ERROR_SHARING_VIOLATION) return moving;
   const DWORD adding = OpenError(target_folder, FILE_ADD_FILE, FILE_FLAG_BACKUP_SEMANTICS);
   return adding == ERROR_ACCESS_DENIED ? adding : 0;
 }

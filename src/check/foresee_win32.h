@@ -19,4 +19,7 @@ namespace tavrik {
 /// Nothing is read or changed.
 DWORD ForeseenRefusal(const std::wstring& source, const std::wstring& target_folder);
 
+/// `text` in upper case, as Windows compares names.
+std::wstring Upper(std::wstring text);
+
 }  // namespace tavrik
