@@ -39,11 +39,11 @@ class DryRun : public Platform {
   virtual void Reset() = 0;
   /// Renames recorded since Reset or the last call.
   virtual std::size_t TakeRenames() = 0;
-  /// True when every file that a recorded rename moved is back where it was.
-  virtual bool AllBack() const = 0;
   /// Where each moved file was and where it is now, as paths from the
   /// working directory.
   virtual std::vector<std::pair<std::string, std::string>> Moved() const = 0;
+  /// True when every file that a recorded rename moved is back where it was.
+  bool AllBack() const { return Moved().empty(); }
   /// What `path` reaches, with the renames recorded so far. Throws Error.
   virtual PathFacts Facts(const std::string& path) = 0;
   /// The names in the folder at `folder` (a path as PathFacts::where spells

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -263,7 +264,6 @@ class PosixDryRun : public DryRun {
     disk_.Clear();
   }
   std::size_t TakeRenames() override { return std::exchange(disk_.renames, 0); }
-  bool AllBack() const override { return disk_.Moved().empty(); }
   std::vector<std::pair<std::string, std::string>> Moved() const override { return disk_.Moved(); }
 
   PathFacts Facts(const std::string& path) override {
@@ -285,13 +285,11 @@ class PosixDryRun : public DryRun {
     const ListPath names = reached.number != 0 || names_folder ? ParseListPath(path) : ListPath();
     if (reached.number != 0) {  // where the text leads
       facts.where = names.from_root ? "" : here_;
-      for (const std::string_view name : names.names) {
-        const std::size_t slash = facts.where.rfind('/');
-        if (name != "..") {
+      for (const std::string_view name : names.names) {  // a ".." is left only at the start
+        if (name == "..")
+          facts.where.erase(std::min(facts.where.rfind('/'), facts.where.size()));
+        else
           facts.where.append("/").append(name);
-        } else if (slash != std::string::npos) {
-          facts.where.erase(slash);
-        }
       }
       return facts;
     }

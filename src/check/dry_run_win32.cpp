@@ -17,22 +17,25 @@ namespace tavrik {
 
 namespace {
 
-std::wstring FullPath(const std::wstring& path) {
-  const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+// `path` as `call` writes it into a buffer of the size it asks for; as it is
+// when the call fails.
+template <typename Call>
+std::wstring Rewritten(const std::wstring& path, Call call) {
+  const DWORD size = call(path.c_str(), nullptr, 0);
   if (size == 0) return path;
-  std::wstring full(size, L'\0');
-  full.resize(GetFullPathNameW(path.c_str(), size, full.data(), nullptr));
-  return full;
+  std::wstring text(size, L'\0');
+  text.resize(call(path.c_str(), text.data(), size));
+  return text;
+}
+
+std::wstring FullPath(const std::wstring& path) {
+  return Rewritten(path, [](const wchar_t* text, wchar_t* full, DWORD size) {
+    return GetFullPathNameW(text, size, full, nullptr);
+  });
 }
 
 // The path with each existing name spelled as on disk.
-std::wstring DiskSpelling(const std::wstring& full) {
-  const DWORD size = GetLongPathNameW(full.c_str(), nullptr, 0);
-  if (size == 0) return full;
-  std::wstring spelled(size, L'\0');
-  spelled.resize(GetLongPathNameW(full.c_str(), spelled.data(), size));
-  return spelled;
-}
+std::wstring DiskSpelling(const std::wstring& full) { return Rewritten(full, GetLongPathNameW); }
 
 std::wstring FolderOf(const std::wstring& full) {
   const std::size_t separator = full.find_last_of(L"\\/");
@@ -100,7 +103,6 @@ class Win32DryRun : public DryRun {
     renames_ = 0;
   }
   std::size_t TakeRenames() override { return std::exchange(renames_, 0); }
-  bool AllBack() const override { return moves_.Displaced().empty(); }
   std::vector<std::pair<std::string, std::string>> Moved() const override {
     return moves_.Displaced();
   }
