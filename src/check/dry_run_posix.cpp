@@ -25,18 +25,88 @@ namespace tavrik {
 
 namespace {
 
-// The system's disk with a dry run's renames on top. Folders are the
-// system's own (a dry run moves none); a file is known by its folder's
-// device and inode and its name, as the system knows it: a file moved
-// through one path of a folder is there by any other. A check foresees the
-// disk as it was when it looked: what the system says of a name or a folder
-// is asked once a check and kept, so that its many walks cost one walk's
-// questions, and there are no watches (nothing the check does changes the
-// disk, and what another program changes meanwhile no check can promise).
-class OverlayDisk : public Disk {
+// The walk over a disk of the dry run's own: the system's with the run's
+// renames on top. Folders are the system's own (a dry run moves none); a
+// file is known by its folder's device and inode and its name, as the
+// system knows it: a file moved through one path of a folder is there by
+// any other. A check foresees the disk as it was when it looked: what the
+// system says of a name or a folder is asked once a check and kept, so that
+// its many walks cost one walk's questions, and there are no watches
+// (nothing the check does changes the disk, and what another program
+// changes meanwhile no check can promise).
+class PosixDryRun : public DryRun, public Disk {
  public:
-  std::size_t renames = 0;
+  void BeginWalk() override {
+    walk_.Forget();
+    here_.clear();
+  }
+  void EndWalk() override { walk_.Forget(); }
+  void BeginPair(std::size_t pair, const std::string& source, const std::string& target) override {
+    DryRun::BeginPair(pair, source, target);
+    walk_.BeginPair(source, target);
+  }
+  std::string FindFile(const std::string& path) override { return walk_.FindFile(path); }
+  void RenameFile(const std::string& source, const std::string& target) override {
+    walk_.RenameFile(source, target);
+  }
 
+  void Reset() override {
+    walk_.Forget();
+    moves_.Clear();
+    renames_ = 0;
+  }
+  std::size_t TakeRenames() override { return std::exchange(renames_, 0); }
+  std::vector<std::pair<std::string, std::string>> Moved() const override {
+    return moves_.Displaced();
+  }
+
+  PathFacts Facts(const std::string& path) override {
+    PathFacts facts;
+    if (path.empty() || path.find('\0') != std::string::npos || IsDriveOrShare(path) ||
+        TooLongForWindows(path)) {
+      return facts;
+    }
+    walk_.folders().Refresh();
+    if (here_.empty()) {
+      const std::unique_ptr<char, decltype(&std::free)> here(getcwd(nullptr, 0), &std::free);
+      here_ = here != nullptr ? here.get() : ".";
+    }
+    // The text's last name is the parsed one but where it names a folder:
+    // parsed only then, and where no folder is reached.
+    const std::string_view spelled = std::string_view(path).substr(LastNameStart(path));
+    const bool names_folder = NamesFolder(spelled);
+    const NameRule::Reached reached = walk_.names().FolderOf(std::string_view(path));
+    const ListPath names = reached.number != 0 || names_folder ? ParseListPath(path) : ListPath();
+    if (reached.number != 0) {  // where the text leads
+      facts.where = names.from_root ? "" : here_;
+      for (const std::string_view name : names.names) {  // a ".." is left only at the start
+        if (name == "..")
+          facts.where.erase(std::min(facts.where.rfind('/'), facts.where.size()));
+        else
+          facts.where.append("/").append(name);
+      }
+      return facts;
+    }
+    const NameRule::Entry entry =
+        names_folder ? NameRule::Entry() : walk_.names().Find(*reached.folder, spelled);
+    const std::string_view last = !names_folder         ? spelled
+                                  : names.names.empty() ? ""
+                                                        : names.names.back();
+    facts.name = entry.name.empty() ? std::string(WithoutTrailingDots(last)) : entry.name;
+    facts.folder_found = !names_folder;
+    facts.file_found = !entry.name.empty();
+    facts.folder_other_case = (reached.matched & kMatchedOtherCase) != 0;
+    facts.folder_trailing_dots = (reached.matched & kMatchedTrimmed) != 0;
+    facts.file_other_case = (entry.matched & kMatchedOtherCase) != 0;
+    facts.file_trailing_dots = (entry.matched & kMatchedTrimmed) != 0;
+    std::string folder = HeldOf(reached.folder->handle).path;
+    if (folder.empty() || folder[0] != '/') folder = JoinPath(here_, folder);
+    facts.where = JoinPath(folder, names_folder ? "" : facts.name);
+    facts.identity = JoinPath(folder, NameKey(facts.name));
+    return facts;
+  }
+
+  // The disk the walk sees.
   int Open(FolderHandle folder, const std::string& name, FolderHandle& opened,
            bool& linked) override {
     // What the run moved decides where a name leads: a file moved there is
@@ -49,7 +119,9 @@ class OverlayDisk : public Disk {
     if (const int number = real_.Open(folder, name, opened, linked)) return number;
     struct stat status {};
     real_.Stat(opened, ".", true, status);
-    const std::string path = name == "/" ? "/" : name == "." ? "" : JoinPath(PathOf(folder), name);
+    const std::string path = name == "/"   ? "/"
+                             : name == "." ? ""
+                                           : JoinPath(HeldOf(folder).path, name);
     folders_[opened] = {{status.st_dev, status.st_ino}, path};
     return 0;
   }
@@ -103,18 +175,6 @@ class OverlayDisk : public Disk {
   int Watch(FolderHandle) override { return 0; }
   bool Changes(std::vector<int>&) override { return true; }
 
-  void Clear() {
-    moves_.Clear();
-    renames = 0;
-  }
-  std::vector<std::pair<std::string, std::string>> Moved() const { return moves_.Displaced(); }
-  /// The folder's path from the working directory, or the root, as the walk
-  /// reached it.
-  std::string PathOf(FolderHandle folder) const {
-    const auto held = folders_.find(folder);
-    return held != folders_.end() ? held->second.path : "";
-  }
-
  private:
   using Identity = std::pair<dev_t, ino_t>;
   using Place = std::pair<Identity, std::string>;
@@ -126,7 +186,7 @@ class OverlayDisk : public Disk {
   };
   struct Held {
     Identity identity;
-    std::string path;  // from the working directory, or the root
+    std::string path;  // from the working directory, or the root, as the walk reached it
   };
   // What a rename on the system would make of a folder beyond the names in
   // it: whether it may be written (not on a read-only mount, permitted), the
@@ -148,10 +208,12 @@ class OverlayDisk : public Disk {
     std::optional<FolderFacts> facts;
   };
 
-  Identity IdentityOf(FolderHandle folder) const {
+  const Held& HeldOf(FolderHandle folder) const {
+    static const Held kNone{};
     const auto held = folders_.find(folder);
-    return held != folders_.end() ? held->second.identity : Identity{};
+    return held != folders_.end() ? held->second : kNone;
   }
+  Identity IdentityOf(FolderHandle folder) const { return HeldOf(folder).identity; }
 
   // An entry that is no link is the same followed or not: asked once.
   int RealStat(FolderHandle folder, const std::string& name, bool follow, struct stat& status) {
@@ -202,9 +264,9 @@ class OverlayDisk : public Disk {
     if (target.writable != 0) return target.writable;
     if (home.mount != target.mount) return EXDEV;
     if (moved == nullptr && S_ISLNK(status.st_mode)) moving.text = LinkText(from, from_name);
-    moves_.Move(source, JoinPath(PathOf(from), from_name), {IdentityOf(to), to_name},
-                JoinPath(PathOf(to), to_name), std::move(moving));
-    ++renames;
+    moves_.Move(source, JoinPath(HeldOf(from).path, from_name), {IdentityOf(to), to_name},
+                JoinPath(HeldOf(to).path, to_name), std::move(moving));
+    ++renames_;
     return 0;
   }
 
@@ -238,84 +300,12 @@ class OverlayDisk : public Disk {
 
   SystemDisk real_;
   RecordedMoves<Place, Link> moves_;  // ordered by place: a folder's names are together
+  std::size_t renames_ = 0;           // since TakeRenames
   std::map<FolderHandle, Held> folders_;
   std::map<Identity, Said> said_;
-  int hops_ = 0;  // links being followed
-};
-
-class PosixDryRun : public DryRun {
- public:
-  void BeginWalk() override {
-    walk_.Forget();
-    here_.clear();
-  }
-  void EndWalk() override { walk_.Forget(); }
-  void BeginPair(std::size_t pair, const std::string& source, const std::string& target) override {
-    DryRun::BeginPair(pair, source, target);
-    walk_.BeginPair(source, target);
-  }
-  std::string FindFile(const std::string& path) override { return walk_.FindFile(path); }
-  void RenameFile(const std::string& source, const std::string& target) override {
-    walk_.RenameFile(source, target);
-  }
-
-  void Reset() override {
-    walk_.Forget();
-    disk_.Clear();
-  }
-  std::size_t TakeRenames() override { return std::exchange(disk_.renames, 0); }
-  std::vector<std::pair<std::string, std::string>> Moved() const override { return disk_.Moved(); }
-
-  PathFacts Facts(const std::string& path) override {
-    PathFacts facts;
-    if (path.empty() || path.find('\0') != std::string::npos || IsDriveOrShare(path) ||
-        TooLongForWindows(path)) {
-      return facts;
-    }
-    walk_.folders().Refresh();
-    if (here_.empty()) {
-      const std::unique_ptr<char, decltype(&std::free)> here(getcwd(nullptr, 0), &std::free);
-      here_ = here != nullptr ? here.get() : ".";
-    }
-    // The text's last name is the parsed one but where it names a folder:
-    // parsed only then, and where no folder is reached.
-    const std::string_view spelled = std::string_view(path).substr(LastNameStart(path));
-    const bool names_folder = NamesFolder(spelled);
-    const NameRule::Reached reached = walk_.names().FolderOf(std::string_view(path));
-    const ListPath names = reached.number != 0 || names_folder ? ParseListPath(path) : ListPath();
-    if (reached.number != 0) {  // where the text leads
-      facts.where = names.from_root ? "" : here_;
-      for (const std::string_view name : names.names) {  // a ".." is left only at the start
-        if (name == "..")
-          facts.where.erase(std::min(facts.where.rfind('/'), facts.where.size()));
-        else
-          facts.where.append("/").append(name);
-      }
-      return facts;
-    }
-    const NameRule::Entry entry =
-        names_folder ? NameRule::Entry() : walk_.names().Find(*reached.folder, spelled);
-    const std::string_view last = !names_folder         ? spelled
-                                  : names.names.empty() ? ""
-                                                        : names.names.back();
-    facts.name = entry.name.empty() ? std::string(WithoutTrailingDots(last)) : entry.name;
-    facts.folder_found = !names_folder;
-    facts.file_found = !entry.name.empty();
-    facts.folder_other_case = (reached.matched & kMatchedOtherCase) != 0;
-    facts.folder_trailing_dots = (reached.matched & kMatchedTrimmed) != 0;
-    facts.file_other_case = (entry.matched & kMatchedOtherCase) != 0;
-    facts.file_trailing_dots = (entry.matched & kMatchedTrimmed) != 0;
-    std::string folder = disk_.PathOf(reached.folder->handle);
-    if (folder.empty() || folder[0] != '/') folder = JoinPath(here_, folder);
-    facts.where = JoinPath(folder, names_folder ? "" : facts.name);
-    facts.identity = JoinPath(folder, NameKey(facts.name));
-    return facts;
-  }
-
- private:
+  int hops_ = 0;      // links being followed
   std::string here_;  // the working directory's path, during a walk
-  OverlayDisk disk_;
-  PathWalk walk_{disk_};
+  PathWalk walk_{*this};
 };
 
 }  // namespace
