@@ -189,11 +189,10 @@ class PosixDryRun : public DryRun, public Disk {
     std::string path;  // from the working directory, or the root, as the walk reached it
   };
   // What a rename on the system would make of a folder beyond the names in
-  // it: whether it may be written (not on a read-only mount, permitted), the
-  // mount it is on (a rename between two is refused), and its flags.
+  // it: whether it may be written (not on a read-only mount, permitted), its
+  // flags and mount.
   struct FolderFacts {
     int writable = 0;  // 0 or the errno of writing
-    std::uint64_t mount = 0;
     Flags flags;
   };
   struct Asked {  // what the disk said of a name
@@ -232,14 +231,11 @@ class PosixDryRun : public DryRun, public Disk {
   const FolderFacts& FactsOf(FolderHandle folder) {
     const Identity identity = IdentityOf(folder);
     std::optional<FolderFacts>& facts = said_[identity].facts;
-    if (facts) return *facts;
-    facts.emplace();
-    if (faccessat(folder, ".", W_OK | X_OK, AT_EACCESS) != 0) facts->writable = errno;
-    struct statx status;
-    const bool known =
-        statx(folder, ".", 0, STATX_MNT_ID, &status) == 0 && (status.stx_mask & STATX_MNT_ID) != 0;
-    facts->mount = known ? status.stx_mnt_id : identity.first;
-    facts->flags = FlagsOf(folder, ".").value_or(Flags{});
+    if (!facts) {
+      const std::optional<Flags> flags = FlagsOf(folder, ".");
+      facts = {faccessat(folder, ".", W_OK | X_OK, AT_EACCESS) != 0 ? errno : 0,
+               flags.value_or(Flags{.mount = identity.first})};
+    }
     return *facts;
   }
 
@@ -262,7 +258,7 @@ class PosixDryRun : public DryRun, public Disk {
     if (home.writable != 0) return home.writable;
     if (const int refused = Refusal(home.flags, moving.flags)) return refused;
     if (target.writable != 0) return target.writable;
-    if (home.mount != target.mount) return EXDEV;
+    if (home.flags.mount != target.flags.mount) return EXDEV;
     if (moved == nullptr && S_ISLNK(status.st_mode)) moving.text = LinkText(from, from_name);
     moves_.Move(source, JoinPath(HeldOf(from).path, from_name), {IdentityOf(to), to_name},
                 JoinPath(HeldOf(to).path, to_name), std::move(moving));

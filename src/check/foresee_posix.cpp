@@ -6,6 +6,7 @@
 #include <pwd.h>
 #include <sys/ioctl.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -69,16 +70,18 @@ std::string Quote(const std::string& path) {
 
 std::optional<Flags> FlagsOf(int folder, const std::string& name) {
   struct statx status;
-  if (statx(folder, name.c_str(), AT_SYMLINK_NOFOLLOW | AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS,
-            &status) != 0) {
+  if (statx(folder, name.c_str(), AT_SYMLINK_NOFOLLOW | AT_STATX_SYNC_AS_STAT,
+            STATX_BASIC_STATS | STATX_MNT_ID, &status) != 0) {
     return std::nullopt;
   }
-  Flags flags{status.stx_attributes & kFlagsAsked, status.stx_mode, status.stx_uid};
+  const bool told = (status.stx_attributes_mask & kFlagsAsked) == kFlagsAsked;
+  Flags flags{told ? status.stx_attributes & kFlagsAsked : 0, status.stx_mode, status.stx_uid,
+              (status.stx_mask & STATX_MNT_ID) != 0
+                  ? status.stx_mnt_id
+                  : makedev(status.stx_dev_major, status.stx_dev_minor)};
   // Where the file system does not report them to statx, FS_IOC_GETFLAGS
   // does, on an entry opened (so only files and folders that may be read).
-  if ((status.stx_attributes_mask & kFlagsAsked) == kFlagsAsked) return flags;
-  flags.attributes = 0;
-  if (!S_ISREG(status.stx_mode) && !S_ISDIR(status.stx_mode)) return flags;
+  if (told || (!S_ISREG(status.stx_mode) && !S_ISDIR(status.stx_mode))) return flags;
   const int fd =
       openat(folder, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return flags;  // cannot be told: nothing foreseen

@@ -6,6 +6,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -16,6 +17,7 @@ struct Flags {
   unsigned long long attributes = 0;  // STATX_ATTR_IMMUTABLE, STATX_ATTR_APPEND (chattr +i, +a)
   mode_t mode = 0;                    // for a folder, the sticky bit
   uid_t owner = 0;
+  std::uint64_t mount = 0;  // a rename between two is refused
 };
 
 /// Those of `name` in the folder `folder` ("." for the folder itself), links
