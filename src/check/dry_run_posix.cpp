@@ -256,7 +256,7 @@ class PosixDryRun : public DryRun, public Disk {
     }
     const FolderFacts &home = FactsOf(from), &target = FactsOf(to);
     if (home.writable != 0) return home.writable;
-    if (const int refused = Refusal(home.flags, moving.flags)) return refused;
+    if (RefusalOf(home.flags, moving.flags) != Refused::kNot) return EPERM;
     if (target.writable != 0) return target.writable;
     if (home.flags.mount != target.flags.mount) return EXDEV;
     if (moved == nullptr && S_ISLNK(status.st_mode)) moving.text = LinkText(from, from_name);

@@ -94,14 +94,15 @@ std::optional<Flags> FlagsOf(int folder, const std::string& name) {
   return flags;
 }
 
-int Refusal(const Flags& folder, const std::optional<Flags>& entry) {
-  if ((folder.attributes & STATX_ATTR_APPEND) != 0) return EPERM;
-  if (!entry) return 0;
-  if ((entry->attributes & kFlagsAsked) != 0) return EPERM;
+Refused RefusalOf(const Flags& folder, const std::optional<Flags>& entry) {
+  if (entry && (entry->attributes & kFlagsAsked) != 0) return Refused::kEntry;
+  if ((folder.attributes & STATX_ATTR_APPEND) != 0) return Refused::kFolder;
   const uid_t user = geteuid();
-  if ((folder.mode & S_ISVTX) == 0 || entry->owner == user || folder.owner == user) return 0;
+  if (!entry || (folder.mode & S_ISVTX) == 0 || entry->owner == user || folder.owner == user) {
+    return Refused::kNot;
+  }
   static const bool fowner = HasFownerCapability();
-  return fowner ? 0 : EPERM;
+  return fowner ? Refused::kNot : Refused::kSticky;
 }
 
 Failure FailureOf(std::int64_t number) {
@@ -122,9 +123,10 @@ std::pair<std::string, std::string> RefusalCause(std::int64_t number, const std:
   const FolderAt home_folder(from);
   // The file, and the folder it would leave.
   const std::optional<Flags> file = FlagsOf(home_folder.fd, LastName(source));
-  const std::optional<Flags> home = FlagsOf(home_folder.fd, ".");
+  const Flags home = FlagsOf(home_folder.fd, ".").value_or(Flags{});
+  const Refused refused = number == EPERM ? RefusalOf(home, file) : Refused::kNot;
   const std::string you = "you (" + UserName(geteuid()) + ")";
-  if (number == EPERM && file && (file->attributes & kFlagsAsked) != 0) {
+  if (refused == Refused::kEntry) {
     const bool immutable = (file->attributes & STATX_ATTR_IMMUTABLE) != 0;
     return {named(source) +
                 (immutable ? " is immutable (chattr +i)" : " is append-only (chattr +a)") +
@@ -132,15 +134,15 @@ std::pair<std::string, std::string> RefusalCause(std::int64_t number, const std:
             std::string("as root, run chattr ") + (immutable ? "-i " : "-a ") +
                 Quote(FromHere(source, here))};
   }
-  if (number == EPERM && home && (home->attributes & STATX_ATTR_APPEND) != 0) {
+  if (refused == Refused::kFolder) {
     return {"the folder " + named(from) + " is append-only (chattr +a): no name may leave it",
             "as root, run chattr -a " + Quote(FromHere(from, here))};
   }
-  if (number == EPERM && home && file && (home->mode & S_ISVTX) != 0) {
+  if (refused == Refused::kSticky) {
     const std::string owner = UserName(file->owner);
     return {"the folder " + named(from) + " is sticky (as /tmp is), and " + named(source) +
                 " belongs to " + owner + ", not to " + you + " nor to the folder's owner (" +
-                UserName(home->owner) + ")",
+                UserName(home.owner) + ")",
             "run Brennel as " + owner + (file->owner == 0 ? "" : " or root") +
                 ", or have root give you the mod's files (chown)"};
   }

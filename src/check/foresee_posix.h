@@ -24,11 +24,12 @@ struct Flags {
 /// not followed; none when they cannot be asked.
 std::optional<Flags> FlagsOf(int folder, const std::string& name);
 
-/// 0, or EPERM when the system refuses to move an entry out of its folder:
-/// the entry is immutable or append-only; the folder is append-only (names
-/// may be added, none taken away); or the folder is sticky and neither the
-/// entry nor the folder belongs to the user, who lacks CAP_FOWNER. Nothing
-/// is foreseen of an `entry` unknown.
-int Refusal(const Flags& folder, const std::optional<Flags>& entry);
+/// Why the system refuses (EPERM) to move an entry out of its folder: the
+/// entry is immutable or append-only; the folder is append-only (names may
+/// be added, none taken away); or the folder is sticky and neither the entry
+/// nor the folder belongs to the user, who lacks CAP_FOWNER. Nothing is
+/// foreseen of an `entry` unknown but its folder's flags.
+enum class Refused : unsigned char { kNot, kEntry, kFolder, kSticky };
+Refused RefusalOf(const Flags& folder, const std::optional<Flags>& entry);
 
 }  // namespace tavrik
