@@ -89,9 +89,8 @@ class PosixDryRun : public DryRun, public Disk {
     }
     const NameRule::Entry entry =
         names_folder ? NameRule::Entry() : walk_.names().Find(*reached.folder, spelled);
-    const std::string_view last = !names_folder         ? spelled
-                                  : names.names.empty() ? ""
-                                                        : names.names.back();
+    std::string_view last = spelled;
+    if (names_folder) last = names.names.empty() ? "" : names.names.back();
     facts.name = entry.name.empty() ? std::string(WithoutTrailingDots(last)) : entry.name;
     facts.folder_found = !names_folder;
     facts.file_found = !entry.name.empty();

@@ -56,13 +56,33 @@ std::wstring Volume(const std::wstring& path) {
 std::vector<std::wstring> Names(const std::wstring& full) {
   std::vector<std::wstring> names(1);
   for (const wchar_t c : full) {
-    if (c == L'\\' || c == L'/') {
+    if (c == L'\\' || c == L'/')
       names.emplace_back();
-    } else {
+    else
       names.back() += c;
-    }
   }
   return names;
+}
+
+// 0, or the error with which Windows will refuse to move the file at
+// `source` (where it is on disk) into the folder `target_folder`. The file is
+// opened as a rename opens it, for deletion, sharing everything: denied
+// (error 5), or held open by a program that does not let it be deleted
+// (error 32). The folder is opened for adding a file (error 5 when denied).
+DWORD ForeseenRefusal(const std::wstring& source, const std::wstring& target_folder) {
+  const auto opening = [](const std::wstring& path, DWORD access, DWORD flags) -> DWORD {
+    const HANDLE handle =
+        CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, flags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return GetLastError();
+    CloseHandle(handle);
+    return 0;
+  };
+  // A link is moved itself, as MoveFileExW moves it.
+  const DWORD moving = opening(source, DELETE, FILE_FLAG_OPEN_REPARSE_POINT);
+  if (moving == ERROR_ACCESS_DENIED || moving == ERROR_SHARING_VIOLATION) return moving;
+  const DWORD adding = opening(target_folder, FILE_ADD_FILE, FILE_FLAG_BACKUP_SEMANTICS);
+  return adding == ERROR_ACCESS_DENIED ? adding : 0;
 }
 
 class Win32DryRun : public DryRun {
@@ -87,8 +107,8 @@ class Win32DryRun : public DryRun {
     if (Volume(from) != Volume(FolderOf(to))) {
       throw RenameError(ERROR_NOT_SAME_DEVICE, source, target);
     }
-    // What Windows refuses beyond the names (foresee_win32.h), asked of the
-    // file where it is on disk.
+    // What Windows refuses beyond the names, asked of the file where it is on
+    // disk.
     const auto* moved = moves_.At(Upper(from));
     if (const DWORD number =
             ForeseenRefusal(moved != nullptr ? Widen((*moved)->origin_path) : from, FolderOf(to))) {
@@ -111,7 +131,8 @@ class Win32DryRun : public DryRun {
     PathFacts facts;
     if (!Testable(path)) return facts;
     const std::wstring full = FullPath(Widen(path));
-    facts.folder_found = IsFolder(FolderOf(full)) && !ParseListPath(path).names_folder;
+    const ListPath names = ParseListPath(path);
+    facts.folder_found = IsFolder(FolderOf(full)) && !names.names_folder;
     if (!facts.folder_found) {
       facts.where = Narrow(full);
       return facts;
@@ -127,7 +148,6 @@ class Win32DryRun : public DryRun {
       (i + 1 == listed.size() ? facts.file_other_case : facts.folder_other_case) = true;
     }
     // Windows takes the dots and spaces off the end of every name.
-    const ListPath names = ParseListPath(path);
     for (std::size_t i = 0; i < names.names.size(); ++i) {
       if (WithoutTrailingDots(names.names[i]) == names.names[i]) continue;
       (i + 1 == names.names.size() ? facts.file_trailing_dots : facts.folder_trailing_dots) = true;

@@ -48,13 +48,6 @@ struct FolderAt {
   int fd = -1;
 };
 
-bool HasFownerCapability() {
-  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-  __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
-  if (syscall(SYS_capget, &header, data) != 0) return geteuid() == 0;
-  return (data[CAP_TO_INDEX(CAP_FOWNER)].effective & CAP_TO_MASK(CAP_FOWNER)) != 0;
-}
-
 std::string UserName(uid_t user) {
   const passwd* entry = getpwuid(user);
   return entry != nullptr ? std::string(entry->pw_name) : "user " + std::to_string(user);
@@ -101,7 +94,12 @@ Refused RefusalOf(const Flags& folder, const std::optional<Flags>& entry) {
   if (!entry || (folder.mode & S_ISVTX) == 0 || entry->owner == user || folder.owner == user) {
     return Refused::kNot;
   }
-  static const bool fowner = HasFownerCapability();
+  static const bool fowner = [] {  // CAP_FOWNER
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
+    if (syscall(SYS_capget, &header, data) != 0) return geteuid() == 0;
+    return (data[CAP_TO_INDEX(CAP_FOWNER)].effective & CAP_TO_MASK(CAP_FOWNER)) != 0;
+  }();
   return fowner ? Refused::kNot : Refused::kSticky;
 }
 

@@ -8,21 +8,6 @@
 
 namespace tavrik {
 
-namespace {
-
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-
-// Opens `path` with `access` and closes it: 0, or the error of the opening.
-DWORD OpenError(const std::wstring& path, DWORD access, DWORD flags) {
-  const HANDLE handle =
-      CreateFileW(path.c_str(), access, kShareAll, nullptr, OPEN_EXISTING, flags, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return GetLastError();
-  CloseHandle(handle);
-  return 0;
-}
-
-}  // namespace
-
 std::wstring Upper(std::wstring text) {
   CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
   return text;
@@ -63,14 +48,6 @@ std::string NameKeyOf(std::string_view name) { return Narrow(Upper(Widen(std::st
 
 std::string MoveCommand(const std::string& from, const std::string& to) {
   return "if not exist \"" + to + "\" move \"" + from + "\" \"" + to + "\"";
-}
-
-DWORD ForeseenRefusal(const std::wstring& source, const std::wstring& target_folder) {
-  // A link is moved itself, as MoveFileExW moves it.
-  const DWORD moving = OpenError(source, DELETE, FILE_FLAG_OPEN_REPARSE_POINT);
-  if (moving == ERROR_ACCESS_DENIED || moving == ERROR_SHARING_VIOLATION) return moving;
-  const DWORD adding = OpenError(target_folder, FILE_ADD_FILE, FILE_FLAG_BACKUP_SEMANTICS);
-  return adding == ERROR_ACCESS_DENIED ? adding : 0;
 }
 
 std::vector<std::vector<std::string>> DryRun::CaseTwins(const std::string& folder) {
