@@ -96,49 +96,56 @@ std::string MoveCommand(const std::string& from, const std::string& to);
 /// `name` as the system compares names: equal for two that name one file.
 std::string NameKeyOf(std::string_view name);
 
-/// A dry run's renames on top of the disk, by place (`Place`: how the system
-/// tells entries apart). `Data` is what a system keeps of a moved entry.
+/// A dry run that records its renames on top of the disk, by place
+/// (`Place`: how the system tells entries apart). `Data` is what a system
+/// keeps of a moved entry.
 template <typename Place, typename Data>
-class RecordedMoves {
+class RecordingDryRun : public DryRun {
  public:
-  struct Moved {
+  void Reset() override {
+    places_.clear();
+    renames_ = 0;
+  }
+  std::size_t TakeRenames() override { return std::exchange(renames_, 0); }
+  std::vector<std::pair<std::string, std::string>> Moved() const override {
+    std::vector<std::pair<std::string, std::string>> moved;
+    for (const auto& [place, entry] : places_) {
+      if (entry && place != entry->origin) moved.emplace_back(entry->origin_path, entry->path);
+    }
+    return moved;
+  }
+
+ protected:
+  struct Entry {
     Data data;
     Place origin;  // where the entry was before the run
     std::string origin_path, path;
   };
   /// By place; none where an entry went and none came.
-  using Places = std::map<Place, std::optional<Moved>>;
+  using Places = std::map<Place, std::optional<Entry>>;
 
   /// What the renames left at `place`, or nullptr where they changed nothing.
-  const std::optional<Moved>* At(const Place& place) const {
+  const std::optional<Entry>* At(const Place& place) const {
     const auto found = places_.find(place);
     return found == places_.end() ? nullptr : &found->second;
   }
-  const Places& All() const { return places_; }
-
+  const Places& AllPlaces() const { return places_; }
   /// The entry at `from` (`from_path` for people) goes to `to`; `data` is
   /// what it is now.
-  void Move(const Place& from, const std::string& from_path, const Place& to,
-            const std::string& to_path, Data data) {
-    std::optional<Moved>& there = places_[from];
-    Moved moved = there ? std::move(*there) : Moved{{}, from, from_path, {}};
+  void RecordMove(const Place& from, const std::string& from_path, const Place& to,
+                  const std::string& to_path, Data data) {
+    std::optional<Entry>& there = places_[from];
+    Entry moved = there ? std::move(*there) : Entry{{}, from, from_path, {}};
     there.reset();
     moved.data = std::move(data);
     moved.path = to_path;
     places_[to] = std::move(moved);
-  }
-  void Clear() { places_.clear(); }
-
-  std::vector<std::pair<std::string, std::string>> Displaced() const {
-    std::vector<std::pair<std::string, std::string>> displaced;
-    for (const auto& [place, moved] : places_) {
-      if (moved && place != moved->origin) displaced.emplace_back(moved->origin_path, moved->path);
-    }
-    return displaced;
+    ++renames_;
   }
 
  private:
   Places places_;
+  std::size_t renames_ = 0;  // since TakeRenames
 };
 
 /// The dry run of this system's rules, reading lists as the tool does.

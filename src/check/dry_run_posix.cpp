@@ -25,6 +25,15 @@ namespace tavrik {
 
 namespace {
 
+using Identity = std::pair<dev_t, ino_t>;
+using Place = std::pair<Identity, std::string>;  // in order, a folder's names together
+// A moved entry itself, what it says when it is a link, and its flags.
+struct Link {
+  struct stat status {};
+  std::string text;
+  std::optional<Flags> flags;
+};
+
 // The walk over a disk of the dry run's own: the system's with the run's
 // renames on top. Folders are the system's own (a dry run moves none); a
 // file is known by its folder's device and inode and its name, as the
@@ -34,7 +43,7 @@ namespace {
 // its many walks cost one walk's questions, and there are no watches
 // (nothing the check does changes the disk, and what another program
 // changes meanwhile no check can promise).
-class PosixDryRun : public DryRun, public Disk {
+class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
  public:
   void BeginWalk() override {
     walk_.Forget();
@@ -52,12 +61,7 @@ class PosixDryRun : public DryRun, public Disk {
 
   void Reset() override {
     walk_.Forget();
-    moves_.Clear();
-    renames_ = 0;
-  }
-  std::size_t TakeRenames() override { return std::exchange(renames_, 0); }
-  std::vector<std::pair<std::string, std::string>> Moved() const override {
-    return moves_.Displaced();
+    RecordingDryRun::Reset();
   }
 
   PathFacts Facts(const std::string& path) override {
@@ -110,7 +114,7 @@ class PosixDryRun : public DryRun, public Disk {
            bool& linked) override {
     // What the run moved decides where a name leads: a file moved there is
     // no folder, and a link whose file was moved away leads nowhere.
-    if (!moves_.All().empty() && name.find('/') == std::string::npos && name != ".") {
+    if (!AllPlaces().empty() && name.find('/') == std::string::npos && name != ".") {
       struct stat status;
       if (const int number = Stat(folder, name, true, status)) return number;
       if (!S_ISDIR(status.st_mode)) return ENOTDIR;
@@ -132,12 +136,12 @@ class PosixDryRun : public DryRun, public Disk {
   int Stat(FolderHandle folder, const std::string& name, bool follow,
            struct stat& status) override {
     if (name == ".") return RealStat(folder, name, follow, status);
-    if (const auto* there = moves_.At({IdentityOf(folder), name})) {
+    if (const auto* there = At({IdentityOf(folder), name})) {
       if (!*there) return ENOENT;  // moved away
       status = (*there)->data.status;
       return follow && S_ISLNK(status.st_mode) ? Follow(folder, (*there)->data.text, status) : 0;
     }
-    if (moves_.All().empty() || !follow) return RealStat(folder, name, follow, status);
+    if (AllPlaces().empty() || !follow) return RealStat(folder, name, follow, status);
     if (const int number = RealStat(folder, name, false, status)) return number;
     return S_ISLNK(status.st_mode) ? Follow(folder, LinkText(folder, name), status) : 0;
   }
@@ -152,9 +156,9 @@ class PosixDryRun : public DryRun, public Disk {
       });
     }
     if (*said.read != 0) return *said.read;
-    const auto& places = moves_.All();
+    const Places& places = AllPlaces();
     for (const auto& [name, listed] : said.names) {
-      if (places.empty() || moves_.At({identity, name}) == nullptr) add(name, listed);
+      if (places.empty() || At({identity, name}) == nullptr) add(name, listed);
     }
     for (auto at = places.lower_bound({identity, ""});
          at != places.end() && at->first.first == identity; ++at) {
@@ -165,24 +169,16 @@ class PosixDryRun : public DryRun, public Disk {
 
   int Move(FolderHandle from, const std::string& from_name, FolderHandle to,
            const std::string& to_name) override {
-    return Record(from, from_name, to, to_name, true);
+    return Rename(from, from_name, to, to_name, true);
   }
   int Respell(FolderHandle folder, const std::string& name, const std::string& respelled) override {
-    return Record(folder, name, folder, respelled, false);
+    return Rename(folder, name, folder, respelled, false);
   }
 
   int Watch(FolderHandle) override { return 0; }
   bool Changes(std::vector<int>&) override { return true; }
 
  private:
-  using Identity = std::pair<dev_t, ino_t>;
-  using Place = std::pair<Identity, std::string>;
-  // A moved entry itself, what it says when it is a link, and its flags.
-  struct Link {
-    struct stat status {};
-    std::string text;
-    std::optional<Flags> flags;
-  };
   struct Held {
     Identity identity;
     std::string path;  // from the working directory, or the root, as the walk reached it
@@ -239,14 +235,14 @@ class PosixDryRun : public DryRun, public Disk {
   }
 
   // A move (never onto an entry) or a respelling (onto the entry itself).
-  int Record(FolderHandle from, const std::string& from_name, FolderHandle to,
+  int Rename(FolderHandle from, const std::string& from_name, FolderHandle to,
              const std::string& to_name, bool move) {
     struct stat status, there;
     if (Stat(from, from_name, false, status) != 0) return ENOENT;
     if (move && Stat(to, to_name, false, there) == 0) return EEXIST;
     if (to_name.size() > NAME_MAX) return ENAMETOOLONG;
     const Place source{IdentityOf(from), from_name};
-    const auto* moved = moves_.At(source);
+    const auto* moved = At(source);
     Link moving = moved != nullptr ? (*moved)->data : Link{status, "", std::nullopt};
     if (moved == nullptr) {  // an entry at its place on disk
       const auto [flags, fresh] = said_[source.first].flags.try_emplace(from_name);
@@ -259,9 +255,8 @@ class PosixDryRun : public DryRun, public Disk {
     if (target.writable != 0) return target.writable;
     if (home.flags.mount != target.flags.mount) return EXDEV;
     if (moved == nullptr && S_ISLNK(status.st_mode)) moving.text = LinkText(from, from_name);
-    moves_.Move(source, JoinPath(HeldOf(from).path, from_name), {IdentityOf(to), to_name},
-                JoinPath(HeldOf(to).path, to_name), std::move(moving));
-    ++renames_;
+    RecordMove(source, JoinPath(HeldOf(from).path, from_name), {IdentityOf(to), to_name},
+               JoinPath(HeldOf(to).path, to_name), std::move(moving));
     return 0;
   }
 
@@ -294,8 +289,6 @@ class PosixDryRun : public DryRun, public Disk {
   }
 
   SystemDisk real_;
-  RecordedMoves<Place, Link> moves_;  // ordered by place: a folder's names are together
-  std::size_t renames_ = 0;           // since TakeRenames
   std::map<FolderHandle, Held> folders_;
   std::map<Identity, Said> said_;
   int hops_ = 0;      // links being followed

@@ -85,11 +85,15 @@ DWORD ForeseenRefusal(const std::wstring& source, const std::wstring& target_fol
   return adding == ERROR_ACCESS_DENIED ? adding : 0;
 }
 
-class Win32DryRun : public DryRun {
+// Windows keeps nothing of a moved file that the run needs besides its place.
+struct Nothing {};
+
+// By full path in upper case.
+class Win32DryRun : public RecordingDryRun<std::wstring, Nothing> {
  public:
   std::string FindFile(const std::string& path) override {
     if (!Testable(path)) return {};
-    if (const auto* there = moves_.At(Upper(FullPath(Widen(path))))) {
+    if (const auto* there = At(Upper(FullPath(Widen(path))))) {
       return *there ? path.substr(path.find_last_of("\\/:") + 1) : "";
     }
     return NormalFileName(path);
@@ -109,22 +113,12 @@ class Win32DryRun : public DryRun {
     }
     // What Windows refuses beyond the names, asked of the file where it is on
     // disk.
-    const auto* moved = moves_.At(Upper(from));
+    const auto* moved = At(Upper(from));
     if (const DWORD number =
             ForeseenRefusal(moved != nullptr ? Widen((*moved)->origin_path) : from, FolderOf(to))) {
       throw RenameError(number, source, target);
     }
-    moves_.Move(Upper(from), Narrow(from), Upper(to), Narrow(to), {});
-    ++renames_;
-  }
-
-  void Reset() override {
-    moves_.Clear();
-    renames_ = 0;
-  }
-  std::size_t TakeRenames() override { return std::exchange(renames_, 0); }
-  std::vector<std::pair<std::string, std::string>> Moved() const override {
-    return moves_.Displaced();
+    RecordMove(Upper(from), Narrow(from), Upper(to), Narrow(to), {});
   }
 
   PathFacts Facts(const std::string& path) override {
@@ -139,7 +133,7 @@ class Win32DryRun : public DryRun {
     }
     facts.file_found = Exists(full);
     // GetLongPathNameW spells the names that exist as the disk does.
-    const std::wstring spelled = facts.file_found && moves_.At(Upper(full)) == nullptr
+    const std::wstring spelled = facts.file_found && At(Upper(full)) == nullptr
                                      ? DiskSpelling(full)
                                      : DiskSpelling(FolderOf(full)) + L"\\" + Names(full).back();
     const std::vector<std::wstring> listed = Names(full), on_disk = Names(spelled);
@@ -160,16 +154,10 @@ class Win32DryRun : public DryRun {
   }
 
  private:
-  // Windows keeps nothing of a moved file that the run needs besides its place.
-  struct Nothing {};
-
   bool Exists(const std::wstring& full) const {
-    if (const auto* there = moves_.At(Upper(full))) return there->has_value();
+    if (const auto* there = At(Upper(full))) return there->has_value();
     return GetFileAttributesW(full.c_str()) != INVALID_FILE_ATTRIBUTES;
   }
-
-  RecordedMoves<std::wstring, Nothing> moves_;  // by full path in upper case
-  std::size_t renames_ = 0;
 };
 
 }  // namespace
