@@ -27,11 +27,10 @@ namespace {
 
 using Identity = std::pair<dev_t, ino_t>;
 using Place = std::pair<Identity, std::string>;  // in order, a folder's names together
-// A moved entry itself, what it says when it is a link, and its flags.
+// A moved entry itself, and what it says when it is a link.
 struct Link {
   struct stat status {};
   std::string text;
-  std::optional<Flags> flags;
 };
 
 // The walk over a disk of the dry run's own: the system's with the run's
@@ -198,7 +197,6 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
     std::optional<int> read;  // the errno of reading its names, once read
     std::vector<std::pair<std::string, Listed>> names;
     std::unordered_map<std::string, Asked> asked[2];  // by name: links not followed, followed
-    std::unordered_map<std::string, std::optional<Flags>> flags;
     std::optional<FolderFacts> facts;
   };
 
@@ -243,15 +241,13 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
     if (to_name.size() > NAME_MAX) return ENAMETOOLONG;
     const Place source{IdentityOf(from), from_name};
     const auto* moved = At(source);
-    Link moving = moved != nullptr ? (*moved)->data : Link{status, "", std::nullopt};
-    if (moved == nullptr) {  // an entry at its place on disk
-      const auto [flags, fresh] = said_[source.first].flags.try_emplace(from_name);
-      if (fresh) flags->second = FlagsOf(from, from_name);
-      moving.flags = flags->second;
-    }
+    Link moving = moved != nullptr ? (*moved)->data : Link{status, ""};
+    // Asked where the entry is on disk, before the run first moves it.
+    const auto [flags, fresh] = flags_.try_emplace({status.st_dev, status.st_ino});
+    if (fresh) flags->second = FlagsOf(from, from_name);
     const FolderFacts &home = FactsOf(from), &target = FactsOf(to);
     if (home.writable != 0) return home.writable;
-    if (RefusalOf(home.flags, moving.flags) != Refused::kNot) return EPERM;
+    if (RefusalOf(home.flags, flags->second) != Refused::kNot) return EPERM;
     if (target.writable != 0) return target.writable;
     if (home.flags.mount != target.flags.mount) return EXDEV;
     if (moved == nullptr && S_ISLNK(status.st_mode)) moving.text = LinkText(from, from_name);
@@ -291,8 +287,9 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
   SystemDisk real_;
   std::map<FolderHandle, Held> folders_;
   std::map<Identity, Said> said_;
-  int hops_ = 0;      // links being followed
-  std::string here_;  // the working directory's path, during a walk
+  std::map<Identity, std::optional<Flags>> flags_;  // of the entries moved, by device and inode
+  int hops_ = 0;                                    // links being followed
+  std::string here_;                                // the working directory's path, during a walk
   PathWalk walk_{*this};
 };
 
