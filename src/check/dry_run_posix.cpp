@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdint>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -33,15 +32,14 @@ struct Link {
   std::string text;
 };
 
-// The walk over a disk of the dry run's own: the system's with the run's
-// renames on top. Folders are the system's own (a dry run moves none); a
-// file is known by its folder's device and inode and its name, as the
-// system knows it: a file moved through one path of a folder is there by
-// any other. A check foresees the disk as it was when it looked: what the
-// system says of a name or a folder is asked once a check and kept, so that
-// its many walks cost one walk's questions, and there are no watches
-// (nothing the check does changes the disk, and what another program
-// changes meanwhile no check can promise).
+// Folders are the system's own (a dry run moves none); a file is known by
+// its folder's device and inode and its name, as the system knows it: a file
+// moved through one path of a folder is there by any other. A check foresees
+// the disk as it was when it looked: what the system says of a name or a
+// folder is asked once a check and kept, so that its many walks cost one
+// walk's questions, and there are no watches (nothing the check does
+// changes the disk, and what another program changes meanwhile no check
+// can promise).
 class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
  public:
   void BeginWalk() override {
@@ -182,9 +180,8 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
     Identity identity;
     std::string path;  // from the working directory, or the root, as the walk reached it
   };
-  // What a rename on the system would make of a folder beyond the names in
-  // it: whether it may be written (not on a read-only mount, permitted), its
-  // flags and mount.
+  // What a rename would make of a folder beyond its names: whether it may be
+  // written (not on a read-only mount, permitted), its flags and mount.
   struct FolderFacts {
     int writable = 0;  // 0 or the errno of writing
     Flags flags;
@@ -256,10 +253,8 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
     return 0;
   }
 
-  // The kernel follows links on the disk as it is; the run's renames may
-  // have moved a link's file away, or a link itself: a link's text is
-  // followed here, its folders as the disk has them, its last name as the
-  // run left it.
+  // The kernel follows links on the disk as it is, but the run may have moved
+  // a link or its file: a link's folders are the disk's, its last name the run's.
   int Follow(FolderHandle folder, const std::string& text, struct stat& status) {
     if (hops_ == 40) return ELOOP;  // the kernel's own limit
     ++hops_;
