@@ -180,12 +180,6 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
     Identity identity;
     std::string path;  // from the working directory, or the root, as the walk reached it
   };
-  // What a rename would make of a folder beyond its names: whether it may be
-  // written (not on a read-only mount, permitted), its flags and mount.
-  struct FolderFacts {
-    int writable = 0;  // 0 or the errno of writing
-    Flags flags;
-  };
   struct Asked {  // what the disk said of a name
     int number = 0;
     struct stat status {};
@@ -194,7 +188,10 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
     std::optional<int> read;  // the errno of reading its names, once read
     std::vector<std::pair<std::string, Listed>> names;
     std::unordered_map<std::string, Asked> asked[2];  // by name: links not followed, followed
-    std::optional<FolderFacts> facts;
+    // What a rename would make of it beyond its names: whether it may be
+    // written (0 or the errno: a read-only mount, no permission), its flags.
+    std::optional<int> writable;
+    Flags flags;
   };
 
   const Held& HeldOf(FolderHandle folder) const {
@@ -218,15 +215,14 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
     return said->number;
   }
 
-  const FolderFacts& FactsOf(FolderHandle folder) {
+  const Said& FactsOf(FolderHandle folder) {
     const Identity identity = IdentityOf(folder);
-    std::optional<FolderFacts>& facts = said_[identity].facts;
-    if (!facts) {
-      const std::optional<Flags> flags = FlagsOf(folder, ".");
-      facts = {faccessat(folder, ".", W_OK | X_OK, AT_EACCESS) != 0 ? errno : 0,
-               flags.value_or(Flags{.mount = identity.first})};
+    Said& said = said_[identity];
+    if (!said.writable) {
+      said.flags = FlagsOf(folder, ".").value_or(Flags{.mount = identity.first});
+      said.writable = faccessat(folder, ".", W_OK | X_OK, AT_EACCESS) != 0 ? errno : 0;
     }
-    return *facts;
+    return said;
   }
 
   // A move (never onto an entry) or a respelling (onto the entry itself).
@@ -242,10 +238,10 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
     // Asked where the entry is on disk, before the run first moves it.
     const auto [flags, fresh] = flags_.try_emplace({status.st_dev, status.st_ino});
     if (fresh) flags->second = FlagsOf(from, from_name);
-    const FolderFacts &home = FactsOf(from), &target = FactsOf(to);
-    if (home.writable != 0) return home.writable;
+    const Said &home = FactsOf(from), &target = FactsOf(to);
+    if (*home.writable != 0) return *home.writable;
     if (RefusalOf(home.flags, flags->second) != Refused::kNot) return EPERM;
-    if (target.writable != 0) return target.writable;
+    if (*target.writable != 0) return *target.writable;
     if (home.flags.mount != target.flags.mount) return EXDEV;
     if (moved == nullptr && S_ISLNK(status.st_mode)) moving.text = LinkText(from, from_name);
     RecordMove(source, JoinPath(HeldOf(from).path, from_name), {IdentityOf(to), to_name},
