@@ -278,7 +278,7 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
   SystemDisk real_;
   std::map<FolderHandle, Held> folders_;
   std::map<Identity, Said> said_;
-  std::map<Identity, std::optional<Flags>> flags_;  // of the entries moved, by device and inode
+  std::map<Identity, std::optional<Flags>> flags_;  // of the entries renamed, by device and inode
   int hops_ = 0;                                    // links being followed
   std::string here_;                                // the working directory's path, during a walk
   PathWalk walk_{*this};
