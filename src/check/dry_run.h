@@ -51,7 +51,7 @@ class DryRun : public Platform {
   /// Windows takes each group for one name, and a game run through a Windows
   /// compatibility layer sees only one of them. Empty when there are none or
   /// the folder cannot be read. The disk as it is (foresee_posix.cpp,
-  /// foresee_win32.cpp).
+  /// dry_run_win32.cpp).
   virtual std::vector<std::vector<std::string>> CaseTwins(const std::string& folder);
 
   /// The message boxes a walk would have shown.

@@ -5,10 +5,10 @@
 
 #include <windows.h>
 
+#include <map>
 #include <vector>
 
 #include "dry_run.h"
-#include "foresee_win32.h"
 #include "list_path.h"
 #include "wide_text.h"
 #include "windows_files.h"
@@ -16,6 +16,12 @@
 namespace tavrik {
 
 namespace {
+
+// As Windows compares names.
+std::wstring Upper(std::wstring text) {
+  CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
+  return text;
+}
 
 // `path` as `call` writes it into a buffer of the size it asks for; as it is
 // when the call fails.
@@ -161,6 +167,27 @@ class Win32DryRun : public RecordingDryRun<std::wstring, Nothing> {
 };
 
 }  // namespace
+
+std::string NameKeyOf(std::string_view name) { return Narrow(Upper(Widen(std::string(name)))); }
+
+std::vector<std::vector<std::string>> DryRun::CaseTwins(const std::string& folder) {
+  // Only a folder marked case-sensitive can hold such names.
+  std::vector<std::vector<std::string>> twins;
+  WIN32_FIND_DATAW found;
+  const HANDLE search = FindFirstFileExW(Widen(folder + "\\*").c_str(), FindExInfoBasic, &found,
+                                         FindExSearchNameMatch, nullptr, 0);
+  if (search == INVALID_HANDLE_VALUE) return twins;
+  std::map<std::wstring, std::vector<std::string>> by_key;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name != L"." && name != L"..") by_key[Upper(name)].push_back(Narrow(name));
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  for (auto& [key, names] : by_key) {
+    if (names.size() > 1) twins.push_back(std::move(names));
+  }
+  return twins;
+}
 
 std::unique_ptr<DryRun> MakeDryRun() { return std::make_unique<Win32DryRun>(); }
 

@@ -1,17 +1,10 @@
-#include "foresee_win32.h"
-
-#include <map>
+#include <windows.h>
 
 #include "dry_run.h"
 #include "shown_text.h"
 #include "wide_text.h"
 
 namespace tavrik {
-
-std::wstring Upper(std::wstring text) {
-  CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
-  return text;
-}
 
 Failure FailureOf(std::int64_t number) {
   if (number == ERROR_ALREADY_EXISTS || number == ERROR_FILE_EXISTS) return Failure::kTaken;
@@ -44,29 +37,8 @@ std::pair<std::string, std::string> RefusalCause(std::int64_t number, const std:
   }
 }
 
-std::string NameKeyOf(std::string_view name) { return Narrow(Upper(Widen(std::string(name)))); }
-
 std::string MoveCommand(const std::string& from, const std::string& to) {
   return "if not exist \"" + to + "\" move \"" + from + "\" \"" + to + "\"";
-}
-
-std::vector<std::vector<std::string>> DryRun::CaseTwins(const std::string& folder) {
-  // Only a folder marked case-sensitive can hold such names.
-  std::vector<std::vector<std::string>> twins;
-  WIN32_FIND_DATAW found;
-  const HANDLE search = FindFirstFileExW(Widen(folder + "\\*").c_str(), FindExInfoBasic, &found,
-                                         FindExSearchNameMatch, nullptr, 0);
-  if (search == INVALID_HANDLE_VALUE) return twins;
-  std::map<std::wstring, std::vector<std::string>> by_key;
-  do {
-    const std::wstring name = found.cFileName;
-    if (name != L"." && name != L"..") by_key[Upper(name)].push_back(Narrow(name));
-  } while (FindNextFileW(search, &found));
-  FindClose(search);
-  for (auto& [key, names] : by_key) {
-    if (names.size() > 1) twins.push_back(std::move(names));
-  }
-  return twins;
 }
 
 }  // namespace tavrik
