@@ -9,13 +9,14 @@
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <set>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "platform.h"
+#include "system_platform.h"
 
 namespace tavrik {
 
@@ -38,19 +39,19 @@ class DryRun : public Platform {
   virtual void Reset() = 0;
   /// Renames recorded since Reset or the last call.
   virtual std::size_t TakeRenames() = 0;
-  /// True when every file that a recorded rename moved is back where it was.
-  virtual bool AllBack() const = 0;
   /// Where each moved file was and where it is now, as paths from the
   /// working directory.
   virtual std::vector<std::pair<std::string, std::string>> Moved() const = 0;
+  /// True when every file that a recorded rename moved is back where it was.
+  bool AllBack() const { return Moved().empty(); }
   /// What `path` reaches, with the renames recorded so far. Throws Error.
   virtual PathFacts Facts(const std::string& path) = 0;
   /// The names in the folder at `folder` (a path as PathFacts::where spells
   /// it) that differ from another name there only in case, in groups:
   /// Windows takes each group for one name, and a game run through a Windows
   /// compatibility layer sees only one of them. Empty when there are none or
-  /// the folder cannot be read. The disk as it is, by the system's own rules
-  /// (foresee_posix.cpp, foresee_win32.cpp).
+  /// the folder cannot be read. The disk as it is (foresee_posix.cpp,
+  /// dry_run_win32.cpp).
   virtual std::vector<std::vector<std::string>> CaseTwins(const std::string& folder);
 
   /// The message boxes a walk would have shown.
@@ -62,6 +63,17 @@ class DryRun : public Platform {
   void BeginPair(std::size_t number, const std::string&, const std::string&) override {
     pair = number;
   }
+
+  // Lists are read as the tool reads them.
+  std::unique_ptr<ByteSource> OpenListFile(const std::string& name) override {
+    return system_.OpenListFile(name);
+  }
+  std::string DecodeLegacyText(std::string_view bytes) override {
+    return system_.DecodeLegacyText(bytes);
+  }
+
+ private:
+  SystemPlatform system_{nullptr};
 };
 
 /// What an error of a walk means, by this system's numbers
@@ -84,68 +96,56 @@ std::string MoveCommand(const std::string& from, const std::string& to);
 /// `name` as the system compares names: equal for two that name one file.
 std::string NameKeyOf(std::string_view name);
 
-/// A dry run's renames on top of the disk, by where each moved entry is now
-/// (`Place`: how the system tells entries apart) and where it came from.
-/// `Data` is what a system keeps of a moved entry besides.
+/// A dry run that records its renames on top of the disk, by place
+/// (`Place`: how the system tells entries apart). `Data` is what a system
+/// keeps of a moved entry.
 template <typename Place, typename Data>
-class RecordedMoves {
+class RecordingDryRun : public DryRun {
  public:
-  struct Moved {
+  void Reset() override {
+    places_.clear();
+    renames_ = 0;
+  }
+  std::size_t TakeRenames() override { return std::exchange(renames_, 0); }
+  std::vector<std::pair<std::string, std::string>> Moved() const override {
+    std::vector<std::pair<std::string, std::string>> moved;
+    for (const auto& [place, entry] : places_) {
+      if (entry && place != entry->origin) moved.emplace_back(entry->origin_path, entry->path);
+    }
+    return moved;
+  }
+
+ protected:
+  struct Entry {
     Data data;
     Place origin;  // where the entry was before the run
     std::string origin_path, path;
   };
+  /// By place; none where an entry went and none came.
+  using Places = std::map<Place, std::optional<Entry>>;
 
-  /// The entry that a rename put at `place`, or nullptr. It stands for the
-  /// place whatever was there before.
-  const Moved* At(const Place& place) const {
-    const auto found = now_.find(place);
-    return found == now_.end() ? nullptr : &found->second;
+  /// What the renames left at `place`, or nullptr where they changed nothing.
+  const std::optional<Entry>* At(const Place& place) const {
+    const auto found = places_.find(place);
+    return found == places_.end() ? nullptr : &found->second;
   }
-  /// True when a rename took away what was at `place` (something may have
-  /// come there since: At says).
-  bool Left(const Place& place) const { return left_.count(place) != 0; }
-  /// The entries put there, in the order of their places.
-  const std::map<Place, Moved>& Entries() const { return now_; }
-  bool Empty() const { return now_.empty() && left_.empty(); }
-
-  /// The entry at `from` (`from_path` for people) goes to `to`.
-  void Move(const Place& from, const std::string& from_path, const Place& to,
-            const std::string& to_path, Data data) {
-    Moved moved{std::move(data), from, from_path, to_path};
-    const auto was = now_.find(from);
-    if (was != now_.end()) {
-      moved.origin = was->second.origin;
-      moved.origin_path = was->second.origin_path;
-      now_.erase(was);
-    }
-    left_.insert(from);
-    now_[to] = std::move(moved);
-  }
-
-  void Clear() {
-    now_.clear();
-    left_.clear();
-  }
-
-  bool AllBack() const {
-    for (const auto& [place, moved] : now_) {
-      if (place != moved.origin) return false;
-    }
-    return true;
-  }
-
-  std::vector<std::pair<std::string, std::string>> Displaced() const {
-    std::vector<std::pair<std::string, std::string>> displaced;
-    for (const auto& [place, moved] : now_) {
-      if (place != moved.origin) displaced.emplace_back(moved.origin_path, moved.path);
-    }
-    return displaced;
+  const Places& AllPlaces() const { return places_; }
+  /// The entry at `from` (`from_path` for people) goes to `to`; `data` is
+  /// what it is now.
+  void RecordMove(const Place& from, const std::string& from_path, const Place& to,
+                  const std::string& to_path, Data data) {
+    std::optional<Entry>& there = places_[from];
+    Entry moved = there ? std::move(*there) : Entry{{}, from, from_path, {}};
+    there.reset();
+    moved.data = std::move(data);
+    moved.path = to_path;
+    places_[to] = std::move(moved);
+    ++renames_;
   }
 
  private:
-  std::map<Place, Moved> now_;
-  std::set<Place> left_;
+  Places places_;
+  std::size_t renames_ = 0;  // since TakeRenames
 };
 
 /// The dry run of this system's rules, reading lists as the tool does.

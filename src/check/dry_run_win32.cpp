@@ -5,12 +5,11 @@
 
 #include <windows.h>
 
+#include <map>
 #include <vector>
 
 #include "dry_run.h"
-#include "foresee_win32.h"
 #include "list_path.h"
-#include "system_platform.h"
 #include "wide_text.h"
 #include "windows_files.h"
 
@@ -18,28 +17,31 @@ namespace tavrik {
 
 namespace {
 
-std::wstring FullPath(const std::wstring& path) {
-  const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+// As Windows compares names.
+std::wstring Upper(std::wstring text) {
+  CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
+  return text;
+}
+
+// `path` as `call` writes it into a buffer of the size it asks for; as it is
+// when the call fails.
+template <typename Call>
+std::wstring Rewritten(const std::wstring& path, Call call) {
+  const DWORD size = call(path.c_str(), nullptr, 0);
   if (size == 0) return path;
-  std::wstring full(size, L'\0');
-  full.resize(GetFullPathNameW(path.c_str(), size, full.data(), nullptr));
-  return full;
+  std::wstring text(size, L'\0');
+  text.resize(call(path.c_str(), text.data(), size));
+  return text;
+}
+
+std::wstring FullPath(const std::wstring& path) {
+  return Rewritten(path, [](const wchar_t* text, wchar_t* full, DWORD size) {
+    return GetFullPathNameW(text, size, full, nullptr);
+  });
 }
 
 // The path with each existing name spelled as on disk.
-std::wstring DiskSpelling(const std::wstring& full) {
-  const DWORD size = GetLongPathNameW(full.c_str(), nullptr, 0);
-  if (size == 0) return full;
-  std::wstring spelled(size, L'\0');
-  spelled.resize(GetLongPathNameW(full.c_str(), spelled.data(), size));
-  return spelled;
-}
-
-std::wstring Key(const std::wstring& full) {
-  std::wstring key = full;
-  CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
-  return key;
-}
+std::wstring DiskSpelling(const std::wstring& full) { return Rewritten(full, GetLongPathNameW); }
 
 std::wstring FolderOf(const std::wstring& full) {
   const std::size_t separator = full.find_last_of(L"\\/");
@@ -53,29 +55,53 @@ bool IsFolder(const std::wstring& path) {
 
 std::wstring Volume(const std::wstring& path) {
   wchar_t volume[MAX_PATH + 1] = L"";
-  return GetVolumePathNameW(path.c_str(), volume, MAX_PATH + 1) ? Key(volume) : L"";
+  return GetVolumePathNameW(path.c_str(), volume, MAX_PATH + 1) ? Upper(volume) : L"";
 }
 
 // The names of `full` after its root, split at separators.
 std::vector<std::wstring> Names(const std::wstring& full) {
   std::vector<std::wstring> names(1);
   for (const wchar_t c : full) {
-    if (c == L'\\' || c == L'/') {
+    if (c == L'\\' || c == L'/')
       names.emplace_back();
-    } else {
+    else
       names.back() += c;
-    }
   }
   return names;
 }
 
-class Win32DryRun : public DryRun {
+// 0, or the error with which Windows will refuse to move the file at
+// `source` (where it is on disk) into the folder `target_folder`. The file is
+// opened as a rename opens it, for deletion, sharing everything: denied
+// (error 5), or held open by a program that does not let it be deleted
+// (error 32). The folder is opened for adding a file (error 5 when denied).
+DWORD ForeseenRefusal(const std::wstring& source, const std::wstring& target_folder) {
+  const auto opening = [](const std::wstring& path, DWORD access, DWORD flags) -> DWORD {
+    const HANDLE handle =
+        CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, flags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return GetLastError();
+    CloseHandle(handle);
+    return 0;
+  };
+  // A link is moved itself, as MoveFileExW moves it.
+  const DWORD moving = opening(source, DELETE, FILE_FLAG_OPEN_REPARSE_POINT);
+  if (moving == ERROR_ACCESS_DENIED || moving == ERROR_SHARING_VIOLATION) return moving;
+  const DWORD adding = opening(target_folder, FILE_ADD_FILE, FILE_FLAG_BACKUP_SEMANTICS);
+  return adding == ERROR_ACCESS_DENIED ? adding : 0;
+}
+
+// Windows keeps nothing of a moved file that the run needs besides its place.
+struct Nothing {};
+
+// By full path in upper case.
+class Win32DryRun : public RecordingDryRun<std::wstring, Nothing> {
  public:
   std::string FindFile(const std::string& path) override {
     if (!Testable(path)) return {};
-    const std::wstring key = Key(FullPath(Widen(path)));
-    if (moves_.At(key) != nullptr) return path.substr(path.find_last_of("\\/:") + 1);
-    if (moves_.Left(key)) return {};
+    if (const auto* there = At(Upper(FullPath(Widen(path))))) {
+      return *there ? path.substr(path.find_last_of("\\/:") + 1) : "";
+    }
     return NormalFileName(path);
   }
 
@@ -85,61 +111,43 @@ class Win32DryRun : public DryRun {
     const std::wstring from = FullPath(Widen(source));
     const std::wstring to = FullPath(Widen(target));
     if (!Exists(from)) throw RenameError(ERROR_FILE_NOT_FOUND, source, target);
-    if (Key(from) == Key(to)) return;  // the file itself, perhaps in another case
+    if (Upper(from) == Upper(to)) return;  // the file itself, perhaps in another case
     if (!IsFolder(FolderOf(to))) throw RenameError(ERROR_PATH_NOT_FOUND, source, target);
     if (Exists(to)) throw RenameError(ERROR_ALREADY_EXISTS, source, target);
     if (Volume(from) != Volume(FolderOf(to))) {
       throw RenameError(ERROR_NOT_SAME_DEVICE, source, target);
     }
-    // What Windows refuses beyond the names (foresee_win32.h), asked of the
-    // file where it is on disk.
-    const auto* moved = moves_.At(Key(from));
+    // What Windows refuses beyond the names, asked of the file where it is on
+    // disk.
+    const auto* moved = At(Upper(from));
     if (const DWORD number =
-            ForeseenRefusal(moved != nullptr ? Widen(moved->origin_path) : from, FolderOf(to))) {
+            ForeseenRefusal(moved != nullptr ? Widen((*moved)->origin_path) : from, FolderOf(to))) {
       throw RenameError(number, source, target);
     }
-    moves_.Move(Key(from), Narrow(from), Key(to), Narrow(to), {});
-    ++renames_;
-  }
-
-  std::unique_ptr<ByteSource> OpenListFile(const std::string& name) override {
-    return system_.OpenListFile(name);
-  }
-  std::string DecodeLegacyText(std::string_view bytes) override {
-    return system_.DecodeLegacyText(bytes);
-  }
-
-  void Reset() override {
-    moves_.Clear();
-    renames_ = 0;
-  }
-  std::size_t TakeRenames() override { return std::exchange(renames_, 0); }
-  bool AllBack() const override { return moves_.AllBack(); }
-  std::vector<std::pair<std::string, std::string>> Moved() const override {
-    return moves_.Displaced();
+    RecordMove(Upper(from), Narrow(from), Upper(to), Narrow(to), {});
   }
 
   PathFacts Facts(const std::string& path) override {
     PathFacts facts;
     if (!Testable(path)) return facts;
     const std::wstring full = FullPath(Widen(path));
-    facts.folder_found = IsFolder(FolderOf(full)) && !ParseListPath(path).names_folder;
+    const ListPath names = ParseListPath(path);
+    facts.folder_found = IsFolder(FolderOf(full)) && !names.names_folder;
     if (!facts.folder_found) {
       facts.where = Narrow(full);
       return facts;
     }
     facts.file_found = Exists(full);
     // GetLongPathNameW spells the names that exist as the disk does.
-    const std::wstring spelled = facts.file_found && moves_.At(Key(full)) == nullptr
+    const std::wstring spelled = facts.file_found && At(Upper(full)) == nullptr
                                      ? DiskSpelling(full)
                                      : DiskSpelling(FolderOf(full)) + L"\\" + Names(full).back();
     const std::vector<std::wstring> listed = Names(full), on_disk = Names(spelled);
     for (std::size_t i = 0; i < listed.size() && i < on_disk.size(); ++i) {
-      if (listed[i] == on_disk[i] || Key(listed[i]) != Key(on_disk[i])) continue;
+      if (listed[i] == on_disk[i] || Upper(listed[i]) != Upper(on_disk[i])) continue;
       (i + 1 == listed.size() ? facts.file_other_case : facts.folder_other_case) = true;
     }
     // Windows takes the dots and spaces off the end of every name.
-    const ListPath names = ParseListPath(path);
     for (std::size_t i = 0; i < names.names.size(); ++i) {
       if (WithoutTrailingDots(names.names[i]) == names.names[i]) continue;
       (i + 1 == names.names.size() ? facts.file_trailing_dots : facts.folder_trailing_dots) = true;
@@ -147,26 +155,39 @@ class Win32DryRun : public DryRun {
     facts.file_trailing_dots = facts.file_trailing_dots && facts.file_found;
     facts.name = Narrow(on_disk.back());
     facts.where = Narrow(spelled);
-    facts.identity = Narrow(Key(full));
+    facts.identity = Narrow(Upper(full));
     return facts;
   }
 
  private:
-  // Windows keeps nothing of a moved file that the run needs besides its place.
-  struct Nothing {};
-
   bool Exists(const std::wstring& full) const {
-    if (moves_.At(Key(full)) != nullptr) return true;
-    if (moves_.Left(Key(full))) return false;
+    if (const auto* there = At(Upper(full))) return there->has_value();
     return GetFileAttributesW(full.c_str()) != INVALID_FILE_ATTRIBUTES;
   }
-
-  SystemPlatform system_{nullptr};              // lists are read as the tool reads them
-  RecordedMoves<std::wstring, Nothing> moves_;  // by full path in upper case
-  std::size_t renames_ = 0;
 };
 
 }  // namespace
+
+std::string NameKeyOf(std::string_view name) { return Narrow(Upper(Widen(std::string(name)))); }
+
+std::vector<std::vector<std::string>> DryRun::CaseTwins(const std::string& folder) {
+  // Only a folder marked case-sensitive can hold such names.
+  std::vector<std::vector<std::string>> twins;
+  WIN32_FIND_DATAW found;
+  const HANDLE search = FindFirstFileExW(Widen(folder + "\\*").c_str(), FindExInfoBasic, &found,
+                                         FindExSearchNameMatch, nullptr, 0);
+  if (search == INVALID_HANDLE_VALUE) return twins;
+  std::map<std::wstring, std::vector<std::string>> by_key;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name != L"." && name != L"..") by_key[Upper(name)].push_back(Narrow(name));
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  for (auto& [key, names] : by_key) {
+    if (names.size() > 1) twins.push_back(std::move(names));
+  }
+  return twins;
+}
 
 std::unique_ptr<DryRun> MakeDryRun() { return std::make_unique<Win32DryRun>(); }
 

@@ -1,6 +1,4 @@
-#include "foresee_win32.h"
-
-#include <map>
+#include <windows.h>
 
 #include "dry_run.h"
 #include "shown_text.h"
@@ -8,46 +6,14 @@
 
 namespace tavrik {
 
-namespace {
-
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-
-// Opens `path` with `access` and closes it: 0, or the error of the opening.
-DWORD OpenError(const std::wstring& path, DWORD access, DWORD flags) {
-  const HANDLE handle =
-      CreateFileW(path.c_str(), access, kShareAll, nullptr, OPEN_EXISTING, flags, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return GetLastError();
-  CloseHandle(handle);
-  return 0;
-}
-
-bool Refusal(DWORD number) {
-  return number == ERROR_ACCESS_DENIED || number == ERROR_SHARING_VIOLATION;
-}
-
-std::wstring Upper(std::wstring text) {
-  CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
-  return text;
-}
-
-}  // namespace
-
 Failure FailureOf(std::int64_t number) {
-  switch (number) {
-    case ERROR_ALREADY_EXISTS:
-    case ERROR_FILE_EXISTS:
-      return Failure::kTaken;
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-      return Failure::kNotFound;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_NOT_SAME_DEVICE:
-    case ERROR_WRITE_PROTECT:
-      return Failure::kRefused;
-    default:
-      return Failure::kOther;  // Windows matches names in any case itself: never ambiguous
+  if (number == ERROR_ALREADY_EXISTS || number == ERROR_FILE_EXISTS) return Failure::kTaken;
+  if (number == ERROR_FILE_NOT_FOUND || number == ERROR_PATH_NOT_FOUND) return Failure::kNotFound;
+  for (const DWORD refused :
+       {ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION, ERROR_NOT_SAME_DEVICE, ERROR_WRITE_PROTECT}) {
+    if (number == refused) return Failure::kRefused;
   }
+  return Failure::kOther;  // Windows matches names in any case itself: never ambiguous
 }
 
 std::pair<std::string, std::string> RefusalCause(std::int64_t number, const std::string& source,
@@ -71,37 +37,8 @@ std::pair<std::string, std::string> RefusalCause(std::int64_t number, const std:
   }
 }
 
-std::string NameKeyOf(std::string_view name) { return Narrow(Upper(Widen(std::string(name)))); }
-
 std::string MoveCommand(const std::string& from, const std::string& to) {
   return "if not exist \"" + to + "\" move \"" + from + "\" \"" + to + "\"";
-}
-
-DWORD ForeseenRefusal(const std::wstring& source, const std::wstring& target_folder) {
-  // A link is moved itself, as MoveFileExW moves it.
-  const DWORD moving = OpenError(source, DELETE, FILE_FLAG_OPEN_REPARSE_POINT);
-  if (Refusal(moving)) return moving;
-  const DWORD adding = OpenError(target_folder, FILE_ADD_FILE, FILE_FLAG_BACKUP_SEMANTICS);
-  return adding == ERROR_ACCESS_DENIED ? adding : 0;
-}
-
-std::vector<std::vector<std::string>> DryRun::CaseTwins(const std::string& folder) {
-  // Only a folder marked case-sensitive can hold such names.
-  std::vector<std::vector<std::string>> twins;
-  WIN32_FIND_DATAW found;
-  const HANDLE search = FindFirstFileExW(Widen(folder + "\\*").c_str(), FindExInfoBasic, &found,
-                                         FindExSearchNameMatch, nullptr, 0);
-  if (search == INVALID_HANDLE_VALUE) return twins;
-  std::map<std::wstring, std::vector<std::string>> by_key;
-  do {
-    const std::wstring name = found.cFileName;
-    if (name != L"." && name != L"..") by_key[Upper(name)].push_back(Narrow(name));
-  } while (FindNextFileW(search, &found));
-  FindClose(search);
-  for (auto& [key, names] : by_key) {
-    if (names.size() > 1) twins.push_back(std::move(names));
-  }
-  return twins;
 }
 
 }  // namespace tavrik
