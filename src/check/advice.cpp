@@ -213,7 +213,11 @@ std::string Told(CheckReport& report, const Plan& plan) {
     told += "; but then " + other + " would " +
             (said ? "stop at pair " + std::to_string(back.pair) + " (said above)" : Ends(back)) +
             (back.cause.fix.empty() ? "" : "; for it to go through, first, " + back.cause.fix);
-  } else if (moves.empty() && !plan.trial.displaced.empty()) {  // respelled, say
+  } else if (moves.empty() && plan.presses.size() == 2 && !plan.trial.displaced.empty() &&
+             (report.state == State::kInactive || report.state == State::kActive ||
+              report.state == State::kIncomplete)) {
+    // Respelled, say; told only from a mod whose files were in one place: after
+    // a stopped walk, files that end elsewhere than they were are the way out.
     told += "; " + other + (plan.goal ? " then takes it out" : " then puts it in") +
             ", but leaves " + Counted(plan.trial.displaced.size(), "file") +
             " under other names (said above)";

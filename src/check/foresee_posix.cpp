@@ -138,9 +138,11 @@ std::pair<std::string, std::string> RefusalCause(std::int64_t number, const std:
   }
   if (refused == Refused::kSticky) {
     const std::string owner = UserName(file->owner);
-    return {"the folder " + named(from) + " is sticky (as /tmp is), and " + named(source) +
-                " belongs to " + owner + ", not to " + you + " nor to the folder's owner (" +
-                UserName(home.owner) + ")",
+    return {"the folder " + named(from) +
+                " is sticky (as /tmp is): only the owner of a file or of the folder may rename a "
+                "file in it, and neither " +
+                named(source) + " (" + owner + "'s) nor the folder (" + UserName(home.owner) +
+                "'s) is yours (" + UserName(geteuid()) + ")",
             "run Brennel as " + owner + (file->owner == 0 ? "" : " or root") +
                 ", or have root give you the mod's files (chown)"};
   }

@@ -362,6 +362,10 @@ void Linter::Finish() {
 }
 
 void Linter::Misplaced(const CheckedList& list, const ModState& state) {
+  // A list its button refuses whole stops at no pair: its missing files follow from that.
+  const bool too_many = list.Size() > kLongestWalk;
+  const std::string refused =
+      too_many || list.entries->more_text_followed() ? ListRefusal(too_many).kind + '\t' : "";
   for (const std::size_t pair : state.At(PairPlace::kNeither)) {
     // An empty entry says it itself; an entry that is there but no file, or
     // whose file an earlier pair moves, the walk's stop.
@@ -375,12 +379,13 @@ void Linter::Misplaced(const CheckedList& list, const ModState& state) {
     const std::string& by = presser_.InTwin(source).empty() ? target : source;
     const std::string twin = presser_.InTwin(by), on_disk = presser_.OnDisk(by);
     // A misspelling against the other list is the finding; where the lists part follows.
-    std::size_t entry = 0;
-    const std::string misspelt = twin.empty() ? presser_.Misspelt(list, pair - 1, &entry) : "";
+    std::size_t entry = 0, partner = 0;
+    const std::string misspelt =
+        twin.empty() ? presser_.Misspelt(list, pair - 1, &entry, &partner) : "";
     if (!misspelt.empty()) {
       Add(findings_, list, entry, Severity::kWarning, "misspelt",
-          "this entry" + misspelt.substr(list.At(entry).size()) +
-              "; correct it, and its pair's other path");
+          "this entry" + misspelt.substr(list.At(entry).size()) + "; correct it" +
+              (partner > 0 ? ", and " + list.At(partner) : std::string()));
       for (Finding& finding : findings_) {
         if (finding.kind == "lists-differ" && finding.entry == 2 * pair - 1) {
           finding.under = "misspelt\t";
@@ -391,11 +396,15 @@ void Linter::Misplaced(const CheckedList& list, const ModState& state) {
     Add(findings_, list, list.SourceEntry(pair - 1), Severity::kWarning, "missing-source",
         twin.empty()
             ? Named(source) + " is missing, and so is its target " + Named(target) +
-                  ": the walk stops at this pair; put the file there (from the mod's "
-                  "archive, or its author), or take the pair out"
+                  (refused.empty() ? ": the walk stops at this pair" : "") +
+                  "; put the file there (from the mod's archive, or its author), or take the pair "
+                  "out"
             : Named(source) + " is not there, but " + Named(twin) +
                   " is, in a twin of a folder on its way: move it into " + Named(FolderOf(on_disk)),
-        "", twin.empty() ? "" : "split-folder\t" + SplitGroup(twin, on_disk));
+        "",
+        !refused.empty() ? refused
+        : twin.empty()   ? ""
+                         : "split-folder\t" + SplitGroup(twin, on_disk));
   }
   if (!list.activation) return;
   for (const std::size_t pair : state.At(PairPlace::kBoth)) {

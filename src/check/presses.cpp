@@ -299,9 +299,10 @@ Cause Presser::CauseOf(const CheckedList& list, const Outcome& outcome) {
               return there.empty() ? Move{} : Move{there, OnDisk(from)};
             })};
   }
-  std::size_t entry = 0;
-  if (const std::string misspelt = Misspelt(list, pair, &entry); !misspelt.empty()) {
-    return {"misspelt", misspelt, "correct " + list.At(entry) + ", and its pair's other path"};
+  std::size_t entry = 0, partner = 0;
+  if (const std::string misspelt = Misspelt(list, pair, &entry, &partner); !misspelt.empty()) {
+    return {"misspelt", misspelt,
+            "correct " + list.At(entry) + (partner > 0 ? " and " + list.At(partner) : "")};
   }
   return {"missing-source", "neither " + Named(source) + " nor " + Named(target) + " is there",
           "put the file there as " + Named(OnDisk(source)) +
@@ -310,7 +311,8 @@ Cause Presser::CauseOf(const CheckedList& list, const Outcome& outcome) {
 
 // Where the other list's spelling is a few letters away and on disk, the
 // other list is right and this one misspells it.
-std::string Presser::Misspelt(const CheckedList& list, std::size_t pair, std::size_t* entry) {
+std::string Presser::Misspelt(const CheckedList& list, std::size_t pair, std::size_t* entry,
+                              std::size_t* partner) {
   const CheckedList& other = ListOf(!list.activation);
   const std::size_t pairs = other.Pairs();
   // In the same order, or the reverse when another pair of the lists says so.
@@ -325,7 +327,10 @@ std::string Presser::Misspelt(const CheckedList& list, std::size_t pair, std::si
           !Close(other.Entry(theirs), list.Entry(ours)) || !Present(other.Entry(theirs))) {
         continue;
       }
+      const std::size_t mate = 4 * pair + 3 - ours;  // the pair's other entry
       if (entry != nullptr) *entry = ours;
+      if (partner != nullptr)
+        *partner = other.Entry(2 * at + mate - 2 * pair) == list.Entry(mate) ? 0 : mate;
       return list.At(ours) + " spells " + Named(list.Entry(ours)) + " where " + other.At(theirs) +
              " spells " + Named(other.Entry(theirs)) + ", which is there";
     }

@@ -173,8 +173,10 @@ class Presser {
   /// only in case) of a folder on its way; "" when not.
   std::string InTwin(const std::string& path);
   /// How the pair's source (or else its target) is misspelt against the
-  /// other list, as a sentence; "" when it is not. `entry`: the misspelt one.
-  std::string Misspelt(const CheckedList& list, std::size_t pair, std::size_t* entry = nullptr);
+  /// other list, as a sentence; "" when it is not. `entry`: the misspelt one;
+  /// `partner`: the pair's other entry where it too differs from the other list's, else 0.
+  std::string Misspelt(const CheckedList& list, std::size_t pair, std::size_t* entry = nullptr,
+                       std::size_t* partner = nullptr);
   /// The names of `folder` (from the root) that differ from `name` only in case.
   std::vector<std::string> TwinsOf(const std::string& folder, const std::string& name);
 
