@@ -386,8 +386,11 @@ void Presser::Displace(Trial& trial, const std::vector<bool>& presses) {
       const auto [press, pair] = found->second;
       const CheckedList& list = ListOf(presses[press]);
       const std::string where = list.At(list.TargetEntry(pair));
-      const bool respelled =
-          OrElse([&] { return run_.Facts(from).identity == run_.Facts(to).identity; }, false);
+      const bool respelled = OrElse(
+          [&, &from = from, &to = to] {  // clang 14 captures no structured binding
+            return run_.Facts(from).identity == run_.Facts(to).identity;
+          },
+          false);
       file.cause = respelled ? std::string(ButtonOf(presses[press])) +
                                    " makes it in the list's spelling, " + Named(LastName(to)) +
                                    ", which differs from the disk's in case: spell it " +
