@@ -135,7 +135,12 @@ class RecordingDryRun : public DryRun {
   void RecordMove(const Place& from, const std::string& from_path, const Place& to,
                   const std::string& to_path, Data data) {
     std::optional<Entry>& there = places_[from];
-    Entry moved = there ? std::move(*there) : Entry{{}, from, from_path, {}};
+    if (!there) {  // first moved: it came from here
+      there.emplace();
+      there->origin = from;
+      there->origin_path = from_path;
+    }
+    Entry moved = std::move(*there);
     there.reset();
     moved.data = std::move(data);
     moved.path = to_path;
