@@ -12,6 +12,11 @@ namespace tavrik {
 
 namespace {
 
+// A state a whole walk leaves: every file in one place (or in neither).
+bool Settled(State state) {
+  return state == State::kInactive || state == State::kActive || state == State::kIncomplete;
+}
+
 // Moves by hand named in the third line; --moves prints them all.
 constexpr std::size_t kNamedMoves = 3;
 
@@ -214,8 +219,7 @@ std::string Told(CheckReport& report, const Plan& plan) {
             (said ? "stop at pair " + std::to_string(back.pair) + " (said above)" : Ends(back)) +
             (back.cause.fix.empty() ? "" : "; for it to go through, first, " + back.cause.fix);
   } else if (moves.empty() && plan.presses.size() == 2 && !plan.trial.displaced.empty() &&
-             (report.state == State::kInactive || report.state == State::kActive ||
-              report.state == State::kIncomplete)) {
+             Settled(report.state)) {
     // Respelled, say; told only from a mod whose files were in one place: after
     // a stopped walk, files that end elsewhere than they were are the way out.
     told += "; " + other + (plan.goal ? " then takes it out" : " then puts it in") +
@@ -254,10 +258,7 @@ std::string Next(CheckReport& report, Presser& presser) {
   if (report.pairs == 0) return "To make a mod: write its pairs into Tavrik.mla and Tavrik.mld.";
   // The other goal too, where the state is not one of the two a button leaves.
   std::vector<bool> goals = {!BackFirst(report), BackFirst(report)};
-  if (report.state == State::kActive || report.state == State::kInactive ||
-      report.state == State::kIncomplete) {
-    goals.pop_back();
-  }
+  if (Settled(report.state)) goals.pop_back();
   std::optional<Plan> reached;  // the first to get there, when none gets back
   Cause blocking;               // what stops the first goal
   // For each goal, its plans as the disk is, then with the moves by hand

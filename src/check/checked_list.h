@@ -37,6 +37,9 @@ struct CheckedList {
   /// The pairs before the shift, which join the files they mean.
   std::size_t Unshifted() const { return shift.entry > 0 ? shift.pair : Pairs(); }
   std::size_t Size() const { return entries->size(); }
+  /// Its button refuses it whole: more entries than a walk takes, or more text.
+  bool TooMany() const { return Size() > kLongestWalk; }
+  bool Refused() const { return TooMany() || entries->more_text_followed(); }
   std::size_t Pairs() const { return std::min(Size(), kLongestWalk) / 2; }
   /// Entry `number`, from 1.
   const std::string& Entry(std::size_t number) const { return (*entries)[number - 1]; }

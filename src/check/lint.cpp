@@ -99,8 +99,8 @@ class ListLinter {
             "make it readable");
         continue;
       }
-      const bool too_many = list->Size() > kLongestWalk;
-      if (too_many || list->entries->more_text_followed()) {
+      const bool too_many = list->TooMany();
+      if (list->Refused()) {
         const Cause refused = ListRefusal(too_many);
         Add(findings_, *list, too_many ? kLongestWalk + 1 : 0, Severity::kError, refused.kind,
             refused.text + ": its button refuses it before any rename" +
@@ -266,7 +266,7 @@ class ListLinter {
               ": from here on the pairs are shifted by one entry; is the entry beside it missing, "
               "or is it one too many?");
     }
-    if (list.Size() % 2 == 1 && list.Size() <= kLongestWalk) {
+    if (list.Size() % 2 == 1 && !list.TooMany()) {
       Add(findings_, list, list.Size(), Severity::kWarning, "odd-entry",
           "an entry left over: the list has an odd number of entries, so this one belongs to "
           "no pair" +
@@ -363,9 +363,7 @@ void Linter::Finish() {
 
 void Linter::Misplaced(const CheckedList& list, const ModState& state) {
   // A list its button refuses whole stops at no pair: its missing files follow from that.
-  const bool too_many = list.Size() > kLongestWalk;
-  const std::string refused =
-      too_many || list.entries->more_text_followed() ? ListRefusal(too_many).kind + '\t' : "";
+  const std::string refused = list.Refused() ? ListRefusal(list.TooMany()).kind + '\t' : "";
   for (const std::size_t pair : state.At(PairPlace::kNeither)) {
     // An empty entry says it itself; an entry that is there but no file, or
     // whose file an earlier pair moves, the walk's stop.

@@ -29,24 +29,17 @@ std::string Painted(const char* name, const char* colour, bool paint) {
   return paint ? std::string("\033[") + colour + "m" + name + "\033[0m" : name;
 }
 
-// A box's text in double quotes, a long one cut as Named cuts a path, so
-// that a path of thousands of bytes does not fill the screen (JSON has it whole).
-std::string Quoted(const std::string& text) {
-  const std::string named = Named(text);
-  return '"' + named.substr(1, named.size() - 2) + '"';
-}
-
 std::string Told(const Outcome& outcome) {
   const std::string renames = " (" + Counted(outcome.renames, "rename") + ")";
   if (outcome.result == Result::kNothing) return "does nothing (no pair to walk)";
   if (outcome.result == Result::kComplete) return "runs to its end" + renames;
-  if (outcome.pair == 0) return "refuses the list: " + Quoted(outcome.text);
+  if (outcome.pair == 0) return "refuses the list: " + Named(outcome.text, '"');
   const bool empty = outcome.text == " is missing";  // an empty entry's box
   return "stops at pair " + std::to_string(outcome.pair) +
          (empty ? ", whose source is an empty entry (" + outcome.at + "): the box reads "
                 : " (" + outcome.at + "): ") +
-         Quoted(outcome.text) + (outcome.result == Result::kError ? ", and the tool ends" : "") +
-         renames;
+         Named(outcome.text, '"') +
+         (outcome.result == Result::kError ? ", and the tool ends" : "") + renames;
 }
 
 // What a button does now, then the other; in a clean state, the button
@@ -58,7 +51,7 @@ std::string ButtonLines(const CheckReport& report, bool activate, bool all) {
   if (report.state == (activate ? State::kActive : State::kInactive) &&
       now.result == Result::kMissing && now.renames == 0) {
     return Line(button + ": nothing to " + (activate ? "do" : "undo") + ": it stops at pair " +
-                std::to_string(now.pair) + ", " + Quoted(now.text) + ", and moves nothing.");
+                std::to_string(now.pair) + ", " + Named(now.text, '"') + ", and moves nothing.");
   }
   const std::string line =
       button + " now " + Told(now) + "; then " + ButtonOf(!activate) + " " + Told(run.then_other());

@@ -41,14 +41,14 @@ std::string ShownText(std::string_view text) {
   return shown;
 }
 
-std::string Named(std::string_view path) {
+std::string Named(std::string_view path, char quote) {
   constexpr std::size_t kWhole = 200, kKept = 96;
-  std::string shown = "'";
-  if (path.size() <= kWhole) return shown.append(path) += '\'';
+  std::string shown(1, quote);
+  if (path.size() <= kWhole) return shown.append(path) += quote;
   std::size_t head = kKept, tail = path.size() - kKept;
   while (head > 0 && IsUtf8Continuation(path[head])) --head;
   while (tail < path.size() && IsUtf8Continuation(path[tail])) ++tail;
-  return shown.append(path.substr(0, head)).append(kEllipsis).append(path.substr(tail)) += '\'';
+  return shown.append(path.substr(0, head)).append(kEllipsis).append(path.substr(tail)) += quote;
 }
 
 std::string Thousands(std::size_t number) {

@@ -16,10 +16,10 @@ namespace tavrik {
 /// is not well-formed UTF-8 as `<0xFF>`; the rest, backslashes too, as it is.
 std::string ShownText(std::string_view text);
 
-/// A path or name in single quotes: whole up to 200 bytes; a longer one (a field may hold
-/// 32,767 characters) as its first and last 96 bytes or so, cut between characters and
-/// joined by an ellipsis. The list's line and column lead to the whole of it.
-std::string Named(std::string_view path);
+/// A path or name in single quotes (or `quote`s: a box's text): whole up to 200 bytes; a
+/// longer one (a field may hold 32,767 characters) as its first and last 96 bytes or so, cut
+/// between characters and joined by an ellipsis. The list's line and column lead to the whole.
+std::string Named(std::string_view path, char quote = '\'');
 
 /// 32767 as "32,767".
 std::string Thousands(std::size_t number);
