@@ -70,8 +70,9 @@ std::string PairsText(const std::vector<std::size_t>& pairs) {
   for (std::size_t at = 0; at < pairs.size() && runs.size() < kNamed; ++at) {
     std::size_t end = at;
     while (end + 1 < pairs.size() && pairs[end + 1] == pairs[end] + 1) ++end;
-    if (end < at + 2) end = at;  // two in a row are named each
-    runs.push_back(std::to_string(pairs[at]) + (end > at ? "-" + std::to_string(pairs[end]) : ""));
+    if (end < at + 2) end = at;                 // two in a row are named each
+    runs.push_back(std::to_string(pairs[at]));  // appended: GCC 12 misreads "-" + string
+    if (end > at) runs.back().append("-").append(std::to_string(pairs[end]));
     named += end - at + 1;
     at = end;
   }
