@@ -26,6 +26,7 @@
 #include "cli.h"
 #include "launcher.h"
 #include "scratch_folder.h"
+#include "shown_text.h"
 #include "system_platform.h"
 
 namespace tavrik {
@@ -957,6 +958,12 @@ TEST_F(Check, NoControlCharacterReachesTheTerminal) {
   EXPECT_EQ(raw_controls(text.out), 0u) << text.out;
   EXPECT_EQ(raw_controls(usage.err), 0u) << usage.err;
   EXPECT_NE(text.out.find("<U+001B>]0;title<U+0007>"), std::string::npos);
+  // Bytes that are not UTF-8 (cut short, overlong, a surrogate, past U+10FFFF)
+  // are shown one by one; letters of every length and a C1 control by code.
+  EXPECT_EQ(ShownText("\xE2\x82|\xC0\xAF|\xED\xA0\x80|\xF4\x90\x80\x80|\xC3"),
+            "<0xE2><0x82>|<0xC0><0xAF>|<0xED><0xA0><0x80>|<0xF4><0x90><0x80><0x80>|<0xC3>");
+  EXPECT_EQ(ShownText("\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xC2\x85"),
+            "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80<U+0085>");
   // The JSON report holds the entries as they are, escaped by JSON itself.
   const nlohmann::json object = nlohmann::json::parse(json.out);
   bool kept = false;
