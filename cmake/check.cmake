@@ -7,14 +7,14 @@ set(check_sources
   src/check/presses.cpp
   src/check/lint.cpp
   src/check/advice.cpp
-  src/check/shift.cpp
+  src/check/checked_list.cpp
   src/check/shown_text.cpp
   src/check/report.cpp
   src/check/cli.cpp)
 # Each system's dry run, over its own file rules.
 if(WIN32)
   brennel_library(brennel_check check
-    SOURCES ${check_sources} src/check/dry_run_win32.cpp src/check/foresee_win32.cpp
+    SOURCES ${check_sources} src/check/dry_run_win32.cpp
     SEES launcher lists base paths platform/system_platform.h
          platform/win32/wide_text.h platform/win32/windows_files.h
     LINKS brennel_launcher brennel_paths brennel_platform)
@@ -23,7 +23,7 @@ if(WIN32)
   target_link_options(brennel-check PRIVATE -municode -s)
 else()
   brennel_library(brennel_check check
-    SOURCES ${check_sources} src/check/dry_run_posix.cpp src/check/foresee_posix.cpp
+    SOURCES ${check_sources} src/check/dry_run_posix.cpp
     SEES launcher lists base paths platform/system_platform.h platform/posix
     LINKS brennel_launcher brennel_paths brennel_platform)
   add_executable(brennel-check src/app/check_main.cpp)

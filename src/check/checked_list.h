@@ -62,6 +62,10 @@ struct CheckedList {
   }
 };
 
+/// What a list's path names by its text, as Windows compares names:
+/// equal for two paths of one place, "." and ".." applied.
+std::string KeyOf(const std::string& path);
+
 /// The first shift of `list`: its first empty entry that has pairs after
 /// it, or, before that, the first pair whose two names differ (after pairs
 /// whose names agree, "x.dds.off" and "x.dds") where leaving one of its

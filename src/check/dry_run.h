@@ -2,8 +2,8 @@
 
 // A platform for checking lists: its walks change nothing. Presence tests
 // see the disk as the renames so far would have left it; a rename is checked
-// as the system would check it, then only recorded. The real name rules of
-// each system apply (dry_run_posix.cpp, dry_run_win32.cpp).
+// as the system would check it, then only recorded, by the real name rules
+// of each system (dry_run_posix.cpp, dry_run_win32.cpp).
 
 #include <cstddef>
 #include <cstdint>
@@ -20,7 +20,7 @@
 
 namespace tavrik {
 
-/// What a list's path reaches on the disk as it is now.
+/// What a list's path reaches on the disk, with the renames recorded so far.
 struct PathFacts {
   bool folder_found = false;  // the folder it names a file in is there
   bool file_found = false;    // ...and in it an entry its last name means
@@ -28,9 +28,7 @@ struct PathFacts {
   // and spaces: on the way to the folder, and the last name.
   bool folder_other_case = false, folder_trailing_dots = false;
   bool file_other_case = false, file_trailing_dots = false;
-  std::string name;      // the last name on disk, or as a rename would make it
-  std::string identity;  // equal for two paths that name one file (or one new name)
-  std::string where;     // the absolute path it leads to, as the disk spells it
+  std::string where;  // the absolute path it leads to, as the disk spells it
 };
 
 class DryRun : public Platform {
@@ -39,31 +37,24 @@ class DryRun : public Platform {
   virtual void Reset() = 0;
   /// Renames recorded since Reset or the last call.
   virtual std::size_t TakeRenames() = 0;
-  /// Where each moved file was and where it is now, as paths from the
-  /// working directory.
+  /// Where each moved file was and where it is now, from the working directory.
   virtual std::vector<std::pair<std::string, std::string>> Moved() const = 0;
-  /// True when every file that a recorded rename moved is back where it was.
   bool AllBack() const { return Moved().empty(); }
-  /// What `path` reaches, with the renames recorded so far. Throws Error.
+  /// Throws Error where a name on the way is ambiguous.
   virtual PathFacts Facts(const std::string& path) = 0;
-  /// The names in the folder at `folder` (a path as PathFacts::where spells
-  /// it) that differ from another name there only in case, in groups:
-  /// Windows takes each group for one name, and a game run through a Windows
-  /// compatibility layer sees only one of them. Empty when there are none or
-  /// the folder cannot be read. The disk as it is (foresee_posix.cpp,
-  /// dry_run_win32.cpp).
+  /// The names of the folder at `folder` (a path as PathFacts::where spells
+  /// it) that differ from another there only in case, in groups; none when
+  /// it cannot be read. Windows takes each group for one name. The disk as it is.
   virtual std::vector<std::vector<std::string>> CaseTwins(const std::string& folder);
 
-  /// The message boxes a walk would have shown.
+  /// The boxes a walk would have shown, and the pair it announced last (from
+  /// 1, 0 before any): where a walk that stops stopped.
   std::vector<std::string> messages;
-  void ShowMessage(const std::string& text) override { messages.push_back(text); }
-  /// The pair the walk announced last, from 1: where a walk that stops
-  /// stopped. Set to 0 before a walk to tell one that stops before any pair.
   std::size_t pair = 0;
+  void ShowMessage(const std::string& text) override { messages.push_back(text); }
   void BeginPair(std::size_t number, const std::string&, const std::string&) override {
     pair = number;
   }
-
   // Lists are read as the tool reads them.
   std::unique_ptr<ByteSource> OpenListFile(const std::string& name) override {
     return system_.OpenListFile(name);
@@ -76,29 +67,25 @@ class DryRun : public Platform {
   SystemPlatform system_{nullptr};
 };
 
-/// What an error of a walk means, by this system's numbers
-/// (foresee_posix.cpp, foresee_win32.cpp).
+/// What an error of a walk means, by this system's numbers.
 enum class Failure : unsigned char { kOther, kAmbiguous, kTaken, kNotFound, kRefused };
 Failure FailureOf(std::int64_t number);
 
 /// Why the system refuses with `number` to move the file at `source` into
-/// the folder `folder` (paths from the root, as PathFacts::where spells
-/// them), and what to do, in words that name paths from `here`; "" when
-/// that cannot be told.
+/// the folder `folder` (paths as PathFacts::where spells them), and what to
+/// do, naming paths from `here`; "" when that cannot be told.
 std::pair<std::string, std::string> RefusalCause(std::int64_t number, const std::string& source,
                                                  const std::string& folder,
                                                  const std::string& here);
 
-/// A line for this system's shell that moves `from` to `to` (paths from the
-/// mod's folder) and never replaces a file.
+/// A line for this system's shell that moves `from` to `to` and never replaces a file.
 std::string MoveCommand(const std::string& from, const std::string& to);
 
 /// `name` as the system compares names: equal for two that name one file.
 std::string NameKeyOf(std::string_view name);
 
-/// A dry run that records its renames on top of the disk, by place
-/// (`Place`: how the system tells entries apart). `Data` is what a system
-/// keeps of a moved entry.
+/// A dry run that records its renames on top of the disk by `Place` (how the
+/// system tells entries apart), with `Data`, what it keeps of a moved entry.
 template <typename Place, typename Data>
 class RecordingDryRun : public DryRun {
  public:
@@ -130,16 +117,11 @@ class RecordingDryRun : public DryRun {
     return found == places_.end() ? nullptr : &found->second;
   }
   const Places& AllPlaces() const { return places_; }
-  /// The entry at `from` (`from_path` for people) goes to `to`; `data` is
-  /// what it is now.
+  /// The entry at `from` goes to `to`; `data` is what it is now.
   void RecordMove(const Place& from, const std::string& from_path, const Place& to,
                   const std::string& to_path, Data data) {
     std::optional<Entry>& there = places_[from];
-    if (!there) {  // first moved: it came from here
-      there.emplace();
-      there->origin = from;
-      there->origin_path = from_path;
-    }
+    if (!there) there.emplace(Entry{{}, from, from_path, {}});  // first moved: it came from here
     Entry moved = std::move(*there);
     there.reset();
     moved.data = std::move(data);
@@ -153,7 +135,7 @@ class RecordingDryRun : public DryRun {
   std::size_t renames_ = 0;  // since TakeRenames
 };
 
-/// The dry run of this system's rules, reading lists as the tool does.
+/// The dry run of this system's rules.
 std::unique_ptr<DryRun> MakeDryRun();
 
 }  // namespace tavrik

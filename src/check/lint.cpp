@@ -1,12 +1,7 @@
 #include "lint.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <functional>
-#include <optional>
-#include <string_view>
-#include <unordered_map>
-#include <unordered_set>
 
 #include "launcher.h"
 #include "list_path.h"
@@ -15,8 +10,6 @@
 namespace tavrik {
 
 namespace {
-
-std::uint64_t Digest(std::string_view text) { return std::hash<std::string_view>()(text); }
 
 // The group of the finding that tells a shift.
 std::string ShiftKey(const Shift& shift) {
@@ -41,25 +34,27 @@ std::string Beside(const std::string& path, const std::string& name) {
   return folder + path[folder.size()] + name;
 }
 
-void Add(std::vector<Finding>& findings, const CheckedList& list, std::size_t entry,
-         Severity severity, std::string kind, std::string text, std::string group = "",
-         std::string under = "") {
-  const bool placed = entry > 0 && entry <= list.positions.size();
-  findings.push_back({list.name, entry, placed ? list.positions[entry - 1] : FieldPosition(),
-                      severity, std::move(kind), std::move(text), std::move(group),
-                      std::move(under)});
+// What each entry of `list` names by its text, digested; without what shifts
+// the list (its empty entries, or the entry its pairs' names leave alone)
+// when `unshifted`.
+std::vector<std::size_t> Keys(const CheckedList& list, bool unshifted = false) {
+  std::vector<std::size_t> keys;
+  for (std::size_t i = 1; i <= std::min(list.Size(), kLongestWalk); ++i) {
+    const bool shifts = list.shift.empty ? list.Entry(i).empty() : i == list.shift.entry;
+    if (!unshifted || !shifts) keys.push_back(std::hash<std::string>()(KeyOf(list.Entry(i))));
+  }
+  return keys;
 }
 
-// How far two lists' pairs (as identities) agree, in the same order and in
-// the reverse; `whole` when one of them holds for every pair.
+// How far two lists' pairs agree, in the same order and in the reverse;
+// `whole` when one of them holds for every pair.
 struct Agreement {
   std::size_t forward = 0, backward = 0;
   bool whole = false;
 };
 
-Agreement Agree(const std::vector<std::uint64_t>& a, const std::vector<std::uint64_t>& d) {
-  const std::size_t pa = std::min(a.size(), kLongestWalk) / 2;
-  const std::size_t pd = std::min(d.size(), kLongestWalk) / 2;
+Agreement Agree(const std::vector<std::size_t>& a, const std::vector<std::size_t>& d) {
+  const std::size_t pa = a.size() / 2, pd = d.size() / 2;
   const auto same = [&](std::size_t in_d, std::size_t in_a) {
     return d[2 * in_d] == a[2 * in_a] && d[2 * in_d + 1] == a[2 * in_a + 1];
   };
@@ -71,284 +66,240 @@ Agreement Agree(const std::vector<std::uint64_t>& a, const std::vector<std::uint
   return agreement;
 }
 
-// The identities without what shifts the list: its empty entries, or the
-// entry its pairs' names leave alone.
-std::vector<std::uint64_t> Unshifted(const CheckedList& list,
-                                     const std::vector<std::uint64_t>& identities) {
-  std::vector<std::uint64_t> kept;
-  for (std::size_t i = 0; i < identities.size(); ++i) {
-    if (list.shift.empty ? !list.Entry(i + 1).empty() : i + 1 != list.shift.entry) {
-      kept.push_back(identities[i]);
-    }
-  }
-  return kept;
-}
-
-// The findings of each list's entries and pairs, and of where the lists
-// part: a check's, each entry and folder looked at once.
-class ListLinter {
- public:
-  ListLinter(DryRun& run, Presser& presser, const std::string& here, std::vector<Finding>& findings)
-      : run_(run), presser_(presser), here_(here), findings_(findings) {}
-
-  void Lint(const CheckedList& activation, const CheckedList& deactivation) {
-    for (const CheckedList* list : {&activation, &deactivation}) {
-      if (!list->readable) {
-        Add(findings_, *list, 0, Severity::kWarning, "unreadable-list",
-            "the list file is missing or cannot be read: its button does nothing; write it, or "
-            "make it readable");
-        continue;
-      }
-      const bool too_many = list->TooMany();
-      if (list->Refused()) {
-        const Cause refused = ListRefusal(too_many);
-        Add(findings_, *list, too_many ? kLongestWalk + 1 : 0, Severity::kError, refused.kind,
-            refused.text + ": its button refuses it before any rename" +
-                (too_many ? "" : " (error " + std::to_string(error_number::kOutOfMemory) + ")") +
-                "; " + refused.fix);
-      }
-      identities_[list->activation ? 0 : 1].assign(list->Size(), 0);
-      std::optional<PathFacts> first;
-      for (std::size_t number = 1; number <= list->Size(); ++number) {
-        std::optional<PathFacts> facts = Ask(*list, number);
-        const std::size_t pair = number / 2 - 1;
-        if (number % 2 == 0 && pair < list->Pairs() && first && facts) {  // else the walk errs
-          list->activation ? LintPair(*list, pair, *first, *facts)
-                           : LintPair(*list, pair, *facts, *first);
-        }
-        first = std::move(facts);
-      }
-      LintRest(*list);
-    }
-    CompareLists(activation, deactivation);
-  }
-
- private:
-  // A path on disk as findings name it: from the working directory.
-  std::string Shown(const std::string& where) const { return Named(FromHere(where, here_)); }
-
-  // What entry `number` reaches on disk, its findings of its own, and its
-  // identity; none when a name on its way is ambiguous.
-  std::optional<PathFacts> Ask(const CheckedList& list, std::size_t number) {
-    const std::string& entry = list.Entry(number);
-    std::optional<PathFacts> facts;
-    try {
-      facts = run_.Facts(entry);
-    } catch (const Error& error) {
-      // One folder's ambiguity makes a finding of every entry through it.
-      if (FailureOf(error.Number()) == Failure::kAmbiguous) {
-        Add(findings_, list, number, Severity::kError, "ambiguous-name",
-            error.Description() +
-                ": the walk stops here with an error; merge them into one, or spell the list "
-                "exactly as one of them",
-            error.Description());
-      }
-    }
-    identities_[list.activation ? 0 : 1][number - 1] =
-        facts && !facts->identity.empty() ? Digest(facts->identity) : Digest("list text " + entry);
-    // Only a ".." can lead above the folder from inside it.
-    const bool up = entry.find("..") != std::string::npos && LeadingUps(ParseListPath(entry)) > 0;
-    if (entry.empty()) {
-      const std::size_t later = (list.Size() - number) / 2;
-      Add(findings_, list, number, Severity::kWarning, "empty-entry",
-          "empty entry (a blank line or a doubled comma)" +
-              (later == 0 ? std::string() : " shifts the " + Counted(later, "pair") + " after it") +
-              "; take it out");
-    } else if (IsDriveOrShare(entry) || IsSeparator(entry[0]) || up) {
-      Add(findings_, list, number, Severity::kWarning, "leaves-folder",
-          "the path leads outside the mod's folder" +
-              (!facts || facts->where.empty() ? std::string() : ", to " + Named(facts->where)) +
-              ": a list can move files anywhere its user may write; keep it inside unless that "
-              "is meant");
-    }
-    return facts;
-  }
-
-  void LintPair(const CheckedList& list, std::size_t pair, const PathFacts& from,
-                const PathFacts& to) {
-    const std::size_t source_entry = list.SourceEntry(pair), target_entry = list.TargetEntry(pair);
-    const std::string& target = list.Target(pair);
-    if (list.Source(pair).empty() || target.empty()) return;
-    if (from.file_found) {
-      Spelling(list, source_entry, from, true);
-      // The file itself with a twin that differs only in case.
-      const std::vector<std::string> twins =
-          looked_at_.insert(from.where).second
-              ? presser_.TwinsOf(FolderOf(from.where), LastName(from.where))
-              : std::vector<std::string>();
-      for (const std::string& twin : twins) {
-        Add(findings_, list, source_entry, Severity::kWarning, "case-twin",
-            Shown(from.where) + " has a twin that differs only in case, " +
-                Shown(Beside(from.where, twin)) +
-                ": Windows takes them for one file, a game may load either, and the walk takes "
-                "the twin for its target's name; the walk moves " +
-                Named(LastName(from.where)) + "; take the other away");
-      }
-    }
-    if (from.folder_found) SplitFolders(list, source_entry, from, false);
-    if (to.folder_found) {
-      Spelling(list, target_entry, to, false);
-      SplitFolders(list, target_entry, to, true);
-    } else if (from.folder_found && !IsDriveOrShare(target)) {  // else missing-source says it
-      Add(findings_, list, target_entry, Severity::kError, "no-target-folder",
-          "the target's folder " + Shown(FolderOf(to.where)) +
-              " does not exist: the rename will be refused; make the folder, or fix the path");
-    }
-    const std::vector<std::uint64_t>& identities = identities_[list.activation ? 0 : 1];
-    if (from.file_found && identities[source_entry - 1] == identities[target_entry - 1] &&
-        WithoutTrailingDots(LastName(target)) == from.name) {
-      Add(findings_, list, source_entry, Severity::kWarning, "same-path",
-          "the pair's source is its own target: it renames nothing; take it out, or fix its "
-          "target");
-    }
-  }
-
-  // The whole entry as the disk spells it: a name the folder lacks, as the
-  // rename would make it.
-  void Spelling(const CheckedList& list, std::size_t entry, const PathFacts& facts, bool whole) {
-    const std::string on_disk = Shown(facts.where), path = Named(list.Entry(entry));
-    if (facts.folder_other_case || (whole && facts.file_other_case)) {
-      Add(findings_, list, entry, Severity::kNote, "other-case",
-          path + " matches the disk only in another case: " + on_disk +
-              "; the walk finds it so, and spelling it so is surer");
-    }
-    if (facts.folder_trailing_dots || (whole && facts.file_trailing_dots)) {
-      Add(findings_, list, entry, Severity::kNote, "trailing-dots",
-          path + " matches the disk only without the dots and spaces at the end of a name: " +
-              on_disk + "; spell it so");
-    }
-  }
-
-  // Each folder on the way of an entry, as the disk spells it: the folders
-  // its own names walk through, not those above the working directory.
-  void SplitFolders(const CheckedList& list, std::size_t number, const PathFacts& facts,
-                    bool target) {
-    // Entries of one folder share its way up: looked at once, as far as it
-    // goes (no farther than the entry has separators).
-    std::size_t& looked_up = looked_up_[FolderOf(facts.where)];
-    const std::string& entry = list.Entry(number);
-    if (looked_up >=
-        static_cast<std::size_t>(std::count_if(entry.begin(), entry.end(), IsSeparator))) {
-      return;
-    }
-    const ListPath path = ParseListPath(entry);
-    const std::size_t ups = LeadingUps(path);
-    std::size_t walked = path.names.size() > ups + 1 ? path.names.size() - ups - 1 : 0;
-    if (looked_up >= walked) return;
-    looked_up = walked;
-    for (std::string folder = FolderOf(facts.where); walked > 0 && !folder.empty();
-         --walked, folder = FolderOf(folder)) {
-      if (!looked_at_.insert(folder).second) continue;
-      std::string others;
-      for (const std::string& twin : presser_.TwinsOf(FolderOf(folder), LastName(folder))) {
-        others += (others.empty() ? "" : ", ") + Shown(Beside(folder, twin));
-      }
-      if (others.empty()) continue;
-      Add(findings_, list, number, Severity::kWarning, "split-folder",
-          "the folder " + Shown(folder) + " has a twin that differs only in case, " + others +
-              ": a game run through a Windows compatibility layer sees only one of them; the "
-              "walk " +
-              (target ? "puts this pair's file in " : "takes this pair's file from ") +
-              Shown(folder) + "; merge the two",
-          NameKeyOf(FromHere(folder, here_)));
-    }
-  }
-
-  // What the list's order tells: a shift, and the entry left over.
-  void LintRest(const CheckedList& list) {
-    const Shift& shift = list.shift;
-    const std::string at = shift.entry > 0 ? list.At(shift.entry) : "";
-    if (shift.entry > 0 && !shift.empty) {
-      Add(findings_, list, shift.entry, Severity::kWarning, "shifted-pairs",
-          "pair " + std::to_string(shift.pair + 1) + " renames " + Named(list.Source(shift.pair)) +
-              " to " + Named(list.Target(shift.pair)) +
-              ", and the pairs after it agree only without " + Named(list.Entry(shift.entry)) +
-              ": from here on the pairs are shifted by one entry; is the entry beside it missing, "
-              "or is it one too many?");
-    }
-    if (list.Size() % 2 == 1 && !list.TooMany()) {
-      Add(findings_, list, list.Size(), Severity::kWarning, "odd-entry",
-          "an entry left over: the list has an odd number of entries, so this one belongs to "
-          "no pair" +
-              (at.empty() ? std::string("; add its partner, or take it out")
-                          : " (it follows from the shift at " + at + ")"),
-          "", at.empty() ? "" : ShiftKey(shift));
-    }
-  }
-
-  // A deactivation list normally holds the activation list's pairs, in the
-  // same or the reverse order: where they part, in both lists.
-  void CompareLists(const CheckedList& activation, const CheckedList& deactivation) {
-    if (!activation.readable || !deactivation.readable) return;
-    const std::vector<std::uint64_t>&a = identities_[0], &d = identities_[1];
-    const Agreement agreement = Agree(a, d);
-    if (agreement.whole) return;
-    const CheckedList* both[] = {&activation, &deactivation};
-    // A shift moves every pair after it: when the lists agree without what
-    // shifts them, that is where they part, and the other list is not to blame.
-    if ((activation.shift.entry > 0 || deactivation.shift.entry > 0) &&
-        Agree(Unshifted(activation, a), Unshifted(deactivation, d)).whole) {
-      for (const CheckedList* list : both) {
-        if (list->shift.entry == 0) continue;
-        Add(findings_, *list, list->shift.entry, Severity::kNote, "lists-differ",
-            std::string("the two lists' pairs part at this ") +
-                (list->shift.empty ? "empty entry" : "shift") +
-                ", and agree without it: the pairs after it differ because of it",
-            "", ShiftKey(list->shift));
-      }
-      return;
-    }
-    const bool reverse = agreement.backward > agreement.forward;
-    const std::size_t pa = activation.Pairs(), pd = deactivation.Pairs();
-    const std::size_t in_d = reverse ? agreement.backward : agreement.forward;
-    const std::size_t in_a = reverse ? pa - 1 - in_d : in_d;
-    std::string order = reverse ? " (in reverse order)" : "";
-    for (const CheckedList* list : both) {  // a shift before the lists part is the likelier cause
-      if (list->shift.entry > 0 && list->shift.pair <= (list->activation ? in_a : in_d)) {
-        order += "; it follows from the shift at " + list->At(list->shift.entry);
-        break;
-      }
-    }
-    if (in_d < pd && (reverse || in_d < pa)) {
-      Add(findings_, deactivation, 2 * in_d + 1, Severity::kNote, "lists-differ",
-          "pair " + std::to_string(in_d + 1) + " here, " + PairText(deactivation, in_d) +
-              ", is not pair " + std::to_string(in_a + 1) + " of Tavrik.mla, " +
-              PairText(activation, in_a) + " (" + activation.At(2 * in_a + 1) +
-              "): the lists' pairs agree up to here" + order);
-      Add(findings_, activation, 2 * in_a + 1, Severity::kNote, "lists-differ",
-          "pair " + std::to_string(in_a + 1) + " here, " + PairText(activation, in_a) +
-              ", is not pair " + std::to_string(in_d + 1) + " of Tavrik.mld, " +
-              PairText(deactivation, in_d) + " (" + deactivation.At(2 * in_d + 1) + ")" + order);
-      return;
-    }
-    const CheckedList &longer = pa > pd ? activation : deactivation,
-                      &shorter = pa > pd ? deactivation : activation;
-    const std::size_t first = std::min(pa, pd);
-    Add(findings_, longer, 2 * first + 1, Severity::kNote, "lists-differ",
-        "pair " + std::to_string(first + 1) + " here, " + PairText(longer, first) +
-            ", has none in " + shorter.name + ", which ends after " + Counted(first, "pair"));
-    if (first > 0) {
-      Add(findings_, shorter, 2 * first, Severity::kNote, "lists-differ",
-          "this list ends after " + Counted(first, "pair") + "; " + longer.name +
-              " goes on with pair " + std::to_string(first + 1) + ", " + PairText(longer, first) +
-              " (" + longer.At(2 * first + 1) + ")");
-    }
-  }
-
-  DryRun& run_;
-  Presser& presser_;
-  const std::string& here_;
-  std::vector<Finding>& findings_;
-  // Each entry's identity (one for two paths to one file) digested, by list: 8 bytes an entry.
-  std::vector<std::uint64_t> identities_[2];
-  std::unordered_set<std::string> looked_at_;  // entries and folders looked at for twins
-  std::unordered_map<std::string, std::size_t> looked_up_;  // folders above a folder, so far
-};
-
 }  // namespace
 
+void Linter::Add(const CheckedList& list, std::size_t entry, Severity severity, std::string kind,
+                 std::string text, std::string group, std::string under) {
+  const bool placed = entry > 0 && entry <= list.positions.size();
+  findings_.push_back({list.name, entry, placed ? list.positions[entry - 1] : FieldPosition(),
+                       severity, std::move(kind), std::move(text), std::move(group),
+                       std::move(under)});
+}
+
+// A path on disk as findings name it: from the working directory.
+std::string Linter::Shown(const std::string& where) const { return Named(FromHere(where, here_)); }
+
 void Linter::Lint(const CheckedList& activation, const CheckedList& deactivation) {
-  ListLinter(run_, presser_, here_, findings_).Lint(activation, deactivation);
+  for (const CheckedList* list : {&activation, &deactivation}) {
+    if (!list->readable) {
+      Add(*list, 0, Severity::kWarning, "unreadable-list",
+          "the list file is missing or cannot be read: its button does nothing; write it, or "
+          "make it readable");
+      continue;
+    }
+    const bool too_many = list->TooMany();
+    if (list->Refused()) {
+      const Cause refused = ListRefusal(too_many);
+      Add(*list, too_many ? kLongestWalk + 1 : 0, Severity::kError, refused.kind,
+          refused.text + ": its button refuses it before any rename" +
+              (too_many ? "" : " (error " + std::to_string(error_number::kOutOfMemory) + ")") +
+              "; " + refused.fix);
+    }
+    std::optional<PathFacts> first;
+    for (std::size_t number = 1; number <= list->Size(); ++number) {
+      std::optional<PathFacts> facts = Ask(*list, number);
+      const std::size_t pair = number / 2 - 1;
+      if (number % 2 == 0 && pair < list->Pairs() && first && facts) {  // else the walk errs
+        list->activation ? LintPair(*list, pair, *first, *facts)
+                         : LintPair(*list, pair, *facts, *first);
+      }
+      first = std::move(facts);
+    }
+    LintRest(*list);
+  }
+  CompareLists(activation, deactivation);
+}
+
+// What entry `number` reaches on disk, and its findings of its own; none
+// when a name on its way is ambiguous.
+std::optional<PathFacts> Linter::Ask(const CheckedList& list, std::size_t number) {
+  const std::string& entry = list.Entry(number);
+  std::optional<PathFacts> facts;
+  try {
+    facts = run_.Facts(entry);
+  } catch (const Error& error) {
+    // One folder's ambiguity makes a finding of every entry through it.
+    if (FailureOf(error.Number()) == Failure::kAmbiguous) {
+      Add(list, number, Severity::kError, "ambiguous-name",
+          error.Description() +
+              ": the walk stops here with an error; merge them into one, or spell the list "
+              "exactly as one of them",
+          error.Description());
+    }
+  }
+  // Only a ".." can lead above the folder from inside it.
+  const bool up = entry.find("..") != std::string::npos && LeadingUps(ParseListPath(entry)) > 0;
+  if (entry.empty()) {
+    const std::size_t later = (list.Size() - number) / 2;
+    Add(list, number, Severity::kWarning, "empty-entry",
+        "empty entry (a blank line or a doubled comma)" +
+            (later == 0 ? std::string() : " shifts the " + Counted(later, "pair") + " after it") +
+            "; take it out");
+  } else if (IsDriveOrShare(entry) || IsSeparator(entry[0]) || up) {
+    Add(list, number, Severity::kWarning, "leaves-folder",
+        "the path leads outside the mod's folder" +
+            (!facts || facts->where.empty() ? std::string() : ", to " + Named(facts->where)) +
+            ": a list can move files anywhere its user may write; keep it inside unless that "
+            "is meant");
+  }
+  return facts;
+}
+
+void Linter::LintPair(const CheckedList& list, std::size_t pair, const PathFacts& from,
+                      const PathFacts& to) {
+  const std::size_t source_entry = list.SourceEntry(pair), target_entry = list.TargetEntry(pair);
+  const std::string &source = list.Source(pair), &target = list.Target(pair);
+  if (source.empty() || target.empty()) return;
+  if (from.file_found) {
+    Spelling(list, source_entry, from, true);
+    // The file itself with a twin that differs only in case.
+    const std::vector<std::string> twins =
+        looked_at_.insert(from.where).second
+            ? presser_.TwinsOf(FolderOf(from.where), LastName(from.where))
+            : std::vector<std::string>();
+    for (const std::string& twin : twins) {
+      Add(list, source_entry, Severity::kWarning, "case-twin",
+          Shown(from.where) + " has a twin that differs only in case, " +
+              Shown(Beside(from.where, twin)) +
+              ": Windows takes them for one file, a game may load either, and the walk takes "
+              "the twin for its target's name; the walk moves " +
+              Named(LastName(from.where)) + "; take the other away");
+    }
+  }
+  if (from.folder_found) SplitFolders(list, source_entry, from, false);
+  if (to.folder_found) {
+    Spelling(list, target_entry, to, false);
+    SplitFolders(list, target_entry, to, true);
+  } else if (from.folder_found && !IsDriveOrShare(target)) {  // else missing-source says it
+    Add(list, target_entry, Severity::kError, "no-target-folder",
+        "the target's folder " + Shown(FolderOf(to.where)) +
+            " does not exist: the rename will be refused; make the folder, or fix the path");
+  }
+  if (from.file_found && WithoutTrailingDots(LastName(target)) == LastName(from.where) &&
+      KeyOf(source) == KeyOf(target)) {
+    Add(list, source_entry, Severity::kWarning, "same-path",
+        "the pair's source is its own target: it renames nothing; take it out, or fix its "
+        "target");
+  }
+}
+
+// The whole entry as the disk spells it: a name the folder lacks, as the
+// rename would make it.
+void Linter::Spelling(const CheckedList& list, std::size_t entry, const PathFacts& facts,
+                      bool whole) {
+  const std::string on_disk = Shown(facts.where), path = Named(list.Entry(entry));
+  if (facts.folder_other_case || (whole && facts.file_other_case)) {
+    Add(list, entry, Severity::kNote, "other-case",
+        path + " matches the disk only in another case: " + on_disk +
+            "; the walk finds it so, and spelling it so is surer");
+  }
+  if (facts.folder_trailing_dots || (whole && facts.file_trailing_dots)) {
+    Add(list, entry, Severity::kNote, "trailing-dots",
+        path + " matches the disk only without the dots and spaces at the end of a name: " +
+            on_disk + "; spell it so");
+  }
+}
+
+// Each folder on the way of an entry inside the mod's folder, as the disk
+// spells it. A folder looked at had those above it looked at too.
+void Linter::SplitFolders(const CheckedList& list, std::size_t number, const PathFacts& facts,
+                          bool target) {
+  for (std::string folder = FolderOf(facts.where);
+       folder.size() > here_.size() && looked_at_.insert(folder + '/').second;
+       folder = FolderOf(folder)) {
+    std::string others;
+    for (const std::string& twin : presser_.TwinsOf(FolderOf(folder), LastName(folder))) {
+      others += (others.empty() ? "" : ", ") + Shown(Beside(folder, twin));
+    }
+    if (others.empty()) continue;
+    Add(list, number, Severity::kWarning, "split-folder",
+        "the folder " + Shown(folder) + " has a twin that differs only in case, " + others +
+            ": a game run through a Windows compatibility layer sees only one of them; the "
+            "walk " +
+            (target ? "puts this pair's file in " : "takes this pair's file from ") +
+            Shown(folder) + "; merge the two",
+        NameKeyOf(FromHere(folder, here_)));
+  }
+}
+
+// What the list's order tells: a shift, and the entry left over.
+void Linter::LintRest(const CheckedList& list) {
+  const Shift& shift = list.shift;
+  const std::string at = shift.entry > 0 ? list.At(shift.entry) : "";
+  if (shift.entry > 0 && !shift.empty) {
+    Add(list, shift.entry, Severity::kWarning, "shifted-pairs",
+        "pair " + std::to_string(shift.pair + 1) + " renames " + Named(list.Source(shift.pair)) +
+            " to " + Named(list.Target(shift.pair)) +
+            ", and the pairs after it agree only without " + Named(list.Entry(shift.entry)) +
+            ": from here on the pairs are shifted by one entry; is the entry beside it missing, "
+            "or is it one too many?");
+  }
+  if (list.Size() % 2 == 1 && !list.TooMany()) {
+    Add(list, list.Size(), Severity::kWarning, "odd-entry",
+        "an entry left over: the list has an odd number of entries, so this one belongs to "
+        "no pair" +
+            (at.empty() ? std::string("; add its partner, or take it out")
+                        : " (it follows from the shift at " + at + ")"),
+        "", at.empty() ? "" : ShiftKey(shift));
+  }
+}
+
+// A deactivation list normally holds the activation list's pairs, in the
+// same or the reverse order, as Windows compares paths: where they part, in both lists.
+void Linter::CompareLists(const CheckedList& activation, const CheckedList& deactivation) {
+  if (!activation.readable || !deactivation.readable) return;
+  const Agreement agreement = Agree(Keys(activation), Keys(deactivation));
+  if (agreement.whole) return;
+  const CheckedList* both[] = {&activation, &deactivation};
+  // A shift moves every pair after it: when the lists agree without what
+  // shifts them, that is where they part, and the other list is not to blame.
+  if ((activation.shift.entry > 0 || deactivation.shift.entry > 0) &&
+      Agree(Keys(activation, true), Keys(deactivation, true)).whole) {
+    for (const CheckedList* list : both) {
+      if (list->shift.entry == 0) continue;
+      Add(*list, list->shift.entry, Severity::kNote, "lists-differ",
+          std::string("the two lists' pairs part at this ") +
+              (list->shift.empty ? "empty entry" : "shift") +
+              ", and agree without it: the pairs after it differ because of it",
+          "", ShiftKey(list->shift));
+    }
+    return;
+  }
+  const bool reverse = agreement.backward > agreement.forward;
+  const std::size_t pa = activation.Pairs(), pd = deactivation.Pairs();
+  const std::size_t in_d = reverse ? agreement.backward : agreement.forward;
+  const std::size_t in_a = reverse ? pa - 1 - in_d : in_d;
+  std::string order = reverse ? " (in reverse order)" : "";
+  for (const CheckedList* list : both) {  // a shift before the lists part is the likelier cause
+    if (list->shift.entry > 0 && list->shift.pair <= (list->activation ? in_a : in_d)) {
+      order += "; it follows from the shift at " + list->At(list->shift.entry);
+      break;
+    }
+  }
+  if (in_d < pd && (reverse || in_d < pa)) {
+    Add(deactivation, 2 * in_d + 1, Severity::kNote, "lists-differ",
+        "pair " + std::to_string(in_d + 1) + " here, " + PairText(deactivation, in_d) +
+            ", is not pair " + std::to_string(in_a + 1) + " of Tavrik.mla, " +
+            PairText(activation, in_a) + " (" + activation.At(2 * in_a + 1) +
+            "): the lists' pairs agree up to here" + order);
+    Add(activation, 2 * in_a + 1, Severity::kNote, "lists-differ",
+        "pair " + std::to_string(in_a + 1) + " here, " + PairText(activation, in_a) +
+            ", is not pair " + std::to_string(in_d + 1) + " of Tavrik.mld, " +
+            PairText(deactivation, in_d) + " (" + deactivation.At(2 * in_d + 1) + ")" + order);
+    return;
+  }
+  const CheckedList &longer = pa > pd ? activation : deactivation,
+                    &shorter = pa > pd ? deactivation : activation;
+  const std::size_t first = std::min(pa, pd);
+  Add(longer, 2 * first + 1, Severity::kNote, "lists-differ",
+      "pair " + std::to_string(first + 1) + " here, " + PairText(longer, first) + ", has none in " +
+          shorter.name + ", which ends after " + Counted(first, "pair"));
+  if (first > 0) {
+    Add(shorter, 2 * first, Severity::kNote, "lists-differ",
+        "this list ends after " + Counted(first, "pair") + "; " + longer.name +
+            " goes on with pair " + std::to_string(first + 1) + ", " + PairText(longer, first) +
+            " (" + longer.At(2 * first + 1) + ")");
+  }
 }
 
 void Linter::Finish() {
@@ -365,48 +316,25 @@ void Linter::Misplaced(const CheckedList& list, const ModState& state) {
   // A list its button refuses whole stops at no pair: its missing files follow from that.
   const std::string refused = list.Refused() ? ListRefusal(list.TooMany()).kind + '\t' : "";
   for (const std::size_t pair : state.At(PairPlace::kNeither)) {
-    // An empty entry says it itself; an entry that is there but no file, or
-    // whose file an earlier pair moves, the walk's stop.
-    const std::string &source = list.Source(pair - 1), &target = list.Target(pair - 1);
-    try {
-      if (source.empty() || run_.Facts(source).file_found) continue;
-    } catch (const Error&) {
-      continue;  // ambiguous-name
-    }
-    // Its file in a twin folder, under either name.
-    const std::string& by = presser_.InTwin(source).empty() ? target : source;
-    const std::string twin = presser_.InTwin(by), on_disk = presser_.OnDisk(by);
-    // A misspelling against the other list is the finding; where the lists part follows.
-    std::size_t entry = 0, partner = 0;
-    const std::string misspelt =
-        twin.empty() ? presser_.Misspelt(list, pair - 1, &entry, &partner) : "";
-    if (!misspelt.empty()) {
-      Add(findings_, list, entry, Severity::kWarning, "misspelt",
-          "this entry" + misspelt.substr(list.At(entry).size()) + "; correct it" +
-              (partner > 0 ? ", and " + list.At(partner) : std::string()));
+    const Cause cause = presser_.Missing(list, pair - 1);
+    // An empty entry says it itself; a file an earlier pair moves, the walk's stop.
+    if (cause.kind == "empty-entry" || cause.kind == "duplicate-source") continue;
+    const bool split = cause.kind == "split-folder";
+    if (cause.kind == "misspelt") {  // where the lists part follows from it
       for (Finding& finding : findings_) {
         if (finding.kind == "lists-differ" && finding.entry == 2 * pair - 1) {
           finding.under = "misspelt\t";
         }
       }
-      continue;
     }
-    Add(findings_, list, list.SourceEntry(pair - 1), Severity::kWarning, "missing-source",
-        twin.empty()
-            ? Named(source) + " is missing, and so is its target " + Named(target) +
-                  (refused.empty() ? ": the walk stops at this pair" : "") +
-                  "; put the file there (from the mod's archive, or its author), or take the pair "
-                  "out"
-            : Named(source) + " is not there, but " + Named(twin) +
-                  " is, in a twin of a folder on its way: move it into " + Named(FolderOf(on_disk)),
-        "",
-        !refused.empty() ? refused
-        : twin.empty()   ? ""
-                         : "split-folder\t" + SplitGroup(twin, on_disk));
+    Told(list, pair, cause, split ? "missing-source" : cause.kind,
+         !refused.empty() ? refused
+         : split          ? "split-folder\t" + SplitGroup(cause.moves[0].from, cause.moves[0].to)
+                          : "");
   }
   if (!list.activation) return;
   for (const std::size_t pair : state.At(PairPlace::kBoth)) {
-    Add(findings_, list, list.TargetEntry(pair - 1), Severity::kWarning, "both-names",
+    Add(list, list.TargetEntry(pair - 1), Severity::kWarning, "both-names",
         "a file is at both paths of the pair, " + Named(presser_.OnDisk(list.First(pair - 1))) +
             " and " + Named(presser_.OnDisk(list.Second(pair - 1))) +
             ": no walk moves one onto the other; move one of them aside");
@@ -415,7 +343,7 @@ void Linter::Misplaced(const CheckedList& list, const ModState& state) {
   const std::size_t stop = StopOf(state.places, PairPlace::kSecond) + 1;  // the first not moved
   for (const std::size_t pair : state.At(PairPlace::kSecond)) {
     if (pair < stop) continue;
-    Add(findings_, list, list.SourceEntry(pair - 1), Severity::kWarning, "missing-source",
+    Add(list, list.SourceEntry(pair - 1), Severity::kWarning, "missing-source",
         Named(list.Source(pair - 1)) + " is missing, but its target " +
             Named(list.Target(pair - 1)) + " is there, while the file of pair " +
             std::to_string(stop) + " is not moved: it is out of turn");
@@ -423,24 +351,29 @@ void Linter::Misplaced(const CheckedList& list, const ModState& state) {
 }
 
 void Linter::Stopped(const CheckedList& list, const Outcome& outcome) {
-  const std::string& kind = outcome.cause.kind;
+  const Cause& cause = outcome.cause;
   const auto told = [&](const Finding& finding) {  // already, of either path of the pair
     return finding.list == list.name && (finding.entry + 1) / 2 == outcome.pair &&
-           finding.kind == kind;
+           finding.kind == cause.kind;
   };
   if (outcome.pair == 0 ||
-      (kind != "duplicate-source" && kind != "duplicate-target" && kind != "misspelt" &&
-       kind != "refused") ||
+      (cause.kind != "duplicate-source" && cause.kind != "duplicate-target" &&
+       cause.kind != "misspelt" && cause.kind != "refused") ||
       std::any_of(findings_.begin(), findings_.end(), told)) {
     return;
   }
-  const std::size_t entry = kind == "duplicate-target" ? list.TargetEntry(outcome.pair - 1)
-                                                       : list.SourceEntry(outcome.pair - 1);
-  std::string text = outcome.cause.text;  // the entry's place, said by the finding's own
+  Told(list, outcome.pair, cause, cause.kind, "");
+}
+
+// A cause as the finding at its entry (from 1), which names its own place "this entry".
+void Linter::Told(const CheckedList& list, std::size_t pair, const Cause& cause, std::string kind,
+                  std::string under) {
+  const std::size_t entry = cause.entry > 0 ? cause.entry : list.SourceEntry(pair - 1);
+  std::string text = cause.text + (cause.fix.empty() ? "" : "; " + cause.fix);
   const std::string at = list.At(entry);
-  if (text.compare(0, at.size() + 1, at + " ") == 0) text.replace(0, at.size(), "this entry");
-  Add(findings_, list, entry, kind == "refused" ? Severity::kError : Severity::kWarning, kind,
-      text + (outcome.cause.fix.empty() ? "" : "; " + outcome.cause.fix));
+  if (text.starts_with(at + " ")) text.replace(0, at.size(), "this entry");
+  Add(list, entry, cause.kind == "refused" ? Severity::kError : Severity::kWarning, std::move(kind),
+      std::move(text), "", std::move(under));
 }
 
 }  // namespace tavrik

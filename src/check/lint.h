@@ -4,14 +4,16 @@
 // compilers print them, with the fix in a few words.
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
 #include "checked_list.h"
 #include "dry_run.h"
 #include "presses.h"
-#include "shown_text.h"
 
 namespace tavrik {
 
@@ -39,7 +41,7 @@ class Linter {
       : run_(run), presser_(presser), here_(std::move(here)), findings_(findings) {}
 
   /// The findings about each list's entries and pairs on the disk as it is,
-  /// and where the two lists part.
+  /// each entry and folder looked at once, and where the two lists part.
   void Lint(const CheckedList& activation, const CheckedList& deactivation);
   /// The pairs whose file is in neither place, at both, or (the activation
   /// list) at its target out of turn.
@@ -50,10 +52,25 @@ class Linter {
   void Finish();
 
  private:
+  void Add(const CheckedList& list, std::size_t entry, Severity severity, std::string kind,
+           std::string text, std::string group = "", std::string under = "");
+  std::optional<PathFacts> Ask(const CheckedList& list, std::size_t number);
+  void LintPair(const CheckedList& list, std::size_t pair, const PathFacts& from,
+                const PathFacts& to);
+  void Spelling(const CheckedList& list, std::size_t entry, const PathFacts& facts, bool whole);
+  void SplitFolders(const CheckedList& list, std::size_t entry, const PathFacts& facts,
+                    bool target);
+  void LintRest(const CheckedList& list);
+  void CompareLists(const CheckedList& activation, const CheckedList& deactivation);
+  void Told(const CheckedList& list, std::size_t pair, const Cause& cause, std::string kind,
+            std::string under);
+  std::string Shown(const std::string& where) const;
+
   DryRun& run_;
   Presser& presser_;
   std::string here_;
   std::vector<Finding>& findings_;
+  std::unordered_set<std::string> looked_at_;  // files and folders looked at for twins
 };
 
 }  // namespace tavrik

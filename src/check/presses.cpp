@@ -13,16 +13,6 @@ namespace tavrik {
 
 namespace {
 
-// What a list's path names by its text, as Windows compares names: enough
-// to tell which earlier pair of a walk moved a file.
-std::string KeyOf(const std::string& path) {
-  const ListPath parsed = ParseListPath(path);
-  std::string key = parsed.from_root ? "/" : "";
-  for (const std::string_view name : parsed.names)
-    key += NameKeyOf(WithoutTrailingDots(name)) + '/';
-  return key;
-}
-
 // Whether two list paths name different places by their texts; most pairs'
 // last names tell at once.
 bool Apart(const std::string& a, const std::string& b) {
@@ -30,18 +20,6 @@ bool Apart(const std::string& a, const std::string& b) {
   return (!NamesFolder(x) && !NamesFolder(y) &&
           NameKeyOf(WithoutTrailingDots(x)) != NameKeyOf(WithoutTrailingDots(y))) ||
          KeyOf(a) != KeyOf(b);
-}
-
-// The last of the pairs before `pair`, all walked, that moved away (`away`)
-// or put there the file at `path`: its number from 1, or 0.
-std::size_t Earlier(const CheckedList& list, std::size_t pair, const std::string& path, bool away) {
-  const std::string key = KeyOf(path);
-  for (std::size_t at = pair; at-- > 0;) {
-    const bool source = KeyOf(list.Source(at)) == key, target = KeyOf(list.Target(at)) == key;
-    if (away ? source : target) return at + 1;
-    if (source || target) return 0;
-  }
-  return 0;
 }
 
 // Whether two texts differ in a few characters at one place: a letter
@@ -66,14 +44,37 @@ std::string Reason(const std::string& text, const std::string& source, const std
   return text;
 }
 
-// A walk that `error` ends, told as the tool's box tells it.
-void Failed(Outcome& outcome, const Error& error) {
-  outcome.result = Result::kError;
-  outcome.text = "Error " + std::to_string(error.Number()) + ": " + error.Description();
-  outcome.error = error.Number();
+// The moves by hand `move` gives (none where its `from` is empty) for the
+// pairs from `pair` to the shift: every one at once, not one a check.
+template <typename MoveOf>
+std::vector<Move> Every(const CheckedList& list, std::size_t pair, const MoveOf& move) {
+  std::vector<Move> moves;
+  for (std::size_t at = pair; at < list.Unshifted(); ++at) {
+    Move one = move(list.Source(at), list.Target(at));
+    if (!one.from.empty()) moves.push_back(std::move(one));
+  }
+  return moves;
 }
 
 }  // namespace
+
+// The last of the pairs before `pair`, all walked, that moved away (`away`)
+// or put there the file at `path`: its number from 1, or 0.
+std::size_t Presser::Earlier(const CheckedList& list, std::size_t pair, const std::string& path,
+                             bool away) {
+  auto& named = named_[list.activation ? 0 : 1];
+  for (std::size_t at = 0; named.empty() && at < list.Pairs(); ++at) {
+    const std::string source = KeyOf(list.Source(at)), target = KeyOf(list.Target(at));
+    named[source].emplace_back(at, source == target ? 3 : 1);
+    if (target != source) named[target].emplace_back(at, 2);
+  }
+  const auto found = named.find(KeyOf(path));
+  if (found == named.end()) return 0;
+  const auto last =
+      std::lower_bound(found->second.begin(), found->second.end(), std::pair(pair, 0));
+  if (last == found->second.begin()) return 0;
+  return (std::prev(last)->second & (away ? 1 : 2)) != 0 ? std::prev(last)->first + 1 : 0;
+}
 
 std::string Presser::Where(const std::string& path) {
   return OrElse([&] { return run_.Facts(path).where; }, path);
@@ -100,9 +101,20 @@ Trial Presser::Run(const std::vector<Move>& moves, const std::vector<bool>& pres
   });
   run_.EndWalk();
   for (std::size_t i = 0; trial.moved && i < presses.size(); ++i) {
-    trial.presses.push_back(Press(presses[i]));
-    if (i == 0 && after && !after(trial.presses[0])) break;
-    if (i > 0) trial.presses.back().undone = Undone(presses[i - 1], moves.empty());
+    const CheckedList& list = ListOf(presses[i]);
+    Outcome& outcome = trial.presses.emplace_back(Walk(brennel_, presses[i], list, 0));
+    // Stopped where nothing is left to move (in a folder's twin, a file is
+    // left): what the mod has is moved.
+    const bool missing = outcome.result == Result::kMissing;
+    outcome.done =
+        outcome.result == Result::kComplete ||
+        (missing && outcome.pair <= list.Unshifted() && outcome.cause.kind != "split-folder");
+    for (std::size_t pair = outcome.pair; missing && outcome.done && pair < list.Unshifted();
+         ++pair) {
+      outcome.done = !Present(list.Source(pair));
+    }
+    if (i == 0 && after && !after(outcome)) break;
+    if (i > 0) outcome.undone = Undone(presses[i - 1], moves.empty());
     if (i == 1 && moves.empty()) Displace(trial, presses);
   }
   run_.Reset();
@@ -131,9 +143,8 @@ bool Presser::Undone(bool pressed, bool unmoved) {
   if (no_targets_ && unmoved && pressed && run_.AllBack()) return true;
   const CheckedList& list = ListOf(pressed);
   std::vector<bool>& renaming = renaming_[pressed ? 0 : 1];
-  if (renaming.empty()) {  // the pairs' texts, compared once
-    for (std::size_t pair = 0; pair < list.Unshifted(); ++pair)
-      renaming.push_back(Apart(list.Source(pair), list.Target(pair)));
+  for (std::size_t pair = renaming.size(); pair < list.Unshifted(); ++pair) {
+    renaming.push_back(Apart(list.Source(pair), list.Target(pair)));  // compared once
   }
   for (std::size_t pair = 0; pair < renaming.size(); ++pair) {
     if (renaming[pair] && Present(list.Target(pair))) return false;
@@ -142,51 +153,38 @@ bool Presser::Undone(bool pressed, bool unmoved) {
 }
 
 Outcome Presser::Try(const CheckedList& list, std::size_t pair) {
-  Outcome outcome;
-  outcome.pair = pair;
-  outcome.at = list.At(list.SourceEntry(pair - 1));
-  const std::string &source = list.Source(pair - 1), &target = list.Target(pair - 1);
+  Brennel one(run_);  // a walk of this pair alone
+  one.colInputA = {list.Source(pair - 1), list.Target(pair - 1)};
   run_.Reset();
-  run_.BeginWalk();
-  try {
-    outcome.result = run_.FindFile(source).empty() ? Result::kMissing : Result::kComplete;
-    if (outcome.result == Result::kMissing) outcome.text = source + " is missing";
-    if (outcome.result == Result::kComplete) run_.RenameFile(source, target);
-  } catch (const Error& error) {
-    Failed(outcome, error);
-  }
-  run_.EndWalk();
-  if (outcome.result != Result::kComplete) outcome.cause = CauseOf(list, outcome);
+  const Outcome outcome = Walk(one, true, list, pair - 1);
   run_.Reset();
   return outcome;
 }
 
-Outcome Presser::Press(bool activate) {
+// `brennel`'s walk for the button `activate`, its pairs told as those of
+// `list` after the first `skipped`.
+Outcome Presser::Walk(Brennel& brennel, bool activate, const CheckedList& list,
+                      std::size_t skipped) {
   Outcome outcome;
   run_.messages.clear();
   run_.pair = 0;
   run_.TakeRenames();
   try {
-    activate ? brennel_.Command3_Click() : brennel_.Command4_Click();
+    activate ? brennel.Command3_Click() : brennel.Command4_Click();
     outcome.result = !run_.messages.empty() ? Result::kMissing
                      : run_.pair > 0        ? Result::kComplete
                                             : Result::kNothing;
     if (!run_.messages.empty()) outcome.text = run_.messages.front();
   } catch (const Error& error) {
-    Failed(outcome, error);
+    outcome.result = Result::kError;
+    outcome.text = "Error " + std::to_string(error.Number()) + ": " + error.Description();
+    outcome.error = error.Number();
   }
   outcome.renames = run_.TakeRenames();
-  outcome.done = outcome.result == Result::kComplete;
   if (outcome.result != Result::kMissing && outcome.result != Result::kError) return outcome;
-  const CheckedList& list = ListOf(activate);
-  outcome.pair = run_.pair;
+  outcome.pair = run_.pair > 0 ? skipped + run_.pair : 0;
   if (outcome.pair > 0) outcome.at = list.At(list.SourceEntry(outcome.pair - 1));
   outcome.cause = CauseOf(list, outcome);
-  // Stopped where nothing is left to move: what the mod has is moved.
-  outcome.done = outcome.result == Result::kMissing && outcome.pair <= list.Unshifted();
-  for (std::size_t pair = outcome.pair; outcome.done && pair < list.Unshifted(); ++pair) {
-    outcome.done = !Present(list.Source(pair));
-  }
   return outcome;
 }
 
@@ -210,15 +208,6 @@ Cause Presser::CauseOf(const CheckedList& list, const Outcome& outcome) {
   const std::size_t pair = outcome.pair - 1;
   const std::string &source = list.Source(pair), &target = list.Target(pair);
   const std::string number = "pair " + std::to_string(outcome.pair);
-  // The moves by hand `move` gives (Move{} for none) for the pairs from this one to the shift.
-  const auto every = [&](const auto& move) {
-    std::vector<Move> moves;
-    for (std::size_t at = pair; at < list.Unshifted(); ++at) {
-      Move one = move(list.Source(at), list.Target(at));
-      if (!one.from.empty()) moves.push_back(std::move(one));
-    }
-    return moves;
-  };
   if (const Shift& shift = list.shift; shift.entry > 0 && pair >= shift.pair) {
     const std::string at = list.At(shift.entry);
     return {shift.empty ? "empty-entry" : "shifted-pairs",
@@ -228,43 +217,50 @@ Cause Presser::CauseOf(const CheckedList& list, const Outcome& outcome) {
                 Named(source) + " and " + Named(target),
             ShiftFix(shift.empty, at)};
   }
-  if (outcome.result == Result::kError) {
-    const std::string reason = Reason(outcome.text, source, target);
-    const Failure failure = FailureOf(outcome.error);
-    if (failure == Failure::kAmbiguous) {
+  if (outcome.result == Result::kMissing) return Missing(list, pair);
+  const std::string reason = Reason(outcome.text, source, target);
+  switch (FailureOf(outcome.error)) {
+    case Failure::kAmbiguous:
       return {"ambiguous-name", reason,
               "merge the names it cannot tell apart into one (a game run on Windows sees only "
               "one), or spell the list exactly as one of them"};
-    }
-    if (failure == Failure::kTaken) {
+    case Failure::kTaken: {
       if (const std::size_t earlier = Earlier(list, pair, target, false)) {
         return {"duplicate-target",
                 "pair " + std::to_string(earlier) + " put a file at " + Named(target) +
                     " already (" + list.At(list.TargetEntry(earlier - 1)) + ")",
-                "give " + number + " a target of its own"};
+                "give " + number + " a target of its own",
+                {},
+                list.TargetEntry(pair)};
       }
       const std::string there = OnDisk(target);
-      // Every pair with a file at each path: aside at once, not one a check.
       return {"target-taken",
               "a file is already at " + Named(there) + ", where " + number + " moves " +
                   Named(OnDisk(source)) +
                   (LastName(there) == LastName(target) ? "" : " (names match in any case)"),
-              "move it aside", every([&](const auto& from, const auto& to) {
+              "move it aside", Every(list, pair, [&](const auto& from, const auto& to) {
                 return Present(from) && Found(to) ? Aside(OnDisk(to)) : Move{};
               })};
     }
-    if (failure == Failure::kNotFound) {
+    case Failure::kNotFound:
       return {"no-target-folder",
               "the folder " + Named(FolderOf(OnDisk(target))) + " of its target does not exist",
               "make the folder, or fix the path"};
+    case Failure::kRefused: {
+      const auto [why, fix] =
+          RefusalCause(outcome.error, Where(source), FolderOf(Where(target)), here_);
+      return {"refused", why.empty() ? reason : why, fix};
     }
-    if (failure != Failure::kRefused) return {"error", reason, ""};
-    const auto [why, fix] =
-        RefusalCause(outcome.error, Where(source), FolderOf(Where(target)), here_);
-    return {"refused", why.empty() ? reason : why, fix};
+    default:
+      return {"error", reason, ""};
   }
+}
+
+Cause Presser::Missing(const CheckedList& list, std::size_t pair) {
+  const std::string &source = list.Source(pair), &target = list.Target(pair);
   if (source.empty()) {
-    return {"empty-entry", "its source is an empty entry (" + outcome.at + ")", "take it out"};
+    return {"empty-entry", "its source is an empty entry (" + list.At(list.SourceEntry(pair)) + ")",
+            "take it out"};
   }
   if (const std::size_t earlier = Earlier(list, pair, source, true)) {
     return {"duplicate-source",
@@ -279,31 +275,34 @@ Cause Presser::CauseOf(const CheckedList& list, const Outcome& outcome) {
                 "system file)",
             "put the file itself there"};
   }
-  if (Found(target)) {
-    // An activation's files out of turn go back by hand, every one at once.
+  if (Present(target)) {
+    // An activation's files out of turn go back by hand.
     return {"already-moved",
             "its file is at " + Named(OnDisk(target)) + " already, where " +
                 ButtonOf(list.activation) + " puts it",
-            "", every([&](const auto& from, const auto& to) {
-              return list.activation && !Present(from) && Found(to) ? Move{OnDisk(to), OnDisk(from)}
-                                                                    : Move{};
+            "", Every(list, pair, [&](const auto& from, const auto& to) {
+              return list.activation && !Present(from) && Present(to)
+                         ? Move{OnDisk(to), OnDisk(from)}
+                         : Move{};
             })};
   }
-  if (const std::string twin = InTwin(source); !twin.empty()) {
+  // The file in a folder's twin, under either name.
+  std::string twin = InTwin(source);
+  const bool by_source = !twin.empty();
+  if (!by_source) twin = InTwin(target);
+  if (!twin.empty()) {
+    const std::string& by = by_source ? source : target;
     return {"split-folder",
-            Named(source) + " is not there, but " + Named(twin) +
+            Named(by) + " is not there, but " + Named(twin) +
                 " is: a folder on its way has a twin that differs only in case",
-            "move the mod's files from the twin into " + Named(FolderOf(OnDisk(source))),
-            every([&](const auto& from, const auto&) {
-              const std::string there = Present(from) ? "" : InTwin(from);
-              return there.empty() ? Move{} : Move{there, OnDisk(from)};
+            "move the mod's files from the twin into " + Named(FolderOf(OnDisk(by))),
+            Every(list, pair, [&](const auto& from, const auto& to) {
+              const std::string& path = by_source ? from : to;
+              const std::string there = Present(path) ? "" : InTwin(path);
+              return there.empty() ? Move{} : Move{there, OnDisk(path)};
             })};
   }
-  std::size_t entry = 0, partner = 0;
-  if (const std::string misspelt = Misspelt(list, pair, &entry, &partner); !misspelt.empty()) {
-    return {"misspelt", misspelt,
-            "correct " + list.At(entry) + (partner > 0 ? " and " + list.At(partner) : "")};
-  }
+  if (Cause misspelt = Misspelt(list, pair); !misspelt.kind.empty()) return misspelt;
   return {"missing-source", "neither " + Named(source) + " nor " + Named(target) + " is there",
           "put the file there as " + Named(OnDisk(source)) +
               " (from the mod's archive, or its author), or take the pair out of both lists"};
@@ -311,8 +310,7 @@ Cause Presser::CauseOf(const CheckedList& list, const Outcome& outcome) {
 
 // Where the other list's spelling is a few letters away and on disk, the
 // other list is right and this one misspells it.
-std::string Presser::Misspelt(const CheckedList& list, std::size_t pair, std::size_t* entry,
-                              std::size_t* partner) {
+Cause Presser::Misspelt(const CheckedList& list, std::size_t pair) {
   const CheckedList& other = ListOf(!list.activation);
   const std::size_t pairs = other.Pairs();
   // In the same order, or the reverse when another pair of the lists says so.
@@ -327,15 +325,18 @@ std::string Presser::Misspelt(const CheckedList& list, std::size_t pair, std::si
           !Close(other.Entry(theirs), list.Entry(ours)) || !Present(other.Entry(theirs))) {
         continue;
       }
-      const std::size_t mate = 4 * pair + 3 - ours;  // the pair's other entry
-      if (entry != nullptr) *entry = ours;
-      if (partner != nullptr)
-        *partner = other.Entry(2 * at + mate - 2 * pair) == list.Entry(mate) ? 0 : mate;
-      return list.At(ours) + " spells " + Named(list.Entry(ours)) + " where " + other.At(theirs) +
-             " spells " + Named(other.Entry(theirs)) + ", which is there";
+      // The pair's other entry is named where it too differs from the other list's.
+      const std::size_t mate = 4 * pair + 3 - ours;
+      const bool both = other.Entry(2 * at + mate - 2 * pair) != list.Entry(mate);
+      return {"misspelt",
+              list.At(ours) + " spells " + Named(list.Entry(ours)) + " where " + other.At(theirs) +
+                  " spells " + Named(other.Entry(theirs)) + ", which is there",
+              "correct " + list.At(ours) + (both ? " and " + list.At(mate) : ""),
+              {},
+              ours};
     }
   }
-  return "";
+  return {};
 }
 
 std::vector<std::string> Presser::TwinsOf(const std::string& folder, const std::string& name) {
@@ -386,11 +387,9 @@ void Presser::Displace(Trial& trial, const std::vector<bool>& presses) {
       const auto [press, pair] = found->second;
       const CheckedList& list = ListOf(presses[press]);
       const std::string where = list.At(list.TargetEntry(pair));
-      const bool respelled = OrElse(
-          [&, &from = from, &to = to] {  // clang 14 captures no structured binding
-            return run_.Facts(from).identity == run_.Facts(to).identity;
-          },
-          false);
+      // The same folder, a name that differs only in case.
+      const bool respelled =
+          FolderOf(from) == FolderOf(to) && NameKeyOf(LastName(from)) == NameKeyOf(LastName(to));
       file.cause = respelled ? std::string(ButtonOf(presses[press])) +
                                    " makes it in the list's spelling, " + Named(LastName(to)) +
                                    ", which differs from the disk's in case: spell it " +

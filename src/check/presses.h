@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -52,17 +53,15 @@ struct ModState {
   std::vector<std::size_t> At(PairPlace place) const;
 };
 
-/// Where the files of `list`'s pairs before its shift are on `run`, which is
-/// left as the disk is; chains (a pair whose source is an earlier pair's
-/// target) are followed as a walk follows them.
+/// Where the files of `list`'s pairs before its shift are, `run` left as the
+/// disk is; chains (a pair whose source is an earlier pair's target) are
+/// followed as a walk follows them.
 std::vector<PairPlace> Locate(DryRun& run, const CheckedList& list);
-
-/// The first pair (from 0) a walk stops at: the first not yet at `moved`,
-/// pairs that rename nothing passed.
+/// The first pair (from 0) a walk stops at: the first not at `moved`, pairs
+/// that rename nothing passed.
 std::size_t StopOf(const std::vector<PairPlace>& places, PairPlace moved);
-
-/// The state of `places`; `by_deactivation`: the same files by the
-/// deactivation list's pairs; `shifted`: a shift follows the pairs told.
+/// `by_deactivation`: the same files by the deactivation list's pairs;
+/// `shifted`: a shift follows the pairs told.
 ModState StateOf(std::vector<PairPlace> places, const std::vector<PairPlace>& by_deactivation,
                  bool shifted);
 
@@ -78,12 +77,13 @@ struct Move {
 /// The file at `path` moved out of the way, beside itself.
 inline Move Aside(const std::string& path) { return {path, path + ".aside"}; }
 
-/// Why a press stops, told from the dry run as the press leaves it.
+/// Why a press stops, or a pair's file is not where it should be.
 struct Cause {
   std::string kind;              // as a finding's: "missing-source", "split-folder", ...
   std::string text;              // what stops it
   std::string fix;               // what to do; "" when nothing is to be done
   std::vector<Move> moves = {};  // moves by hand that take it away
+  std::size_t entry = 0;         // the entry it is about, from 1; 0: the pair's source
 };
 
 struct Outcome {
@@ -95,8 +95,7 @@ struct Outcome {
   std::string at;     // where the stopping pair's source stands: "Tavrik.mla:5:1"
   Cause cause;        // why it stopped
   bool done = false;  // afterwards, no file is left for this button to move
-  // (after another press) no file of the previous press's list is left where
-  // that press put it: the press took out what it put in
+  // After another press: no file of that press's list is left where it put one.
   bool undone = false;
 };
 
@@ -133,16 +132,12 @@ T OrElse(const Look& look, T otherwise) {
 /// Whether `act()` goes through without an Error.
 template <typename Act>
 bool Goes(const Act& act) {
-  try {
-    act();
-    return true;
-  } catch (const Error&) {
-    return false;
-  }
+  return OrElse([&] { return act(), true; }, false);
 }
 
-/// The tool's own Brennel over a dry run; its two lists are the ones
-/// brennel-check looks at.
+inline const char* ButtonOf(bool activate) { return activate ? "Activate" : "Deactivate"; }
+
+/// The tool's own Brennel over a dry run, and what its presses mean.
 class Presser {
  public:
   Presser(DryRun& run, std::string here) : brennel_(run), run_(run), here_(std::move(here)) {}
@@ -167,22 +162,22 @@ class Presser {
   void Both(bool idle, Trial& activate, Trial& deactivate);
   /// What the walk of `list` meets at pair `pair` (from 1), the files where they are now.
   Outcome Try(const CheckedList& list, std::size_t pair);
-  /// Where the list's `path` leads now, from the mod's folder, as the disk spells it.
+  /// Why the source of `pair` (from 0) is not there, on the run as it is.
+  Cause Missing(const CheckedList& list, std::size_t pair);
+  /// Where the list's `path` leads, from the mod's folder, as the disk spells it.
   std::string OnDisk(const std::string& path);
   /// Where the file `path` misses is instead, in a twin (a name differing
-  /// only in case) of a folder on its way; "" when not.
+  /// only in case) of a folder on its way inside the mod's; "" when not.
   std::string InTwin(const std::string& path);
-  /// How the pair's source (or else its target) is misspelt against the
-  /// other list, as a sentence; "" when it is not. `entry`: the misspelt one;
-  /// `partner`: the pair's other entry where it too differs from the other list's, else 0.
-  std::string Misspelt(const CheckedList& list, std::size_t pair, std::size_t* entry = nullptr,
-                       std::size_t* partner = nullptr);
   /// The names of `folder` (from the root) that differ from `name` only in case.
   std::vector<std::string> TwinsOf(const std::string& folder, const std::string& name);
 
  private:
-  Outcome Press(bool activate);
+  Outcome Walk(Brennel& brennel, bool activate, const CheckedList& list, std::size_t skipped);
   Cause CauseOf(const CheckedList& list, const Outcome& outcome);
+  Cause Misspelt(const CheckedList& list, std::size_t pair);
+  std::size_t Earlier(const CheckedList& list, std::size_t pair, const std::string& path,
+                      bool away);
   std::string Where(const std::string& path);
   bool Present(const std::string& path);
   bool Found(const std::string& path);
@@ -195,9 +190,10 @@ class Presser {
   const CheckedList* lists_[2] = {nullptr, nullptr};
   std::map<std::string, std::vector<std::vector<std::string>>> twins_;  // by folder
   std::vector<bool> renaming_[2];  // by list, whether each pair renames a file
+  // By list and what a path names (KeyOf): the pairs (from 0) it is the
+  // source (1) or the target (2) of, in order.
+  std::unordered_map<std::string, std::vector<std::pair<std::size_t, int>>> named_[2];
   bool no_targets_ = false;
 };
-
-inline const char* ButtonOf(bool activate) { return activate ? "Activate" : "Deactivate"; }
 
 }  // namespace tavrik

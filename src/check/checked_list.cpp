@@ -1,9 +1,12 @@
-// Where a list's pairs start to be shifted by one entry.
+// A list's paths by their text: as Windows compares them, and where its
+// pairs start to be shifted by one entry.
+
+#include "checked_list.h"
 
 #include <string_view>
 #include <utility>
 
-#include "checked_list.h"
+#include "dry_run.h"
 #include "list_path.h"
 
 namespace tavrik {
@@ -28,6 +31,14 @@ bool SameShape(const std::string& first, const std::string& second) {
 }
 
 }  // namespace
+
+std::string KeyOf(const std::string& path) {
+  const ListPath parsed = ParseListPath(path);
+  std::string key = parsed.from_root ? "/" : "";
+  for (const std::string_view name : parsed.names)
+    key += NameKeyOf(WithoutTrailingDots(name)) + '/';
+  return key;
+}
 
 Shift FindShift(const CheckedList& list) {
   const std::size_t size = std::min(list.Size(), kLongestWalk);
