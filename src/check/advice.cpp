@@ -3,6 +3,7 @@
 // proved to the end.
 
 #include <algorithm>
+#include <numeric>
 #include <optional>
 
 #include "check.h"
@@ -12,13 +13,19 @@ namespace tavrik {
 
 namespace {
 
+// Moves by hand named in the third line; --moves prints them all.
+constexpr std::size_t kNamedMoves = 3;
+
 // A state a whole walk leaves: every file in one place (or in neither).
 bool Settled(State state) {
   return state == State::kInactive || state == State::kActive || state == State::kIncomplete;
 }
 
-// Moves by hand named in the third line; --moves prints them all.
-constexpr std::size_t kNamedMoves = 3;
+// Whether the way out starts with Deactivate: the mod is active, or partly.
+bool BackFirst(const CheckReport& report) {
+  return report.state == State::kActive || report.state == State::kDeactivationStopped ||
+         (report.state == State::kBothNames && !report.moved.empty());
+}
 
 // How a press ends, after "Activate would".
 std::string Ends(const Outcome& outcome) {
@@ -44,35 +51,30 @@ std::string Prediction(bool activate, const Trial& trial) {
   why += ", but " + other + " after it would not put every file back";
   if (trial.displaced.empty()) return why + ".";
   const Displaced& first = trial.displaced.front();
-  why += ": " + Named(first.from) + " would end as " + Named(first.to) +
-         (first.cause.empty() ? "" : " (" + first.cause + ")");
   const std::size_t more = trial.displaced.size() - 1;
-  return why + (more > 0 ? ", and " + Counted(more, "more file") : "") + ".";
+  return why + ": " + Named(first.from) + " would end as " + Named(first.to) +
+         (first.cause.empty() ? "" : " (" + first.cause + ")") +
+         (more > 0 ? ", and " + Counted(more, "more file") : "") + ".";
 }
 
-// "the file of pair 5 is", "the files of pairs 2 and 4 are".
-std::string FilesOf(const std::vector<std::size_t>& pairs, const char* one, const char* more) {
+// "the file of pair 5 is", "the files of pairs 1-4 are": `pairs`, or else pairs 1 to `upto`.
+std::string FilesOf(std::vector<std::size_t> pairs, const char* one, const char* more,
+                    std::size_t upto = 0) {
+  if (upto > 0) pairs.resize(upto), std::iota(pairs.begin(), pairs.end(), 1);
   return (pairs.size() == 1 ? "the file of " : "the files of ") + PairsText(pairs) +
          (pairs.size() == 1 ? one : more);
 }
 
-// Pairs 1 to `last`.
-std::vector<std::size_t> Upto(std::size_t last) {
-  std::vector<std::size_t> pairs(last);
-  for (std::size_t i = 0; i < last; ++i) pairs[i] = i + 1;
-  return pairs;
-}
-
 // The files in neither place; those in a folder's twin are no lost files.
 std::string Missing(const CheckReport& report) {
+  const std::size_t missing = report.missing.size(), twins = report.in_twins.size();
   const std::string text =
       FilesOf(report.missing, " is in neither of its places", " are in neither of their places");
-  if (report.in_twins.empty()) return text;
-  const bool all = report.in_twins.size() == report.missing.size();
-  return text + ": " + (all ? "" : Thousands(report.in_twins.size()) + " of them ") +
-         (report.missing.size() == 1 ? "it is"
-          : all                      ? "they are"
-                                     : "are") +
+  if (twins == 0) return text;
+  return text + ": " + (twins == missing ? "" : Thousands(twins) + " of them ") +
+         (missing == 1       ? "it is"
+          : twins == missing ? "they are"
+                             : "are") +
          " in a twin of a folder on the way, which differs only in case";
 }
 
@@ -81,6 +83,7 @@ std::string Summary(const CheckReport& report, const ModState& state) {
       " (" + Counted(report.pairs, "pair") + (report.shift_at.empty() ? ")" : " before the shift)");
   const std::string missing = report.missing.empty() ? "" : "; " + Missing(report);
   const std::string stop = "pair " + std::to_string(report.stop);
+  const std::string before = report.stop > 1 ? FilesOf({}, " is", " are", report.stop - 1) : "";
   switch (report.state) {
     case State::kNoLists:
       return "neither Tavrik.mla nor Tavrik.mld is here (or can be read): both buttons would "
@@ -95,23 +98,22 @@ std::string Summary(const CheckReport& report, const ModState& state) {
       return (missing.empty() ? "every file is" : "every file there is") +
              std::string(" where a whole activation leaves it") + told + missing;
     case State::kActivationStopped:
-      return FilesOf(Upto(report.stop - 1), " is", " are") + " moved and those after not, as " +
-             "Activate leaves them when it stops at " + stop +
+      return before + " moved and those after not, as Activate leaves them when it stops at " +
+             stop +
              (report.stop == report.shift_pair
                   ? ", where the pairs start to be shifted by one entry (" + report.shift_at + ")"
                   : " of " + std::to_string(report.pairs)) +
              missing;
     case State::kDeactivationStopped:
-      return "by Tavrik.mld, " + FilesOf(Upto(report.stop - 1), " is", " are") +
+      return "by Tavrik.mld, " + before +
              " back and those after not, as Deactivate leaves them when it stops at " + stop +
              missing;
     case State::kBothNames:
       return "a file is at both paths of " + PairsText(report.both) +
              (report.both.size() == report.pairs ? ""
-              : report.moved.empty() ? "; the other pairs' files are where the activation list "
-                                       "starts them"
-                                     : "; the other pairs' files are where a whole activation "
-                                       "leaves them") +
+              : report.moved.empty()
+                  ? "; the other pairs' files are where the activation list starts them"
+                  : "; the other pairs' files are where a whole activation leaves them") +
              missing;
     case State::kAmbiguous:
       return "where " + FilesOf(report.unknown, " is", " are") +
@@ -127,17 +129,11 @@ std::string Summary(const CheckReport& report, const ModState& state) {
   return "";
 }
 
-// Whether the way out starts with Deactivate: the mod is active, or partly.
-bool BackFirst(const CheckReport& report) {
-  return report.state == State::kActive || report.state == State::kDeactivationStopped ||
-         (report.state == State::kBothNames && !report.moved.empty());
-}
-
 std::string Why(const CheckReport& report, const ModState& state, Presser& presser) {
-  const bool activation = report.state == State::kActivationStopped;
   if (report.state == State::kNoLists) {
     return "A mod's folder holds the two lists its author wrote; this one holds neither.";
   }
+  const bool activation = report.state == State::kActivationStopped;
   if (activation || report.state == State::kDeactivationStopped) {
     const Outcome stop = presser.Try(presser.ListOf(activation), report.stop);
     const std::string pair = "pair " + std::to_string(report.stop);
@@ -146,8 +142,7 @@ std::string Why(const CheckReport& report, const ModState& state, Presser& press
                : std::string("What stops ") + ButtonOf(activation) + " at " + pair + ": " +
                      stop.cause.text + ".";
   }
-  if (report.state == State::kMixed) {
-    // The first pair not moved, then the first moved after it.
+  if (report.state == State::kMixed) {  // the first pair not moved, then the first moved after it
     const std::size_t first = StopOf(state.places, PairPlace::kSecond);
     std::size_t later = first;
     while (state.places[later] != PairPlace::kSecond) ++later;
@@ -182,19 +177,16 @@ std::string Told(CheckReport& report, const Plan& plan) {
            ": ";
   }
   const std::vector<Move>& moves = report.moves = plan.moves;
-  bool shortened = moves.size() > kNamedMoves;
+  bool shortened = moves.size() > kNamedMoves;  // --moves names what the line does not
   for (std::size_t i = 0; i < moves.size() && i < kNamedMoves; ++i) {
     const std::string from = Named(moves[i].from), to = Named(moves[i].to);
     told += (i == 0 ? "move " : i + 1 == moves.size() ? " and " : ", ") + from + " to " + to;
-    shortened =
-        shortened || from.size() + to.size() < moves[i].from.size() + moves[i].to.size() + 4;
+    shortened |= from.size() + to.size() < moves[i].from.size() + moves[i].to.size() + 4;
   }
-  if (moves.size() > kNamedMoves) {
+  if (moves.size() > kNamedMoves)
     told += " and " + Counted(moves.size() - kNamedMoves, "more file");
-  }
-  if (!moves.empty()) {
+  if (!moves.empty())
     told += shortened ? " (brennel-check --moves prints every move), then " : ", then ";
-  }
   for (std::size_t i = 0; i + 1 < plan.presses.size(); ++i) {
     const Outcome& outcome = plan.trial.presses[i];
     told += (i == 0 ? "press " : ", then ") + std::string(ButtonOf(plan.presses[i]));
@@ -210,9 +202,8 @@ std::string Told(CheckReport& report, const Plan& plan) {
   }
   const std::string other = ButtonOf(!plan.goal);
   if (back.done && !back.undone) {  // it runs, but leaves files where the goal's walk put them
-    told += "; but then " + other + " would not take it all out" +
-            (report.why.find("would not put every file back") != std::string::npos ? " (said above)"
-                                                                                   : "");
+    const bool said = report.why.find("would not put every file back") != std::string::npos;
+    told += "; but then " + other + " would not take it all out" + (said ? " (said above)" : "");
   } else if (!back.done) {
     const bool said = report.why.find(back.cause.text) != std::string::npos;
     told += "; but then " + other + " would " +
@@ -227,17 +218,6 @@ std::string Told(CheckReport& report, const Plan& plan) {
             " under other names (said above)";
   }
   return told + ".";
-}
-
-// The files of the pairs with a file at each path that are where the goal
-// puts the mod's, moved aside.
-std::vector<Move> BothAside(const CheckReport& report, Presser& presser, bool goal) {
-  std::vector<Move> moves;
-  const CheckedList& list = presser.ListOf(true);
-  for (const std::size_t pair : report.both) {
-    moves.push_back(Aside(presser.OnDisk(goal ? list.Second(pair - 1) : list.First(pair - 1))));
-  }
-  return moves;
 }
 
 std::string Next(CheckReport& report, Presser& presser) {
@@ -286,10 +266,16 @@ std::string Next(CheckReport& report, Presser& presser) {
         if (goal == goals[0] && (blocking.kind.empty() || blocking.kind == "already-moved")) {
           blocking = cause;  // more than files it finds moved already
         }
-        // Of a file at each path, the one where the goal puts the mod's goes.
-        const std::vector<Move> wanted = cause.kind == "target-taken" && !report.both.empty()
-                                             ? BothAside(report, presser, goal)
-                                             : cause.moves;
+        // Of a file at each path, the one where the goal puts the mod's goes aside.
+        std::vector<Move> wanted = cause.moves;
+        if (cause.kind == "target-taken" && !report.both.empty()) {
+          const CheckedList& list = presser.ListOf(true);
+          wanted.clear();
+          for (const std::size_t pair : report.both) {
+            wanted.push_back(
+                Aside(presser.OnDisk(goal ? list.Second(pair - 1) : list.First(pair - 1))));
+          }
+        }
         const std::size_t had = plan.moves.size();
         for (const Move& move : wanted) {
           if (std::find(plan.moves.begin(), plan.moves.end(), move) == plan.moves.end()) {

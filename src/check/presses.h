@@ -1,8 +1,7 @@
 #pragma once
 
 // Where a mod's files are, and the buttons pressed on a dry run: how each
-// press ends and why it stops, and for a button pressed and then the
-// other, which files do not come back and why.
+// press ends and why it stops, and which files do not come back and why.
 
 #include <cstddef>
 #include <cstdint>
@@ -53,15 +52,13 @@ struct ModState {
   std::vector<std::size_t> At(PairPlace place) const;
 };
 
-/// Where the files of `list`'s pairs before its shift are, `run` left as the
-/// disk is; chains (a pair whose source is an earlier pair's target) are
-/// followed as a walk follows them.
+/// Where the files of `list`'s pairs before its shift are, chains followed
+/// as a walk follows them; `run` is left as the disk is.
 std::vector<PairPlace> Locate(DryRun& run, const CheckedList& list);
 /// The first pair (from 0) a walk stops at: the first not at `moved`, pairs
 /// that rename nothing passed.
 std::size_t StopOf(const std::vector<PairPlace>& places, PairPlace moved);
-/// `by_deactivation`: the same files by the deactivation list's pairs;
-/// `shifted`: a shift follows the pairs told.
+/// `by_deactivation`: the same files by the deactivation list's pairs.
 ModState StateOf(std::vector<PairPlace> places, const std::vector<PairPlace>& by_deactivation,
                  bool shifted);
 
@@ -137,7 +134,8 @@ bool Goes(const Act& act) {
 
 inline const char* ButtonOf(bool activate) { return activate ? "Activate" : "Deactivate"; }
 
-/// The tool's own Brennel over a dry run, and what its presses mean.
+/// The tool's own Brennel over a dry run, and what its presses mean. Paths
+/// on disk are told from `here`, the working directory.
 class Presser {
  public:
   Presser(DryRun& run, std::string here) : brennel_(run), run_(run), here_(std::move(here)) {}
@@ -149,25 +147,24 @@ class Presser {
     lists_[1] = &deactivation;
   }
   const CheckedList& ListOf(bool activate) const { return *lists_[activate ? 0 : 1]; }
-  /// No target of the activation list is on the disk as it is: a press that
-  /// puts every file back leaves none, with no look.
+  /// No target of the activation list is on the disk as it is.
   void KnowNoTargets() { no_targets_ = true; }
 
-  /// `moves`, then each of `presses` (true: Activate), from the disk as it is
-  /// and back to it; `after` sees the first press's outcome, false ends there.
+  /// `moves`, then each of `presses` (true: Activate), from the disk as it
+  /// is; `after` sees the first press's outcome, false ends there.
   Trial Run(const std::vector<Move>& moves, const std::vector<bool>& presses,
             const std::function<bool(const Outcome&)>& after = nullptr);
   /// Each button pressed now, then the other; `idle`: the button likelier
-  /// to rename nothing (true: Activate), which costs no walk of its own.
+  /// to rename nothing, whose trial then costs no walk of its own.
   void Both(bool idle, Trial& activate, Trial& deactivate);
-  /// What the walk of `list` meets at pair `pair` (from 1), the files where they are now.
+  /// What the walk of `list` meets at `pair` (from 1), the files where they are now.
   Outcome Try(const CheckedList& list, std::size_t pair);
   /// Why the source of `pair` (from 0) is not there, on the run as it is.
   Cause Missing(const CheckedList& list, std::size_t pair);
   /// Where the list's `path` leads, from the mod's folder, as the disk spells it.
   std::string OnDisk(const std::string& path);
-  /// Where the file `path` misses is instead, in a twin (a name differing
-  /// only in case) of a folder on its way inside the mod's; "" when not.
+  /// Where the file `path` misses is, in a twin (a name differing only in
+  /// case) of a folder on its way; "" when not.
   std::string InTwin(const std::string& path);
   /// The names of `folder` (from the root) that differ from `name` only in case.
   std::vector<std::string> TwinsOf(const std::string& folder, const std::string& name);
@@ -190,8 +187,7 @@ class Presser {
   const CheckedList* lists_[2] = {nullptr, nullptr};
   std::map<std::string, std::vector<std::vector<std::string>>> twins_;  // by folder
   std::vector<bool> renaming_[2];  // by list, whether each pair renames a file
-  // By list and what a path names (KeyOf): the pairs (from 0) it is the
-  // source (1) or the target (2) of, in order.
+  // By list and KeyOf: the pairs (from 0) it is the source (1) or target (2) of.
   std::unordered_map<std::string, std::vector<std::pair<std::size_t, int>>> named_[2];
   bool no_targets_ = false;
 };

@@ -132,9 +132,16 @@ std::string Dumped(const json& value) {
 json Text(const std::string& text) { return text.empty() ? json(nullptr) : json(text); }
 json Number(std::size_t number) { return number == 0 ? json(nullptr) : json(number); }
 
-json OutcomeJson(const Outcome& outcome) {
+}  // namespace
+
+// As nlohmann::json writes each of them, found by their namespace.
+static void to_json(json& out, const Move& move) { out = {{"from", move.from}, {"to", move.to}}; }
+static void to_json(json& out, const Displaced& file) {
+  out = {{"from", file.from}, {"to", file.to}, {"cause", file.cause}};
+}
+static void to_json(json& out, const Outcome& outcome) {
   const Cause& cause = outcome.cause;
-  return {
+  out = {
       {"result", NameOf(outcome.result)},
       {"pair", Number(outcome.pair)},
       {"text", Text(outcome.text)},
@@ -144,19 +151,12 @@ json OutcomeJson(const Outcome& outcome) {
                     ? json(nullptr)
                     : json{{"kind", cause.kind}, {"text", cause.text}, {"fix", Text(cause.fix)}}}};
 }
-
-json TrialJson(const Trial& trial) {
-  json displaced = json::array();
-  for (const Displaced& file : trial.displaced) {
-    displaced.push_back({{"from", file.from}, {"to", file.to}, {"cause", file.cause}});
-  }
-  return {{"from_now", OutcomeJson(trial.from_now())},
-          {"then_other", OutcomeJson(trial.then_other())},
-          {"round_trip", trial.round_trip},
-          {"displaced", displaced}};
+static void to_json(json& out, const Trial& trial) {
+  out = {{"from_now", trial.from_now()},
+         {"then_other", trial.then_other()},
+         {"round_trip", trial.round_trip},
+         {"displaced", trial.displaced}};
 }
-
-}  // namespace
 
 std::string TextReport(const CheckReport& report, bool colour, bool all) {
   const int state = static_cast<int>(report.state);
@@ -179,8 +179,6 @@ std::string TextReport(const CheckReport& report, bool colour, bool all) {
 std::string JsonReport(const CheckReport& report) {
   const bool stopped =
       report.state == State::kActivationStopped || report.state == State::kDeactivationStopped;
-  json moves = json::array();
-  for (const Move& move : report.moves) moves.push_back({{"from", move.from}, {"to", move.to}});
   json head = {{"folder", report.folder},
                {"state", NameOf(report.state)},
                {"pairs", report.pairs},
@@ -193,10 +191,10 @@ std::string JsonReport(const CheckReport& report) {
                {"summary", report.summary},
                {"why", report.why},
                {"next", report.next},
-               {"moves", moves}};
+               {"moves", report.moves}};
   if (report.state != State::kNoLists) {
-    head["activate"] = TrialJson(report.activate);
-    head["deactivate"] = TrialJson(report.deactivate);
+    head["activate"] = report.activate;
+    head["deactivate"] = report.deactivate;
   }
   // The findings one at a time: a document of thousands would take many times their text.
   std::string out = Dumped(head);
