@@ -448,6 +448,12 @@ TEST_F(Check, LinksAfterARenameAreFollowedAsTheSystemFollowsThem) {
   const Outcome predicted = Checked().activate.from_now();
   EXPECT_EQ(predicted.result, Result::kMissing);
   EXPECT_EQ(predicted.pair, 2u);
+
+  // A link to nothing where Deactivate puts its file is no file put there.
+  fs::create_symlink("nowhere", "Data/w.off");
+  WriteFile("Tavrik.mld", "Data/w.off,Data/w\r\n");
+  const Cause back = Checked().deactivate.from_now().cause;
+  EXPECT_EQ(back.kind, "missing-source") << back.text;
 }
 
 TEST_F(Check, TheReadmeSampleIsWhatTheShippedDemoPrints) {
@@ -713,6 +719,33 @@ TEST_F(Check, ASplitFolderComesFirstAndItsMissingFilesFollowFromIt) {
   FollowMoves(report);
   Press(true);
   EXPECT_EQ(Checked().state, State::kActive);
+
+  // The last files all in the twin: Activate stops with nothing after it
+  // there, yet they are to be moved out of the twin, not called missing.
+  fs::remove_all("Data");
+  for (int i = 0; i < 6; ++i) {
+    WriteFile((i < 4 ? "Data/Textures/t" : "Data/textures/t") + std::to_string(i) + ".dds.off",
+              "t");
+  }
+  const CheckReport twin = Checked();
+  EXPECT_EQ(Line(twin, 3),
+            "To activate the mod: move 'Data/textures/t4.dds.off' to 'Data/Textures/t4.dds.off' "
+            "and 'Data/textures/t5.dds.off' to 'Data/Textures/t5.dds.off', then press Activate.");
+  FollowMoves(twin);
+  Press(true);
+  EXPECT_EQ(Checked().state, State::kActive);
+  // A file truly missing before them stops every walk there: no press
+  // activates what the mod has, and they are not called missing.
+  Press(false);
+  fs::remove("Data/Textures/t3.dds.off");
+  for (const char* name : {"/t4.dds.off", "/t5.dds.off"}) {
+    fs::rename(std::string("Data/Textures") + name, std::string("Data/textures") + name);
+  }
+  EXPECT_EQ(Line(Checked(), 3)
+                .find("To activate the mod: first, put the file there as "
+                      "'Data/Textures/t3.dds.off'"),
+            0u)
+      << Line(Checked(), 3);
 }
 
 // Whatever is wrong with a mod, the text fits on one screen; --all and

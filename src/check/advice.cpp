@@ -3,6 +3,7 @@
 // proved to the end.
 
 #include <algorithm>
+#include <iterator>
 #include <numeric>
 #include <optional>
 
@@ -170,11 +171,13 @@ struct Plan {
 std::string Told(CheckReport& report, const Plan& plan) {
   const Outcome &last = plan.last(), &back = plan.back();
   std::string told = plan.goal ? "To activate the mod: " : "To deactivate the mod: ";
-  if (last.result == Result::kMissing && plan.goal) {
-    told = "To activate what the mod has (" +
-           FilesOf(report.missing.empty() ? std::vector<std::size_t>{last.pair} : report.missing,
-                   " is missing)", " are missing)") +
-           ": ";
+  if (last.result == Result::kMissing && plan.goal) {  // those before it are there, or moved in
+    std::vector<std::size_t> missing;
+    std::copy_if(report.missing.begin(), report.missing.end(), std::back_inserter(missing),
+                 [&](std::size_t pair) { return pair >= last.pair; });
+    if (missing.empty()) missing.push_back(last.pair);
+    told =
+        "To activate what the mod has (" + FilesOf(missing, " is missing)", " are missing)") + ": ";
   }
   const std::vector<Move>& moves = report.moves = plan.moves;
   bool shortened = moves.size() > kNamedMoves;  // --moves names what the line does not

@@ -103,15 +103,14 @@ Trial Presser::Run(const std::vector<Move>& moves, const std::vector<bool>& pres
   for (std::size_t i = 0; trial.moved && i < presses.size(); ++i) {
     const CheckedList& list = ListOf(presses[i]);
     Outcome& outcome = trial.presses.emplace_back(Walk(brennel_, presses[i], list, 0));
-    // Stopped where nothing is left to move (in a folder's twin, a file is
-    // left): what the mod has is moved.
+    // Stopped where nothing is left to move, not even in a folder's twin:
+    // what the mod has is moved.
     const bool missing = outcome.result == Result::kMissing;
-    outcome.done =
-        outcome.result == Result::kComplete ||
-        (missing && outcome.pair <= list.Unshifted() && outcome.cause.kind != "split-folder");
-    for (std::size_t pair = outcome.pair; missing && outcome.done && pair < list.Unshifted();
+    outcome.done = outcome.result == Result::kComplete ||
+                   (missing && outcome.pair > 0 && outcome.pair <= list.Unshifted());
+    for (std::size_t pair = outcome.pair - 1; missing && outcome.done && pair < list.Unshifted();
          ++pair) {
-      outcome.done = !Present(list.Source(pair));
+      outcome.done = !Present(list.Source(pair)) && InTwin(list.Source(pair)).empty();
     }
     if (i == 0 && after && !after(outcome)) break;
     if (i > 0) outcome.undone = Undone(presses[i - 1], moves.empty());
