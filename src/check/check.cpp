@@ -35,7 +35,6 @@ std::string SplitGroup(const std::string& a, const std::string& b) {
   return NameKeyOf(a.substr(0, a.find_first_of("/\\", at)));
 }
 
-// The entry `name` in the folder of `path`.
 std::string Beside(const std::string& path, const std::string& name) {
   const std::string folder = FolderOf(path);
   return folder + path[folder.size()] + name;
@@ -53,24 +52,19 @@ std::vector<std::size_t> Keys(const CheckedList& list, bool unshifted = false) {
   return keys;
 }
 
-// How far two lists' pairs agree, in the same order and in the reverse;
-// `whole` when one of them holds for every pair.
-struct Agreement {
-  std::size_t forward = 0, backward = 0;
-  bool whole = false;
-};
-
-Agreement Agree(const std::vector<std::size_t>& a, const std::vector<std::size_t>& d) {
+// Where two lists' pairs part, by their Keys: how many agree in the same
+// order and in the reverse; none when either holds for every pair.
+std::optional<std::pair<std::size_t, std::size_t>> Parting(const std::vector<std::size_t>& a,
+                                                           const std::vector<std::size_t>& d) {
   const std::size_t pa = a.size() / 2, pd = d.size() / 2;
   const auto same = [&](std::size_t in_d, std::size_t in_a) {
     return d[2 * in_d] == a[2 * in_a] && d[2 * in_d + 1] == a[2 * in_a + 1];
   };
-  Agreement agreement;
-  auto& [forward, backward, whole] = agreement;
+  std::size_t forward = 0, backward = 0;
   while (forward < std::min(pa, pd) && same(forward, forward)) ++forward;
   while (pa == pd && backward < pa && same(backward, pa - 1 - backward)) ++backward;
-  whole = pa == pd && (forward == pa || backward == pa);
-  return agreement;
+  if (pa == pd && (forward == pa || backward == pa)) return std::nullopt;
+  return std::pair(forward, backward);
 }
 
 // Reads a list into the Brennel's own `entries`, as Form_Load does.
@@ -173,24 +167,20 @@ class Linter {
       return finding.list == list.name && (finding.entry + 1) / 2 == outcome.pair &&
              finding.kind == cause.kind;
     };
-    if (outcome.pair == 0 ||
-        (cause.kind != "duplicate-source" && cause.kind != "duplicate-target" &&
-         cause.kind != "misspelt" && cause.kind != "refused") ||
-        std::any_of(findings_.begin(), findings_.end(), told)) {
-      return;
+    const bool telling = cause.kind == "duplicate-source" || cause.kind == "duplicate-target" ||
+                         cause.kind == "misspelt" || cause.kind == "refused";
+    if (outcome.pair > 0 && telling && std::ranges::none_of(findings_, told)) {
+      Told(list, outcome.pair, cause, cause.kind, "");
     }
-    Told(list, outcome.pair, cause, cause.kind, "");
   }
 
-  /// Sorts the findings: by list, then entry.
+  /// Sorts the findings by list, then entry; the whole list's first.
+  /// Mostly they are already, which is cheaper to see than to sort.
   void Finish() {
-    // In the order of the lists' entries; the whole list's first.
     const auto before = [](const Finding& a, const Finding& b) {
       return a.list != b.list ? a.list == kActivationListFile : a.entry < b.entry;
     };
-    if (!std::is_sorted(findings_.begin(), findings_.end(), before)) {  // mostly they are
-      std::stable_sort(findings_.begin(), findings_.end(), before);
-    }
+    if (!std::ranges::is_sorted(findings_, before)) std::ranges::stable_sort(findings_, before);
   }
 
  private:
@@ -247,18 +237,15 @@ class Linter {
     if (source.empty() || target.empty()) return;
     if (from.file_found) {
       Spelling(list, source_entry, from, true);
-      // The file itself with a twin that differs only in case.
-      const std::vector<std::string> twins =
-          looked_at_.insert(from.where).second
-              ? presser_.TwinsOf(FolderOf(from.where), LastName(from.where))
-              : std::vector<std::string>();
-      for (const std::string& twin : twins) {
-        Add(list, source_entry, Severity::kWarning, "case-twin",
-            Shown(from.where) + " has a twin that differs only in case, " +
-                Shown(Beside(from.where, twin)) +
-                ": Windows takes them for one file, a game may load either, and the walk takes "
-                "the twin for its target's name; the walk moves " +
-                Named(LastName(from.where)) + "; take the other away");
+      const std::string& file = from.where;
+      if (looked_at_.insert(file).second) {  // its twins, told at the first pair that moves it
+        for (const std::string& twin : presser_.TwinsOf(FolderOf(file), LastName(file))) {
+          Add(list, source_entry, Severity::kWarning, "case-twin",
+              Shown(file) + " has a twin that differs only in case, " + Shown(Beside(file, twin)) +
+                  ": Windows takes them for one file, a game may load either, and the walk "
+                  "takes the twin for its target's name; the walk moves " +
+                  Named(LastName(file)) + "; take the other away");
+        }
       }
     }
     if (from.folder_found) SplitFolders(list, source_entry, from, false);
@@ -342,13 +329,13 @@ class Linter {
   // same or the reverse order, as Windows compares paths: where they part, in both lists.
   void CompareLists(const CheckedList& activation, const CheckedList& deactivation) {
     if (!activation.readable || !deactivation.readable) return;
-    const Agreement agreement = Agree(Keys(activation), Keys(deactivation));
-    if (agreement.whole) return;
+    const auto parting = Parting(Keys(activation), Keys(deactivation));
+    if (!parting) return;
     const CheckedList* both[] = {&activation, &deactivation};
     // A shift moves every pair after it: when the lists agree without what
     // shifts them, that is where they part, and the other list is not to blame.
     if ((activation.shift.entry > 0 || deactivation.shift.entry > 0) &&
-        Agree(Keys(activation, true), Keys(deactivation, true)).whole) {
+        !Parting(Keys(activation, true), Keys(deactivation, true))) {
       for (const CheckedList* list : both) {
         if (list->shift.entry == 0) continue;
         Add(*list, list->shift.entry, Severity::kNote, "lists-differ",
@@ -359,10 +346,10 @@ class Linter {
       }
       return;
     }
-    const bool reverse = agreement.backward > agreement.forward;
+    const auto [forward, backward] = *parting;
+    const bool reverse = backward > forward;
     const std::size_t pa = activation.Pairs(), pd = deactivation.Pairs();
-    const std::size_t in_d = reverse ? agreement.backward : agreement.forward;
-    const std::size_t in_a = reverse ? pa - 1 - in_d : in_d;
+    const std::size_t in_d = std::max(forward, backward), in_a = reverse ? pa - 1 - in_d : in_d;
     std::string order = reverse ? " (in reverse order)" : "";
     for (const CheckedList* list : both) {  // a shift before the lists part is the likelier cause
       if (list->shift.entry > 0 && list->shift.pair <= (list->activation ? in_a : in_d)) {
@@ -371,15 +358,16 @@ class Linter {
       }
     }
     if (in_d < pd && (reverse || in_d < pa)) {
-      Add(deactivation, 2 * in_d + 1, Severity::kNote, "lists-differ",
-          "pair " + std::to_string(in_d + 1) + " here, " + PairText(deactivation, in_d) +
-              ", is not pair " + std::to_string(in_a + 1) + " of Tavrik.mla, " +
-              PairText(activation, in_a) + " (" + activation.At(2 * in_a + 1) +
-              "): the lists' pairs agree up to here" + order);
-      Add(activation, 2 * in_a + 1, Severity::kNote, "lists-differ",
-          "pair " + std::to_string(in_a + 1) + " here, " + PairText(activation, in_a) +
-              ", is not pair " + std::to_string(in_d + 1) + " of Tavrik.mld, " +
-              PairText(deactivation, in_d) + " (" + deactivation.At(2 * in_d + 1) + ")" + order);
+      const auto differs = [&](const CheckedList& list, std::size_t pair, const CheckedList& other,
+                               std::size_t other_pair, const char* agree) {
+        Add(list, 2 * pair + 1, Severity::kNote, "lists-differ",
+            "pair " + std::to_string(pair + 1) + " here, " + PairText(list, pair) +
+                ", is not pair " + std::to_string(other_pair + 1) + " of " + other.name + ", " +
+                PairText(other, other_pair) + " (" + other.At(2 * other_pair + 1) + ")" + agree +
+                order);
+      };
+      differs(deactivation, in_d, activation, in_a, ": the lists' pairs agree up to here");
+      differs(activation, in_a, deactivation, in_d, "");
       return;
     }
     const CheckedList &longer = pa > pd ? activation : deactivation,
@@ -479,12 +467,9 @@ CheckReport Check(DryRun& run, const std::string& folder) {
 
 int ExitStatus(const CheckReport& report) {
   if (report.state == State::kNoLists) return 2;
-  const Trial* applies = report.state == State::kInactive ? &report.activate
-                         : report.state == State::kActive ? &report.deactivate
-                                                          : nullptr;
-  const bool clean =
-      applies != nullptr && applies->from_now().result == Result::kComplete && applies->round_trip;
-  return clean ? 0 : 1;
+  if (report.state != State::kInactive && report.state != State::kActive) return 1;
+  const Trial& applies = report.state == State::kInactive ? report.activate : report.deactivate;
+  return applies.from_now().result == Result::kComplete && applies.round_trip ? 0 : 1;
 }
 
 }  // namespace tavrik

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <span>
+#include <tuple>
 
 #include "check.h"
 #include "shown_text.h"
@@ -14,46 +16,46 @@ namespace {
 
 constexpr char kUsage[] = "usage: brennel-check [--all | --moves | --json] [FOLDER]";
 
-constexpr char kHelp[] =
-    "\n"
-    "Checks a mod's lists, \"Tavrik.mla\" and \"Tavrik.mld\" in FOLDER (default: the\n"
-    "current folder), by walking them with Brennel's own walk on a dry run: it\n"
-    "changes nothing on disk. The first three lines say where the mod's files\n"
-    "are, what stops a walk, and what to do (\"To ...: ...\", tried on the dry run\n"
-    "to the end: the other button after it included). Then what Activate and\n"
-    "Deactivate would do from now and after each other; then the findings about\n"
-    "the lists, a line for each kind and cause: the first of them, as\n"
-    "LIST:LINE:COLUMN: SEVERITY: TEXT [KIND], and how many more. It fits in 40\n"
-    "lines. brennel-check(1) describes every kind of finding.\n"
-    "\n"
-    "  --all      every finding and every file that would not come back\n"
-    "  --moves    only the moves by hand the third line starts with, as commands\n"
-    "  --json     everything, as one JSON object\n"
-    "  --help     this text\n"
-    "  --version  the version\n"
-    "\n"
-    "States: inactive, active, incomplete (nothing moved, some pairs' files in\n"
-    "neither place), activation-stopped and deactivation-stopped (as a walk that\n"
-    "stopped at a pair leaves them), both-names (a file at both paths of some\n"
-    "pairs), ambiguous (a name on the way matches several that differ only in\n"
-    "case), mixed (anything else), no-lists.\n"
-    "\n"
-    "Foreseen: a missing file or folder, a target in the way (in any case), a\n"
-    "read-only or other file system, a folder that may not be written, on Linux\n"
-    "immutable and append-only files and folders and sticky folders, on Windows\n"
-    "a file in use or whose deletion is denied. Not foreseen: a full disk or\n"
-    "quota, a file system's own name rules (ntfs-3g windows_names), a security\n"
-    "module's denial, and anything that changes on disk once the check has\n"
-    "looked (it looks at each name and folder once). What a fix it cannot try\n"
-    "leads to (a flag lifted, a list corrected), a new check tells.\n"
-    "\n"
-    "Control characters and bidirectional controls from a list or a file name\n"
-    "are shown as <U+001B>, bytes that are not UTF-8 as <0xFF>. JSON gives texts\n"
-    "exactly, but for such bytes in a name on disk, which become U+FFFD.\n"
-    "\n"
-    "Exit status: 0 when the button for the current state runs to its end and\n"
-    "the other one then puts every file back; 1 otherwise; 2 for a usage error\n"
-    "(one line on standard error) or no lists in the folder.\n";
+constexpr char kHelp[] = R"(
+Checks a mod's lists, "Tavrik.mla" and "Tavrik.mld" in FOLDER (default: the
+current folder), by walking them with Brennel's own walk on a dry run: it
+changes nothing on disk. The first three lines say where the mod's files
+are, what stops a walk, and what to do ("To ...: ...", tried on the dry run
+to the end: the other button after it included). Then what Activate and
+Deactivate would do from now and after each other; then the findings about
+the lists, a line for each kind and cause: the first of them, as
+LIST:LINE:COLUMN: SEVERITY: TEXT [KIND], and how many more. It fits in 40
+lines. brennel-check(1) describes every kind of finding.
+
+  --all      every finding and every file that would not come back
+  --moves    only the moves by hand the third line starts with, as commands
+  --json     everything, as one JSON object
+  --help     this text
+  --version  the version
+
+States: inactive, active, incomplete (nothing moved, some pairs' files in
+neither place), activation-stopped and deactivation-stopped (as a walk that
+stopped at a pair leaves them), both-names (a file at both paths of some
+pairs), ambiguous (a name on the way matches several that differ only in
+case), mixed (anything else), no-lists.
+
+Foreseen: a missing file or folder, a target in the way (in any case), a
+read-only or other file system, a folder that may not be written, on Linux
+immutable and append-only files and folders and sticky folders, on Windows
+a file in use or whose deletion is denied. Not foreseen: a full disk or
+quota, a file system's own name rules (ntfs-3g windows_names), a security
+module's denial, and anything that changes on disk once the check has
+looked (it looks at each name and folder once). What a fix it cannot try
+leads to (a flag lifted, a list corrected), a new check tells.
+
+Control characters and bidirectional controls from a list or a file name
+are shown as <U+001B>, bytes that are not UTF-8 as <0xFF>. JSON gives texts
+exactly, but for such bytes in a name on disk, which become U+FFFD.
+
+Exit status: 0 when the button for the current state runs to its end and
+the other one then puts every file back; 1 otherwise; 2 for a usage error
+(one line on standard error) or no lists in the folder.
+)";
 
 // One line: what is wrong, then the usage.
 int Usage(CheckConsole& console, const std::string& why) {
@@ -107,16 +109,13 @@ std::string ButtonLines(const CheckReport& report, bool activate, bool all) {
   if (now.renames == 0) return Line(line + ".");
   std::string lines = Line(
       line + (run.round_trip ? "; every file is back where it was." : "; not every file is back:"));
-  const std::size_t shown =
-      all ? run.displaced.size() : std::min(run.displaced.size(), kShownFiles);
-  for (std::size_t i = 0; i < shown; ++i) {
-    const Displaced& file = run.displaced[i];
+  const std::size_t count = run.displaced.size(),
+                    shown = all ? count : std::min(count, kShownFiles);
+  for (const Displaced& file : std::span(run.displaced).first(shown)) {
     lines += Line("  " + Named(file.from) + " ends as " + Named(file.to) +
                   (file.cause.empty() ? "" : ": " + file.cause));
   }
-  if (shown < run.displaced.size()) {
-    lines += "  and " + Counted(run.displaced.size() - shown, "more file") + "\n";
-  }
+  if (shown < count) lines += "  and " + Counted(count - shown, "more file") + "\n";
   return lines;
 }
 
@@ -139,7 +138,7 @@ std::string Grouped(const std::vector<Finding>& findings, bool colour) {
   std::map<std::string, Group> groups;
   for (const Finding& finding : findings) groups[finding.Key()];
   for (const Finding& finding : findings) {
-    if (finding.under != finding.Key() && groups.count(finding.under) != 0) {
+    if (finding.under != finding.Key() && groups.contains(finding.under)) {
       ++groups[finding.under].following;
     } else if (Group& group = groups[finding.Key()]; group.count++ == 0) {
       group.first = &finding;
@@ -150,18 +149,16 @@ std::string Grouped(const std::vector<Finding>& findings, bool colour) {
     if (group.count > 0) order.push_back(group);
   }
   std::sort(order.begin(), order.end(), [](const Group& a, const Group& b) {
-    return a.first->severity != b.first->severity ? a.first->severity < b.first->severity
-                                                  : a.first < b.first;
+    return std::tie(a.first->severity, a.first) < std::tie(b.first->severity, b.first);
   });
   std::string text;
-  for (std::size_t i = 0; i < order.size() && i < kShownGroups; ++i) {
-    std::string more =
-        order[i].count > 1 ? "and " + Thousands(order[i].count - 1) + " more like it" : "";
-    if (order[i].following > 0) {
-      more += (more.empty() ? "" : "; ") + Counted(order[i].following, "other finding") +
-              (order[i].following == 1 ? " follows" : " follow") + " from it";
+  for (const Group& group : std::span(order).first(std::min(order.size(), kShownGroups))) {
+    std::string more = group.count > 1 ? "and " + Thousands(group.count - 1) + " more like it" : "";
+    if (group.following > 0) {
+      more += (more.empty() ? "" : "; ") + Counted(group.following, "other finding") +
+              (group.following == 1 ? " follows" : " follow") + " from it";
     }
-    text += FindingLine(*order[i].first, colour) + (more.empty() ? "" : " (" + more + ")") + "\n";
+    text += FindingLine(*group.first, colour) + (more.empty() ? "" : " (" + more + ")") + "\n";
   }
   if (order.size() > kShownGroups) {
     text += "and " + Counted(order.size() - kShownGroups, "more group") + " of findings\n";
@@ -281,23 +278,22 @@ int RunCheck(const std::vector<std::string>& arguments, CheckConsole& console, D
   bool options = true;
   std::vector<std::string> folders;
   for (const std::string& argument : arguments) {
-    if (options && argument == "--") {
+    if (!options || argument.size() < 2 || argument[0] != '-') {  // "-" too is a folder
+      folders.push_back(argument);
+    } else if (argument == "--") {
       options = false;
-    } else if (options && argument == "--help") {
+    } else if (argument == "--help") {
       console.out += std::string(kUsage) + "\n" + kHelp;
       return 0;
-    } else if (options && argument == "--version") {
+    } else if (argument == "--version") {
       console.out += "brennel-check 1.00\n";
       return 0;
-    } else if (options && (argument == "--json" || argument == "--all" || argument == "--moves")) {
-      if (!format.empty() && format != argument) {
-        return Usage(console, "give one of --all, --moves and --json");
-      }
-      format = argument;
-    } else if (options && argument.size() > 1 && argument[0] == '-') {
+    } else if (argument != "--json" && argument != "--all" && argument != "--moves") {
       return Usage(console, "unknown option '" + argument + "'");
+    } else if (!format.empty() && format != argument) {
+      return Usage(console, "give one of --all, --moves and --json");
     } else {
-      folders.push_back(argument);
+      format = argument;
     }
   }
   if (folders.size() > 1) return Usage(console, "give at most one folder");
