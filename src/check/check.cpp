@@ -1,6 +1,5 @@
-// brennel-check's findings: the lists read as the tool reads them, walked by
-// the tool's own Brennel on a dry run, and what each entry and pair of them meets
-// on disk.
+// brennel-check's check: the lists read as the tool reads them, walked by the
+// tool's own Brennel on a dry run, and each entry and pair looked at on disk.
 
 #include "check.h"
 
@@ -30,8 +29,7 @@ std::string PairText(const CheckedList& list, std::size_t pair) {
 // Where two paths to one file part, as NTFS compares names ("Data/textures" for
 // "Data/textures/a" and "Data/Textures/a"): the group of a split folder's findings.
 std::string SplitGroup(const std::string& a, const std::string& b) {
-  std::size_t at = 0;
-  while (at < a.size() && at < b.size() && a[at] == b[at]) ++at;
+  const std::size_t at = std::ranges::mismatch(a, b).in1 - a.begin();
   return NameKeyOf(a.substr(0, a.find_first_of("/\\", at)));
 }
 
@@ -40,9 +38,8 @@ std::string Beside(const std::string& path, const std::string& name) {
   return folder + path[folder.size()] + name;
 }
 
-// What each entry of `list` names by its text, digested; without what shifts
-// the list (its empty entries, or the entry its pairs' names leave alone)
-// when `unshifted`.
+// What each entry of `list` names by its text, digested; without what shifts the list (its empty
+// entries, or the entry its pairs' names leave alone) when `unshifted`.
 std::vector<std::size_t> Keys(const CheckedList& list, bool unshifted = false) {
   std::vector<std::size_t> keys;
   for (std::size_t i = 1; i <= std::min(list.Size(), kLongestWalk); ++i) {
@@ -79,9 +76,7 @@ CheckedList Load(DryRun& run, const char* name, bool activation, EntryList& entr
   return list;
 }
 
-// The findings about a mod's lists, each at its list, line and column, as
-// compilers print them, with the fix in a few words. Paths on disk are shown
-// from `here`, the working directory.
+// The findings about a mod's lists. Paths on disk are shown from `here`, the working directory.
 class Linter {
  public:
   Linter(DryRun& run, Presser& presser, std::string here, std::vector<Finding>& findings)
@@ -265,8 +260,7 @@ class Linter {
     }
   }
 
-  // The whole entry as the disk spells it: a name the folder lacks, as the
-  // rename would make it.
+  // The whole entry as the disk spells it: a name the folder lacks, as the rename would make it.
   void Spelling(const CheckedList& list, std::size_t entry, const PathFacts& facts, bool whole) {
     const std::string on_disk = Shown(facts.where), path = Named(list.Entry(entry));
     if (facts.folder_other_case || (whole && facts.file_other_case)) {
@@ -423,8 +417,7 @@ CheckReport Check(DryRun& run, const std::string& folder) {
   const bool by_activation = activation.Pairs() > 0 || deactivation.Pairs() == 0;
   const CheckedList& basis = by_activation ? activation : deactivation;
   std::vector<PairPlace> places = Locate(run, basis), by_deactivation = places;
-  if (by_activation && deactivation.Pairs() > 0 &&
-      !(*deactivation.entries == *activation.entries)) {
+  if (by_activation && deactivation.Pairs() > 0 && *deactivation.entries != *activation.entries) {
     by_deactivation = Locate(run, deactivation);
   }
   const ModState state = StateOf(std::move(places), by_deactivation, basis.shift.entry > 0);

@@ -1,10 +1,8 @@
 #pragma once
 
-// brennel-check: what it finds in a mod's folder (the state of its files,
-// what each button would do from there, what to press, and findings about
-// the lists) and its command line, the same on both systems (the program
-// entries in src/app/ supply what differs). Nothing is changed on disk: the
-// walks run on a DryRun.
+// brennel-check: what it finds in a mod's folder (the state of its files, what each button
+// would do from there, what to press, and findings about the lists), and its command line,
+// the same on both systems. Nothing is changed on disk: the walks run on a DryRun.
 
 #include <cstddef>
 #include <functional>
@@ -20,8 +18,7 @@ enum class Severity : unsigned char { kError, kWarning, kNote };
 inline constexpr const char* kSeverityNames[] = {"error", "warning", "note"};
 inline const char* NameOf(Severity severity) { return kSeverityNames[static_cast<int>(severity)]; }
 
-/// A finding about a list at its list, line and column, as compilers print
-/// them, with the fix in a few words:
+/// A finding about a list, told at its line and column as compilers print them, with the fix:
 /// `Tavrik.mla:12:5: warning: empty entry shifts the 9 pairs after it`.
 struct Finding {
   std::string list;        // "Tavrik.mla" or "Tavrik.mld"
@@ -44,9 +41,8 @@ struct CheckReport {
   // place, at both, or cannot be told.
   std::vector<std::size_t> moved, missing, both, unknown;
   std::vector<std::size_t> in_twins;  // missing, but in a twin of a folder on the way
-  // Where the list the state is told by starts to be shifted by one entry
-  // ("Tavrik.mla:3:1"; "" when not), the pair there (from 1), and whether
-  // an empty entry does it.
+  // Where the list the state is told by starts to be shifted by one entry ("Tavrik.mla:3:1"; ""
+  // when not), the pair there (from 1), and whether an empty entry does it.
   std::string shift_at;
   std::size_t shift_pair = 0;
   bool shift_empty = false;
@@ -79,9 +75,8 @@ struct CheckConsole {
   std::function<std::string()> here;
 };
 
-/// Runs brennel-check with `arguments` (without the program's name) on
-/// `run` and returns its exit status: 0 all good, 1 findings that matter, 2
-/// a usage error.
+/// Runs brennel-check with `arguments` (without the program's name) on `run` and returns its exit
+/// status: 0 all good, 1 findings that matter, 2 a usage error.
 int RunCheck(const std::vector<std::string>& arguments, CheckConsole& console, DryRun& run);
 
 /// Text of at most 40 lines: the three lines, the folder, what each button would do, then
