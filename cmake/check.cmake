@@ -5,11 +5,9 @@ set(check_sources
   src/check/check.cpp
   src/check/mod_state.cpp
   src/check/presses.cpp
-  src/check/lint.cpp
   src/check/advice.cpp
   src/check/checked_list.cpp
   src/check/shown_text.cpp
-  src/check/report.cpp
   src/check/cli.cpp)
 # Each system's dry run, over its own file rules.
 if(WIN32)

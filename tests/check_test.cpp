@@ -23,7 +23,6 @@
 #include <set>
 #include <sstream>
 
-#include "cli.h"
 #include "launcher.h"
 #include "scratch_folder.h"
 #include "shown_text.h"

@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "cli.h"
+#include "check.h"
 
 int main(int argc, char* argv[]) {
   tavrik::CheckConsole console;

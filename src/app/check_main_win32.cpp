@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "cli.h"
+#include "check.h"
 #include "wide_text.h"
 
 namespace {
