@@ -13,15 +13,6 @@ namespace tavrik {
 
 namespace {
 
-// Whether two list paths name different places by their texts; most pairs'
-// last names tell at once.
-bool Apart(const std::string& a, const std::string& b) {
-  const std::string x = LastName(a), y = LastName(b);
-  return (!NamesFolder(x) && !NamesFolder(y) &&
-          NameKeyOf(WithoutTrailingDots(x)) != NameKeyOf(WithoutTrailingDots(y))) ||
-         KeyOf(a) != KeyOf(b);
-}
-
 // Whether two texts differ in a few characters at one place: a letter
 // typed wrong, left out or doubled.
 bool Close(std::string_view a, std::string_view b) {
@@ -143,7 +134,7 @@ bool Presser::Undone(bool pressed, bool unmoved) {
   const CheckedList& list = ListOf(pressed);
   std::vector<bool>& renaming = renaming_[pressed ? 0 : 1];
   for (std::size_t pair = renaming.size(); pair < list.Unshifted(); ++pair) {
-    renaming.push_back(Apart(list.Source(pair), list.Target(pair)));  // compared once
+    renaming.push_back(KeyOf(list.Source(pair)) != KeyOf(list.Target(pair)));  // compared once
   }
   for (std::size_t pair = 0; pair < renaming.size(); ++pair) {
     if (renaming[pair] && Present(list.Target(pair))) return false;
