@@ -120,22 +120,22 @@ class Linter {
   void Misplaced(const CheckedList& list, const ModState& state) {
     // A list its button refuses whole stops at no pair: its missing files follow from that.
     const std::string refused = list.Refused() ? ListRefusal(list.TooMany()).kind + '\t' : "";
+    std::unordered_set<std::size_t> misspelt;  // the first entries of misspelt pairs
     for (const std::size_t pair : state.At(PairPlace::kNeither)) {
       const Cause cause = presser_.Missing(list, pair - 1);
       // An empty entry says it itself; a file an earlier pair moves, the walk's stop.
       if (cause.kind == "empty-entry" || cause.kind == "duplicate-source") continue;
       const bool split = cause.kind == "split-folder";
-      if (cause.kind == "misspelt") {  // where the lists part follows from it
-        for (Finding& finding : findings_) {
-          if (finding.kind == "lists-differ" && finding.entry == 2 * pair - 1) {
-            finding.under = "misspelt\t";
-          }
-        }
-      }
+      if (cause.kind == "misspelt") misspelt.insert(2 * pair - 1);
       Told(list, pair, cause, split ? "missing-source" : cause.kind,
            !refused.empty() ? refused
            : split          ? "split-folder\t" + SplitGroup(cause.moves[0].from, cause.moves[0].to)
                             : "");
+    }
+    for (Finding& finding : findings_) {  // where the lists part follows from the misspelling
+      if (finding.kind == "lists-differ" && misspelt.contains(finding.entry)) {
+        finding.under = "misspelt\t";
+      }
     }
     if (!list.activation) return;
     for (const std::size_t pair : state.At(PairPlace::kBoth)) {
