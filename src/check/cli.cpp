@@ -20,12 +20,10 @@ constexpr char kHelp[] = R"(
 Checks a mod's lists, "Tavrik.mla" and "Tavrik.mld" in FOLDER (default: the
 current folder), by walking them with Brennel's own walk on a dry run: it
 changes nothing on disk. The first three lines say where the mod's files
-are, what stops a walk, and what to do ("To ...: ...", tried on the dry run
-to the end: the other button after it included). Then what Activate and
-Deactivate would do from now and after each other; then the findings about
-the lists, a line for each kind and cause: the first of them, as
-LIST:LINE:COLUMN: SEVERITY: TEXT [KIND], and how many more. It fits in 40
-lines. brennel-check(1) describes every kind of finding.
+are (the state), what stops a walk, and what to do, tried on the dry run to
+the end. Then what each button would do, and the findings about the lists,
+grouped by kind and cause, as LIST:LINE:COLUMN: SEVERITY: TEXT [KIND]. It
+fits in 40 lines. brennel-check(1) describes every state and finding.
 
   --all      every finding and every file that would not come back
   --moves    only the moves by hand the third line starts with, as commands
@@ -33,24 +31,14 @@ lines. brennel-check(1) describes every kind of finding.
   --help     this text
   --version  the version
 
-States: inactive, active, incomplete (nothing moved, some pairs' files in
-neither place), activation-stopped and deactivation-stopped (as a walk that
-stopped at a pair leaves them), both-names (a file at both paths of some
-pairs), ambiguous (a name on the way matches several that differ only in
-case), mixed (anything else), no-lists.
-
-Foreseen: a missing file or folder, a target in the way (in any case), a
-read-only or other file system, a folder that may not be written, on Linux
-immutable and append-only files and folders and sticky folders, on Windows
-a file in use or whose deletion is denied. Not foreseen: a full disk or
-quota, a file system's own name rules (ntfs-3g windows_names), a security
-module's denial, and anything that changes on disk once the check has
-looked (it looks at each name and folder once). What a fix it cannot try
-leads to (a flag lifted, a list corrected), a new check tells.
+Not foreseen: a full disk or quota, a file system's own name rules (ntfs-3g
+windows_names), a security module's denial, what a fix it cannot try leads
+to (a flag lifted, a list corrected), and changes on disk once the check
+has looked (it looks at each name and folder once): then check again.
 
 Control characters and bidirectional controls from a list or a file name
-are shown as <U+001B>, bytes that are not UTF-8 as <0xFF>. JSON gives texts
-exactly, but for such bytes in a name on disk, which become U+FFFD.
+are shown as <U+001B>, bytes that are not UTF-8 as <0xFF>; JSON gives texts
+exactly, but such bytes in a name on disk become U+FFFD.
 
 Exit status: 0 when the button for the current state runs to its end and
 the other one then puts every file back; 1 otherwise; 2 for a usage error
