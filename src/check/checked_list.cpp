@@ -17,17 +17,15 @@ namespace {
 // other with something added at its end or start ("x.dds.off" and "x.dds",
 // "Disabled_x.esp" and "x.esp"). ASCII letters in any case.
 bool SameShape(const std::string& first, const std::string& second) {
-  const ListPath a = ParseListPath(first), b = ParseListPath(second);
-  if (a.names.empty() || b.names.empty()) return false;
-  const auto lower = [](std::string_view name) {
-    std::string text(WithoutTrailingDots(name));
-    for (char& c : text) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    return text;
+  const auto last = [](const std::string& path) {  // "" for none
+    const ListPath parsed = ParseListPath(path);
+    std::string name(parsed.names.empty() ? "" : WithoutTrailingDots(parsed.names.back()));
+    for (char& c : name) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    return name;
   };
-  std::string x = lower(a.names.back()), y = lower(b.names.back());
+  std::string x = last(first), y = last(second);
   if (x.size() > y.size()) std::swap(x, y);
-  return !x.empty() &&
-         (y.compare(0, x.size(), x) == 0 || y.compare(y.size() - x.size(), x.size(), x) == 0);
+  return !x.empty() && (y.starts_with(x) || y.ends_with(x));
 }
 
 }  // namespace
@@ -42,21 +40,21 @@ std::string KeyOf(const std::string& path) {
 
 Shift FindShift(const CheckedList& list) {
   const std::size_t size = std::min(list.Size(), kLongestWalk);
-  const auto agree = [&](std::size_t a, std::size_t b) {  // entries from 0
-    return b < size && SameShape(list.Entry(a + 1), list.Entry(b + 1));
+  const auto agree = [&](std::size_t a, std::size_t b) {
+    return b <= size && SameShape(list.Entry(a), list.Entry(b));
   };
   bool shaped = false;
   for (std::size_t pair = 0; pair < list.Pairs(); ++pair) {
-    const std::size_t at = 2 * pair;
+    const std::size_t at = 2 * pair + 1;  // its first entry
     for (const std::size_t entry : {at, at + 1}) {
-      if (list.Entry(entry + 1).empty() && entry + 1 < size) return {entry + 1, true, pair};
+      if (list.Entry(entry).empty() && entry < size) return {entry, true, pair};
     }
     const bool same = agree(at, at + 1);
     shaped = shaped || same;
     if (same || !shaped) continue;
     for (const std::size_t alone : {at, at + 1}) {  // left out, its partner pairs with the next
-      if (agree(2 * at + 1 - alone, at + 2) && (at + 4 >= size || agree(at + 3, at + 4))) {
-        return {alone + 1, false, pair};
+      if (agree(2 * at + 1 - alone, at + 2) && (at + 4 > size || agree(at + 3, at + 4))) {
+        return {alone, false, pair};
       }
     }
   }

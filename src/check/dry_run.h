@@ -120,12 +120,10 @@ class RecordingDryRun : public DryRun {
   /// The entry at `from` goes to `to`; `data` is what it is now.
   void RecordMove(const Place& from, const std::string& from_path, const Place& to,
                   const std::string& to_path, Data data) {
-    std::optional<Entry>& there = places_[from];
-    if (!there) there.emplace(Entry{{}, from, from_path, {}});  // first moved: it came from here
-    Entry moved = std::move(*there);
+    std::optional<Entry>& there = places_[from];  // none before its first move: it came from here
+    Entry moved{std::move(data), there ? there->origin : from,
+                there ? there->origin_path : from_path, to_path};
     there.reset();
-    moved.data = std::move(data);
-    moved.path = to_path;
     places_[to] = std::move(moved);
     ++renames_;
   }

@@ -19,9 +19,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
-#include <memory>
-#include <optional>
 #include <unordered_map>
 
 #include "dry_run.h"
@@ -162,47 +159,42 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
   }
 
   PathFacts Facts(const std::string& path) override {
-    PathFacts facts;
     if (path.empty() || path.find('\0') != std::string::npos || IsDriveOrShare(path) ||
         TooLongForWindows(path)) {
-      return facts;
+      return {};
     }
     walk_.folders().Refresh();
     if (here_.empty()) {
       const std::unique_ptr<char, decltype(&std::free)> here(getcwd(nullptr, 0), &std::free);
       here_ = here != nullptr ? here.get() : ".";
     }
-    // The last name is parsed only where it names a folder, or no folder is reached.
-    const std::string_view spelled = std::string_view(path).substr(LastNameStart(path));
-    const bool names_folder = NamesFolder(spelled);
     const NameRule::Reached reached = walk_.names().FolderOf(std::string_view(path));
-    const ListPath names = reached.number != 0 || names_folder ? ParseListPath(path) : ListPath();
-    if (reached.number != 0) {  // where the text leads
-      facts.where = names.from_root ? "" : here_;
-      for (const std::string_view name : names.names) {  // a ".." is left only at the start
+    if (reached.number != 0) {  // where the text leads; a ".." is left only at its start
+      const ListPath names = ParseListPath(path);
+      std::string where = names.from_root ? "" : here_;
+      for (const std::string_view name : names.names) {
         if (name == "..")
-          facts.where.erase(std::min(facts.where.rfind('/'), facts.where.size()));
+          where.erase(std::min(where.rfind('/'), where.size()));
         else
-          facts.where.append("/").append(name);
+          where.append("/").append(name);
       }
-      return facts;
+      return {.where = where};
     }
+    const std::string_view last = std::string_view(path).substr(LastNameStart(path));
+    const bool names_folder = NamesFolder(last);
     const NameRule::Entry entry =
-        names_folder ? NameRule::Entry() : walk_.names().Find(*reached.folder, spelled);
-    std::string_view last = spelled;
-    if (names_folder) last = names.names.empty() ? "" : names.names.back();
-    facts.folder_found = !names_folder;
-    facts.file_found = !entry.name.empty();
-    facts.folder_other_case = (reached.matched & kMatchedOtherCase) != 0;
-    facts.folder_trailing_dots = (reached.matched & kMatchedTrimmed) != 0;
-    facts.file_other_case = (entry.matched & kMatchedOtherCase) != 0;
-    facts.file_trailing_dots = (entry.matched & kMatchedTrimmed) != 0;
+        names_folder ? NameRule::Entry() : walk_.names().Find(*reached.folder, last);
     std::string folder = HeldOf(reached.folder->handle).path;
     if (folder.empty() || folder[0] != '/') folder = JoinPath(here_, folder);
     const std::string name =
-        entry.name.empty() ? std::string(WithoutTrailingDots(last)) : entry.name;
-    facts.where = JoinPath(folder, names_folder ? "" : name);
-    return facts;
+        !entry.name.empty() || names_folder ? entry.name : std::string(WithoutTrailingDots(last));
+    return {.folder_found = !names_folder,
+            .file_found = !entry.name.empty(),
+            .folder_other_case = (reached.matched & kMatchedOtherCase) != 0,
+            .folder_trailing_dots = (reached.matched & kMatchedTrimmed) != 0,
+            .file_other_case = (entry.matched & kMatchedOtherCase) != 0,
+            .file_trailing_dots = (entry.matched & kMatchedTrimmed) != 0,
+            .where = JoinPath(folder, name)};
   }
 
   // The disk the walk sees.
@@ -286,9 +278,7 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
     std::optional<int> read;  // the errno of reading its names, once read
     std::vector<std::pair<std::string, Listed>> names;
     std::unordered_map<std::string, Asked> asked[2];  // by name: links not followed, followed
-    // Whether it may be written (0 or the errno: a read-only mount, no
-    // permission), and its flags.
-    std::optional<int> writable;
+    std::optional<int> writable;  // 0 or the errno: a read-only mount, no permission
     Flags flags;
   };
 

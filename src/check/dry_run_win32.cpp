@@ -5,9 +5,6 @@
 
 #include <windows.h>
 
-#include <map>
-#include <vector>
-
 #include "dry_run.h"
 #include "list_path.h"
 #include "shown_text.h"
@@ -35,13 +32,12 @@ std::wstring Rewritten(const std::wstring& path, Call call) {
   return text;
 }
 
-std::wstring FullPath(const std::wstring& path) {
-  return Rewritten(path, [](const wchar_t* text, wchar_t* full, DWORD size) {
+std::wstring FullPath(const std::string& path) {
+  return Rewritten(Widen(path), [](const wchar_t* text, wchar_t* full, DWORD size) {
     return GetFullPathNameW(text, size, full, nullptr);
   });
 }
 
-// The path with each existing name spelled as on disk.
 std::wstring DiskSpelling(const std::wstring& full) { return Rewritten(full, GetLongPathNameW); }
 
 std::wstring FolderOf(const std::wstring& full) {
@@ -100,49 +96,41 @@ class Win32DryRun : public RecordingDryRun<std::wstring, Nothing> {
  public:
   std::string FindFile(const std::string& path) override {
     if (!Testable(path)) return {};
-    if (const auto* there = At(Upper(FullPath(Widen(path))))) {
+    if (const auto* there = At(Upper(FullPath(path)))) {
       return *there ? path.substr(path.find_last_of("\\/:") + 1) : "";
     }
     return NormalFileName(path);
   }
 
   void RenameFile(const std::string& source, const std::string& target) override {
-    if (source.empty() || target.empty()) throw RenameError(ERROR_PATH_NOT_FOUND, source, target);
-    if (HasNul(source) || HasNul(target)) throw RenameError(ERROR_INVALID_NAME, source, target);
-    const std::wstring from = FullPath(Widen(source));
-    const std::wstring to = FullPath(Widen(target));
-    if (!Exists(from)) throw RenameError(ERROR_FILE_NOT_FOUND, source, target);
+    const auto refuse = [&](DWORD number) { throw RenameError(number, source, target); };
+    if (source.empty() || target.empty()) refuse(ERROR_PATH_NOT_FOUND);
+    if (HasNul(source) || HasNul(target)) refuse(ERROR_INVALID_NAME);
+    const std::wstring from = FullPath(source), to = FullPath(target), into = FolderOf(to);
+    if (!Exists(from)) refuse(ERROR_FILE_NOT_FOUND);
     if (Upper(from) == Upper(to)) return;  // the file itself, perhaps in another case
-    if (!IsFolder(FolderOf(to))) throw RenameError(ERROR_PATH_NOT_FOUND, source, target);
-    if (Exists(to)) throw RenameError(ERROR_ALREADY_EXISTS, source, target);
-    if (Volume(from) != Volume(FolderOf(to))) {
-      throw RenameError(ERROR_NOT_SAME_DEVICE, source, target);
-    }
-    // What Windows refuses beyond the names, asked of the file where it is on
-    // disk.
+    if (!IsFolder(into)) refuse(ERROR_PATH_NOT_FOUND);
+    if (Exists(to)) refuse(ERROR_ALREADY_EXISTS);
+    if (Volume(from) != Volume(into)) refuse(ERROR_NOT_SAME_DEVICE);
+    // What Windows refuses beyond the names, asked of the file where it is on disk.
     const auto* moved = At(Upper(from));
-    if (const DWORD number =
-            ForeseenRefusal(moved != nullptr ? Widen((*moved)->origin_path) : from, FolderOf(to))) {
-      throw RenameError(number, source, target);
+    if (const DWORD number = ForeseenRefusal(moved ? Widen((*moved)->origin_path) : from, into)) {
+      refuse(number);
     }
     RecordMove(Upper(from), Narrow(from), Upper(to), Narrow(to), {});
   }
 
   PathFacts Facts(const std::string& path) override {
-    PathFacts facts;
-    if (!Testable(path)) return facts;
-    const std::wstring full = FullPath(Widen(path));
+    if (!Testable(path)) return {};
+    const std::wstring full = FullPath(path);
     const ListPath names = ParseListPath(path);
-    facts.folder_found = IsFolder(FolderOf(full)) && !names.names_folder;
-    if (!facts.folder_found) {
-      facts.where = Narrow(full);
-      return facts;
-    }
-    facts.file_found = Exists(full);
+    if (names.names_folder || !IsFolder(FolderOf(full))) return {.where = Narrow(full)};
+    const bool found = Exists(full);
     // GetLongPathNameW spells the names that exist as the disk does.
-    const std::wstring spelled = facts.file_found && At(Upper(full)) == nullptr
+    const std::wstring spelled = found && At(Upper(full)) == nullptr
                                      ? DiskSpelling(full)
                                      : DiskSpelling(FolderOf(full)) + L"\\" + Names(full).back();
+    PathFacts facts{.folder_found = true, .file_found = found, .where = Narrow(spelled)};
     const std::vector<std::wstring> listed = Names(full), on_disk = Names(spelled);
     for (std::size_t i = 0; i < listed.size() && i < on_disk.size(); ++i) {
       if (listed[i] == on_disk[i] || Upper(listed[i]) != Upper(on_disk[i])) continue;
@@ -153,8 +141,7 @@ class Win32DryRun : public RecordingDryRun<std::wstring, Nothing> {
       if (WithoutTrailingDots(names.names[i]) == names.names[i]) continue;
       (i + 1 == names.names.size() ? facts.file_trailing_dots : facts.folder_trailing_dots) = true;
     }
-    facts.file_trailing_dots = facts.file_trailing_dots && facts.file_found;
-    facts.where = Narrow(spelled);
+    facts.file_trailing_dots = facts.file_trailing_dots && found;
     return facts;
   }
 

@@ -16,9 +16,12 @@ Presence PresenceOf(DryRun& run, const std::string& path) {
                 Presence::kUnknown);
 }
 
-bool NoneAfter(const std::vector<PairPlace>& places, std::size_t at, PairPlace place) {
-  return std::find(places.begin() + std::min(at + 1, places.size()), places.end(), place) ==
-         places.end();
+// The pair (from 1) a walk that moves files to `moved` stopped at, or 0: the
+// pairs before it moved and none after it. `cut`: the list goes on past `places`.
+std::size_t StoppedAt(const std::vector<PairPlace>& places, PairPlace moved, bool cut) {
+  const std::size_t stop = StopOf(places, moved);
+  const bool none_after = std::find(places.begin() + stop, places.end(), moved) == places.end();
+  return stop > 0 && (stop < places.size() || cut) && none_after ? stop + 1 : 0;
 }
 
 }  // namespace
@@ -72,31 +75,26 @@ std::vector<PairPlace> Locate(DryRun& run, const CheckedList& list) {
 
 ModState StateOf(std::vector<PairPlace> places, const std::vector<PairPlace>& by_deactivation,
                  bool shifted) {
-  ModState state;
   const auto count = [&](PairPlace place) {
     return std::count(places.begin(), places.end(), place);
   };
   const std::size_t first = count(PairPlace::kFirst), second = count(PairPlace::kSecond);
   const std::size_t both = count(PairPlace::kBoth);
-  const std::size_t stop = StopOf(places, PairPlace::kSecond);
-  const std::size_t back = StopOf(by_deactivation, PairPlace::kFirst);
-  if (count(PairPlace::kUnknown) > 0) {
-    state.state = State::kAmbiguous;
-  } else if (second == 0 && both == 0) {
-    state.state = count(PairPlace::kNeither) > 0 ? State::kIncomplete : State::kInactive;
-  } else if (first == 0 && both == 0 && !shifted) {
-    state.state = State::kActive;
-  } else if (stop > 0 && (stop < places.size() || shifted) &&
-             NoneAfter(places, stop, PairPlace::kSecond)) {
-    state = {State::kActivationStopped, {}, stop + 1};
-  } else if (back > 0 && back < by_deactivation.size() &&
-             NoneAfter(by_deactivation, back, PairPlace::kFirst)) {
-    state = {State::kDeactivationStopped, {}, back + 1};
-  } else {
-    state.state = both > 0 && (first == 0 || second == 0) ? State::kBothNames : State::kMixed;
+  const auto settled = [&](State state, std::size_t stop = 0) {
+    return ModState{state, std::move(places), stop};
+  };
+  if (count(PairPlace::kUnknown) > 0) return settled(State::kAmbiguous);
+  if (second == 0 && both == 0) {
+    return settled(count(PairPlace::kNeither) > 0 ? State::kIncomplete : State::kInactive);
   }
-  state.places = std::move(places);
-  return state;
+  if (first == 0 && both == 0 && !shifted) return settled(State::kActive);
+  if (const std::size_t stop = StoppedAt(places, PairPlace::kSecond, shifted)) {
+    return settled(State::kActivationStopped, stop);
+  }
+  if (const std::size_t stop = StoppedAt(by_deactivation, PairPlace::kFirst, false)) {
+    return settled(State::kDeactivationStopped, stop);
+  }
+  return settled(both > 0 && (first == 0 || second == 0) ? State::kBothNames : State::kMixed);
 }
 
 }  // namespace tavrik

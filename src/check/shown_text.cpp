@@ -7,17 +7,12 @@
 
 namespace tavrik {
 
-namespace {
-
-// C0, DEL, C1 and Unicode's Bidi_Control characters.
-bool Hidden(char32_t c) {
-  return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F ||
-         (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
-}
-
-}  // namespace
-
 std::string ShownText(std::string_view text) {
+  // C0, DEL, C1 and Unicode's Bidi_Control characters.
+  const auto hidden = [](char32_t c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F ||
+           (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+  };
   std::string shown;
   shown.reserve(text.size());
   char code[16];
@@ -29,7 +24,7 @@ std::string ShownText(std::string_view text) {
     for (std::size_t i = 1; i < sequence.size(); ++i) c = c << 6 | (sequence[i] & 0x3F);
     // ASCII always is; a longer sequence may be cut short, overlong or a surrogate.
     const bool valid = length == 1 || IsValidUtf8(sequence);
-    if (valid && !Hidden(c)) {
+    if (valid && !hidden(c)) {
       shown += sequence;
       continue;
     }
@@ -66,18 +61,17 @@ std::string Counted(std::size_t count, std::string_view noun) {
 std::string PairsText(const std::vector<std::size_t>& pairs) {
   constexpr std::size_t kNamed = 5;  // runs named; the other pairs counted
   std::vector<std::string> runs;
-  std::size_t named = 0;
-  for (std::size_t at = 0; at < pairs.size() && runs.size() < kNamed; ++at) {
-    std::size_t end = at;
+  std::size_t named = 0;  // the pairs before `named` are in `runs`
+  while (named < pairs.size() && runs.size() < kNamed) {
+    std::size_t end = named;
     while (end + 1 < pairs.size() && pairs[end + 1] == pairs[end] + 1) ++end;
-    if (end < at + 2) end = at;                 // two in a row are named each
-    runs.push_back(std::to_string(pairs[at]));  // appended: GCC 12 misreads "-" + string
-    if (end > at) runs.back().append("-").append(std::to_string(pairs[end]));
-    named += end - at + 1;
-    at = end;
+    if (end < named + 2) end = named;              // two in a row are named each
+    runs.push_back(std::to_string(pairs[named]));  // appended: GCC 12 misreads "-" + string
+    if (end > named) runs.back().append("-").append(std::to_string(pairs[end]));
+    named = end + 1;
   }
   if (named < pairs.size()) runs.push_back(Thousands(pairs.size() - named) + " more");
-  std::string text = named == 1 && runs.size() == 1 ? "pair " : "pairs ";
+  std::string text = pairs.size() == 1 ? "pair " : "pairs ";
   for (std::size_t i = 0; i < runs.size(); ++i) {
     text.append(i == 0 ? "" : i + 1 == runs.size() ? " and " : ", ").append(runs[i]);
   }
