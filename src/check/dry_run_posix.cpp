@@ -78,10 +78,9 @@ enum class Refused : unsigned char { kNot, kEntry, kFolder, kSticky };
 Refused RefusalOf(const Flags& folder, const std::optional<Flags>& entry) {
   if (entry && (entry->attributes & kFlagsAsked) != 0) return Refused::kEntry;
   if ((folder.attributes & STATX_ATTR_APPEND) != 0) return Refused::kFolder;
+  if (!entry || (folder.mode & S_ISVTX) == 0) return Refused::kNot;  // asks no more, most folders
   const uid_t user = geteuid();
-  if (!entry || (folder.mode & S_ISVTX) == 0 || entry->owner == user || folder.owner == user) {
-    return Refused::kNot;
-  }
+  if (entry->owner == user || folder.owner == user) return Refused::kNot;
   static const bool fowner = [] {
     __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
     __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};

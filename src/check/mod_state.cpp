@@ -1,6 +1,7 @@
 // Where a mod's files are, and the state that makes.
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "presses.h"
 
@@ -58,13 +59,21 @@ std::vector<PairPlace> Locate(DryRun& run, const CheckedList& list) {
                                                                        : PairPlace::kBoth;
     }
   }
+  // Where no path of a pair is a path of another, no move touches a later
+  // pair's file: only chains and doubled paths need the moves made.
+  std::unordered_set<std::string> paths;
+  bool chained = false;
+  for (std::size_t pair = 0; !chained && pair < place.size(); ++pair) {
+    chained = !paths.insert(KeyOf(list.First(pair))).second ||
+              !paths.insert(KeyOf(list.Second(pair))).second;
+  }
   for (std::size_t pair = 0; pair < place.size(); ++pair) {
     if (place[pair] != PairPlace::kFirst && place[pair] != PairPlace::kSecond) continue;
     const Presence first = PresenceOf(run, list.First(pair));
-    if (first == Presence::kYes) {
+    if (first == Presence::kYes && chained) {
       // Refused: the walk tells why where it meets it.
       Goes([&] { run.RenameFile(list.First(pair), list.Second(pair)); });
-    } else if (place[pair] == PairPlace::kFirst) {
+    } else if (first != Presence::kYes && place[pair] == PairPlace::kFirst) {
       place[pair] = first == Presence::kNo ? PairPlace::kNeither : PairPlace::kUnknown;
     }
   }
