@@ -125,7 +125,7 @@ class Linter {
       const Cause cause = presser_.Missing(list, pair - 1);
       // An empty entry says it itself; a file an earlier pair moves, the walk's stop.
       if (cause.kind == "empty-entry" || cause.kind == "duplicate-source") continue;
-      const bool split = cause.kind == "split-folder";
+      const bool split = cause.kind == "split-folder" && !cause.moves.empty();
       if (cause.kind == "misspelt") misspelt.insert(2 * pair - 1);
       Told(list, pair, cause, split ? "missing-source" : cause.kind,
            !refused.empty() ? refused
