@@ -44,7 +44,7 @@ std::vector<std::size_t> Keys(const CheckedList& list, bool unshifted = false) {
   std::vector<std::size_t> keys;
   for (std::size_t i = 1; i <= std::min(list.Size(), kLongestWalk); ++i) {
     const bool shifts = list.shift.empty ? list.Entry(i).empty() : i == list.shift.entry;
-    if (!unshifted || !shifts) keys.push_back(std::hash<std::string>()(KeyOf(list.Entry(i))));
+    if (!unshifted || !shifts) keys.push_back(std::hash<std::string>()(list.Key(i)));
   }
   return keys;
 }
@@ -253,7 +253,7 @@ class Linter {
               " does not exist: the rename will be refused; make the folder, or fix the path");
     }
     if (from.file_found && WithoutTrailingDots(LastName(target)) == LastName(from.where) &&
-        KeyOf(source) == KeyOf(target)) {
+        list.Key(source_entry) == list.Key(target_entry)) {
       Add(list, source_entry, Severity::kWarning, "same-path",
           "the pair's source is its own target: it renames nothing; take it out, or fix its "
           "target");

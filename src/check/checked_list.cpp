@@ -33,9 +33,19 @@ bool SameShape(const std::string& first, const std::string& second) {
 std::string KeyOf(const std::string& path) {
   const ListPath parsed = ParseListPath(path);
   std::string key = parsed.from_root ? "/" : "";
-  for (const std::string_view name : parsed.names)
-    key += NameKeyOf(WithoutTrailingDots(name)) + '/';
+  key.reserve(path.size() + 1);
+  for (const std::string_view name : parsed.names) {
+    key += NameKeyOf(WithoutTrailingDots(name));
+    key += '/';
+  }
   return key;
+}
+
+const std::string& CheckedList::Key(std::size_t number) const {
+  for (std::size_t entry = keys.size() + 1; entry <= std::min(Size(), kLongestWalk); ++entry) {
+    keys.push_back(KeyOf(Entry(entry)));
+  }
+  return keys[number - 1];
 }
 
 Shift FindShift(const CheckedList& list) {

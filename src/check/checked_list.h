@@ -33,6 +33,7 @@ struct CheckedList {
   const EntryList* entries = nullptr;
   std::vector<FieldPosition> positions;  // in step with `entries`
   Shift shift;
+  mutable std::vector<std::string> keys;  // KeyOf each entry the walk takes, once asked
 
   /// The pairs before the shift, which join the files they mean.
   std::size_t Unshifted() const { return shift.entry > 0 ? shift.pair : Pairs(); }
@@ -53,6 +54,8 @@ struct CheckedList {
   /// Their entry numbers, from 1.
   std::size_t SourceEntry(std::size_t pair) const { return 2 * pair + (activation ? 1 : 2); }
   std::size_t TargetEntry(std::size_t pair) const { return 2 * pair + (activation ? 2 : 1); }
+  /// KeyOf entry `number` (from 1): every check asks it of most entries more than once.
+  const std::string& Key(std::size_t number) const;
 
   /// "Tavrik.mla:5:1", where entry `number` (from 1) stands.
   std::string At(std::size_t number) const {

@@ -1,6 +1,7 @@
 // Where a mod's files are, and the state that makes.
 
 #include <algorithm>
+#include <string_view>
 #include <unordered_set>
 
 #include "presses.h"
@@ -61,11 +62,10 @@ std::vector<PairPlace> Locate(DryRun& run, const CheckedList& list) {
   }
   // Where no path of a pair is a path of another, no move touches a later
   // pair's file: only chains and doubled paths need the moves made.
-  std::unordered_set<std::string> paths;
+  std::unordered_set<std::string_view> paths;
   bool chained = false;
-  for (std::size_t pair = 0; !chained && pair < place.size(); ++pair) {
-    chained = !paths.insert(KeyOf(list.First(pair))).second ||
-              !paths.insert(KeyOf(list.Second(pair))).second;
+  for (std::size_t entry = 1; !chained && entry <= 2 * place.size(); ++entry) {
+    chained = !paths.insert(list.Key(entry)).second;
   }
   for (std::size_t pair = 0; pair < place.size(); ++pair) {
     if (place[pair] != PairPlace::kFirst && place[pair] != PairPlace::kSecond) continue;

@@ -55,7 +55,7 @@ std::size_t Presser::Earlier(const CheckedList& list, std::size_t pair, const st
                              bool away) {
   auto& named = named_[list.activation ? 0 : 1];
   for (std::size_t at = 0; named.empty() && at < list.Pairs(); ++at) {
-    const std::string source = KeyOf(list.Source(at)), target = KeyOf(list.Target(at));
+    const std::string &source = list.Key(list.SourceEntry(at)), &target = list.Key(list.TargetEntry(at));
     named[source].emplace_back(at, source == target ? 3 : 1);
     if (target != source) named[target].emplace_back(at, 2);
   }
@@ -134,7 +134,7 @@ bool Presser::Undone(bool pressed, bool unmoved) {
   const CheckedList& list = ListOf(pressed);
   std::vector<bool>& renaming = renaming_[pressed ? 0 : 1];
   for (std::size_t pair = renaming.size(); pair < list.Unshifted(); ++pair) {
-    renaming.push_back(KeyOf(list.Source(pair)) != KeyOf(list.Target(pair)));  // compared once
+    renaming.push_back(list.Key(list.SourceEntry(pair)) != list.Key(list.TargetEntry(pair)));
   }
   for (std::size_t pair = 0; pair < renaming.size(); ++pair) {
     if (renaming[pair] && Present(list.Target(pair))) return false;
@@ -306,8 +306,8 @@ Cause Presser::Misspelt(const CheckedList& list, std::size_t pair) {
   // In the same order, or the reverse when another pair of the lists says so.
   const std::size_t probe = pair == 0 ? 1 : 0;
   const bool reverse = pairs == list.Pairs() && probe < pairs &&
-                       KeyOf(other.First(probe)) == KeyOf(list.First(pairs - 1 - probe)) &&
-                       KeyOf(other.Second(probe)) == KeyOf(list.Second(pairs - 1 - probe));
+                       other.Key(2 * probe + 1) == list.Key(2 * (pairs - 1 - probe) + 1) &&
+                       other.Key(2 * probe + 2) == list.Key(2 * (pairs - 1 - probe) + 2);
   for (const std::size_t ours : {list.SourceEntry(pair), list.TargetEntry(pair)}) {
     for (const std::size_t at : {pair, reverse ? pairs - 1 - pair : pairs}) {
       const std::size_t theirs = 2 * at + ours - 2 * pair;  // the same role
@@ -342,15 +342,18 @@ std::vector<std::string> Presser::TwinsOf(const std::string& folder, const std::
 }
 
 std::string Presser::InTwin(const std::string& path) {
-  const std::string where = Where(path);
-  for (std::string folder = FolderOf(where); folder.size() > here_.size();
-       folder = FolderOf(folder)) {
+  const std::string where = Where(path), start = FolderOf(where);
+  if (untwinned_.contains(start)) return "";
+  bool twinned = false;
+  for (std::string folder = start; folder.size() > here_.size(); folder = FolderOf(folder)) {
     const std::string parent = FolderOf(folder);
     for (const std::string& twin : TwinsOf(parent, LastName(folder))) {
+      twinned = true;
       const std::string there = parent + folder[parent.size()] + twin + where.substr(folder.size());
       if (Present(there)) return FromHere(there, here_);
     }
   }
+  if (!twinned) untwinned_.insert(start);
   return "";
 }
 

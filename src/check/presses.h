@@ -9,6 +9,7 @@
 #include <map>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -186,6 +187,7 @@ class Presser {
   std::string here_;
   const CheckedList* lists_[2] = {nullptr, nullptr};
   std::map<std::string, std::vector<std::vector<std::string>>> twins_;  // by folder
+  std::unordered_set<std::string> untwinned_;  // folders with no twin on their way from here
   std::vector<bool> renaming_[2];  // by list, whether each pair renames a file
   // By list and KeyOf: the pairs (from 0) it is the source (1) or target (2) of.
   std::unordered_map<std::string, std::vector<std::pair<std::size_t, int>>> named_[2];
