@@ -33,11 +33,8 @@ bool SameShape(const std::string& first, const std::string& second) {
 std::string KeyOf(const std::string& path) {
   const ListPath parsed = ParseListPath(path);
   std::string key = parsed.from_root ? "/" : "";
-  key.reserve(path.size() + 1);
-  for (const std::string_view name : parsed.names) {
-    key += NameKeyOf(WithoutTrailingDots(name));
-    key += '/';
-  }
+  for (const std::string_view name : parsed.names)
+    key += NameKeyOf(WithoutTrailingDots(name)) + '/';
   return key;
 }
 
