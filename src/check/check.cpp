@@ -38,21 +38,21 @@ std::string Beside(const std::string& path, const std::string& name) {
   return folder + path[folder.size()] + name;
 }
 
-// What each entry of `list` names by its text, digested; without what shifts the list (its empty
+// What each entry of `list` names by its text; without what shifts the list (its empty
 // entries, or the entry its pairs' names leave alone) when `unshifted`.
-std::vector<std::size_t> Keys(const CheckedList& list, bool unshifted = false) {
-  std::vector<std::size_t> keys;
+std::vector<std::string_view> Keys(const CheckedList& list, bool unshifted = false) {
+  std::vector<std::string_view> keys;
   for (std::size_t i = 1; i <= std::min(list.Size(), kLongestWalk); ++i) {
     const bool shifts = list.shift.empty ? list.Entry(i).empty() : i == list.shift.entry;
-    if (!unshifted || !shifts) keys.push_back(std::hash<std::string>()(list.Key(i)));
+    if (!unshifted || !shifts) keys.push_back(list.Key(i));
   }
   return keys;
 }
 
 // Where two lists' pairs part, by their Keys: how many agree in the same
 // order and in the reverse; none when either holds for every pair.
-std::optional<std::pair<std::size_t, std::size_t>> Parting(const std::vector<std::size_t>& a,
-                                                           const std::vector<std::size_t>& d) {
+std::optional<std::pair<std::size_t, std::size_t>> Parting(const std::vector<std::string_view>& a,
+                                                           const std::vector<std::string_view>& d) {
   const std::size_t pa = a.size() / 2, pd = d.size() / 2;
   const auto same = [&](std::size_t in_d, std::size_t in_a) {
     return d[2 * in_d] == a[2 * in_a] && d[2 * in_d + 1] == a[2 * in_a + 1];

@@ -28,8 +28,6 @@ bool SameShape(const std::string& first, const std::string& second) {
   return !x.empty() && (y.starts_with(x) || y.ends_with(x));
 }
 
-}  // namespace
-
 std::string KeyOf(const std::string& path) {
   const ListPath parsed = ParseListPath(path);
   std::string key = parsed.from_root ? "/" : "";
@@ -37,6 +35,8 @@ std::string KeyOf(const std::string& path) {
     key += NameKeyOf(WithoutTrailingDots(name)) + '/';
   return key;
 }
+
+}  // namespace
 
 const std::string& CheckedList::Key(std::size_t number) const {
   for (std::size_t entry = keys.size() + 1; entry <= std::min(Size(), kLongestWalk); ++entry) {

@@ -33,7 +33,7 @@ struct CheckedList {
   const EntryList* entries = nullptr;
   std::vector<FieldPosition> positions;  // in step with `entries`
   Shift shift;
-  mutable std::vector<std::string> keys;  // KeyOf each entry the walk takes, once asked
+  mutable std::vector<std::string> keys;  // Key of each entry the walk takes, once asked
 
   /// The pairs before the shift, which join the files they mean.
   std::size_t Unshifted() const { return shift.entry > 0 ? shift.pair : Pairs(); }
@@ -54,7 +54,9 @@ struct CheckedList {
   /// Their entry numbers, from 1.
   std::size_t SourceEntry(std::size_t pair) const { return 2 * pair + (activation ? 1 : 2); }
   std::size_t TargetEntry(std::size_t pair) const { return 2 * pair + (activation ? 2 : 1); }
-  /// KeyOf entry `number` (from 1): every check asks it of most entries more than once.
+  /// What entry `number` (from 1) names by its text, as Windows compares names: equal
+  /// for two paths of one place, "." and ".." applied. Every entry's is worked out at
+  /// the first call, so what it returns stays valid.
   const std::string& Key(std::size_t number) const;
 
   /// "Tavrik.mla:5:1", where entry `number` (from 1) stands.
@@ -64,10 +66,6 @@ struct CheckedList {
     return std::string(name) + ":" + std::to_string(at.line) + ":" + std::to_string(at.column);
   }
 };
-
-/// What a list's path names by its text, as Windows compares names:
-/// equal for two paths of one place, "." and ".." applied.
-std::string KeyOf(const std::string& path);
 
 /// The first shift of `list`: its first empty entry that has pairs after
 /// it, or, before that, the first pair whose two names differ (after pairs

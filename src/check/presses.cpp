@@ -49,17 +49,17 @@ std::vector<Move> Every(const CheckedList& list, std::size_t pair, const MoveOf&
 
 }  // namespace
 
-// The last of the pairs before `pair`, all walked, that moved away (`away`)
-// or put there the file at `path`: its number from 1, or 0.
-std::size_t Presser::Earlier(const CheckedList& list, std::size_t pair, const std::string& path,
-                             bool away) {
+// The last of the pairs before `pair`, all walked, that moved away its
+// source (`away`) or put a file at its target: its number from 1, or 0.
+std::size_t Presser::Earlier(const CheckedList& list, std::size_t pair, bool away) {
   auto& named = named_[list.activation ? 0 : 1];
   for (std::size_t at = 0; named.empty() && at < list.Pairs(); ++at) {
-    const std::string &source = list.Key(list.SourceEntry(at)), &target = list.Key(list.TargetEntry(at));
+    const std::string &source = list.Key(list.SourceEntry(at)),
+                      &target = list.Key(list.TargetEntry(at));
     named[source].emplace_back(at, source == target ? 3 : 1);
     if (target != source) named[target].emplace_back(at, 2);
   }
-  const auto found = named.find(KeyOf(path));
+  const auto found = named.find(list.Key(away ? list.SourceEntry(pair) : list.TargetEntry(pair)));
   if (found == named.end()) return 0;
   const auto last =
       std::lower_bound(found->second.begin(), found->second.end(), std::pair(pair, 0));
@@ -132,12 +132,9 @@ bool Presser::Undone(bool pressed, bool unmoved) {
   // Back on the disk as it was, where no target was there.
   if (no_targets_ && unmoved && pressed && run_.AllBack()) return true;
   const CheckedList& list = ListOf(pressed);
-  std::vector<bool>& renaming = renaming_[pressed ? 0 : 1];
-  for (std::size_t pair = renaming.size(); pair < list.Unshifted(); ++pair) {
-    renaming.push_back(list.Key(list.SourceEntry(pair)) != list.Key(list.TargetEntry(pair)));
-  }
-  for (std::size_t pair = 0; pair < renaming.size(); ++pair) {
-    if (renaming[pair] && Present(list.Target(pair))) return false;
+  for (std::size_t pair = 0; pair < list.Unshifted(); ++pair) {
+    const bool renaming = list.Key(list.SourceEntry(pair)) != list.Key(list.TargetEntry(pair));
+    if (renaming && Present(list.Target(pair))) return false;
   }
   return true;
 }
@@ -215,7 +212,7 @@ Cause Presser::CauseOf(const CheckedList& list, const Outcome& outcome) {
               "merge the names it cannot tell apart into one (a game run on Windows sees only "
               "one), or spell the list exactly as one of them"};
     case Failure::kTaken: {
-      if (const std::size_t earlier = Earlier(list, pair, target, false)) {
+      if (const std::size_t earlier = Earlier(list, pair, false)) {
         return {"duplicate-target",
                 "pair " + std::to_string(earlier) + " put a file at " + Named(target) +
                     " already (" + list.At(list.TargetEntry(earlier - 1)) + ")",
@@ -252,7 +249,7 @@ Cause Presser::Missing(const CheckedList& list, std::size_t pair) {
     return {"empty-entry", "its source is an empty entry (" + list.At(list.SourceEntry(pair)) + ")",
             "take it out"};
   }
-  if (const std::size_t earlier = Earlier(list, pair, source, true)) {
+  if (const std::size_t earlier = Earlier(list, pair, true)) {
     return {"duplicate-source",
             "pair " + std::to_string(earlier) + " moved " + Named(source) + " away already (" +
                 list.At(list.SourceEntry(earlier - 1)) + ")",

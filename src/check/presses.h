@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -174,8 +175,7 @@ class Presser {
   Outcome Walk(Brennel& brennel, bool activate, const CheckedList& list, std::size_t skipped);
   Cause CauseOf(const CheckedList& list, const Outcome& outcome);
   Cause Misspelt(const CheckedList& list, std::size_t pair);
-  std::size_t Earlier(const CheckedList& list, std::size_t pair, const std::string& path,
-                      bool away);
+  std::size_t Earlier(const CheckedList& list, std::size_t pair, bool away);
   std::string Where(const std::string& path);
   bool Present(const std::string& path);
   bool Found(const std::string& path);
@@ -188,9 +188,8 @@ class Presser {
   const CheckedList* lists_[2] = {nullptr, nullptr};
   std::map<std::string, std::vector<std::vector<std::string>>> twins_;  // by folder
   std::unordered_set<std::string> untwinned_;  // folders with no twin on their way from here
-  std::vector<bool> renaming_[2];  // by list, whether each pair renames a file
-  // By list and KeyOf: the pairs (from 0) it is the source (1) or target (2) of.
-  std::unordered_map<std::string, std::vector<std::pair<std::size_t, int>>> named_[2];
+  // By list and key (the list's own): the pairs (from 0) it is the source (1) or target (2) of.
+  std::unordered_map<std::string_view, std::vector<std::pair<std::size_t, int>>> named_[2];
   bool no_targets_ = false;
 };
 
