@@ -3,6 +3,7 @@
 
 #include "checked_list.h"
 
+#include <algorithm>
 #include <string_view>
 #include <utility>
 
@@ -13,32 +14,45 @@ namespace tavrik {
 
 namespace {
 
-// Whether two last names look like one file's: the same name, or one the
-// other with something added at its end or start ("x.dds.off" and "x.dds",
-// "Disabled_x.esp" and "x.esp"). ASCII letters in any case.
-bool SameShape(const std::string& first, const std::string& second) {
-  const auto last = [](const std::string& path) {  // "" for none
-    const ListPath parsed = ParseListPath(path);
-    std::string name(parsed.names.empty() ? "" : WithoutTrailingDots(parsed.names.back()));
-    for (char& c : name) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    return name;
-  };
-  std::string x = last(first), y = last(second);
-  if (x.size() > y.size()) std::swap(x, y);
-  return !x.empty() && (y.starts_with(x) || y.ends_with(x));
+// Whether `path` is ASCII names between single separators, none of them
+// ending in a dot or a space: then its names are its text as it stands.
+bool Plain(std::string_view path) {
+  char before = '/';  // a separator at the start is not plain
+  for (const char c : path) {
+    if (c <= 0 || (IsSeparator(c) && (IsSeparator(before) || before == '.' || before == ' '))) {
+      return false;
+    }
+    before = c;
+  }
+  return !path.empty() && !IsSeparator(before) && before != '.' && before != ' ';
 }
 
 std::string KeyOf(const std::string& path) {
+  if (Plain(path)) {  // most paths, keyed without taking them apart
+    std::string key(path.size() + 1, '/');
+    std::ranges::transform(path, key.begin(), [](char c) -> char {
+      return IsSeparator(c) ? '/' : c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c;
+    });
+    return key;
+  }
   const ListPath parsed = ParseListPath(path);
   std::string key = parsed.from_root ? "/" : "";
   for (const std::string_view name : parsed.names)
-    key += NameKeyOf(WithoutTrailingDots(name)) + '/';
+    key.append(NameKeyOf(WithoutTrailingDots(name))).push_back('/');
   return key;
+}
+
+// The last name of a key ("" for none).
+std::string_view LastOfKey(std::string_view key) {
+  if (key.size() < 2) return {};
+  key.remove_suffix(1);
+  return key.substr(key.rfind('/') + 1);
 }
 
 }  // namespace
 
 const std::string& CheckedList::Key(std::size_t number) const {
+  if (keys.empty()) keys.reserve(std::min(Size(), kLongestWalk));
   for (std::size_t entry = keys.size() + 1; entry <= std::min(Size(), kLongestWalk); ++entry) {
     keys.push_back(KeyOf(Entry(entry)));
   }
@@ -47,8 +61,14 @@ const std::string& CheckedList::Key(std::size_t number) const {
 
 Shift FindShift(const CheckedList& list) {
   const std::size_t size = std::min(list.Size(), kLongestWalk);
+  // Whether two entries' last names look like one file's: the same name, or
+  // one the other with something added at its end or start ("x.dds.off" and
+  // "x.dds", "Disabled_x.esp" and "x.esp"), as Windows compares names.
   const auto agree = [&](std::size_t a, std::size_t b) {
-    return b <= size && SameShape(list.Entry(a), list.Entry(b));
+    if (b > size) return false;
+    std::string_view x = LastOfKey(list.Key(a)), y = LastOfKey(list.Key(b));
+    if (x.size() > y.size()) std::swap(x, y);
+    return !x.empty() && (y.starts_with(x) || y.ends_with(x));
   };
   bool shaped = false;
   for (std::size_t pair = 0; pair < list.Pairs(); ++pair) {
