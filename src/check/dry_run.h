@@ -5,6 +5,7 @@
 // as the system would check it, then only recorded, by the real name rules
 // of each system (dry_run_posix.cpp, dry_run_win32.cpp).
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -39,7 +40,8 @@ class DryRun : public Platform {
   virtual std::size_t TakeRenames() = 0;
   /// Where each moved file was and where it is now, from the working directory.
   virtual std::vector<std::pair<std::string, std::string>> Moved() const = 0;
-  bool AllBack() const { return Moved().empty(); }
+  /// Every file is where it was: Moved() would be empty.
+  virtual bool AllBack() const = 0;
   /// Throws Error where a name on the way is ambiguous.
   virtual PathFacts Facts(const std::string& path) = 0;
   /// The names of the folder at `folder` (a path as PathFacts::where spells
@@ -100,6 +102,10 @@ class RecordingDryRun : public DryRun {
       if (entry && place != entry->origin) moved.emplace_back(entry->origin_path, entry->path);
     }
     return moved;
+  }
+  bool AllBack() const override {
+    return std::ranges::none_of(
+        places_, [](const auto& at) { return at.second && at.first != at.second->origin; });
   }
 
  protected:
