@@ -77,10 +77,10 @@ class Check : public ::testing::Test {
     activate ? brennel.Command3_Click() : brennel.Command4_Click();
   }
 
-  CheckReport Checked() {
+  CheckReport Checked(bool every_text = true) {
     const auto before = Disk();
     // A dry run a check, as brennel-check makes one.
-    CheckReport report = tavrik::Check(*MakeDryRun(), fs::current_path().string());
+    CheckReport report = tavrik::Check(*MakeDryRun(), fs::current_path().string(), every_text);
     EXPECT_EQ(Disk(), before) << "the check changed the disk";
     return report;
   }
@@ -771,6 +771,10 @@ TEST_F(Check, AnyModsReportFitsOnOneScreen) {
   EXPECT_NE(text.find("brennel-check --all prints every one of the "), std::string::npos);
   EXPECT_GE(Lines(TextReport(report, false, true)), report.findings.size());
   EXPECT_EQ(nlohmann::json::parse(JsonReport(report))["findings"].size(), report.findings.size());
+  // The short report keeps one note of another case for all, and tells the same.
+  const CheckReport short_report = Checked(false);
+  EXPECT_LT(short_report.findings.size() + 3000, report.findings.size());
+  EXPECT_EQ(TextReport(short_report, false, false), text);
 }
 
 // Advice followed to the end: the other button after it, a misspelling in

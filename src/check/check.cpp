@@ -79,8 +79,13 @@ CheckedList Load(DryRun& run, const char* name, bool activation, EntryList& entr
 // The findings about a mod's lists. Paths on disk are shown from `here`, the working directory.
 class Linter {
  public:
-  Linter(DryRun& run, Presser& presser, std::string here, std::vector<Finding>& findings)
-      : run_(run), presser_(presser), here_(std::move(here)), findings_(findings) {}
+  Linter(DryRun& run, Presser& presser, std::string here, bool every_text,
+         std::vector<Finding>& findings)
+      : run_(run),
+        presser_(presser),
+        here_(std::move(here)),
+        every_text_(every_text),
+        findings_(findings) {}
 
   /// The findings about each list's entries and pairs on the disk as it is,
   /// each entry and folder looked at once, and where the two lists part.
@@ -262,16 +267,22 @@ class Linter {
 
   // The whole entry as the disk spells it: a name the folder lacks, as the rename would make it.
   void Spelling(const CheckedList& list, std::size_t entry, const PathFacts& facts, bool whole) {
-    const std::string on_disk = Shown(facts.where), path = Named(list.Entry(entry));
+    const auto note = [&](const char* kind, std::size_t& first, const char* how, const char* fix) {
+      // A list typed in another case has a note an entry: where only a kind's
+      // first is shown, it counts the others.
+      if (!every_text_ && first < findings_.size()) return void(++findings_[first].count);
+      first = findings_.size();
+      Add(list, entry, Severity::kNote, kind,
+          Named(list.Entry(entry)) + " matches the disk only " + how + ": " + Shown(facts.where) +
+              "; " + fix);
+    };
     if (facts.folder_other_case || (whole && facts.file_other_case)) {
-      Add(list, entry, Severity::kNote, "other-case",
-          path + " matches the disk only in another case: " + on_disk +
-              "; the walk finds it so, and spelling it so is surer");
+      note("other-case", other_case_told_, "in another case",
+           "the walk finds it so, and spelling it so is surer");
     }
     if (facts.folder_trailing_dots || (whole && facts.file_trailing_dots)) {
-      Add(list, entry, Severity::kNote, "trailing-dots",
-          path + " matches the disk only without the dots and spaces at the end of a name: " +
-              on_disk + "; spell it so");
+      note("trailing-dots", dots_told_, "without the dots and spaces at the end of a name",
+           "spell it so");
     }
   }
 
@@ -392,13 +403,15 @@ class Linter {
   DryRun& run_;
   Presser& presser_;
   std::string here_;
+  bool every_text_;
+  std::size_t other_case_told_ = -1, dots_told_ = -1;  // the first note of each, once told
   std::vector<Finding>& findings_;
   std::unordered_set<std::string> looked_at_;  // files and folders looked at for twins
 };
 
 }  // namespace
 
-CheckReport Check(DryRun& run, const std::string& folder) {
+CheckReport Check(DryRun& run, const std::string& folder, bool every_text) {
   CheckReport report;
   report.folder = folder;
   run.Reset();
@@ -441,7 +454,7 @@ CheckReport Check(DryRun& run, const std::string& folder) {
   if (by_activation && inactive && state.At(PairPlace::kSame).empty()) presser.KnowNoTargets();
   presser.Both(!inactive, report.activate, report.deactivate);
 
-  Linter linter(run, presser, folder, report.findings);
+  Linter linter(run, presser, folder, every_text, report.findings);
   run.BeginWalk();
   linter.Lint(activation, deactivation);
   linter.Misplaced(basis, state);

@@ -27,8 +27,9 @@ struct Finding {
   Severity severity = Severity::kNote;
   std::string kind;  // brennel-check(1), FINDINGS: every kind
   std::string text;
-  std::string group;  // a kind's findings of one group (a folder, "" all) are told together
-  std::string under;  // the Key() of the finding it follows from, counted under it; "" none
+  std::string group;      // a kind's findings of one group (a folder, "" all) are told together
+  std::string under;      // the Key() of the finding it follows from, counted under it; "" none
+  std::size_t count = 1;  // the findings it stands for: in a short report, later ones of its kind
   std::string Key() const { return kind + '\t' + group; }
 };
 
@@ -54,8 +55,10 @@ struct CheckReport {
 
 /// Reads the lists of the working directory as the tool does and checks
 /// them on `run`, which is left as the disk is. `folder` is the working
-/// directory's path, which the report names and shows paths from.
-CheckReport Check(DryRun& run, const std::string& folder);
+/// directory's path, which the report names and shows paths from. Without
+/// `every_text`, the first note of another case or of trailing dots stands
+/// for all of its kind, as the short report shows them.
+CheckReport Check(DryRun& run, const std::string& folder, bool every_text = true);
 
 /// 0 when the button for the current state runs to its end and the other
 /// one then puts every file back; 2 when there are no lists; 1 otherwise.

@@ -124,11 +124,14 @@ std::string Grouped(const std::vector<Finding>& findings, bool colour) {
     std::size_t count = 0, following = 0;
   };
   std::map<std::string, Group> groups;
+  std::size_t total = 0;
   for (const Finding& finding : findings) groups[finding.Key()];
   for (const Finding& finding : findings) {
+    total += finding.count;
     if (finding.under != finding.Key() && groups.contains(finding.under)) {
-      ++groups[finding.under].following;
-    } else if (Group& group = groups[finding.Key()]; group.count++ == 0) {
+      groups[finding.under].following += finding.count;
+    } else if (Group& group = groups[finding.Key()];
+               (group.count += finding.count) == finding.count) {
       group.first = &finding;
     }
   }
@@ -151,9 +154,8 @@ std::string Grouped(const std::vector<Finding>& findings, bool colour) {
   if (order.size() > kShownGroups) {
     text += "and " + Counted(order.size() - kShownGroups, "more group") + " of findings\n";
   }
-  if (order.size() < findings.size()) {
-    text += "brennel-check --all prints every one of the " + Counted(findings.size(), "finding") +
-            ".\n";
+  if (order.size() < total) {
+    text += "brennel-check --all prints every one of the " + Counted(total, "finding") + ".\n";
   }
   return text;
 }
@@ -287,7 +289,7 @@ int RunCheck(const std::vector<std::string>& arguments, CheckConsole& console, D
   if (folders.size() > 1) return Usage(console, "give at most one folder");
   const std::string why = folders.empty() ? "" : console.enter(folders[0]);
   if (!why.empty()) return Usage(console, "cannot check the folder '" + folders[0] + "': " + why);
-  const CheckReport report = Check(run, console.here());
+  const CheckReport report = Check(run, console.here(), format == "--json" || format == "--all");
   console.out += format == "--json"    ? JsonReport(report)
                  : format == "--moves" ? MovesReport(report)
                                        : TextReport(report, console.terminal && !console.no_colour,
