@@ -42,22 +42,34 @@ struct Flags {
   std::uint64_t mount = 0;  // a rename between two is refused
 };
 
+// `name` in `folder`, links not followed: 0 or the errno.
+int StatxOf(int folder, const std::string& name, struct statx& status) {
+  return statx(folder, name.c_str(), AT_SYMLINK_NOFOLLOW | AT_STATX_SYNC_AS_STAT,
+               STATX_BASIC_STATS | STATX_MNT_ID, &status) == 0
+             ? 0
+             : errno;
+}
+
+bool Told(const struct statx& status) {
+  return (status.stx_attributes_mask & kFlagsAsked) == kFlagsAsked;
+}
+
+Flags FlagsFrom(const struct statx& status) {
+  return {Told(status) ? status.stx_attributes & kFlagsAsked : 0, status.stx_mode, status.stx_uid,
+          (status.stx_mask & STATX_MNT_ID) != 0
+              ? status.stx_mnt_id
+              : makedev(status.stx_dev_major, status.stx_dev_minor)};
+}
+
 // Those of `name` in `folder` ("." for the folder itself), links not
 // followed; none when they cannot be asked.
 std::optional<Flags> FlagsOf(int folder, const std::string& name) {
   struct statx status;
-  if (statx(folder, name.c_str(), AT_SYMLINK_NOFOLLOW | AT_STATX_SYNC_AS_STAT,
-            STATX_BASIC_STATS | STATX_MNT_ID, &status) != 0) {
-    return std::nullopt;
-  }
-  const bool told = (status.stx_attributes_mask & kFlagsAsked) == kFlagsAsked;
-  Flags flags{told ? status.stx_attributes & kFlagsAsked : 0, status.stx_mode, status.stx_uid,
-              (status.stx_mask & STATX_MNT_ID) != 0
-                  ? status.stx_mnt_id
-                  : makedev(status.stx_dev_major, status.stx_dev_minor)};
+  if (StatxOf(folder, name, status) != 0) return std::nullopt;
+  Flags flags = FlagsFrom(status);
   // Where the file system does not report them to statx, FS_IOC_GETFLAGS
   // does, on an entry opened (so only files and folders that may be read).
-  if (told || (!S_ISREG(status.stx_mode) && !S_ISDIR(status.stx_mode))) return flags;
+  if (Told(status) || (!S_ISREG(status.stx_mode) && !S_ISDIR(status.stx_mode))) return flags;
   const int fd =
       openat(folder, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return flags;  // cannot be told: nothing foreseen
@@ -272,6 +284,7 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
   struct Asked {  // what the disk said of a name
     int number = 0;
     struct stat status {};
+    std::optional<Flags> flags;  // links not followed, where statx told them
   };
   struct Said {               // what the disk said of a folder and its names
     std::optional<int> read;  // the errno of reading its names, once read
@@ -293,13 +306,33 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
     auto& asked = said_[IdentityOf(folder)].asked;
     const auto ask = [&](bool followed) -> const Asked& {
       const auto [at, fresh] = asked[followed].try_emplace(name);
-      if (fresh) at->second.number = real_.Stat(folder, name, followed, at->second.status);
+      if (fresh) {
+        at->second.number = followed ? real_.Stat(folder, name, true, at->second.status)
+                                     : Statx(folder, name, at->second);
+      }
       return at->second;
     };
     const Asked* said = &ask(false);
     if (follow && said->number == 0 && S_ISLNK(said->status.st_mode)) said = &ask(true);
     status = said->status;
     return said->number;
+  }
+
+  // One statx tells the status and, where the file system reports them,
+  // the flags a rename asks of its file.
+  static int Statx(FolderHandle folder, const std::string& name, Asked& asked) {
+    struct statx told;
+    if (const int number = StatxOf(folder, name, told)) return number;
+    struct stat& status = asked.status;
+    status.st_dev = makedev(told.stx_dev_major, told.stx_dev_minor);
+    status.st_ino = told.stx_ino;
+    status.st_mode = told.stx_mode;
+    status.st_nlink = told.stx_nlink;
+    status.st_uid = told.stx_uid;
+    status.st_gid = told.stx_gid;
+    status.st_size = static_cast<off_t>(told.stx_size);
+    if (Told(told)) asked.flags = FlagsFrom(told);
+    return 0;
   }
 
   const Said& FactsOf(FolderHandle folder) {
@@ -324,7 +357,12 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
     Link moving = moved != nullptr ? (*moved)->data : Link{status, ""};
     // Asked where the entry is on disk, before the run first moves it.
     const auto [flags, fresh] = flags_.try_emplace({status.st_dev, status.st_ino});
-    if (fresh) flags->second = FlagsOf(from, from_name);
+    if (fresh) {
+      const auto& asked = said_[IdentityOf(from)].asked[false];
+      const auto known = asked.find(from_name);
+      flags->second = known != asked.end() && known->second.flags ? known->second.flags
+                                                                  : FlagsOf(from, from_name);
+    }
     const Said &home = FactsOf(from), &target = FactsOf(to);
     if (*home.writable != 0) return *home.writable;
     if (RefusalOf(home.flags, flags->second) != Refused::kNot) return EPERM;
