@@ -747,6 +747,21 @@ TEST_F(Check, ASplitFolderComesFirstAndItsMissingFilesFollowFromIt) {
       << Line(Checked(), 3);
 }
 
+// A path's key is what Windows compares: one place, written any way, has one key.
+TEST(CheckedListKey, OnePlaceHasOneKeyHoweverItIsWritten) {
+  const EntryList entries = {"Data\\Textures\\a.dds",        "data/TEXTURES/A.DDS",
+                             "Data\\\\Textures\\.\\a.dds. ", "Data\\Meshes\\..\\Textures\\a.dds",
+                             "Data\\Textures \\a.dds",       "Data\\Textures\\b.dds",
+                             "\\Data\\Textures\\a.dds"};
+  CheckedList list;
+  list.entries = &entries;
+  for (std::size_t entry = 2; entry <= 5; ++entry) {
+    EXPECT_EQ(list.Key(entry), list.Key(1)) << list.Entry(entry);
+  }
+  EXPECT_NE(list.Key(6), list.Key(1));
+  EXPECT_NE(list.Key(7), list.Key(1));  // from the root
+}
+
 // Whatever is wrong with a mod, the text fits on one screen; --all and
 // JSON keep every finding.
 TEST_F(Check, AnyModsReportFitsOnOneScreen) {
