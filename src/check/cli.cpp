@@ -130,9 +130,10 @@ std::string Grouped(const std::vector<Finding>& findings, bool colour) {
     total += finding.count;
     if (finding.under != finding.Key() && groups.contains(finding.under)) {
       groups[finding.under].following += finding.count;
-    } else if (Group& group = groups[finding.Key()];
-               (group.count += finding.count) == finding.count) {
-      group.first = &finding;
+    } else {
+      Group& group = groups[finding.Key()];
+      if (group.count == 0) group.first = &finding;
+      group.count += finding.count;
     }
   }
   std::vector<Group> order;  // the groups with findings of their own

@@ -284,7 +284,6 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
   struct Asked {  // what the disk said of a name
     int number = 0;
     struct stat status {};
-    std::optional<Flags> flags;  // links not followed, where statx told them
   };
   struct Said {               // what the disk said of a folder and its names
     std::optional<int> read;  // the errno of reading its names, once read
@@ -308,7 +307,7 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
       const auto [at, fresh] = asked[followed].try_emplace(name);
       if (fresh) {
         at->second.number = followed ? real_.Stat(folder, name, true, at->second.status)
-                                     : Statx(folder, name, at->second);
+                                     : Statx(folder, name, at->second.status);
       }
       return at->second;
     };
@@ -320,18 +319,17 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
 
   // One statx tells the status and, where the file system reports them,
   // the flags a rename asks of its file.
-  static int Statx(FolderHandle folder, const std::string& name, Asked& asked) {
-    struct statx told;
-    if (const int number = StatxOf(folder, name, told)) return number;
-    struct stat& status = asked.status;
-    status.st_dev = makedev(told.stx_dev_major, told.stx_dev_minor);
-    status.st_ino = told.stx_ino;
-    status.st_mode = told.stx_mode;
-    status.st_nlink = told.stx_nlink;
-    status.st_uid = told.stx_uid;
-    status.st_gid = told.stx_gid;
-    status.st_size = static_cast<off_t>(told.stx_size);
-    if (Told(told)) asked.flags = FlagsFrom(told);
+  int Statx(FolderHandle folder, const std::string& name, struct stat& status) {
+    struct statx answer;
+    if (const int number = StatxOf(folder, name, answer)) return number;
+    status.st_dev = makedev(answer.stx_dev_major, answer.stx_dev_minor);
+    status.st_ino = answer.stx_ino;
+    status.st_mode = answer.stx_mode;
+    status.st_nlink = answer.stx_nlink;
+    status.st_uid = answer.stx_uid;
+    status.st_gid = answer.stx_gid;
+    status.st_size = static_cast<off_t>(answer.stx_size);
+    if (Told(answer)) flags_.try_emplace({status.st_dev, status.st_ino}, FlagsFrom(answer));
     return 0;
   }
 
@@ -357,12 +355,7 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
     Link moving = moved != nullptr ? (*moved)->data : Link{status, ""};
     // Asked where the entry is on disk, before the run first moves it.
     const auto [flags, fresh] = flags_.try_emplace({status.st_dev, status.st_ino});
-    if (fresh) {
-      const auto& asked = said_[IdentityOf(from)].asked[false];
-      const auto known = asked.find(from_name);
-      flags->second = known != asked.end() && known->second.flags ? known->second.flags
-                                                                  : FlagsOf(from, from_name);
-    }
+    if (fresh) flags->second = FlagsOf(from, from_name);
     const Said &home = FactsOf(from), &target = FactsOf(to);
     if (*home.writable != 0) return *home.writable;
     if (RefusalOf(home.flags, flags->second) != Refused::kNot) return EPERM;
@@ -403,9 +396,10 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
   SystemDisk real_;
   std::map<FolderHandle, Held> folders_;
   std::map<Identity, Said> said_;
-  std::map<Identity, std::optional<Flags>> flags_;  // of the entries renamed, by device and inode
-  int hops_ = 0;                                    // links being followed
-  std::string here_;                                // the working directory's path, during a walk
+  // Of the entries renamed, or asked where statx tells them, by device and inode.
+  std::map<Identity, std::optional<Flags>> flags_;
+  int hops_ = 0;      // links being followed
+  std::string here_;  // the working directory's path, during a walk
   PathWalk walk_{*this};
 };
 
