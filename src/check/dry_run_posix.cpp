@@ -195,17 +195,21 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
     const bool names_folder = NamesFolder(last);
     const NameRule::Entry entry =
         names_folder ? NameRule::Entry() : walk_.names().Find(*reached.folder, last);
-    std::string folder = HeldOf(reached.folder->handle).path;
-    if (folder.empty() || folder[0] != '/') folder = JoinPath(here_, folder);
-    const std::string name =
-        !entry.name.empty() || names_folder ? entry.name : std::string(WithoutTrailingDots(last));
+    const std::string& folder = HeldOf(reached.folder->handle).path;
+    const std::string_view name =
+        !entry.name.empty() || names_folder ? entry.name : WithoutTrailingDots(last);
+    std::string where;  // built in one allocation: a check asks this of every entry
+    where.reserve(here_.size() + folder.size() + name.size() + 2);
+    AppendName(
+        folder.starts_with('/') ? where.append(folder) : AppendName(where.append(here_), folder),
+        name);
     return {.folder_found = !names_folder,
             .file_found = !entry.name.empty(),
             .folder_other_case = (reached.matched & kMatchedOtherCase) != 0,
             .folder_trailing_dots = (reached.matched & kMatchedTrimmed) != 0,
             .file_other_case = (entry.matched & kMatchedOtherCase) != 0,
             .file_trailing_dots = (entry.matched & kMatchedTrimmed) != 0,
-            .where = JoinPath(folder, name)};
+            .where = std::move(where)};
   }
 
   // The disk the walk sees.

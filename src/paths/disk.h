@@ -21,11 +21,15 @@ namespace tavrik {
 using FolderHandle = int;
 inline constexpr FolderHandle kWorkingDirectory = AT_FDCWD;
 
-/// `name` in the folder at `folder` ("" for the working directory).
-inline std::string JoinPath(std::string_view folder, std::string_view name) {
-  std::string path(folder);
+/// `path` made the path of `name` in the folder at `path` ("" for the working directory).
+inline std::string& AppendName(std::string& path, std::string_view name) {
   if (!path.empty() && path.back() != '/') path += '/';
   return path.append(name);
+}
+inline std::string JoinPath(std::string_view folder, std::string_view name) {
+  std::string path;
+  path.reserve(folder.size() + 1 + name.size());  // one allocation
+  return AppendName(path.append(folder), name);
 }
 
 /// The name a respelling parks a file under, beside it.
