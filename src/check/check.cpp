@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <functional>
 #include <optional>
+#include <set>
 #include <unordered_set>
 #include <utility>
 
@@ -31,6 +32,12 @@ std::string PairText(const CheckedList& list, std::size_t pair) {
 std::string SplitGroup(const std::string& a, const std::string& b) {
   const std::size_t at = std::ranges::mismatch(a, b).in1 - a.begin();
   return NameKeyOf(a.substr(0, a.find_first_of("/\\", at)));
+}
+
+// A path's folder and last name, not copied: every entry's are looked at.
+std::pair<std::string_view, std::string_view> Parts(std::string_view path) {
+  const std::size_t start = LastNameStart(path);
+  return {path.substr(0, start - (start > 0)), path.substr(start)};
 }
 
 std::string Beside(const std::string& path, const std::string& name) {
@@ -238,8 +245,10 @@ class Linter {
     if (from.file_found) {
       Spelling(list, source_entry, from, true);
       const std::string& file = from.where;
-      if (looked_at_.insert(file).second) {  // its twins, told at the first pair that moves it
-        for (const std::string& twin : presser_.TwinsOf(FolderOf(file), LastName(file))) {
+      const auto [folder, name] = Parts(file);
+      const std::vector<std::string> twins = presser_.TwinsOf(folder, name);
+      if (!twins.empty() && files_told_.insert(file).second) {  // at the first pair that moves it
+        for (const std::string& twin : twins) {
           Add(list, source_entry, Severity::kWarning, "case-twin",
               Shown(file) + " has a twin that differs only in case, " + Shown(Beside(file, twin)) +
                   ": Windows takes them for one file, a game may load either, and the walk "
@@ -257,8 +266,8 @@ class Linter {
           "the target's folder " + Shown(FolderOf(to.where)) +
               " does not exist: the rename will be refused; make the folder, or fix the path");
     }
-    if (from.file_found && WithoutTrailingDots(LastName(target)) == LastName(from.where) &&
-        list.Key(source_entry) == list.Key(target_entry)) {
+    if (from.file_found && list.Key(source_entry) == list.Key(target_entry) &&
+        WithoutTrailingDots(LastName(target)) == LastName(from.where)) {
       Add(list, source_entry, Severity::kWarning, "same-path",
           "the pair's source is its own target: it renames nothing; take it out, or fix its "
           "target");
@@ -290,11 +299,12 @@ class Linter {
   // spells it. A folder looked at had those above it looked at too.
   void SplitFolders(const CheckedList& list, std::size_t number, const PathFacts& facts,
                     bool target) {
-    for (std::string folder = FolderOf(facts.where);
-         folder.size() > here_.size() && looked_at_.insert(folder + '/').second;
-         folder = FolderOf(folder)) {
+    for (std::string_view at = Parts(facts.where).first;
+         at.size() > here_.size() && !folders_looked_at_.contains(at); at = Parts(at).first) {
+      const std::string& folder = *folders_looked_at_.emplace(at).first;
       std::string others;
-      for (const std::string& twin : presser_.TwinsOf(FolderOf(folder), LastName(folder))) {
+      const auto [parent, name] = Parts(folder);
+      for (const std::string& twin : presser_.TwinsOf(parent, name)) {
         others += (others.empty() ? "" : ", ") + Shown(Beside(folder, twin));
       }
       if (others.empty()) continue;
@@ -406,7 +416,7 @@ class Linter {
   bool every_text_;
   std::size_t other_case_told_ = -1, dots_told_ = -1;  // the first note of each, once told
   std::vector<Finding>& findings_;
-  std::unordered_set<std::string> looked_at_;  // files and folders looked at for twins
+  std::set<std::string, std::less<>> files_told_, folders_looked_at_;  // for twins
 };
 
 }  // namespace

@@ -326,9 +326,12 @@ Cause Presser::Misspelt(const CheckedList& list, std::size_t pair) {
   return {};
 }
 
-std::vector<std::string> Presser::TwinsOf(const std::string& folder, const std::string& name) {
-  const auto [known, fresh] = twins_.try_emplace(folder);
-  if (fresh) known->second = run_.CaseTwins(folder.empty() ? "/" : folder);
+std::vector<std::string> Presser::TwinsOf(std::string_view folder, std::string_view name) {
+  auto known = twins_.find(folder);
+  if (known == twins_.end()) {
+    known =
+        twins_.emplace(folder, run_.CaseTwins(std::string(folder.empty() ? "/" : folder))).first;
+  }
   for (std::vector<std::string> group : known->second) {
     const auto self = std::find(group.begin(), group.end(), name);
     if (self == group.end()) continue;

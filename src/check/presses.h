@@ -169,7 +169,7 @@ class Presser {
   /// case) of a folder on its way; "" when not.
   std::string InTwin(const std::string& path);
   /// The names of `folder` (from the root) that differ from `name` only in case.
-  std::vector<std::string> TwinsOf(const std::string& folder, const std::string& name);
+  std::vector<std::string> TwinsOf(std::string_view folder, std::string_view name);
 
  private:
   Outcome Walk(Brennel& brennel, bool activate, const CheckedList& list, std::size_t skipped);
@@ -186,7 +186,7 @@ class Presser {
   DryRun& run_;
   std::string here_;
   const CheckedList* lists_[2] = {nullptr, nullptr};
-  std::map<std::string, std::vector<std::vector<std::string>>> twins_;  // by folder
+  std::map<std::string, std::vector<std::vector<std::string>>, std::less<>> twins_;  // by folder
   std::unordered_set<std::string> untwinned_;  // folders with no twin on their way from here
   // By list and key (the list's own): the pairs (from 0) it is the source (1) or target (2) of.
   std::unordered_map<std::string_view, std::vector<std::pair<std::size_t, int>>> named_[2];
