@@ -747,6 +747,17 @@ TEST_F(Check, ASplitFolderComesFirstAndItsMissingFilesFollowFromIt) {
       << Line(Checked(), 3);
 }
 
+// Lists alike but for case are one list only where no folder has a twin:
+// here the deactivation list's spelling leads into the empty half.
+TEST_F(Check, ListsAlikeButForCaseAreLookedAtApartBesideAFolderTwin) {
+  MakeMod("Data\\Textures\\b.dds.off,Data\\Textures\\b.dds\r\n");
+  WriteFile("Tavrik.mld", "Data\\textures\\b.dds.off,Data\\textures\\b.dds\r\n");
+  fs::create_directories("Data/textures");
+  const auto missing = Of(Checked(), "missing-source");
+  ASSERT_EQ(missing.size(), 1u);
+  EXPECT_EQ(At(missing[0]), "Tavrik.mld 1:25");
+}
+
 // A path's key is what Windows compares: one place, written any way, has one key.
 TEST(CheckedListKey, OnePlaceHasOneKeyHoweverItIsWritten) {
   const EntryList entries = {"Data\\Textures\\a.dds",        "data/TEXTURES/A.DDS",

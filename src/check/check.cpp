@@ -440,7 +440,9 @@ CheckReport Check(DryRun& run, const std::string& folder, bool every_text) {
   const bool by_activation = activation.Pairs() > 0 || deactivation.Pairs() == 0;
   const CheckedList& basis = by_activation ? activation : deactivation;
   std::vector<PairPlace> places = Locate(run, basis), by_deactivation = places;
-  if (by_activation && deactivation.Pairs() > 0 && *deactivation.entries != *activation.entries) {
+  // Lists that name the same places alike need not be looked for twice.
+  if (by_activation && deactivation.Pairs() > 0 && *deactivation.entries != *activation.entries &&
+      !(run.Twinless() && Keys(activation) == Keys(deactivation))) {
     by_deactivation = Locate(run, deactivation);
   }
   const ModState state = StateOf(std::move(places), by_deactivation, basis.shift.entry > 0);

@@ -48,6 +48,10 @@ class DryRun : public Platform {
   /// it) that differ from another there only in case, in groups; none when
   /// it cannot be read. Windows takes each group for one name. The disk as it is.
   virtual std::vector<std::vector<std::string>> CaseTwins(const std::string& folder);
+  /// Every folder listed so far could be, and holds no two names that Windows
+  /// takes for one (CaseTwins, or a name and it with dots at its end): then
+  /// two paths Windows takes for one lead to one place here too.
+  virtual bool Twinless() const { return false; }
 
   /// The boxes a walk would have shown, and the pair it announced last (from
   /// 1, 0 before any): where a walk that stops stopped.

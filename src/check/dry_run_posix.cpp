@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "dry_run.h"
 #include "list_path.h"
@@ -257,6 +258,11 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
       said.read = real_.ReadNames(folder, [&](std::string_view name, Listed listed) {
         said.names.emplace_back(name, listed);
       });
+      std::unordered_set<std::string> keys;
+      twinless_ = twinless_ && *said.read == 0;
+      for (std::size_t i = 0; twinless_ && i < said.names.size(); ++i) {
+        twinless_ = keys.insert(NameKey(WithoutTrailingDots(said.names[i].first))).second;
+      }
     }
     if (*said.read != 0) return *said.read;
     const Places& places = AllPlaces();
@@ -277,6 +283,7 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
   int Respell(FolderHandle folder, const std::string& name, const std::string& respelled) override {
     return Rename(folder, name, folder, respelled, false);
   }
+  bool Twinless() const override { return twinless_; }
   int Watch(FolderHandle) override { return 0; }
   bool Changes(std::vector<int>&) override { return true; }
 
@@ -402,8 +409,9 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
   std::map<Identity, Said> said_;
   // Of the entries renamed, or asked where statx tells them, by device and inode.
   std::map<Identity, std::optional<Flags>> flags_;
-  int hops_ = 0;      // links being followed
-  std::string here_;  // the working directory's path, during a walk
+  bool twinless_ = true;  // of the folders listed
+  int hops_ = 0;          // links being followed
+  std::string here_;      // the working directory's path, during a walk
   PathWalk walk_{*this};
 };
 
