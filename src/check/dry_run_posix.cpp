@@ -139,9 +139,23 @@ std::string Quote(const std::string& path) {
 
 using Identity = std::pair<dev_t, ino_t>;
 using Place = std::pair<Identity, std::string>;  // in order, a folder's names together
+// What a walk reads of an entry's status: a check keeps thousands.
+struct Status {
+  dev_t dev = 0;
+  ino_t ino = 0;
+  nlink_t nlink = 0;
+  mode_t mode = 0;
+  static Status Of(const struct stat& status) {
+    return {status.st_dev, status.st_ino, status.st_nlink, status.st_mode};
+  }
+  void To(struct stat& status) const {
+    status = {};
+    status.st_dev = dev, status.st_ino = ino, status.st_nlink = nlink, status.st_mode = mode;
+  }
+};
 // A moved entry itself, and what it says when it is a link.
 struct Link {
-  struct stat status {};
+  Status status;
   std::string text;
 };
 
@@ -242,7 +256,7 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
     if (name == ".") return RealStat(folder, name, follow, status);
     if (const auto* there = At({IdentityOf(folder), name})) {
       if (!*there) return ENOENT;  // moved away
-      status = (*there)->data.status;
+      (*there)->data.status.To(status);
       return follow && S_ISLNK(status.st_mode) ? Follow(folder, (*there)->data.text, status) : 0;
     }
     if (AllPlaces().empty() || !follow) return RealStat(folder, name, follow, status);
@@ -294,7 +308,7 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
   };
   struct Asked {  // what the disk said of a name
     int number = 0;
-    struct stat status {};
+    Status status;
   };
   struct Said {               // what the disk said of a folder and its names
     std::optional<int> read;  // the errno of reading its names, once read
@@ -316,31 +330,29 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
     auto& asked = said_[IdentityOf(folder)].asked;
     const auto ask = [&](bool followed) -> const Asked& {
       const auto [at, fresh] = asked[followed].try_emplace(name);
-      if (fresh) {
-        at->second.number = followed ? real_.Stat(folder, name, true, at->second.status)
-                                     : Statx(folder, name, at->second.status);
-      }
+      if (fresh) at->second.number = StatusOf(folder, name, followed, at->second.status);
       return at->second;
     };
     const Asked* said = &ask(false);
-    if (follow && said->number == 0 && S_ISLNK(said->status.st_mode)) said = &ask(true);
-    status = said->status;
+    if (follow && said->number == 0 && S_ISLNK(said->status.mode)) said = &ask(true);
+    said->status.To(status);
     return said->number;
   }
 
-  // One statx tells the status and, where the file system reports them,
-  // the flags a rename asks of its file.
-  int Statx(FolderHandle folder, const std::string& name, struct stat& status) {
+  // A name's status, its link followed or not. Not followed, one statx also
+  // tells, where the file system reports them, the flags a rename asks of its file.
+  int StatusOf(FolderHandle folder, const std::string& name, bool follow, Status& status) {
+    if (follow) {
+      struct stat told {};
+      const int number = real_.Stat(folder, name, true, told);
+      status = Status::Of(told);
+      return number;
+    }
     struct statx answer;
     if (const int number = StatxOf(folder, name, answer)) return number;
-    status.st_dev = makedev(answer.stx_dev_major, answer.stx_dev_minor);
-    status.st_ino = answer.stx_ino;
-    status.st_mode = answer.stx_mode;
-    status.st_nlink = answer.stx_nlink;
-    status.st_uid = answer.stx_uid;
-    status.st_gid = answer.stx_gid;
-    status.st_size = static_cast<off_t>(answer.stx_size);
-    if (Told(answer)) flags_.try_emplace({status.st_dev, status.st_ino}, FlagsFrom(answer));
+    status = {makedev(answer.stx_dev_major, answer.stx_dev_minor), answer.stx_ino, answer.stx_nlink,
+              answer.stx_mode};
+    if (Told(answer)) flags_.try_emplace({status.dev, status.ino}, FlagsFrom(answer));
     return 0;
   }
 
@@ -363,7 +375,7 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
     if (to_name.size() > NAME_MAX) return ENAMETOOLONG;
     const Place source{IdentityOf(from), from_name};
     const auto* moved = At(source);
-    Link moving = moved != nullptr ? (*moved)->data : Link{status, ""};
+    Link moving = moved != nullptr ? (*moved)->data : Link{Status::Of(status), ""};
     // Asked where the entry is on disk, before the run first moves it.
     const auto [flags, fresh] = flags_.try_emplace({status.st_dev, status.st_ino});
     if (fresh) flags->second = FlagsOf(from, from_name);
