@@ -103,7 +103,7 @@ class RecordingDryRun : public DryRun {
   std::vector<std::pair<std::string, std::string>> Moved() const override {
     std::vector<std::pair<std::string, std::string>> moved;
     for (const auto& [place, entry] : places_) {
-      if (entry && place != entry->origin) moved.emplace_back(entry->origin_path, entry->path);
+      if (entry && place != entry->origin) moved.push_back(PathsOf(place, *entry));
     }
     return moved;
   }
@@ -116,7 +116,6 @@ class RecordingDryRun : public DryRun {
   struct Entry {
     Data data;
     Place origin;  // where the entry was before the run
-    std::string origin_path, path;
   };
   /// By place; none where an entry went and none came.
   using Places = std::map<Place, std::optional<Entry>>;
@@ -127,12 +126,13 @@ class RecordingDryRun : public DryRun {
     return found == places_.end() ? nullptr : &found->second;
   }
   const Places& AllPlaces() const { return places_; }
+  /// Where `entry`, now at `place`, was and is, from the working directory.
+  virtual std::pair<std::string, std::string> PathsOf(const Place& place,
+                                                      const Entry& entry) const = 0;
   /// The entry at `from` goes to `to`; `data` is what it is now.
-  void RecordMove(const Place& from, const std::string& from_path, const Place& to,
-                  const std::string& to_path, Data data) {
+  void RecordMove(const Place& from, const Place& to, Data data) {
     std::optional<Entry>& there = places_[from];  // none before its first move: it came from here
-    Entry moved{std::move(data), there ? there->origin : from,
-                there ? there->origin_path : from_path, to_path};
+    Entry moved{std::move(data), there ? there->origin : from};
     there.reset();
     places_[to] = std::move(moved);
     ++renames_;

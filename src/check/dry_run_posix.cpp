@@ -244,6 +244,7 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
                              : name == "." ? ""
                                            : JoinPath(HeldOf(folder).path, name);
     folders_[opened] = {{status.st_dev, status.st_ino}, path};
+    paths_.try_emplace({status.st_dev, status.st_ino}, path);
     return 0;
   }
   void Close(FolderHandle folder) override {
@@ -324,6 +325,14 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
     return held != folders_.end() ? held->second : kNone;
   }
   Identity IdentityOf(FolderHandle folder) const { return HeldOf(folder).identity; }
+  std::string PathOf(const Place& place) const {
+    const auto folder = paths_.find(place.first);
+    return JoinPath(folder != paths_.end() ? folder->second : "", place.second);
+  }
+  std::pair<std::string, std::string> PathsOf(const Place& place,
+                                              const Entry& entry) const override {
+    return {PathOf(entry.origin), PathOf(place)};
+  }
 
   // An entry that is no link is the same followed or not: asked once.
   int RealStat(FolderHandle folder, const std::string& name, bool follow, struct stat& status) {
@@ -385,8 +394,7 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
     if (*target.writable != 0) return *target.writable;
     if (home.flags.mount != target.flags.mount) return EXDEV;
     if (moved == nullptr && S_ISLNK(status.st_mode)) moving.text = LinkText(from, from_name);
-    RecordMove(source, JoinPath(HeldOf(from).path, from_name), {IdentityOf(to), to_name},
-               JoinPath(HeldOf(to).path, to_name), std::move(moving));
+    RecordMove(source, {IdentityOf(to), to_name}, std::move(moving));
     return 0;
   }
 
@@ -418,6 +426,7 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
 
   SystemDisk real_;
   std::map<FolderHandle, Held> folders_;
+  std::map<Identity, std::string> paths_;  // each folder's path, by the walk that reached it first
   std::map<Identity, Said> said_;
   // Of the entries renamed, or asked where statx tells them, by device and inode.
   std::map<Identity, std::optional<Flags>> flags_;

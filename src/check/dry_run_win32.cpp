@@ -88,11 +88,13 @@ DWORD ForeseenRefusal(const std::wstring& source, const std::wstring& target_fol
   return adding == ERROR_ACCESS_DENIED ? adding : 0;
 }
 
-// Windows keeps nothing of a moved file that the run needs besides its place.
-struct Nothing {};
+// Where a moved file was and is, as the lists spelled them.
+struct Spelled {
+  std::string origin_path, path;
+};
 
 // By full path in upper case.
-class Win32DryRun : public RecordingDryRun<std::wstring, Nothing> {
+class Win32DryRun : public RecordingDryRun<std::wstring, Spelled> {
  public:
   std::string FindFile(const std::string& path) override {
     if (!Testable(path)) return {};
@@ -114,10 +116,12 @@ class Win32DryRun : public RecordingDryRun<std::wstring, Nothing> {
     if (Volume(from) != Volume(into)) refuse(ERROR_NOT_SAME_DEVICE);
     // What Windows refuses beyond the names, asked of the file where it is on disk.
     const auto* moved = At(Upper(from));
-    if (const DWORD number = ForeseenRefusal(moved ? Widen((*moved)->origin_path) : from, into)) {
+    if (const DWORD number =
+            ForeseenRefusal(moved ? Widen((*moved)->data.origin_path) : from, into)) {
       refuse(number);
     }
-    RecordMove(Upper(from), Narrow(from), Upper(to), Narrow(to), {});
+    RecordMove(Upper(from), Upper(to),
+               {moved ? (*moved)->data.origin_path : Narrow(from), Narrow(to)});
   }
 
   PathFacts Facts(const std::string& path) override {
@@ -146,6 +150,10 @@ class Win32DryRun : public RecordingDryRun<std::wstring, Nothing> {
   }
 
  private:
+  std::pair<std::string, std::string> PathsOf(const std::wstring&,
+                                              const Entry& entry) const override {
+    return {entry.data.origin_path, entry.data.path};
+  }
   bool Exists(const std::wstring& full) const {
     if (const auto* there = At(Upper(full))) return there->has_value();
     return GetFileAttributesW(full.c_str()) != INVALID_FILE_ATTRIBUTES;
