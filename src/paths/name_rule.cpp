@@ -119,12 +119,14 @@ NameRule::Entry NameRule::Find(Folder& folder, std::string_view spelled, bool on
   // where the file system ignores case, as it finds it itself (NTFS with
   // ignore_case lists every name in lower case).
   const Listing* names = nullptr;
+  Listing::Matches only;  // the one spelling's, of a name without trailing dots
   for (std::size_t i = 0; i < count; ++i) {
     names = on_the_way ? folders_.Names(folder) : folders_.NamesFor(folder, spellings[i]);
     if (names == nullptr) break;
-    if (const Listed* listed = names->Find(spellings[i]))
-      return found(spellings[i], spellings[i], listed->kind, i * kMatchedTrimmed);
-    const Listing::Matches matches = names->MatchesOf(spellings[i]);
+    const Listing::Matches matches = only = names->MatchesOf(spellings[i]);  // itself among them
+    for (const auto& [name, listed] : matches) {
+      if (name == spellings[i]) return found(name, name, listed.kind, i * kMatchedTrimmed);
+    }
     if (matches.empty()) continue;
     // Whether it does, its finding the spelling it does not list tells.
     if (!folder.ignores_case) {
@@ -138,7 +140,7 @@ NameRule::Entry NameRule::Find(Folder& folder, std::string_view spelled, bool on
   }
   // Then in another case, where case is told apart.
   for (std::size_t i = 0; names != nullptr && i < count; ++i) {
-    const Listing::Matches matches = names->MatchesOf(spellings[i]);
+    const Listing::Matches matches = count == 1 ? only : names->MatchesOf(spellings[i]);
     if (matches.empty()) continue;
     if (!matches.one()) throw Ambiguous(folders_.PathOf(folder), spellings[i], matches, false);
     const auto& [name, listed] = *matches.begin();
