@@ -14,27 +14,36 @@ namespace tavrik {
 
 namespace {
 
-// Whether `path` is ASCII names between single separators, none of them
-// ending in a dot or a space: then its names are its text as it stands.
-bool Plain(std::string_view path) {
-  char before = '/';  // a separator at the start is not plain
-  for (const char c : path) {
-    if (c <= 0 || (IsSeparator(c) && (IsSeparator(before) || before == '.' || before == ' '))) {
-      return false;
-    }
-    before = c;
+// Each byte's key, and what it is to a plain path: 1 a separator, 2 a dot
+// or a space (which no name of one ends with), 4 none of its bytes.
+struct Bytes {
+  char key[256];
+  unsigned char kind[256];
+};
+constexpr Bytes kBytes = [] {
+  Bytes bytes{};
+  for (int c = 0; c < 256; ++c) {
+    bytes.key[c] = static_cast<char>(c == '\\' ? '/' : c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    bytes.kind[c] = c == 0 || c >= 0x80     ? 4
+                    : c == '/' || c == '\\' ? 1
+                    : c == '.' || c == ' '  ? 2
+                                            : 0;
   }
-  return !path.empty() && !IsSeparator(before) && before != '.' && before != ' ';
-}
+  return bytes;
+}();
 
 std::string KeyOf(const std::string& path) {
-  if (Plain(path)) {  // most paths, keyed without taking them apart
-    std::string key(path.size() + 1, '/');
-    std::ranges::transform(path, key.begin(), [](char c) -> char {
-      return IsSeparator(c) ? '/' : c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c;
-    });
-    return key;
+  // Most paths are plain: ASCII names between single separators, none of them
+  // ending in a dot or a space. Their key is their text as it stands, in upper case.
+  std::string plain(path.size() + 1, '/');
+  unsigned before = 1, odd = path.empty();  // a separator at the start is odd
+  for (std::size_t at = 0; at < path.size(); ++at) {
+    const unsigned kind = kBytes.kind[static_cast<unsigned char>(path[at])];
+    odd |= (kind & 4) | ((kind & 1) & (before != 0));  // a separator after an end
+    before = kind & 3;
+    plain[at] = kBytes.key[static_cast<unsigned char>(path[at])];
   }
+  if (odd == 0 && before == 0) return plain;
   const ListPath parsed = ParseListPath(path);
   std::string key = parsed.from_root ? "/" : "";
   for (const std::string_view name : parsed.names)
