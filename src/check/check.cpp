@@ -34,12 +34,6 @@ std::string SplitGroup(const std::string& a, const std::string& b) {
   return NameKeyOf(a.substr(0, a.find_first_of("/\\", at)));
 }
 
-// A path's folder and last name, not copied: every entry's are looked at.
-std::pair<std::string_view, std::string_view> Parts(std::string_view path) {
-  const std::size_t start = LastNameStart(path);
-  return {path.substr(0, start - (start > 0)), path.substr(start)};
-}
-
 std::string Beside(const std::string& path, const std::string& name) {
   const std::string folder = FolderOf(path);
   return folder + path[folder.size()] + name;
@@ -245,7 +239,7 @@ class Linter {
     if (from.file_found) {
       Spelling(list, source_entry, from, true);
       const std::string& file = from.where;
-      const auto [folder, name] = Parts(file);
+      const auto [folder, name] = FolderAndName(file);
       const std::vector<std::string> twins = presser_.TwinsOf(folder, name);
       if (!twins.empty() && files_told_.insert(file).second) {  // at the first pair that moves it
         for (const std::string& twin : twins) {
@@ -299,11 +293,12 @@ class Linter {
   // spells it. A folder looked at had those above it looked at too.
   void SplitFolders(const CheckedList& list, std::size_t number, const PathFacts& facts,
                     bool target) {
-    for (std::string_view at = Parts(facts.where).first;
-         at.size() > here_.size() && !folders_looked_at_.contains(at); at = Parts(at).first) {
+    for (std::string_view at = FolderAndName(facts.where).first;
+         at.size() > here_.size() && !folders_looked_at_.contains(at);
+         at = FolderAndName(at).first) {
       const std::string& folder = *folders_looked_at_.emplace(at).first;
       std::string others;
-      const auto [parent, name] = Parts(folder);
+      const auto [parent, name] = FolderAndName(folder);
       for (const std::string& twin : presser_.TwinsOf(parent, name)) {
         others += (others.empty() ? "" : ", ") + Shown(Beside(folder, twin));
       }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "list_path.h"
 #include "text_encoding.h"
 #include "utf8_verdict.h"
 
@@ -78,12 +79,14 @@ std::string PairsText(const std::vector<std::size_t>& pairs) {
   return text;
 }
 
-std::string LastName(const std::string& path) { return path.substr(path.find_last_of("/\\") + 1); }
-
-std::string FolderOf(const std::string& path) {
-  const std::size_t separator = path.find_last_of("/\\");
-  return separator == std::string::npos ? std::string() : path.substr(0, separator);
+std::pair<std::string_view, std::string_view> FolderAndName(std::string_view path) {
+  const std::size_t start = LastNameStart(path);
+  return {path.substr(0, start - (start > 0)), path.substr(start)};
 }
+
+std::string LastName(const std::string& path) { return std::string(FolderAndName(path).second); }
+
+std::string FolderOf(const std::string& path) { return std::string(FolderAndName(path).first); }
 
 std::string FromHere(const std::string& where, const std::string& here) {
   const bool inside = where.size() > here.size() + 1 && where.compare(0, here.size(), here) == 0 &&

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tavrik {
@@ -31,8 +32,9 @@ std::string Counted(std::size_t count, std::string_view noun);
 /// "pairs 2, 4, 6, 8, 10 and 145 more".
 std::string PairsText(const std::vector<std::size_t>& pairs);
 
-/// A path's last name, after its last separator, and the folder before it
-/// ("" when there is none).
+/// A path's folder ("" when there is none) and last name, after its last
+/// separator, not copied; and each of them alone.
+std::pair<std::string_view, std::string_view> FolderAndName(std::string_view path);
 std::string LastName(const std::string& path);
 std::string FolderOf(const std::string& path);
 
