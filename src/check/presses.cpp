@@ -101,7 +101,9 @@ Trial Presser::Run(const std::vector<Move>& moves, const std::vector<bool>& pres
                    (missing && outcome.pair > 0 && outcome.pair <= list.Unshifted());
     for (std::size_t pair = outcome.pair - 1; missing && outcome.done && pair < list.Unshifted();
          ++pair) {
-      outcome.done = !Present(list.Source(pair)) && InTwin(list.Source(pair)).empty();
+      // Looking for it listed the folders on its way: twinless, none has a twin.
+      outcome.done =
+          !Present(list.Source(pair)) && (run_.Twinless() || InTwin(list.Source(pair)).empty());
     }
     if (i == 0 && after && !after(outcome)) break;
     if (i > 0) outcome.undone = Undone(presses[i - 1], moves.empty());
