@@ -36,12 +36,14 @@ std::string KeyOf(const std::string& path) {
   // Most paths are plain: ASCII names between single separators, none of them
   // ending in a dot or a space. Their key is their text as it stands, in upper case.
   std::string plain(path.size() + 1, '/');
+  const auto* in = reinterpret_cast<const unsigned char*>(path.data());
+  char* out = plain.data();  // not plain[at]: a byte stored could be the string's own
   unsigned before = 1, odd = path.empty();  // a separator at the start is odd
   for (std::size_t at = 0; at < path.size(); ++at) {
-    const unsigned kind = kBytes.kind[static_cast<unsigned char>(path[at])];
+    const unsigned kind = kBytes.kind[in[at]];
     odd |= (kind & 4) | ((kind & 1) & (before != 0));  // a separator after an end
     before = kind & 3;
-    plain[at] = kBytes.key[static_cast<unsigned char>(path[at])];
+    out[at] = kBytes.key[in[at]];
   }
   if (odd == 0 && before == 0) return plain;
   const ListPath parsed = ParseListPath(path);
