@@ -39,7 +39,7 @@ std::string KeyOf(const std::string& path) {
   const auto* in = reinterpret_cast<const unsigned char*>(path.data());
   char* out = plain.data();  // not plain[at]: a byte stored could be the string's own
   unsigned before = 1, odd = path.empty();  // a separator at the start is odd
-  for (std::size_t at = 0; at < path.size(); ++at) {
+  for (std::size_t at = 0, size = path.size(); at < size; ++at) {
     const unsigned kind = kBytes.kind[in[at]];
     odd |= (kind & 4) | ((kind & 1) & (before != 0));  // a separator after an end
     before = kind & 3;
