@@ -758,6 +758,19 @@ TEST_F(Check, ListsAlikeButForCaseAreLookedAtApartBesideAFolderTwin) {
   EXPECT_EQ(At(missing[0]), "Tavrik.mld 1:25");
 }
 
+// "x.off." on disk is found as "x.off." and not as "x.off", though Windows
+// takes the two spellings for one: lists that differ so are looked at apart.
+TEST_F(Check, ListsThatDifferByATrailingDotAreLookedAtApart) {
+  MakeMod("Data\\x.off,Data\\x\r\n");
+  WriteFile("Tavrik.mld", "Data\\x.off.,Data\\x\r\n");
+  WriteFile("Data/x.off.", "x");
+  const CheckReport report = Checked();
+  ASSERT_EQ(Of(report, "misspelt").size(), 1u);
+  for (const Finding& finding : report.findings) {  // "x.off." is no file moved already
+    EXPECT_EQ(finding.list, "Tavrik.mla") << finding.text;
+  }
+}
+
 // A path's key is what Windows compares: one place, written any way, has one key.
 TEST(CheckedListKey, OnePlaceHasOneKeyHoweverItIsWritten) {
   const EntryList entries = {"Data\\Textures\\a.dds",        "data/TEXTURES/A.DDS",

@@ -435,9 +435,12 @@ CheckReport Check(DryRun& run, const std::string& folder, bool every_text) {
   const bool by_activation = activation.Pairs() > 0 || deactivation.Pairs() == 0;
   const CheckedList& basis = by_activation ? activation : deactivation;
   std::vector<PairPlace> places = Locate(run, basis), by_deactivation = places;
-  // Lists that name the same places alike need not be looked for twice.
+  // Plain lists alike but for the case of letters and the separators lead to
+  // the same places, where no folder holds names that differ only in case (not
+  // so "x.off." and "x.off": a folder may hold only the first).
   if (by_activation && deactivation.Pairs() > 0 && *deactivation.entries != *activation.entries &&
-      !(run.Twinless() && Keys(activation) == Keys(deactivation))) {
+      !(run.Twinless() && Keys(activation) == Keys(deactivation) && activation.plain &&
+        deactivation.plain)) {
     by_deactivation = Locate(run, deactivation);
   }
   const ModState state = StateOf(std::move(places), by_deactivation, basis.shift.entry > 0);

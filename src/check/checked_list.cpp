@@ -32,12 +32,13 @@ constexpr Bytes kBytes = [] {
   return bytes;
 }();
 
-std::string KeyOf(const std::string& path) {
-  // Most paths are plain: ASCII names between single separators, none of them
-  // ending in a dot or a space. Their key is their text as it stands, in upper case.
-  std::string plain(path.size() + 1, '/');
+// Most paths are plain: ASCII names between single separators, none of them
+// ending in a dot or a space. Their key is their text as it stands, in upper
+// case; `plain` is made false for any other.
+std::string KeyOf(const std::string& path, bool& plain) {
+  std::string text(path.size() + 1, '/');
   const auto* in = reinterpret_cast<const unsigned char*>(path.data());
-  char* out = plain.data();  // not plain[at]: a byte stored could be the string's own
+  char* out = text.data();                  // not text[at]: a byte stored could be the string's own
   unsigned before = 1, odd = path.empty();  // a separator at the start is odd
   for (std::size_t at = 0, size = path.size(); at < size; ++at) {
     const unsigned kind = kBytes.kind[in[at]];
@@ -45,7 +46,8 @@ std::string KeyOf(const std::string& path) {
     before = kind & 3;
     out[at] = kBytes.key[in[at]];
   }
-  if (odd == 0 && before == 0) return plain;
+  if (odd == 0 && before == 0) return text;
+  plain = false;
   const ListPath parsed = ParseListPath(path);
   std::string key = parsed.from_root ? "/" : "";
   for (const std::string_view name : parsed.names)
@@ -65,7 +67,7 @@ std::string_view LastOfKey(std::string_view key) {
 const std::string& CheckedList::Key(std::size_t number) const {
   if (keys.empty()) keys.reserve(std::min(Size(), kLongestWalk));
   for (std::size_t entry = keys.size() + 1; entry <= std::min(Size(), kLongestWalk); ++entry) {
-    keys.push_back(KeyOf(Entry(entry)));
+    keys.push_back(KeyOf(Entry(entry), plain));
   }
   return keys[number - 1];
 }

@@ -34,6 +34,9 @@ struct CheckedList {
   std::vector<FieldPosition> positions;  // in step with `entries`
   Shift shift;
   mutable std::vector<std::string> keys;  // Key of each entry the walk takes, once asked
+  // ...each its text as it stands, in upper case: ASCII names between single
+  // separators, none of them ending in a dot or a space.
+  mutable bool plain = true;
 
   /// The pairs before the shift, which join the files they mean.
   std::size_t Unshifted() const { return shift.entry > 0 ? shift.pair : Pairs(); }

@@ -50,7 +50,7 @@ class DryRun : public Platform {
   virtual std::vector<std::vector<std::string>> CaseTwins(const std::string& folder);
   /// Every folder listed so far could be, and holds no two names that Windows
   /// takes for one (CaseTwins, or a name and it with dots at its end): then
-  /// two paths Windows takes for one lead to one place here too.
+  /// two paths that differ only in the case of their letters lead to one place.
   virtual bool Twinless() const { return false; }
 
   /// The boxes a walk would have shown, and the pair it announced last (from
