@@ -439,8 +439,8 @@ CheckReport Check(DryRun& run, const std::string& folder, bool every_text) {
   // the same places, where no folder holds names that differ only in case (not
   // so "x.off." and "x.off": a folder may hold only the first).
   if (by_activation && deactivation.Pairs() > 0 && *deactivation.entries != *activation.entries &&
-      !(run.Twinless() && Keys(activation) == Keys(deactivation) && activation.plain &&
-        deactivation.plain)) {
+      !(run.Twinless() && activation.Plain() && deactivation.Plain() &&
+        Keys(activation) == Keys(deactivation))) {
     by_deactivation = Locate(run, deactivation);
   }
   const ModState state = StateOf(std::move(places), by_deactivation, basis.shift.entry > 0);

@@ -72,6 +72,11 @@ const std::string& CheckedList::Key(std::size_t number) const {
   return keys[number - 1];
 }
 
+bool CheckedList::Plain() const {
+  if (Size() > 0) Key(1);  // every key is made at the first
+  return plain;
+}
+
 Shift FindShift(const CheckedList& list) {
   const std::size_t size = std::min(list.Size(), kLongestWalk);
   // Whether two entries' last names look like one file's: the same name, or

@@ -34,9 +34,7 @@ struct CheckedList {
   std::vector<FieldPosition> positions;  // in step with `entries`
   Shift shift;
   mutable std::vector<std::string> keys;  // Key of each entry the walk takes, once asked
-  // ...each its text as it stands, in upper case: ASCII names between single
-  // separators, none of them ending in a dot or a space.
-  mutable bool plain = true;
+  mutable bool plain = true;              // ...each made by Plain's rule
 
   /// The pairs before the shift, which join the files they mean.
   std::size_t Unshifted() const { return shift.entry > 0 ? shift.pair : Pairs(); }
@@ -61,6 +59,9 @@ struct CheckedList {
   /// for two paths of one place, "." and ".." applied. Every entry's is worked out at
   /// the first call, so what it returns stays valid.
   const std::string& Key(std::size_t number) const;
+  /// Every entry the walk takes is plain, its key its text as it stands in
+  /// upper case: ASCII names between single separators, none ending in a dot or a space.
+  bool Plain() const;
 
   /// "Tavrik.mla:5:1", where entry `number` (from 1) stands.
   std::string At(std::size_t number) const {

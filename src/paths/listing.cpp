@@ -55,8 +55,8 @@ std::optional<Listed> Listing::Remove(std::string_view name) {
   return removed;
 }
 
-const Listed* Listing::Find(std::string_view name) const {
-  for (const auto& [listed, what] : MatchesOf(name)) {
+const Listed* Listing::Matches::Find(std::string_view name) const {
+  for (const auto& [listed, what] : *this) {
     if (listed == name) return &what;
   }
   return nullptr;

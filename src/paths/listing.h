@@ -46,6 +46,8 @@ class Listing {
     bool empty() const { return first == last; }
     bool one() const { return first != last && std::next(first) == last; }
     std::size_t size() const { return static_cast<std::size_t>(std::distance(first, last)); }
+    /// The one spelled exactly `name`, or nullptr.
+    const Listed* Find(std::string_view name) const;
   };
 
   void Insert(std::string_view name, Listed listed = {}) { names_.emplace(name, listed); }
@@ -56,7 +58,7 @@ class Listing {
     return {first, last};
   }
   /// The entry spelled exactly `name`, or nullptr.
-  const Listed* Find(std::string_view name) const;
+  const Listed* Find(std::string_view name) const { return MatchesOf(name).Find(name); }
 
  private:
   Names names_;

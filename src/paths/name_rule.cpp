@@ -124,9 +124,8 @@ NameRule::Entry NameRule::Find(Folder& folder, std::string_view spelled, bool on
     names = on_the_way ? folders_.Names(folder) : folders_.NamesFor(folder, spellings[i]);
     if (names == nullptr) break;
     const Listing::Matches matches = only = names->MatchesOf(spellings[i]);  // itself among them
-    for (const auto& [name, listed] : matches) {
-      if (name == spellings[i]) return found(name, name, listed.kind, i * kMatchedTrimmed);
-    }
+    if (const Listed* listed = matches.Find(spellings[i]))
+      return found(spellings[i], spellings[i], listed->kind, i * kMatchedTrimmed);
     if (matches.empty()) continue;
     // Whether it does, its finding the spelling it does not list tells.
     if (!folder.ignores_case) {
