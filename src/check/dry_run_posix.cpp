@@ -182,6 +182,7 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
   void Reset() override {
     walk_.Forget();
     RecordingDryRun::Reset();
+    made_.clear();
   }
 
   PathFacts Facts(const std::string& path) override {
@@ -254,13 +255,13 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
 
   int Stat(FolderHandle folder, const std::string& name, bool follow,
            struct stat& status) override {
-    if (name == ".") return RealStat(folder, name, follow, status);
-    if (const auto* there = At({IdentityOf(folder), name})) {
+    if (name == "." || AllPlaces().empty()) return RealStat(folder, name, follow, status);
+    if (const auto* there = At({IdentityOf(folder), Spelled(folder, name)})) {
       if (!*there) return ENOENT;  // moved away
       (*there)->data.status.To(status);
       return follow && S_ISLNK(status.st_mode) ? Follow(folder, (*there)->data.text, status) : 0;
     }
-    if (AllPlaces().empty() || !follow) return RealStat(folder, name, follow, status);
+    if (!follow) return RealStat(folder, name, follow, status);
     if (const int number = RealStat(folder, name, false, status)) return number;
     return S_ISLNK(status.st_mode) ? Follow(folder, LinkText(folder, name), status) : 0;
   }
@@ -268,17 +269,7 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
   int ReadNames(FolderHandle folder,
                 const std::function<void(std::string_view, Listed)>& add) override {
     const Identity identity = IdentityOf(folder);
-    Said& said = said_[identity];
-    if (!said.read) {
-      said.read = real_.ReadNames(folder, [&](std::string_view name, Listed listed) {
-        said.names.emplace_back(name, listed);
-      });
-      std::unordered_set<std::string> keys;
-      twinless_ = twinless_ && *said.read == 0;
-      for (std::size_t i = 0; twinless_ && i < said.names.size(); ++i) {
-        twinless_ = keys.insert(NameKey(WithoutTrailingDots(said.names[i].first))).second;
-      }
-    }
+    const Said& said = ReadOnce(folder);
     if (*said.read != 0) return *said.read;
     const Places& places = AllPlaces();
     for (const auto& [name, listed] : said.names) {
@@ -317,7 +308,63 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
     std::unordered_map<std::string, Asked> asked[2];  // by name: links not followed, followed
     std::optional<int> writable;  // 0 or the errno: a read-only mount, no permission
     Flags flags;
+    std::optional<bool> ignores_case;  // its file system finds a name in any case
+    std::unordered_map<std::string, std::string> by_key;  // there, its names by NameKey
   };
+
+  Said& ReadOnce(FolderHandle folder) {
+    Said& said = said_[IdentityOf(folder)];
+    if (!said.read) {
+      said.read = real_.ReadNames(folder, [&](std::string_view name, Listed listed) {
+        said.names.emplace_back(name, listed);
+      });
+      std::unordered_set<std::string> keys;
+      twinless_ = twinless_ && *said.read == 0;
+      for (std::size_t i = 0; twinless_ && i < said.names.size(); ++i) {
+        twinless_ = keys.insert(NameKey(WithoutTrailingDots(said.names[i].first))).second;
+      }
+    }
+    return said;
+  }
+
+  // The spelling the run keeps `name` of `folder` under. Where the file
+  // system finds a name in any case (exFAT, NTFS with ignore_case), a walk
+  // hands it the list's spelling and it reaches the entry the folder lists:
+  // each name is kept under the folder's spelling, or the first the run made
+  // there (`made`), so that a file moved away is gone in every case.
+  std::string Spelled(FolderHandle folder, const std::string& name, bool made = false) {
+    Said& said = ReadOnce(folder);
+    if (!IgnoresCase(folder, said)) return name;
+    if (said.by_key.empty()) {
+      for (const auto& [listed, kind] : said.names)
+        said.by_key.try_emplace(NameKey(listed), listed);
+    }
+    const std::string key = NameKey(name);
+    if (const auto known = said.by_key.find(key); known != said.by_key.end()) return known->second;
+    const Place at{IdentityOf(folder), key};
+    const auto spelled = made ? made_.try_emplace(at, name).first : made_.find(at);
+    return spelled != made_.end() ? spelled->second : name;
+  }
+
+  // Asked once, of a name the folder lists spelled in another case; a folder
+  // without one goes by the last one told on its device.
+  bool IgnoresCase(FolderHandle folder, Said& said) {
+    if (said.ignores_case) return *said.ignores_case;
+    bool& device = ignores_case_[IdentityOf(folder).first];
+    std::unordered_set<std::string_view> listed;
+    for (const auto& [name, kind] : said.names) listed.insert(name);
+    for (const auto& [name, kind] : said.names) {
+      std::string other = name;
+      for (char& c : other)
+        c = c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c;
+      if (other == name || listed.contains(other)) continue;
+      struct stat status;
+      device = real_.Stat(folder, other, false, status) == 0;
+      break;
+    }
+    said.ignores_case = device;
+    return device;
+  }
 
   const Held& HeldOf(FolderHandle folder) const {
     static const Held kNone{};
@@ -382,7 +429,7 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
     if (Stat(from, from_name, false, status) != 0) return ENOENT;
     if (move && Stat(to, to_name, false, there) == 0) return EEXIST;
     if (to_name.size() > NAME_MAX) return ENAMETOOLONG;
-    const Place source{IdentityOf(from), from_name};
+    const Place source{IdentityOf(from), Spelled(from, from_name)};
     const auto* moved = At(source);
     Link moving = moved != nullptr ? (*moved)->data : Link{Status::Of(status), ""};
     // Asked where the entry is on disk, before the run first moves it.
@@ -394,7 +441,7 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
     if (*target.writable != 0) return *target.writable;
     if (home.flags.mount != target.flags.mount) return EXDEV;
     if (moved == nullptr && S_ISLNK(status.st_mode)) moving.text = LinkText(from, from_name);
-    RecordMove(source, {IdentityOf(to), to_name}, std::move(moving));
+    RecordMove(source, {IdentityOf(to), Spelled(to, to_name, true)}, std::move(moving));
     return 0;
   }
 
@@ -428,6 +475,8 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
   std::map<FolderHandle, Held> folders_;
   std::map<Identity, std::string> paths_;  // each folder's path, by the walk that reached it first
   std::map<Identity, Said> said_;
+  std::map<Place, std::string> made_;   // by folder and NameKey: Spelled's names the run made
+  std::map<dev_t, bool> ignores_case_;  // the last folder's told of each device
   // Of the entries renamed, or asked where statx tells them, by device and inode.
   std::map<Identity, std::optional<Flags>> flags_;
   bool twinless_ = true;  // of the folders listed

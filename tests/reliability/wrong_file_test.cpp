@@ -17,6 +17,7 @@
 #include <functional>
 #include <map>
 
+#include "check.h"
 #include "dry_run.h"
 #include "fault_injection.h"
 #include "launcher.h"
@@ -228,6 +229,40 @@ TEST_F(WrongFile, OnAFileSystemThatIgnoresCaseACaseOnlyRenameRespellsTheFile) {
   EXPECT_EQ(names, (Texts{"Rock.dds", "stone.dds"}));
   EXPECT_EQ(ReadFile("ntfs/Rock.dds"), "rock");
   EXPECT_EQ(ReadFile("ntfs/stone.dds"), "stone");
+}
+
+// Lists in other cases than the disk and than each other: on a file system
+// that ignores case, the check foresees what the walks then do.
+TEST_F(WrongFile, OnAFileSystemThatIgnoresCaseTheCheckForeseesTheRoundTrip) {
+  const Texts activation = {"DATA\\A.DDS.OFF", "DATA\\A.DDS", "data\\B.esp.off", "data\\B.esp"};
+  const Texts deactivation = {"Data\\a.dds.off", "Data\\a.dds", "DATA\\b.ESP.OFF", "DATA\\B.ESP"};
+  for (const std::string kind : {"exfat", "ntfs"}) {
+    SCOPED_TRACE(kind);
+    if (const std::string why = MountCaseInsensitive(kind, kind); !why.empty()) GTEST_SKIP() << why;
+    WriteFile(kind + "/data/a.dds.off", "a");
+    WriteFile(kind + "/data/b.esp.off", "b");
+    std::string mla, mld;
+    for (std::size_t i = 0; i < 4; i += 2) {
+      mla += activation[i] + "," + activation[i + 1] + "\r\n";
+      mld += deactivation[i] + "," + deactivation[i + 1] + "\r\n";
+    }
+    WriteFile(kind + "/Tavrik.mla", mla);
+    WriteFile(kind + "/Tavrik.mld", mld);
+    const fs::path scratch = fs::current_path();
+    fs::current_path(kind);
+    const CheckReport report = Check(*MakeDryRun(), fs::current_path().string());
+    EXPECT_EQ(report.state, State::kInactive);
+    EXPECT_EQ(report.activate.from_now().result, Result::kComplete);
+    EXPECT_EQ(report.activate.then_other().result, Result::kComplete) << report.why;
+    EXPECT_TRUE(report.activate.round_trip);
+    EXPECT_EQ(Activate(activation), 0) << last_error;
+    EXPECT_EQ(Check(*MakeDryRun(), fs::current_path().string()).state, State::kActive);
+    EXPECT_EQ(Deactivate(deactivation), 0) << last_error;
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(ReadFile("DATA/A.DDS.OFF"), "a");
+    EXPECT_EQ(ReadFile("DATA/B.ESP.OFF"), "b");
+    fs::current_path(scratch);
+  }
 }
 
 // Another program changes a folder between two pairs: the next pair acts on
