@@ -24,7 +24,9 @@
 
 #include "dry_run.h"
 #include "list_path.h"
+#include "listing.h"
 #include "name_key.h"
+#include "name_rule.h"
 #include "path_walk.h"
 #include "shown_text.h"
 #include "system_disk.h"
@@ -308,8 +310,8 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
     std::unordered_map<std::string, Asked> asked[2];  // by name: links not followed, followed
     std::optional<int> writable;  // 0 or the errno: a read-only mount, no permission
     Flags flags;
-    std::optional<bool> ignores_case;  // its file system finds a name in any case
-    std::unordered_map<std::string, std::string> by_key;  // there, its names by NameKey
+    std::optional<Listing> listing;  // its names in any case, once asked whether that matters
+    bool ignores_case = false;       // ...as its file system finds them
   };
 
   Said& ReadOnce(FolderHandle folder) {
@@ -335,35 +337,32 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
   std::string Spelled(FolderHandle folder, const std::string& name, bool made = false) {
     Said& said = ReadOnce(folder);
     if (!IgnoresCase(folder, said)) return name;
-    if (said.by_key.empty()) {
-      for (const auto& [listed, kind] : said.names)
-        said.by_key.try_emplace(NameKey(listed), listed);
+    if (const auto listed = said.listing->MatchesOf(name); !listed.empty()) {
+      return listed.begin()->first;
     }
-    const std::string key = NameKey(name);
-    if (const auto known = said.by_key.find(key); known != said.by_key.end()) return known->second;
-    const Place at{IdentityOf(folder), key};
-    const auto spelled = made ? made_.try_emplace(at, name).first : made_.find(at);
-    return spelled != made_.end() ? spelled->second : name;
+    Listing& ours = made_[IdentityOf(folder)];
+    if (const auto spelled = ours.MatchesOf(name); !spelled.empty()) return spelled.begin()->first;
+    if (made) ours.Insert(name);
+    return name;
   }
 
-  // Asked once, of a name the folder lists spelled in another case; a folder
-  // without one goes by the last one told on its device.
+  // Asked once, as the walk asks it, of a name the folder lists; a folder
+  // that cannot tell goes by the last one told on its device.
   bool IgnoresCase(FolderHandle folder, Said& said) {
-    if (said.ignores_case) return *said.ignores_case;
+    if (said.listing) return said.ignores_case;
+    Listing& listing = said.listing.emplace();
+    for (const auto& [name, listed] : said.names) listing.Insert(name, listed);
     bool& device = ignores_case_[IdentityOf(folder).first];
-    std::unordered_set<std::string_view> listed;
-    for (const auto& [name, kind] : said.names) listed.insert(name);
-    for (const auto& [name, kind] : said.names) {
-      std::string other = name;
-      for (char& c : other)
-        c = c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c;
-      if (other == name || listed.contains(other)) continue;
-      struct stat status;
-      device = real_.Stat(folder, other, false, status) == 0;
-      break;
+    try {
+      for (const auto& [name, listed] : said.names) {
+        if (const std::optional<bool> told = FindsInAnyCase(real_, folder, name, &listing)) {
+          device = *told;
+          break;
+        }
+      }
+    } catch (const Error&) {  // cannot be told
     }
-    said.ignores_case = device;
-    return device;
+    return said.ignores_case = device;
   }
 
   const Held& HeldOf(FolderHandle folder) const {
@@ -475,7 +474,7 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
   std::map<FolderHandle, Held> folders_;
   std::map<Identity, std::string> paths_;  // each folder's path, by the walk that reached it first
   std::map<Identity, Said> said_;
-  std::map<Place, std::string> made_;   // by folder and NameKey: Spelled's names the run made
+  std::map<Identity, Listing> made_;    // by folder: the names Spelled keeps that the run made
   std::map<dev_t, bool> ignores_case_;  // the last folder's told of each device
   // Of the entries renamed, or asked where statx tells them, by device and inode.
   std::map<Identity, std::optional<Flags>> flags_;

@@ -167,16 +167,21 @@ bool NameRule::IsFile(Folder& folder, const Entry& entry) {
 }
 
 std::optional<bool> NameRule::IgnoresCase(Folder& folder, const std::string& name) {
-  if (folder.ignores_case) return folder.ignores_case;
-  const Listing* names = folders_.Names(folder);
+  if (!folder.ignores_case)
+    folder.ignores_case = FindsInAnyCase(disk_, folder.handle, name, folders_.Names(folder));
+  return folder.ignores_case;
+}
+
+std::optional<bool> FindsInAnyCase(Disk& disk, FolderHandle folder, const std::string& name,
+                                   const Listing* names) {
   std::string lower = name;
   for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
   for (const std::string& other : {NameKey(name), lower}) {
     if (other == name || (names != nullptr && names->Find(other) != nullptr)) continue;
     struct stat status;
-    const int number = disk_.Stat(folder.handle, other, false, status);
+    const int number = disk.Stat(folder, other, false, status);
     if (number != 0 && !Absent(number)) throw SystemFailure(number);
-    return folder.ignores_case = number == 0;
+    return number == 0;
   }
   return std::nullopt;
 }

@@ -75,6 +75,13 @@ class NameRule {
   std::vector<std::string> here_;  // the working directory's names from the root
 };
 
+/// Whether the file system finds `name`, which `folder` lists (`names`: its
+/// listing, when read), also in another case: asked of it in upper or lower
+/// case, whichever is not listed; nothing when `name` has no case. Throws
+/// Error when the disk fails otherwise.
+std::optional<bool> FindsInAnyCase(Disk& disk, FolderHandle folder, const std::string& name,
+                                   const Listing* names);
+
 /// Entries that differ only in case, where one is meant: the reason, and,
 /// where the file system takes them for one name, what to do.
 Error Ambiguous(const std::string& folder, std::string_view spelled,
