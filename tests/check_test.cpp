@@ -230,8 +230,8 @@ TEST_F(Check, FindingsNameTheirListEntryLineAndColumn) {
     }
     if (finding.kind == "duplicate-source") {
       EXPECT_EQ(finding.text,
-                "pair 1 moved 'Data\\a.esp.off' away already (Tavrik.mla:1:1); take one of the two "
-                "out");
+                "pair 1 moved 'Data\\a.esp.off' away already (Tavrik.mla:1:1); take pair 1 or pair "
+                "5 out of Tavrik.mla");
     }
     if (finding.kind == "leaves-folder") {
       EXPECT_NE(finding.text.find("'" + (folder.path().parent_path() / "outside.esp").string()),
@@ -401,6 +401,12 @@ TEST_F(Check, AdviceAndCountsSayOnlyWhatIsSo) {
   report = Checked();
   EXPECT_NE(Line(report, 3).find("first, correct Tavrik.mla:3:1; then"), std::string::npos)
       << Line(report, 3);
+  // No press gets there: what to do first names what to make and where.
+  WriteFile("Tavrik.mla", "Data\\a.esp.off,Data\\New\\a.esp\r\n");
+  EXPECT_NE(Checked().next.find("first, make the folder 'Data/New', or correct Tavrik.mla:1:16;"),
+            std::string::npos)
+      << Checked().next;
+
   // One finding under another is "follows": a forgotten line, one entry a
   // line, and where the lists part because of it.
   std::string one_a_line, whole;

@@ -231,10 +231,11 @@ Cause Presser::CauseOf(const CheckedList& list, const Outcome& outcome) {
                 return Present(from) && Found(to) ? Aside(OnDisk(to)) : Move{};
               })};
     }
-    case Failure::kNotFound:
-      return {"no-target-folder",
-              "the folder " + Named(FolderOf(OnDisk(target))) + " of its target does not exist",
-              "make the folder, or fix the path"};
+    case Failure::kNotFound: {  // its source is there: the target's folder is not
+      const std::string folder = Named(FolderOf(OnDisk(target)));
+      return {"no-target-folder", "the folder " + folder + " of its target does not exist",
+              "make the folder " + folder + ", or correct " + list.At(list.TargetEntry(pair))};
+    }
     case Failure::kRefused: {
       const auto [why, fix] =
           RefusalCause(outcome.error, Where(source), FolderOf(Where(target)), here_);
@@ -255,7 +256,8 @@ Cause Presser::Missing(const CheckedList& list, std::size_t pair) {
     return {"duplicate-source",
             "pair " + std::to_string(earlier) + " moved " + Named(source) + " away already (" +
                 list.At(list.SourceEntry(earlier - 1)) + ")",
-            "take one of the two out"};
+            "take pair " + std::to_string(earlier) + " or pair " + std::to_string(pair + 1) +
+                " out of " + list.name};
   }
   if (Found(source)) {
     return {"missing-source",
