@@ -1004,6 +1004,40 @@ TEST_F(Check, AStickyFolderAndAFolderTheUserMayNotWriteAreForeseenWithWhatToDo) 
             "dry run).");
 }
 
+// Paths that pairs share, read as the walk walks them: a game's file moved
+// aside before the mod's takes its name, in either state, and a source moved
+// away already by a pair other than the first.
+TEST_F(Check, PathsThatPairsShareAreReadAsTheWalkWalksThem) {
+  WriteFile("Data/orig.dds", "game");
+  WriteFile("Data/mod.dds", "mod");
+  WriteFile("Tavrik.mla", "Data\\orig.dds,Data\\orig.dds.bak\r\nData\\mod.dds,Data\\orig.dds\r\n");
+  WriteFile("Tavrik.mld", "Data\\mod.dds,Data\\orig.dds\r\nData\\orig.dds,Data\\orig.dds.bak\r\n");
+  CheckReport report = Checked();
+  EXPECT_EQ(report.state, State::kInactive);
+  EXPECT_EQ(Line(report, 3), "To activate the mod: press Activate.");
+  EXPECT_EQ(ExitStatus(report), 0);
+  EXPECT_TRUE(report.findings.empty());
+  Press(true);
+  report = Checked();
+  EXPECT_EQ(report.state, State::kActive);
+  EXPECT_EQ(Line(report, 3), "To deactivate the mod: press Deactivate.");
+  EXPECT_EQ(ExitStatus(report), 0);
+
+  WriteFile("Tavrik.mla", "Data\\orig.dds.bak,x\r\nData\\orig.dds,y\r\nData\\orig.dds,z\r\n");
+  const std::vector<Finding> twice = Of(Checked(), "duplicate-source");
+  ASSERT_EQ(twice.size(), 1u);
+  EXPECT_EQ(twice[0].text,
+            "pair 2 moved 'Data\\orig.dds' away already (Tavrik.mla:2:1); take pair 2 or pair 3 "
+            "out of Tavrik.mla");
+  // Activate leaves out a pair that Deactivate moves back.
+  WriteFile("Data/a", "");
+  WriteFile("Data/b", "");
+  WriteFile("Tavrik.mla", "Data\\a.off,Data\\a\r\n");
+  WriteFile("Tavrik.mld", "Data\\a.off,Data\\a\r\nData\\b.off,Data\\b\r\n");
+  EXPECT_NE(Line(Checked(), 3).find("; but then Activate would not put it all in"),
+            std::string::npos);
+}
+
 // A mod's list comes from strangers: an escape sequence in it must not set
 // the terminal's title, colours or clipboard.
 TEST_F(Check, NoControlCharacterReachesTheTerminal) {

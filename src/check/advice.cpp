@@ -206,7 +206,8 @@ std::string Told(CheckReport& report, const Plan& plan) {
   const std::string other = ButtonOf(!plan.goal);
   if (back.done && !back.undone) {  // it runs, but leaves files where the goal's walk put them
     const bool said = report.why.find("would not put every file back") != std::string::npos;
-    told += "; but then " + other + " would not take it all out" + (said ? " (said above)" : "");
+    told += "; but then " + other + " would not " +
+            (plan.goal ? "take it all out" : "put it all in") + (said ? " (said above)" : "");
   } else if (!back.done) {
     const bool said = report.why.find(back.cause.text) != std::string::npos;
     told += "; but then " + other + " would " +

@@ -1,6 +1,7 @@
 // Where a mod's files are, and the state that makes.
 
 #include <algorithm>
+#include <ranges>
 #include <string_view>
 #include <unordered_set>
 
@@ -47,7 +48,27 @@ std::vector<std::size_t> ModState::At(PairPlace place) const {
 // must hold its file.
 std::vector<PairPlace> Locate(DryRun& run, const CheckedList& list) {
   std::vector<PairPlace> place(list.Unshifted(), PairPlace::kFirst);
+  // Where no path of a pair is a path of another, no move touches a later
+  // pair's file: only chains and doubled paths need the moves made.
+  std::unordered_set<std::string_view> paths;
+  bool chained = false;
+  for (std::size_t entry = 1; !chained && entry <= 2 * place.size(); ++entry) {
+    chained = !paths.insert(list.Key(entry)).second;
+  }
   run.BeginWalk();
+  // A file at a second path may be another pair's at its first, such as a
+  // game's file that an earlier pair moves aside before the mod's takes its
+  // name: where an activation moves every file, every file is at its first path.
+  if (chained &&
+      std::ranges::all_of(std::views::iota(std::size_t{0}, place.size()), [&](auto pair) {
+        return PresenceOf(run, list.First(pair)) == Presence::kYes &&
+               Goes([&] { run.RenameFile(list.First(pair), list.Second(pair)); });
+      })) {
+    run.EndWalk();
+    run.Reset();
+    return place;
+  }
+  run.Reset();
   run.TakeRenames();
   for (std::size_t pair = place.size(); pair-- > 0;) {
     const Presence second = PresenceOf(run, list.Second(pair));
@@ -59,13 +80,6 @@ std::vector<PairPlace> Locate(DryRun& run, const CheckedList& list) {
       place[pair] = PresenceOf(run, list.First(pair)) == Presence::kNo ? PairPlace::kSecond
                                                                        : PairPlace::kBoth;
     }
-  }
-  // Where no path of a pair is a path of another, no move touches a later
-  // pair's file: only chains and doubled paths need the moves made.
-  std::unordered_set<std::string_view> paths;
-  bool chained = false;
-  for (std::size_t entry = 1; !chained && entry <= 2 * place.size(); ++entry) {
-    chained = !paths.insert(list.Key(entry)).second;
   }
   for (std::size_t pair = 0; pair < place.size(); ++pair) {
     if (place[pair] != PairPlace::kFirst && place[pair] != PairPlace::kSecond) continue;

@@ -52,19 +52,25 @@ std::vector<Move> Every(const CheckedList& list, std::size_t pair, const MoveOf&
 // The last of the pairs before `pair`, all walked, that moved away its
 // source (`away`) or put a file at its target: its number from 1, or 0.
 std::size_t Presser::Earlier(const CheckedList& list, std::size_t pair, bool away) {
-  auto& named = named_[list.activation ? 0 : 1];
-  for (std::size_t at = 0; named.empty() && at < list.Pairs(); ++at) {
-    const std::string &source = list.Key(list.SourceEntry(at)),
-                      &target = list.Key(list.TargetEntry(at));
-    named[source].emplace_back(at, source == target ? 3 : 1);
-    if (target != source) named[target].emplace_back(at, 2);
-  }
+  const auto& named = UsesIn(list);
   const auto found = named.find(list.Key(away ? list.SourceEntry(pair) : list.TargetEntry(pair)));
   if (found == named.end()) return 0;
   const auto last =
       std::lower_bound(found->second.begin(), found->second.end(), std::pair(pair, 0));
   if (last == found->second.begin()) return 0;
   return (std::prev(last)->second & (away ? 1 : 2)) != 0 ? std::prev(last)->first + 1 : 0;
+}
+
+const Presser::Uses& Presser::UsesIn(const CheckedList& list) {
+  auto& named = uses_[list.activation ? 0 : 1];
+  if (!named.empty()) return named;
+  for (std::size_t at = 0; at < list.Pairs(); ++at) {
+    const std::string &source = list.Key(list.SourceEntry(at)),
+                      &target = list.Key(list.TargetEntry(at));
+    named[source].emplace_back(at, source == target ? 3 : 1);
+    if (target != source) named[target].emplace_back(at, 2);
+  }
+  return named;
 }
 
 std::string Presser::Where(const std::string& path) {
@@ -134,9 +140,14 @@ bool Presser::Undone(bool pressed, bool unmoved) {
   // Back on the disk as it was, where no target was there.
   if (no_targets_ && unmoved && pressed && run_.AllBack()) return true;
   const CheckedList& list = ListOf(pressed);
+  const Uses& named = UsesIn(list);
   for (std::size_t pair = 0; pair < list.Unshifted(); ++pair) {
-    const bool renaming = list.Key(list.SourceEntry(pair)) != list.Key(list.TargetEntry(pair));
-    if (renaming && Present(list.Target(pair))) return false;
+    const std::string& target = list.Key(list.TargetEntry(pair));
+    // A target that an earlier pair's source is too, such as a game's file
+    // moved aside before the mod's takes its name, is back when there.
+    const bool source = std::ranges::any_of(
+        named.at(target), [&](const auto& at) { return at.first <= pair && (at.second & 1) != 0; });
+    if (!source && Present(list.Target(pair))) return false;
   }
   return true;
 }
@@ -227,7 +238,8 @@ Cause Presser::CauseOf(const CheckedList& list, const Outcome& outcome) {
               "a file is already at " + Named(there) + ", where " + number + " moves " +
                   Named(OnDisk(source)) +
                   (LastName(there) == LastName(target) ? "" : " (names match in any case)"),
-              "move it aside", Every(list, pair, [&](const auto& from, const auto& to) {
+              "move " + Named(there) + " aside",
+              Every(list, pair, [&](const auto& from, const auto& to) {
                 return Present(from) && Found(to) ? Aside(OnDisk(to)) : Move{};
               })};
     }

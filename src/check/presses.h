@@ -175,6 +175,9 @@ class Presser {
   Outcome Walk(Brennel& brennel, bool activate, const CheckedList& list, std::size_t skipped);
   Cause CauseOf(const CheckedList& list, const Outcome& outcome);
   Cause Misspelt(const CheckedList& list, std::size_t pair);
+  // By key (the list's own): the pairs (from 0) it is the source (1) or target (2) of.
+  using Uses = std::unordered_map<std::string_view, std::vector<std::pair<std::size_t, int>>>;
+  const Uses& UsesIn(const CheckedList& list);
   std::size_t Earlier(const CheckedList& list, std::size_t pair, bool away);
   std::string Where(const std::string& path);
   bool Present(const std::string& path);
@@ -188,8 +191,7 @@ class Presser {
   const CheckedList* lists_[2] = {nullptr, nullptr};
   std::map<std::string, std::vector<std::vector<std::string>>, std::less<>> twins_;  // by folder
   std::unordered_set<std::string> untwinned_;  // folders with no twin on their way from here
-  // By list and key (the list's own): the pairs (from 0) it is the source (1) or target (2) of.
-  std::unordered_map<std::string_view, std::vector<std::pair<std::size_t, int>>> named_[2];
+  Uses uses_[2];                               // by list
   bool no_targets_ = false;
 };
 
