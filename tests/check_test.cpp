@@ -1010,7 +1010,10 @@ TEST_F(Check, AStickyFolderAndAFolderTheUserMayNotWriteAreForeseenWithWhatToDo) 
 TEST_F(Check, PathsThatPairsShareAreReadAsTheWalkWalksThem) {
   WriteFile("Data/orig.dds", "game");
   WriteFile("Data/mod.dds", "mod");
-  WriteFile("Tavrik.mla", "Data\\orig.dds,Data\\orig.dds.bak\r\nData\\mod.dds,Data\\orig.dds\r\n");
+  const std::string chain = "Data\\orig.dds,Data\\orig.dds.bak\r\nData\\mod.dds,Data\\orig.dds\r\n";
+  WriteFile("Tavrik.mla", chain + "Data\\gone.off,Data\\gone\r\n");
+  EXPECT_EQ(Checked().state, State::kIncomplete);
+  WriteFile("Tavrik.mla", chain);
   WriteFile("Tavrik.mld", "Data\\mod.dds,Data\\orig.dds\r\nData\\orig.dds,Data\\orig.dds.bak\r\n");
   CheckReport report = Checked();
   EXPECT_EQ(report.state, State::kInactive);

@@ -1,7 +1,6 @@
 // Where a mod's files are, and the state that makes.
 
 #include <algorithm>
-#include <ranges>
 #include <string_view>
 #include <unordered_set>
 
@@ -58,16 +57,23 @@ std::vector<PairPlace> Locate(DryRun& run, const CheckedList& list) {
   run.BeginWalk();
   // A file at a second path may be another pair's at its first, such as a
   // game's file that an earlier pair moves aside before the mod's takes its
-  // name: where an activation moves every file, every file is at its first path.
-  if (chained &&
-      std::ranges::all_of(std::views::iota(std::size_t{0}, place.size()), [&](auto pair) {
-        return PresenceOf(run, list.First(pair)) == Presence::kYes &&
-               Goes([&] { run.RenameFile(list.First(pair), list.Second(pair)); });
-      })) {
+  // name: where an activation moves every file there is and finds no other in
+  // its way, each file is at its first path.
+  bool inactive = chained;
+  for (std::size_t pair = 0; inactive && pair < place.size(); ++pair) {
+    if (PresenceOf(run, list.First(pair)) == Presence::kYes) {
+      inactive = Goes([&] { run.RenameFile(list.First(pair), list.Second(pair)); });
+    } else {
+      place[pair] = PairPlace::kNeither;
+      inactive = PresenceOf(run, list.Second(pair)) == Presence::kNo;
+    }
+  }
+  if (inactive) {
     run.EndWalk();
     run.Reset();
     return place;
   }
+  std::ranges::fill(place, PairPlace::kFirst);
   run.Reset();
   run.TakeRenames();
   for (std::size_t pair = place.size(); pair-- > 0;) {
