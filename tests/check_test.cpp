@@ -401,6 +401,17 @@ TEST_F(Check, AdviceAndCountsSayOnlyWhatIsSo) {
   report = Checked();
   EXPECT_NE(Line(report, 3).find("first, correct Tavrik.mla:3:1; then"), std::string::npos)
       << Line(report, 3);
+  // The last file moved in already, the first three not: nothing is missing.
+  MakeMod();
+  WriteFile("Tavrik.mld",
+            "Data\\d.txt.off,Data\\d.txt\r\nData\\c.nif.off,Data\\c.nif\r\n"
+            "Data\\Textures\\b.dds.off,Data\\Textures\\b.dds\r\nData\\a.esp.off,Data\\a.esp\r\n");
+  fs::rename("Data/d.txt.off", "Data/d.txt");
+  EXPECT_EQ(Line(Checked(), 3),
+            "To activate the mod: press Activate (it moves 3 files and stops at pair 4; the box "
+            "'Data\\d.txt.off is missing' is expected).");
+  fs::rename("Data/d.txt", "Data/d.txt.off");
+
   // No press gets there: what to do first names what to make and where.
   WriteFile("Tavrik.mla", "Data\\a.esp.off,Data\\New\\a.esp\r\n");
   EXPECT_NE(Checked().next.find("first, make the folder 'Data/New', or correct Tavrik.mla:1:16;"),

@@ -175,9 +175,14 @@ std::string Told(CheckReport& report, const Plan& plan) {
     std::vector<std::size_t> missing;
     std::copy_if(report.missing.begin(), report.missing.end(), std::back_inserter(missing),
                  [&](std::size_t pair) { return pair >= last.pair; });
-    if (missing.empty()) missing.push_back(last.pair);
-    told =
-        "To activate what the mod has (" + FilesOf(missing, " is missing)", " are missing)") + ": ";
+    // A stop at a file moved in already leaves the whole mod in.
+    if (missing.empty() && !std::ranges::binary_search(report.moved, last.pair)) {
+      missing.push_back(last.pair);
+    }
+    if (!missing.empty()) {
+      told = "To activate what the mod has (" + FilesOf(missing, " is missing)", " are missing)") +
+             ": ";
+    }
   }
   const std::vector<Move>& moves = report.moves = plan.moves;
   bool shortened = moves.size() > kNamedMoves;  // --moves names what the line does not
