@@ -52,9 +52,9 @@ std::vector<Move> Every(const CheckedList& list, std::size_t pair, const MoveOf&
 // The last of the pairs before `pair`, all walked, that moved away its
 // source (`away`) or put a file at its target: its number from 1, or 0.
 std::size_t Presser::Earlier(const CheckedList& list, std::size_t pair, bool away) {
-  const auto& named = UsesIn(list);
-  const auto found = named.find(list.Key(away ? list.SourceEntry(pair) : list.TargetEntry(pair)));
-  if (found == named.end()) return 0;
+  const Uses& uses = UsesIn(list);
+  const auto found = uses.find(list.Key(away ? list.SourceEntry(pair) : list.TargetEntry(pair)));
+  if (found == uses.end()) return 0;
   const auto last =
       std::lower_bound(found->second.begin(), found->second.end(), std::pair(pair, 0));
   if (last == found->second.begin()) return 0;
@@ -62,15 +62,15 @@ std::size_t Presser::Earlier(const CheckedList& list, std::size_t pair, bool awa
 }
 
 const Presser::Uses& Presser::UsesIn(const CheckedList& list) {
-  auto& named = uses_[list.activation ? 0 : 1];
-  if (!named.empty()) return named;
+  auto& uses = uses_[list.activation ? 0 : 1];
+  if (!uses.empty()) return uses;
   for (std::size_t at = 0; at < list.Pairs(); ++at) {
     const std::string &source = list.Key(list.SourceEntry(at)),
                       &target = list.Key(list.TargetEntry(at));
-    named[source].emplace_back(at, source == target ? 3 : 1);
-    if (target != source) named[target].emplace_back(at, 2);
+    uses[source].emplace_back(at, source == target ? 3 : 1);
+    if (target != source) uses[target].emplace_back(at, 2);
   }
-  return named;
+  return uses;
 }
 
 std::string Presser::Where(const std::string& path) {
@@ -140,13 +140,13 @@ bool Presser::Undone(bool pressed, bool unmoved) {
   // Back on the disk as it was, where no target was there.
   if (no_targets_ && unmoved && pressed && run_.AllBack()) return true;
   const CheckedList& list = ListOf(pressed);
-  const Uses& named = UsesIn(list);
+  const Uses& uses = UsesIn(list);
   for (std::size_t pair = 0; pair < list.Unshifted(); ++pair) {
     const std::string& target = list.Key(list.TargetEntry(pair));
     // A target that an earlier pair's source is too, such as a game's file
     // moved aside before the mod's takes its name, is back when there.
     const bool source = std::ranges::any_of(
-        named.at(target), [&](const auto& at) { return at.first <= pair && (at.second & 1) != 0; });
+        uses.at(target), [&](const auto& at) { return at.first <= pair && (at.second & 1) != 0; });
     if (!source && Present(list.Target(pair))) return false;
   }
   return true;
