@@ -312,7 +312,8 @@ Cause Presser::Missing(const CheckedList& list, std::size_t pair) {
 }
 
 // Where the other list's spelling is a few letters away and on disk, the
-// other list is right and this one misspells it.
+// other list is right and this one misspells it; where the other list's
+// own walk put the file there, either may be the wrong one.
 Cause Presser::Misspelt(const CheckedList& list, std::size_t pair) {
   const CheckedList& other = ListOf(!list.activation);
   const std::size_t pairs = other.Pairs();
@@ -331,9 +332,21 @@ Cause Presser::Misspelt(const CheckedList& list, std::size_t pair) {
       // The pair's other entry is named where it too differs from the other list's.
       const std::size_t mate = 4 * pair + 3 - ours;
       const bool both = other.Entry(2 * at + mate - 2 * pair) != list.Entry(mate);
+      const std::string key = NameKeyOf(OnDisk(other.Entry(theirs)));
+      const bool made = std::ranges::any_of(run_.Moved(), [&](const auto& moved) {
+        return NameKeyOf(FromHere(moved.second, here_)) == key;
+      });
+      const std::string spelt = list.At(ours) + " spells " + Named(list.Entry(ours)) + " where " +
+                                other.At(theirs) + " spells " + Named(other.Entry(theirs));
+      if (made) {
+        return {"misspelt",
+                spelt + ", where " + ButtonOf(other.activation) + " puts the file",
+                "correct " + list.At(ours) + " or " + other.At(theirs) + ", whichever misspells it",
+                {},
+                ours};
+      }
       return {"misspelt",
-              list.At(ours) + " spells " + Named(list.Entry(ours)) + " where " + other.At(theirs) +
-                  " spells " + Named(other.Entry(theirs)) + ", which is there",
+              spelt + ", which is there",
               "correct " + list.At(ours) + (both ? " and " + list.At(mate) : ""),
               {},
               ours};
