@@ -1067,6 +1067,13 @@ TEST_F(Check, PathsThatPairsShareAreReadAsTheWalkWalksThem) {
   WriteFile("Tavrik.mld", "Data\\a.off,Data\\a\r\nData\\b.off,Data\\b\r\n");
   EXPECT_NE(Line(Checked(), 3).find("; but then Activate would not put it all in"),
             std::string::npos);
+  // Two pairs of one source, each file at its target: no file is at both names.
+  WriteFile("Data/p1", "");
+  WriteFile("Data/p2", "");
+  WriteFile("Tavrik.mla", "Data\\p.off,Data\\p1\r\nData\\p.off,Data\\p2\r\n");
+  report = Checked();
+  EXPECT_EQ(report.state, State::kActive);
+  EXPECT_TRUE(report.both.empty());
 }
 
 // A mod's list comes from strangers: an escape sequence in it must not set

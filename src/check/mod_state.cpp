@@ -83,8 +83,15 @@ std::vector<PairPlace> Locate(DryRun& run, const CheckedList& list) {
     if (Goes([&] { run.RenameFile(list.Second(pair), list.First(pair)); })) {
       place[pair] = run.TakeRenames() == 0 ? PairPlace::kSame : PairPlace::kSecond;
     } else {  // a file at each path; or one that may not go back, moved
-      place[pair] = PresenceOf(run, list.First(pair)) == Presence::kNo ? PairPlace::kSecond
-                                                                       : PairPlace::kBoth;
+      // A later pair of the same first path was put back there: its file, not this pair's.
+      bool shared = false;
+      for (std::size_t later = pair + 1; chained && !shared && later < place.size(); ++later) {
+        shared =
+            place[later] == PairPlace::kSecond && list.Key(2 * later + 1) == list.Key(2 * pair + 1);
+      }
+      place[pair] = shared || PresenceOf(run, list.First(pair)) == Presence::kNo
+                        ? PairPlace::kSecond
+                        : PairPlace::kBoth;
     }
   }
   for (std::size_t pair = 0; pair < place.size(); ++pair) {
