@@ -890,6 +890,23 @@ TEST_F(Check, AdviceSaysWhereTheOtherButtonCannotTakeTheModOutAndWhy) {
   Press(false);
   for (const char* path : kOff) EXPECT_TRUE(fs::exists(path)) << path;
 
+  // One list missing: the list to write is named, and no walk "stops at pair 0".
+  fs::remove("Tavrik.mld");
+  EXPECT_EQ(Line(Checked(), 3),
+            "To activate the mod: press Activate; but then Deactivate would do nothing: its list "
+            "has no pair; for it to go through, first, write the mod's pairs into Tavrik.mld, or "
+            "make it readable.");
+  WriteFile("Tavrik.mld", kList);
+  fs::remove("Tavrik.mla");
+  report = Checked();
+  EXPECT_EQ(Line(report, 1),
+            "State: inactive: every file is where a whole deactivation leaves it (4 pairs).");
+  EXPECT_NE(Line(report, 3).find("first, write the mod's pairs into Tavrik.mla, or make it "
+                                 "readable; then check again"),
+            std::string::npos)
+      << Line(report, 3);
+  WriteFile("Tavrik.mla", kList);
+
   // So too the other way round.
   WriteFile("Tavrik.mld", misspelt("b.dds.off,", "X.dds.off,"));
   Press(true);

@@ -90,8 +90,12 @@ std::string Summary(const CheckReport& report, const ModState& state) {
       return "neither Tavrik.mla nor Tavrik.mld is here (or can be read): both buttons would "
              "do nothing";
     case State::kInactive:
-      return report.pairs == 0 && report.shift_at.empty()
-                 ? "the activation list has no pair: there is nothing to move"
+      if (report.pairs == 0 && report.shift_at.empty()) {
+        return "the activation list has no pair: there is nothing to move";
+      }
+      // Told by Tavrik.mld where Tavrik.mla has no pair.
+      return report.activate.from_now().result == Result::kNothing
+                 ? "every file is where a whole deactivation leaves it" + told
                  : "every file is where the activation list starts it" + told;
     case State::kIncomplete:
       return "no file is moved, but " + Missing(report);
@@ -214,7 +218,7 @@ std::string Told(CheckReport& report, const Plan& plan) {
     told += "; but then " + other + " would not " +
             (plan.goal ? "take it all out" : "put it all in") + (said ? " (said above)" : "");
   } else if (!back.done) {
-    const bool said = report.why.find(back.cause.text) != std::string::npos;
+    const bool said = back.pair > 0 && report.why.find(back.cause.text) != std::string::npos;
     told += "; but then " + other + " would " +
             (said ? "stop at pair " + std::to_string(back.pair) + " (said above)" : Ends(back)) +
             (back.cause.fix.empty() ? "" : "; for it to go through, first, " + back.cause.fix);

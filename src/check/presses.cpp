@@ -181,6 +181,10 @@ Outcome Presser::Walk(Brennel& brennel, bool activate, const CheckedList& list,
     outcome.error = error.Number();
   }
   outcome.renames = run_.TakeRenames();
+  if (outcome.result == Result::kNothing) {
+    outcome.cause.fix = std::string("write the mod's pairs into ") + list.name +
+                        (list.readable ? "" : ", or make it readable");
+  }
   if (outcome.result != Result::kMissing && outcome.result != Result::kError) return outcome;
   outcome.pair = run_.pair > 0 ? skipped + run_.pair : 0;
   if (outcome.pair > 0) outcome.at = list.At(list.SourceEntry(outcome.pair - 1));
