@@ -905,6 +905,11 @@ TEST_F(Check, AdviceSaysWhereTheOtherButtonCannotTakeTheModOutAndWhy) {
                                  "readable; then check again"),
             std::string::npos)
       << Line(report, 3);
+  fs::rename("Data/Textures/b.dds.off", "Data/Textures/b.dds");  // out of turn
+  EXPECT_EQ(Line(Checked(), 2),
+            "Pair 2's file is at 'Data/Textures/b.dds', where Deactivate takes it from, while "
+            "pair 1's is not moved.");
+  fs::rename("Data/Textures/b.dds", "Data/Textures/b.dds.off");
   WriteFile("Tavrik.mla", kList);
 
   // So too the other way round.

@@ -28,6 +28,11 @@ bool BackFirst(const CheckReport& report) {
          (report.state == State::kBothNames && !report.moved.empty());
 }
 
+// The state is told by Tavrik.mla's pairs; by Tavrik.mld's where Tavrik.mla has none.
+bool ByActivation(const CheckReport& report) {
+  return report.activate.from_now().result != Result::kNothing;
+}
+
 // How a press ends, after "Activate would".
 std::string Ends(const Outcome& outcome) {
   if (outcome.result == Result::kNothing) return "do nothing: its list has no pair";
@@ -93,10 +98,8 @@ std::string Summary(const CheckReport& report, const ModState& state) {
       if (report.pairs == 0 && report.shift_at.empty()) {
         return "the activation list has no pair: there is nothing to move";
       }
-      // Told by Tavrik.mld where Tavrik.mla has no pair.
-      return report.activate.from_now().result == Result::kNothing
-                 ? "every file is where a whole deactivation leaves it" + told
-                 : "every file is where the activation list starts it" + told;
+      return ByActivation(report) ? "every file is where the activation list starts it" + told
+                                  : "every file is where a whole deactivation leaves it" + told;
     case State::kIncomplete:
       return "no file is moved, but " + Missing(report);
     case State::kActive:
@@ -151,9 +154,11 @@ std::string Why(const CheckReport& report, const ModState& state, Presser& press
     const std::size_t first = StopOf(state.places, PairPlace::kSecond);
     std::size_t later = first;
     while (state.places[later] != PairPlace::kSecond) ++later;
+    const bool activation = ByActivation(report);
     return "Pair " + std::to_string(later + 1) + "'s file is at " +
-           Named(presser.OnDisk(presser.ListOf(true).Second(later))) +
-           ", where Activate puts it, while pair " + std::to_string(first + 1) + "'s is not moved.";
+           Named(presser.OnDisk(presser.ListOf(activation).Second(later))) +
+           (activation ? ", where Activate puts it" : ", where Deactivate takes it from") +
+           ", while pair " + std::to_string(first + 1) + "'s is not moved.";
   }
   return BackFirst(report) ? Prediction(false, report.deactivate)
                            : Prediction(true, report.activate);
@@ -282,7 +287,7 @@ std::string Next(CheckReport& report, Presser& presser) {
         // Of a file at each path, the one where the goal puts the mod's goes aside.
         std::vector<Move> wanted = cause.moves;
         if (cause.kind == "target-taken" && !report.both.empty()) {
-          const CheckedList& list = presser.ListOf(true);
+          const CheckedList& list = presser.ListOf(ByActivation(report));
           wanted.clear();
           for (const std::size_t pair : report.both) {
             wanted.push_back(
