@@ -910,7 +910,22 @@ TEST_F(Check, AdviceSaysWhereTheOtherButtonCannotTakeTheModOutAndWhy) {
             "Pair 2's file is at 'Data/Textures/b.dds', where Deactivate takes it from, while "
             "pair 1's is not moved.");
   fs::rename("Data/Textures/b.dds", "Data/Textures/b.dds.off");
+  // No Activate left the first file moved, nor Deactivate the others back.
+  fs::rename("Data/a.esp.off", "Data/a.esp");
+  EXPECT_EQ(Checked().state, State::kMixed);
+  fs::rename("Data/a.esp", "Data/a.esp.off");
   WriteFile("Tavrik.mla", kList);
+  fs::remove("Tavrik.mld");
+  const auto turn = [](bool in) {  // every file but the first
+    for (const std::string off : {kOff[1], kOff[2], kOff[3]}) {
+      const std::string on = off.substr(0, off.size() - 4);
+      in ? fs::rename(off, on) : fs::rename(on, off);
+    }
+  };
+  turn(true);
+  EXPECT_EQ(Checked().state, State::kMixed);
+  turn(false);
+  WriteFile("Tavrik.mld", kList);
 
   // So too the other way round.
   WriteFile("Tavrik.mld", misspelt("b.dds.off,", "X.dds.off,"));

@@ -150,13 +150,17 @@ std::string Why(const CheckReport& report, const ModState& state, Presser& press
                : std::string("What stops ") + ButtonOf(activation) + " at " + pair + ": " +
                      stop.cause.text + ".";
   }
-  if (report.state == State::kMixed) {  // the first pair not moved, then the first moved after it
-    const std::size_t first = StopOf(state.places, PairPlace::kSecond);
-    std::size_t later = first;
-    while (state.places[later] != PairPlace::kSecond) ++later;
+  // The first pair not moved, and a moved one: after it, where one is.
+  const std::vector<PairPlace>& places = state.places;
+  const std::size_t first = StopOf(places, PairPlace::kSecond);
+  auto later =
+      std::find(places.begin() + std::min(first, places.size()), places.end(), PairPlace::kSecond);
+  if (later == places.end()) later = std::find(places.begin(), places.end(), PairPlace::kSecond);
+  if (report.state == State::kMixed && first < places.size() && later != places.end()) {
     const bool activation = ByActivation(report);
-    return "Pair " + std::to_string(later + 1) + "'s file is at " +
-           Named(presser.OnDisk(presser.ListOf(activation).Second(later))) +
+    const std::size_t moved = later - places.begin();
+    return "Pair " + std::to_string(moved + 1) + "'s file is at " +
+           Named(presser.OnDisk(presser.ListOf(activation).Second(moved))) +
            (activation ? ", where Activate puts it" : ", where Deactivate takes it from") +
            ", while pair " + std::to_string(first + 1) + "'s is not moved.";
   }

@@ -443,7 +443,10 @@ CheckReport Check(DryRun& run, const std::string& folder, bool every_text) {
         Keys(activation) == Keys(deactivation))) {
     by_deactivation = Locate(run, deactivation);
   }
-  const ModState state = StateOf(std::move(places), by_deactivation, basis.shift.entry > 0);
+  // A button whose list has no pair stops nowhere: no walk of it left the files so.
+  if (deactivation.Pairs() == 0) by_deactivation.clear();
+  const ModState state =
+      StateOf(std::move(places), by_deactivation, basis.shift.entry > 0, by_activation);
   if (basis.shift.entry > 0) {
     report.shift_at = basis.At(basis.shift.entry);
     report.shift_pair = basis.shift.pair + 1;

@@ -110,7 +110,7 @@ std::vector<PairPlace> Locate(DryRun& run, const CheckedList& list) {
 }
 
 ModState StateOf(std::vector<PairPlace> places, const std::vector<PairPlace>& by_deactivation,
-                 bool shifted) {
+                 bool shifted, bool activates) {
   const auto count = [&](PairPlace place) {
     return std::count(places.begin(), places.end(), place);
   };
@@ -124,7 +124,7 @@ ModState StateOf(std::vector<PairPlace> places, const std::vector<PairPlace>& by
     return settled(count(PairPlace::kNeither) > 0 ? State::kIncomplete : State::kInactive);
   }
   if (first == 0 && both == 0 && !shifted) return settled(State::kActive);
-  if (const std::size_t stop = StoppedAt(places, PairPlace::kSecond, shifted)) {
+  if (const std::size_t stop = activates ? StoppedAt(places, PairPlace::kSecond, shifted) : 0) {
     return settled(State::kActivationStopped, stop);
   }
   if (const std::size_t stop = StoppedAt(by_deactivation, PairPlace::kFirst, false)) {

@@ -60,9 +60,10 @@ std::vector<PairPlace> Locate(DryRun& run, const CheckedList& list);
 /// The first pair (from 0) a walk stops at: the first not at `moved`, pairs
 /// that rename nothing passed.
 std::size_t StopOf(const std::vector<PairPlace>& places, PairPlace moved);
-/// `by_deactivation`: the same files by the deactivation list's pairs.
+/// `by_deactivation`: the same files by the deactivation list's pairs, none
+/// where it has no pair; `activates`: `places` are the activation list's.
 ModState StateOf(std::vector<PairPlace> places, const std::vector<PairPlace>& by_deactivation,
-                 bool shifted);
+                 bool shifted, bool activates);
 
 enum class Result : unsigned char { kNothing, kComplete, kMissing, kError };
 inline constexpr const char* kResultNames[] = {"nothing", "complete", "missing", "error"};
