@@ -181,6 +181,11 @@ TEST_F(Check, AWalkStoppedHalfWayByAMissingFileIsPartialAndOutOfOrderFilesAreMix
   EXPECT_EQ(report.state, State::kMixed);
   EXPECT_EQ(report.moved, (std::vector<std::size_t>{1, 3}));
   EXPECT_EQ(ExitStatus(report), 1);
+  // Pair 1's file lost: pair 2's is the one not moved.
+  fs::remove("Data/a.esp");
+  EXPECT_EQ(Line(Checked(), 2),
+            "Pair 3's file is at 'Data/c.nif', where Activate puts it, while pair 2's is not "
+            "moved.");
 }
 
 // Each kind of finding once, at its entry, line and column.

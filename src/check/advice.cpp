@@ -152,7 +152,7 @@ std::string Why(const CheckReport& report, const ModState& state, Presser& press
   }
   // The first pair not moved, and a moved one: after it, where one is.
   const std::vector<PairPlace>& places = state.places;
-  const std::size_t first = StopOf(places, PairPlace::kSecond);
+  const std::size_t first = std::ranges::find(places, PairPlace::kFirst) - places.begin();
   auto later =
       std::find(places.begin() + std::min(first, places.size()), places.end(), PairPlace::kSecond);
   if (later == places.end()) later = std::find(places.begin(), places.end(), PairPlace::kSecond);
