@@ -1116,6 +1116,15 @@ TEST_F(Check, PathsThatPairsShareAreReadAsTheWalkWalksThem) {
   report = Checked();
   EXPECT_EQ(report.state, State::kActive);
   EXPECT_TRUE(report.both.empty());
+  // Two pairs of one target, Activate stopped at the second: the first one's
+  // file is in the way, not the second's at both names.
+  WriteFile("Data/q1.off", "");
+  WriteFile("Data/q2.off", "");
+  WriteFile("Tavrik.mla", "Data\\q1.off,Data\\q\r\nData\\q2.off,Data\\q\r\n");
+  EXPECT_THROW(Press(true), Error);
+  report = Checked();
+  EXPECT_EQ(report.state, State::kActivationStopped);
+  EXPECT_TRUE(Of(report, "both-names").empty());
 }
 
 // A mod's list comes from strangers: an escape sequence in it must not set

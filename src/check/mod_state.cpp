@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "presses.h"
 
@@ -54,6 +56,14 @@ std::vector<PairPlace> Locate(DryRun& run, const CheckedList& list) {
   for (std::size_t entry = 1; !chained && entry <= 2 * place.size(); ++entry) {
     chained = !paths.insert(list.Key(entry)).second;
   }
+  // Where they do, by key: the pairs each is the first path of, and the first
+  // pair it is the second path of.
+  std::unordered_map<std::string_view, std::vector<std::size_t>> firsts;
+  std::unordered_map<std::string_view, std::size_t> seconds;
+  for (std::size_t pair = 0; chained && pair < place.size(); ++pair) {
+    firsts[list.Key(2 * pair + 1)].push_back(pair);
+    seconds.try_emplace(list.Key(2 * pair + 2), pair);
+  }
   run.BeginWalk();
   // A file at a second path may be another pair's at its first, such as a
   // game's file that an earlier pair moves aside before the mod's takes its
@@ -83,15 +93,20 @@ std::vector<PairPlace> Locate(DryRun& run, const CheckedList& list) {
     if (Goes([&] { run.RenameFile(list.Second(pair), list.First(pair)); })) {
       place[pair] = run.TakeRenames() == 0 ? PairPlace::kSame : PairPlace::kSecond;
     } else {  // a file at each path; or one that may not go back, moved
-      // A later pair of the same first path was put back there: its file, not this pair's.
-      bool shared = false;
-      for (std::size_t later = pair + 1; chained && !shared && later < place.size(); ++later) {
-        shared =
-            place[later] == PairPlace::kSecond && list.Key(2 * later + 1) == list.Key(2 * pair + 1);
+      // Of pairs that share a path, the walk's order decides whose file is
+      // there: a later pair's put back at this first path, or an earlier
+      // pair's at this second, where this pair's own is at its first.
+      bool later = false, earlier = false;
+      if (chained) {
+        for (const std::size_t other : firsts[list.Key(2 * pair + 1)]) {
+          later |= other > pair && place[other] == PairPlace::kSecond;
+        }
+        earlier = seconds[list.Key(2 * pair + 2)] < pair;
       }
-      place[pair] = shared || PresenceOf(run, list.First(pair)) == Presence::kNo
-                        ? PairPlace::kSecond
-                        : PairPlace::kBoth;
+      const Presence first = PresenceOf(run, list.First(pair));
+      place[pair] = later || first == Presence::kNo ? PairPlace::kSecond
+                    : earlier                       ? PairPlace::kFirst
+                                                    : PairPlace::kBoth;
     }
   }
   for (std::size_t pair = 0; pair < place.size(); ++pair) {
