@@ -283,14 +283,12 @@ Cause Presser::Missing(const CheckedList& list, std::size_t pair) {
             "put the file itself there"};
   }
   if (Present(target)) {
-    // An activation's files out of turn go back by hand.
+    // Files moved out of turn go back by hand, where no press of the other button gets them.
     return {"already-moved",
             "its file is at " + Named(OnDisk(target)) + " already, where " +
                 ButtonOf(list.activation) + " puts it",
             "", Every(list, pair, [&](const auto& from, const auto& to) {
-              return list.activation && !Present(from) && Present(to)
-                         ? Move{OnDisk(to), OnDisk(from)}
-                         : Move{};
+              return !Present(from) && Present(to) ? Move{OnDisk(to), OnDisk(from)} : Move{};
             })};
   }
   // The file in a folder's twin, under either name.
