@@ -28,11 +28,6 @@ bool BackFirst(const CheckReport& report) {
          (report.state == State::kBothNames && !report.moved.empty());
 }
 
-// The state is told by Tavrik.mla's pairs; by Tavrik.mld's where Tavrik.mla has none.
-bool ByActivation(const CheckReport& report) {
-  return report.activate.from_now().result != Result::kNothing;
-}
-
 // How a press ends, after "Activate would".
 std::string Ends(const Outcome& outcome) {
   if (outcome.result == Result::kNothing) return "do nothing: its list has no pair";
@@ -98,8 +93,8 @@ std::string Summary(const CheckReport& report, const ModState& state) {
       if (report.pairs == 0 && report.shift_at.empty()) {
         return "the activation list has no pair: there is nothing to move";
       }
-      return ByActivation(report) ? "every file is where the activation list starts it" + told
-                                  : "every file is where a whole deactivation leaves it" + told;
+      return state.by_activation ? "every file is where the activation list starts it" + told
+                                 : "every file is where a whole deactivation leaves it" + told;
     case State::kIncomplete:
       return "no file is moved, but " + Missing(report);
     case State::kActive:
@@ -150,19 +145,19 @@ std::string Why(const CheckReport& report, const ModState& state, Presser& press
                : std::string("What stops ") + ButtonOf(activation) + " at " + pair + ": " +
                      stop.cause.text + ".";
   }
-  // The first pair not moved, and a moved one: after it, where one is.
-  const std::vector<PairPlace>& places = state.places;
-  const std::size_t first = std::ranges::find(places, PairPlace::kFirst) - places.begin();
-  auto later =
-      std::find(places.begin() + std::min(first, places.size()), places.end(), PairPlace::kSecond);
-  if (later == places.end()) later = std::find(places.begin(), places.end(), PairPlace::kSecond);
-  if (report.state == State::kMixed && first < places.size() && later != places.end()) {
-    const bool activation = ByActivation(report);
-    const std::size_t moved = later - places.begin();
-    return "Pair " + std::to_string(moved + 1) + "'s file is at " +
-           Named(presser.OnDisk(presser.ListOf(activation).Second(moved))) +
-           (activation ? ", where Activate puts it" : ", where Deactivate takes it from") +
-           ", while pair " + std::to_string(first + 1) + "'s is not moved.";
+  if (report.state == State::kMixed) {  // the first pair not moved; a moved one, after it if any
+    const std::vector<PairPlace>& places = state.places;
+    const auto first = std::ranges::find(places, PairPlace::kFirst);
+    auto moved = std::find(first, places.end(), PairPlace::kSecond);
+    if (moved == places.end()) moved = std::ranges::find(places, PairPlace::kSecond);
+    if (first != places.end() && moved != places.end()) {
+      const std::size_t pair = moved - places.begin();
+      return "Pair " + std::to_string(pair + 1) + "'s file is at " +
+             Named(presser.OnDisk(presser.ListOf(state.by_activation).Second(pair))) +
+             (state.by_activation ? ", where Activate puts it"
+                                  : ", where Deactivate takes it from") +
+             ", while pair " + std::to_string(first - places.begin() + 1) + "'s is not moved.";
+    }
   }
   return BackFirst(report) ? Prediction(false, report.deactivate)
                            : Prediction(true, report.activate);
@@ -242,7 +237,7 @@ std::string Told(CheckReport& report, const Plan& plan) {
   return told + ".";
 }
 
-std::string Next(CheckReport& report, Presser& presser) {
+std::string Next(CheckReport& report, const ModState& state, Presser& presser) {
   if (report.state == State::kNoLists) {
     return "To check a mod: run brennel-check in the mod's folder, or name the folder.";
   }
@@ -291,7 +286,7 @@ std::string Next(CheckReport& report, Presser& presser) {
         // Of a file at each path, the one where the goal puts the mod's goes aside.
         std::vector<Move> wanted = cause.moves;
         if (cause.kind == "target-taken" && !report.both.empty()) {
-          const CheckedList& list = presser.ListOf(ByActivation(report));
+          const CheckedList& list = presser.ListOf(state.by_activation);
           wanted.clear();
           for (const std::size_t pair : report.both) {
             wanted.push_back(
@@ -320,7 +315,7 @@ std::string Next(CheckReport& report, Presser& presser) {
 void Advise(CheckReport& report, const ModState& state, Presser& presser) {
   report.summary = Summary(report, state);
   report.why = Why(report, state, presser);
-  report.next = Next(report, presser);
+  report.next = Next(report, state, presser);
 }
 
 }  // namespace tavrik

@@ -434,14 +434,15 @@ CheckReport Check(DryRun& run, const std::string& folder, bool every_text) {
   // has pairs. Its pairs lie the same way: first paths for a deactivated mod.
   const bool by_activation = activation.Pairs() > 0 || deactivation.Pairs() == 0;
   const CheckedList& basis = by_activation ? activation : deactivation;
-  std::vector<PairPlace> places = Locate(run, basis), by_deactivation = places;
+  std::vector<PairPlace> places = Locate(run, basis, presser.UsesIn(basis)),
+                         by_deactivation = places;
   // Plain lists alike but for the case of letters and the separators lead to
   // the same places, where no folder holds names that differ only in case (not
   // so "x.off." and "x.off": a folder may hold only the first).
   if (by_activation && deactivation.Pairs() > 0 && *deactivation.entries != *activation.entries &&
       !(run.Twinless() && activation.Plain() && deactivation.Plain() &&
         Keys(activation) == Keys(deactivation))) {
-    by_deactivation = Locate(run, deactivation);
+    by_deactivation = Locate(run, deactivation, presser.UsesIn(deactivation));
   }
   // A button whose list has no pair stops nowhere: no walk of it left the files so.
   if (deactivation.Pairs() == 0) by_deactivation.clear();
@@ -472,7 +473,7 @@ CheckReport Check(DryRun& run, const std::string& folder, bool every_text) {
   linter.Lint(activation, deactivation);
   linter.Misplaced(basis, state);
   if (by_activation && deactivation.Pairs() > 0) {  // its missing files, in its own lines
-    linter.Misplaced(deactivation, ModState{State::kInactive, by_deactivation, 0});
+    linter.Misplaced(deactivation, ModState{State::kInactive, by_deactivation, 0, false});
   }
   run.EndWalk();
   linter.Stopped(activation, report.activate.from_now());

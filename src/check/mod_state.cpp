@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <string_view>
-#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -47,7 +46,7 @@ std::vector<std::size_t> ModState::At(PairPlace place) const {
 // Undone from the last pair to the first, a file at its second path is at
 // the end of its way; done again as an activation does it, each first path
 // must hold its file.
-std::vector<PairPlace> Locate(DryRun& run, const CheckedList& list) {
+std::vector<PairPlace> Locate(DryRun& run, const CheckedList& list, const PathUses& uses) {
   std::vector<PairPlace> place(list.Unshifted(), PairPlace::kFirst);
   // Where no path of a pair is a path of another, no move touches a later
   // pair's file: only chains and doubled paths need the moves made.
@@ -55,14 +54,6 @@ std::vector<PairPlace> Locate(DryRun& run, const CheckedList& list) {
   bool chained = false;
   for (std::size_t entry = 1; !chained && entry <= 2 * place.size(); ++entry) {
     chained = !paths.insert(list.Key(entry)).second;
-  }
-  // Where they do, by key: the pairs each is the first path of, and the first
-  // pair it is the second path of.
-  std::unordered_map<std::string_view, std::vector<std::size_t>> firsts;
-  std::unordered_map<std::string_view, std::size_t> seconds;
-  for (std::size_t pair = 0; chained && pair < place.size(); ++pair) {
-    firsts[list.Key(2 * pair + 1)].push_back(pair);
-    seconds.try_emplace(list.Key(2 * pair + 2), pair);
   }
   run.BeginWalk();
   // A file at a second path may be another pair's at its first, such as a
@@ -96,17 +87,21 @@ std::vector<PairPlace> Locate(DryRun& run, const CheckedList& list) {
       // Of pairs that share a path, the walk's order decides whose file is
       // there: a later pair's put back at this first path, or an earlier
       // pair's at this second, where this pair's own is at its first.
+      const int first = list.activation ? 1 : 2, second = 3 - first;  // the roles in `uses`
       bool later = false, earlier = false;
       if (chained) {
-        for (const std::size_t other : firsts[list.Key(2 * pair + 1)]) {
-          later |= other > pair && place[other] == PairPlace::kSecond;
+        for (const auto& [other, role] : uses.at(list.Key(2 * pair + 1))) {
+          later |= (role & first) != 0 && other > pair && other < place.size() &&
+                   place[other] == PairPlace::kSecond;
         }
-        earlier = seconds[list.Key(2 * pair + 2)] < pair;
+        for (const auto& [other, role] : uses.at(list.Key(2 * pair + 2))) {
+          earlier |= (role & second) != 0 && other < pair;
+        }
       }
-      const Presence first = PresenceOf(run, list.First(pair));
-      place[pair] = later || first == Presence::kNo ? PairPlace::kSecond
-                    : earlier                       ? PairPlace::kFirst
-                                                    : PairPlace::kBoth;
+      const bool gone = PresenceOf(run, list.First(pair)) == Presence::kNo;
+      place[pair] = later || gone ? PairPlace::kSecond
+                    : earlier     ? PairPlace::kFirst
+                                  : PairPlace::kBoth;
     }
   }
   for (std::size_t pair = 0; pair < place.size(); ++pair) {
@@ -132,7 +127,7 @@ ModState StateOf(std::vector<PairPlace> places, const std::vector<PairPlace>& by
   const std::size_t first = count(PairPlace::kFirst), second = count(PairPlace::kSecond);
   const std::size_t both = count(PairPlace::kBoth);
   const auto settled = [&](State state, std::size_t stop = 0) {
-    return ModState{state, std::move(places), stop};
+    return ModState{state, std::move(places), stop, activates};
   };
   if (count(PairPlace::kUnknown) > 0) return settled(State::kAmbiguous);
   if (second == 0 && both == 0) {

@@ -52,7 +52,7 @@ std::vector<Move> Every(const CheckedList& list, std::size_t pair, const MoveOf&
 // The last of the pairs before `pair`, all walked, that moved away its
 // source (`away`) or put a file at its target: its number from 1, or 0.
 std::size_t Presser::Earlier(const CheckedList& list, std::size_t pair, bool away) {
-  const Uses& uses = UsesIn(list);
+  const PathUses& uses = UsesIn(list);
   const auto found = uses.find(list.Key(away ? list.SourceEntry(pair) : list.TargetEntry(pair)));
   if (found == uses.end()) return 0;
   const auto last =
@@ -61,7 +61,7 @@ std::size_t Presser::Earlier(const CheckedList& list, std::size_t pair, bool awa
   return (std::prev(last)->second & (away ? 1 : 2)) != 0 ? std::prev(last)->first + 1 : 0;
 }
 
-const Presser::Uses& Presser::UsesIn(const CheckedList& list) {
+const PathUses& Presser::UsesIn(const CheckedList& list) {
   auto& uses = uses_[list.activation ? 0 : 1];
   if (!uses.empty()) return uses;
   for (std::size_t at = 0; at < list.Pairs(); ++at) {
@@ -140,7 +140,7 @@ bool Presser::Undone(bool pressed, bool unmoved) {
   // Back on the disk as it was, where no target was there.
   if (no_targets_ && unmoved && pressed && run_.AllBack()) return true;
   const CheckedList& list = ListOf(pressed);
-  const Uses& uses = UsesIn(list);
+  const PathUses& uses = UsesIn(list);
   for (std::size_t pair = 0; pair < list.Unshifted(); ++pair) {
     const std::string& target = list.Key(list.TargetEntry(pair));
     // A target that an earlier pair's source is too, such as a game's file
@@ -338,18 +338,15 @@ Cause Presser::Misspelt(const CheckedList& list, std::size_t pair) {
       const bool made = std::ranges::any_of(run_.Moved(), [&](const auto& moved) {
         return NameKeyOf(FromHere(moved.second, here_)) == key;
       });
-      const std::string spelt = list.At(ours) + " spells " + Named(list.Entry(ours)) + " where " +
-                                other.At(theirs) + " spells " + Named(other.Entry(theirs));
-      if (made) {
-        return {"misspelt",
-                spelt + ", where " + ButtonOf(other.activation) + " puts the file",
-                "correct " + list.At(ours) + " or " + other.At(theirs) + ", whichever misspells it",
-                {},
-                ours};
-      }
       return {"misspelt",
-              spelt + ", which is there",
-              "correct " + list.At(ours) + (both ? " and " + list.At(mate) : ""),
+              list.At(ours) + " spells " + Named(list.Entry(ours)) + " where " + other.At(theirs) +
+                  " spells " + Named(other.Entry(theirs)) +
+                  (made ? ", where " + std::string(ButtonOf(other.activation)) + " puts the file"
+                        : ", which is there"),
+              "correct " + list.At(ours) +
+                  (made   ? " or " + other.At(theirs) + ", whichever misspells it"
+                   : both ? " and " + list.At(mate)
+                          : ""),
               {},
               ours};
     }

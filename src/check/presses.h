@@ -50,13 +50,17 @@ struct ModState {
   State state = State::kNoLists;
   std::vector<PairPlace> places;  // by pair of the list the state is told by
   std::size_t stop = 0;           // a stopped walk's pair, from 1, in the list it walks
+  bool by_activation = true;      // the list is the activation list; else Tavrik.mla has no pair
   /// The pairs (from 1) whose file is at `place`.
   std::vector<std::size_t> At(PairPlace place) const;
 };
 
+/// By key (the list's own): the pairs (from 0) it is the source (1) or target (2) of.
+using PathUses = std::unordered_map<std::string_view, std::vector<std::pair<std::size_t, int>>>;
+
 /// Where the files of `list`'s pairs before its shift are, chains followed
-/// as a walk follows them; `run` is left as the disk is.
-std::vector<PairPlace> Locate(DryRun& run, const CheckedList& list);
+/// as a walk follows them; `run` is left as the disk is. `uses`: the list's.
+std::vector<PairPlace> Locate(DryRun& run, const CheckedList& list, const PathUses& uses);
 /// The first pair (from 0) a walk stops at: the first not at `moved`, pairs
 /// that rename nothing passed.
 std::size_t StopOf(const std::vector<PairPlace>& places, PairPlace moved);
@@ -171,14 +175,13 @@ class Presser {
   std::string InTwin(const std::string& path);
   /// The names of `folder` (from the root) that differ from `name` only in case.
   std::vector<std::string> TwinsOf(std::string_view folder, std::string_view name);
+  /// The paths `list`'s pairs use, worked out once.
+  const PathUses& UsesIn(const CheckedList& list);
 
  private:
   Outcome Walk(Brennel& brennel, bool activate, const CheckedList& list, std::size_t skipped);
   Cause CauseOf(const CheckedList& list, const Outcome& outcome);
   Cause Misspelt(const CheckedList& list, std::size_t pair);
-  // By key (the list's own): the pairs (from 0) it is the source (1) or target (2) of.
-  using Uses = std::unordered_map<std::string_view, std::vector<std::pair<std::size_t, int>>>;
-  const Uses& UsesIn(const CheckedList& list);
   std::size_t Earlier(const CheckedList& list, std::size_t pair, bool away);
   std::string Where(const std::string& path);
   bool Present(const std::string& path);
@@ -192,7 +195,7 @@ class Presser {
   const CheckedList* lists_[2] = {nullptr, nullptr};
   std::map<std::string, std::vector<std::vector<std::string>>, std::less<>> twins_;  // by folder
   std::unordered_set<std::string> untwinned_;  // folders with no twin on their way from here
-  Uses uses_[2];                               // by list
+  PathUses uses_[2];                           // by list
   bool no_targets_ = false;
 };
 
