@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -74,5 +75,17 @@ class Disk {
   /// this disk's own moves; false when it cannot tell which.
   virtual bool Changes(std::vector<int>& changed) = 0;
 };
+
+/// The spelling of the one entry of `folder` that matches `name` in any
+/// case; nothing where it lists none, several, or cannot be listed.
+inline std::optional<std::string> OnlyListed(Disk& disk, FolderHandle folder,
+                                             const std::string& name) {
+  std::optional<std::string> only;
+  std::size_t count = 0;
+  const int number = disk.ReadNames(folder, [&](std::string_view entry, Listed) {
+    if (NameKeyEqual()(entry, name) && ++count == 1) only.emplace(entry);
+  });
+  return number == 0 && count == 1 ? only : std::nullopt;
+}
 
 }  // namespace tavrik

@@ -145,12 +145,17 @@ void PathWalk::Move(const Found& from, const std::string& source, const std::str
   const bool respell = same_folder && NameKeyEqual()(from.name, name);
   const int number = respell ? disk_.Respell(folder.handle, from.name, name)
                              : disk_.Move(from.folder->handle, from.name, folder.handle, name);
-  if (number == EEXIST && !respell) RefuseTaken(from, folder, name, spelled, name);
-  if (number == EEXIST) {  // the name a respelling passes through is another file's
+  struct stat parked;
+  if (number == EEXIST && respell &&
+      disk_.Stat(folder.handle, RespellAside(from.name), false, parked) == 0) {
     throw Error(number,
                 SystemReason(number) + " (as " +
                     Quoted(JoinPath(folders_.PathOf(folder), RespellAside(from.name))) +
                     ", the name a change of case passes through here: move that file away)");
+  }
+  if (number == EEXIST) RefuseTaken(from, folder, name, spelled, name);
+  if (number == EOPNOTSUPP && respell) {
+    throw Error(number, SystemReason(number) + " (this file system keeps the name's old case)");
   }
   if (number == EXDEV) {
     throw Error(number,

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <memory>
+#include <utility>
 
 namespace tavrik {
 
@@ -56,14 +57,13 @@ int SystemDisk::Open(FolderHandle folder, const std::string& name, FolderHandle&
 }
 
 void SystemDisk::Close(FolderHandle folder) {
-  const auto held = std::find_if(watches_.begin(), watches_.end(),
-                                 [&](const auto& watched) { return watched.first == folder; });
-  const int watch = held != watches_.end() ? held->second : -1;
-  if (held != watches_.end()) watches_.erase(held);
-  if (watch >= 0 && std::none_of(watches_.begin(), watches_.end(),
-                                 [&](const auto& watched) { return watched.second == watch; })) {
-    inotify_rm_watch(inotify_, watch);
-    ExpectOn(watch, IN_IGNORED, "");
+  if (const auto held = watch_of_.find(folder); held != watch_of_.end()) {
+    // A watch no handle holds is let go; what it still reports is not read.
+    if (--holders_[held->second] == 0) {
+      holders_.erase(held->second);
+      inotify_rm_watch(inotify_, held->second);
+    }
+    watch_of_.erase(held);
   }
   close(folder);
 }
@@ -93,25 +93,22 @@ int SystemDisk::ReadNames(FolderHandle folder,
 }
 
 void SystemDisk::Expect(FolderHandle folder, std::uint32_t mask, const std::string& name) {
-  for (const auto& [handle, watch] : watches_) {
-    if (handle == folder) ExpectOn(watch, mask, name);
-  }
+  if (const auto held = watch_of_.find(folder); held != watch_of_.end())
+    expected_.push_back({held->second, mask, name});
 }
 
-void SystemDisk::ExpectOn(int watch, std::uint32_t mask, std::string_view name) {
-  if (expecting_ == expected_.size()) expected_.emplace_back();
-  Expected& expected = expected_[expecting_++];
-  expected.watch = watch;
-  expected.mask = mask;
-  expected.name.assign(name);
-}
-
-bool SystemDisk::Renamed(int done, FolderHandle from, const std::string& from_name, FolderHandle to,
-                         const std::string& to_name) {
-  if (done != 0) return false;
+int SystemDisk::Renamed(FolderHandle from, const std::string& from_name, FolderHandle to,
+                        const std::string& to_name) {
   Expect(from, IN_MOVED_FROM, from_name);
   Expect(to, IN_MOVED_TO, to_name);
-  return true;
+  Settle();
+  return 0;
+}
+
+int SystemDisk::Unlinked(FolderHandle folder, const std::string& name) {
+  Expect(folder, IN_DELETE, name);
+  Settle();
+  return 0;
 }
 
 // Without RENAME_NOREPLACE (FUSE drivers), a hard link cannot replace a file
@@ -121,48 +118,73 @@ bool SystemDisk::Renamed(int done, FolderHandle from, const std::string& from_na
 int SystemDisk::Move(FolderHandle from, const std::string& from_name, FolderHandle to,
                      const std::string& to_name) {
   const char *const source = from_name.c_str(), *const target = to_name.c_str();
-  if (Renamed(renameat2(from, source, to, target, RENAME_NOREPLACE), from, from_name, to, to_name))
-    return 0;
+  if (renameat2(from, source, to, target, RENAME_NOREPLACE) == 0)
+    return Renamed(from, from_name, to, to_name);
   if (!NoReplaceUnsupported(errno)) return errno;
   if (linkat(from, source, to, target, 0) == 0) {
     Expect(to, IN_CREATE, to_name);
-    const bool unlinked = unlinkat(from, source, 0) == 0;
+    Settle();
+    if (unlinkat(from, source, 0) == 0) return Unlinked(from, from_name);
     const int number = errno;
-    if (unlinked) Expect(from, IN_DELETE, from_name);
-    if (!unlinked && unlinkat(to, target, 0) == 0) Expect(to, IN_DELETE, to_name);  // as it was
-    return unlinked ? 0 : number;
+    // As it was, where the new name is still this file's second link.
+    struct stat file, made;
+    if (fstatat(from, source, &file, AT_SYMLINK_NOFOLLOW) == 0 &&
+        fstatat(to, target, &made, AT_SYMLINK_NOFOLLOW) == 0 && OneFile(file, made) &&
+        unlinkat(to, target, 0) == 0) {
+      Unlinked(to, to_name);
+    }
+    return number;
   }
   if (!LinkUnsupported(errno)) return errno;
   struct stat status;
   if (fstatat(to, target, &status, AT_SYMLINK_NOFOLLOW) == 0) return EEXIST;
-  return Renamed(renameat(from, source, to, target), from, from_name, to, to_name) ? 0 : errno;
+  return renameat(from, source, to, target) == 0 ? Renamed(from, from_name, to, to_name) : errno;
 }
 
 int SystemDisk::Respell(FolderHandle folder, const std::string& name,
                         const std::string& respelled) {
-  // Where the file system tells the two spellings apart, a plain move.
+  // Where the file system tells the two spellings apart, a move that never replaces.
   int number = Move(folder, name, folder, respelled);
   if (number != EEXIST) return number;
-  // Where it takes them for one entry, a rename onto itself respells it on
-  // some (exfat-fuse) and does nothing on others (NTFS, the kernel's
-  // drivers); no other entry has the name, so nothing else is replaced.
-  bool listed = false;
-  if (Renamed(renameat(folder, name.c_str(), folder, respelled.c_str()), folder, name, folder,
-              respelled)) {
-    ReadNames(folder,
-              [&](std::string_view entry, Listed) { listed = listed || entry == respelled; });
+  // The new spelling is taken, and only the file system says by what: a
+  // plain rename is made only where it proves that to be the file's own entry.
+  struct stat file, there;
+  if (const int gone = Stat(folder, name, false, file)) return gone == ENOENT ? ENOENT : EEXIST;
+  if (Stat(folder, respelled, false, there) != 0) return EEXIST;
+  const std::optional<std::string> listed = OnlyListed(*this, folder, name);
+  if (file.st_dev == there.st_dev && file.st_ino == there.st_ino) {
+    // One inode, and one entry: a single link (but for the parked name a
+    // stop left), or the only one of that name listed. A rename onto itself
+    // leaves it as it is (the kernel sees one inode), so the respelling goes
+    // by the parked name. Two links of one file stay two.
+    struct stat parked;
+    const bool left = Stat(folder, RespellAside(name), false, parked) == 0 && OneFile(file, parked);
+    const bool one = file.st_nlink == 1u + left || listed;
+    return one ? ThroughParkedName(folder, name, respelled) : EEXIST;
   }
-  if (listed) return 0;
-  // Else through a name of the file's own, which its pair also finds it by.
-  // A stop at the very end of an earlier respelling may have left that name
-  // as a second link of this very file: only that is removed.
+  // Two inode numbers: another entry, unless the file system numbers them by
+  // name (exfat-fuse), whose listing then shows one entry of that name, and
+  // keeps its case: a rename can reach no entry but the file's.
+  if (!listed) return EEXIST;
+  if (*listed == respelled) return 0;
+  if (renameat(folder, name.c_str(), folder, respelled.c_str()) != 0) return errno;
+  Renamed(folder, *listed, folder, respelled);
+  return OnlyListed(*this, folder, respelled) == respelled ? 0 : EOPNOTSUPP;
+}
+
+// Through a name of the file's own, which its pair also finds it by, with
+// moves that never replace. A stop at the very end of an earlier respelling
+// may have left that name as a second link of this very file: only that is
+// removed.
+int SystemDisk::ThroughParkedName(FolderHandle folder, const std::string& name,
+                                  const std::string& respelled) {
   const std::string aside = RespellAside(name);
-  number = Move(folder, name, folder, aside);
+  int number = Move(folder, name, folder, aside);
   struct stat file, parked;
   if (number == EEXIST && Stat(folder, name, false, file) == 0 &&
       Stat(folder, aside, false, parked) == 0 && OneFile(file, parked) &&
       unlinkat(folder, aside.c_str(), 0) == 0) {
-    Expect(folder, IN_DELETE, aside);
+    Unlinked(folder, aside);
     number = Move(folder, name, folder, aside);
   }
   if (number != 0) return number;
@@ -177,41 +199,49 @@ int SystemDisk::Watch(FolderHandle folder) {
   char path[32];
   snprintf(path, sizeof path, "/proc/self/fd/%d", folder);
   const int watch = inotify_ < 0 ? -1 : inotify_add_watch(inotify_, path, kWatched);
-  if (watch >= 0) watches_.emplace_back(folder, watch);
+  if (watch >= 0 && watch_of_.emplace(folder, watch).second) ++holders_[watch];
   return watch;
 }
 
 bool SystemDisk::Changes(std::vector<int>& changed) {
-  bool known = true;
+  Settle();
+  changed.insert(changed.end(), changed_.begin(), changed_.end());
+  changed_.clear();
+  return !std::exchange(lost_, false);
+}
+
+void SystemDisk::Settle() {
   alignas(inotify_event) char buffer[64 * 1024];
   for (bool more = inotify_ >= 0; more;) {
     const ssize_t got = read(inotify_, buffer, sizeof buffer);
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) {  // EAGAIN: nothing more; any other failure: nothing is vouched for
-      known = known && got < 0 && errno == EAGAIN;
+      lost_ = lost_ || !(got < 0 && errno == EAGAIN);
       break;
     }
-    // One look: later events are the next pair's; a full buffer may have left some.
+    // A look takes what is queued: a read that left room took it all.
     more = got > static_cast<ssize_t>(sizeof buffer) - 4096;
     for (ssize_t at = 0; at < got;) {
       const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
       at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
-      known = known && (event->mask & IN_Q_OVERFLOW) == 0;
+      lost_ = lost_ || (event->mask & IN_Q_OVERFLOW) != 0;
+      if (holders_.count(event->wd) == 0) continue;  // a watch let go
       const std::string_view name = event->len != 0 ? event->name : "";
-      const auto end = expected_.begin() + static_cast<std::ptrdiff_t>(expecting_);
-      const auto mine = std::find_if(expected_.begin(), end, [&](const Expected& e) {
+      const auto mine = std::find_if(expected_.begin(), expected_.end(), [&](const Expected& e) {
         return e.watch == event->wd && (e.mask & event->mask) != 0 && e.name == name;
       });
-      if (mine == end) {
-        changed.push_back(event->wd);
+      if (mine == expected_.end()) {
+        changed_.push_back(event->wd);
       } else {
         mine->mask = 0;  // taken
       }
     }
   }
-  // A call's events are queued before it returns: what has not come never will.
-  expecting_ = 0;
-  return known;
+  // A call's events are queued before it returns: one that has not come
+  // (a rename onto the file's own entry makes none) never will.
+  lost_ = lost_ || std::any_of(expected_.begin(), expected_.end(),
+                               [](const Expected& e) { return e.mask != 0; });
+  expected_.clear();
 }
 
 }  // namespace tavrik

@@ -4,11 +4,12 @@
 // up in its folder at the call, moves that never replace a file, and
 // inotify watches, which report every change made through this machine's
 // kernel. This disk's own moves are told apart by the events each of its
-// calls is known to cause.
+// calls is known to cause, read right after that call: an event missing,
+// extra or other than expected, and nothing of what was learned is vouched for.
 
 #include <cstdint>
 #include <string>
-#include <utility>
+#include <unordered_map>
 #include <vector>
 
 #include "disk.h"
@@ -35,22 +36,29 @@ class SystemDisk : public Disk {
   bool Changes(std::vector<int>& changed) override;
 
  private:
-  struct Expected {  // an event of this disk's own
+  struct Expected {  // an event of the call just made
     int watch;
     std::uint32_t mask;
     std::string name;
   };
   void Expect(FolderHandle folder, std::uint32_t mask, const std::string& name);
-  void ExpectOn(int watch, std::uint32_t mask, std::string_view name);
-  bool Renamed(int done, FolderHandle from, const std::string& from_name, FolderHandle to,
-               const std::string& to_name);
+  // Takes in what the watches told since the last look; the events of the
+  // call just made, when it made one, must be among them, each once.
+  void Settle();
+  int Renamed(FolderHandle from, const std::string& from_name, FolderHandle to,
+              const std::string& to_name);
+  int Unlinked(FolderHandle folder, const std::string& name);
+  int ThroughParkedName(FolderHandle folder, const std::string& name,
+                        const std::string& respelled);
 
   // Kept for the disk's life, watching nothing between walks: closing one
   // waits for the kernel to retire it, some milliseconds.
   int inotify_ = -1;
-  std::vector<std::pair<FolderHandle, int>> watches_;  // each watched handle's watch
-  std::vector<Expected> expected_;  // the first `expecting_`, kept to keep their room
-  std::size_t expecting_ = 0;
+  std::unordered_map<FolderHandle, int> watch_of_;  // each watched handle's watch
+  std::unordered_map<int, int> holders_;            // each watch's handles
+  std::vector<Expected> expected_;
+  std::vector<int> changed_;  // watches that saw another program's change, not yet told
+  bool lost_ = false;         // what the watches told cannot be taken at its word
 };
 
 }  // namespace tavrik
