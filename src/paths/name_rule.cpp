@@ -86,10 +86,12 @@ NameRule::Reached NameRule::FolderOf(const ListPath& path) {
       std::equal(here->begin(), here->end(), names.begin())) {
     return Walk(folders_.Here(), {names.begin() + here->size(), names.end()});
   }
-  return Walk(folders_.Root(), names);
+  // The working folder spelled otherwise is still the working folder.
+  return Walk(folders_.Root(), names, here != nullptr ? &folders_.Here() : nullptr);
 }
 
-NameRule::Reached NameRule::Walk(Folder& start, std::span<const std::string_view> names) {
+NameRule::Reached NameRule::Walk(Folder& start, std::span<const std::string_view> names,
+                                 Folder* here) {
   Reached reached{&start};
   for (const std::string_view spelled : names) {
     const Entry entry = Find(*reached.folder, spelled, true);
@@ -102,6 +104,10 @@ NameRule::Reached NameRule::Walk(Folder& start, std::span<const std::string_view
     if (const int number = folders_.Child(*reached.folder, entry.AsListed(), reached.folder)) {
       if (!Absent(number)) throw SystemFailure(number);
       return {nullptr, number == ENAMETOOLONG ? ENOENT : number, reached.matched};
+    }
+    if (here != nullptr && reached.folder->device == here->device &&
+        reached.folder->inode == here->inode) {
+      reached.folder = here;
     }
   }
   return reached;

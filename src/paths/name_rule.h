@@ -66,7 +66,8 @@ class NameRule {
   std::optional<bool> IgnoresCase(Folder& folder, const std::string& name);
 
  private:
-  Reached Walk(Folder& start, std::span<const std::string_view> names);
+  /// From `start`, through `here` where the walk reaches it by another way.
+  Reached Walk(Folder& start, std::span<const std::string_view> names, Folder* here = nullptr);
   const std::vector<std::string>* HereNames();
 
   Folders& folders_;

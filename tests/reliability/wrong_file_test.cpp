@@ -135,6 +135,18 @@ TEST_F(WrongFile, DotDotAfterALinkedFolderIsTakenFromTheListsText) {
   EXPECT_FALSE(fs::exists("far/deep/y.esp"));
 }
 
+// Known by device and inode: the working folder spelled in another case
+// after "..", so a pair naming the file's own entry renames nothing.
+TEST_F(WrongFile, DotDotBackIntoTheWorkingFolderInAnotherCaseIsTheWorkingFolder) {
+  WriteFile("mod/New2.nif", "mod");
+  fs::current_path("mod");
+  EXPECT_EQ(Activate({"New2.nif", "..\\MOD\\New2.nif", "New2.nif", "..\\MOD\\Old2.nif"}), 0)
+      << last_error;
+  EXPECT_TRUE(messages.empty());
+  fs::current_path("..");
+  EXPECT_EQ(ReadFile("mod/Old2.nif"), "mod");
+}
+
 TEST_F(WrongFile, ASourceThatIsALoopOfLinksIsMissing) {
   fs::create_symlink("loop", "loop");
   EXPECT_EQ(Activate({"loop", "moved", "loop\\x", "moved"}), 0);

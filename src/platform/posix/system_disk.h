@@ -48,8 +48,7 @@ class SystemDisk : public Disk {
   int Renamed(FolderHandle from, const std::string& from_name, FolderHandle to,
               const std::string& to_name);
   int Unlinked(FolderHandle folder, const std::string& name);
-  int ThroughParkedName(FolderHandle folder, const std::string& name,
-                        const std::string& respelled);
+  int ThroughParkedName(FolderHandle folder, const std::string& name, const std::string& respelled);
 
   // Kept for the disk's life, watching nothing between walks: closing one
   // waits for the kernel to retire it, some milliseconds.
