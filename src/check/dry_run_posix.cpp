@@ -213,7 +213,7 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
     const bool names_folder = NamesFolder(last);
     const NameRule::Entry entry =
         names_folder ? NameRule::Entry() : walk_.names().Find(*reached.folder, last);
-    const std::string& folder = HeldOf(reached.folder->handle).path;
+    const std::string& folder = HeldOf(walk_.folders().Handle(*reached.folder)).path;
     const std::string_view name =
         !entry.name.empty() || names_folder ? entry.name : WithoutTrailingDots(last);
     std::string where;  // built in one allocation: a check asks this of every entry
@@ -243,9 +243,10 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
     if (const int number = real_.Open(folder, name, opened, linked)) return number;
     struct stat status {};
     real_.Stat(opened, ".", true, status);
-    const std::string path = name == "/"   ? "/"
-                             : name == "." ? ""
-                                           : JoinPath(HeldOf(folder).path, name);
+    const std::string path = name.starts_with('/')    ? name
+                             : name == "."            ? ""
+                             : name.starts_with("./") ? name.substr(2)
+                                                      : JoinPath(HeldOf(folder).path, name);
     folders_[opened] = {{status.st_dev, status.st_ino}, path};
     paths_.try_emplace({status.st_dev, status.st_ino}, path);
     return 0;
@@ -293,6 +294,7 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
   }
   bool Twinless() const override { return twinless_; }
   int Watch(FolderHandle) override { return 0; }
+  void Unwatch(int) override {}
   bool Changes(std::vector<int>&) override { return true; }
 
  private:

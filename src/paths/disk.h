@@ -49,10 +49,11 @@ inline bool OneFile(const struct stat& a, const struct stat& b) {
 class Disk {
  public:
   virtual ~Disk() = default;
-  /// The folder `name` of `folder`, links followed; `linked`: `name` is a link.
-  virtual int Open(FolderHandle folder, const std::string& name, FolderHandle& opened,
+  /// The folder `path` of `folder` (names joined by '/'), links followed;
+  /// `linked`: its last name is a link.
+  virtual int Open(FolderHandle folder, const std::string& path, FolderHandle& opened,
                    bool& linked) = 0;
-  /// Its watch too, unless another handle holds the folder.
+  /// The descriptor only: a watch outlives it.
   virtual void Close(FolderHandle folder) = 0;
   /// `name` "." is the folder itself.
   virtual int Stat(FolderHandle folder, const std::string& name, bool follow,
@@ -71,6 +72,8 @@ class Disk {
                       const std::string& respelled) = 0;
   /// A watch number, the same for every handle of one folder; -1 for none.
   virtual int Watch(FolderHandle folder) = 0;
+  /// No more events of `watch` are told.
+  virtual void Unwatch(int watch) = 0;
   /// Adds the watches that saw a change since the last call, other than by
   /// this disk's own moves; false when it cannot tell which.
   virtual bool Changes(std::vector<int>& changed) = 0;

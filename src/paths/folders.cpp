@@ -7,6 +7,14 @@
 
 namespace tavrik {
 
+namespace {
+
+// Names opened in one call when a folder is opened again from afar: well
+// within PATH_MAX, however deep the folder.
+constexpr std::size_t kPathRoom = 2048;
+
+}  // namespace
+
 Folders::Folder& Folders::Top(std::unique_ptr<Folder>& top, const std::string& name) {
   int number = 0;
   if (!top) top = Open(nullptr, name, number);
@@ -19,18 +27,124 @@ std::unique_ptr<Folders::Folder> Folders::Open(Folder* parent, const std::string
   auto folder = std::make_unique<Folder>();
   folder->parent = parent;
   folder->name = name;
-  bool linked = false;
-  number = disk_.Open(parent ? parent->handle : kWorkingDirectory, name, folder->handle, linked);
+  std::optional<Pin> pinned;
+  if (parent != nullptr) pinned.emplace(*this, *parent);
+  MakeRoom();
+  FolderHandle handle = -1;
+  number = disk_.Open(parent ? parent->handle : kWorkingDirectory, name, handle, folder->linked);
   if (number != 0) return nullptr;
+  Held(*folder, handle);
   ++held_;
   struct stat status {};
-  disk_.Stat(folder->handle, ".", true, status);
+  disk_.Stat(handle, ".", true, status);
   folder->device = status.st_dev;
   folder->inode = status.st_ino;
-  if (linked) linked_.push_back(folder.get());
-  // Watched before anything is read in it, so that no change falls between.
-  unwatched_ = unwatched_ || disk_.Watch(folder->handle) < 0;
+  if (folder->linked) linked_.push_back(folder.get());
+  // Watched before anything is read in it, so that no change falls between;
+  // within the bound, and not again in a walk once the system refused one.
+  const bool within = held_ <= bound_;
+  if (watching_ && within) Watch(*folder, disk_.Watch(handle));
+  if (folder->watch < 0) {
+    watching_ = watching_ && !within;
+    unwatched_ = true;
+  }
   return folder;
+}
+
+FolderHandle Folders::Handle(Folder& folder) {
+  if (folder.handle >= 0) {
+    open_.splice(open_.end(), open_, folder.open);
+    return folder.handle;
+  }
+  // From the nearest folder held open, or the start, as many names at a
+  // call as fit.
+  std::vector<Folder*> chain;  // the folder first
+  for (Folder* closed = &folder; closed != nullptr && closed->handle < 0; closed = closed->parent)
+    chain.push_back(closed);
+  while (!chain.empty()) {
+    Folder* const base = chain.back()->parent;
+    std::optional<Pin> pinned;
+    if (base != nullptr) pinned.emplace(*this, *base);
+    std::string path;
+    std::size_t last = chain.size();
+    do {
+      AppendName(path, chain[--last]->name);
+    } while (last > 0 && path.size() + chain[last - 1]->name.size() < kPathRoom);
+    Folder& reached = *chain[last];
+    chain.resize(last);
+    MakeRoom();
+    FolderHandle handle = -1;
+    bool linked = false;
+    const int number = disk_.Open(base ? base->handle : kWorkingDirectory, path, handle, linked);
+    if (number != 0) {
+      throw Error(number, "cannot open the folder " + Quoted(PathOf(reached)) +
+                              " again: " + SystemReason(number));
+    }
+    Held(reached, handle);
+    struct stat status {};
+    disk_.Stat(handle, ".", true, status);
+    if (status.st_dev != reached.device || status.st_ino != reached.inode) {
+      // Another folder under its name: what was learned of it is void.
+      Unlearn(reached);
+      reached.device = status.st_dev;
+      reached.inode = status.st_ino;
+      distrusted_ = true;
+    }
+    // The handle's events are told by its watch, which outlived the descriptor.
+    if (reached.watch >= 0) {
+      const int watch = disk_.Watch(handle);
+      if (watch != reached.watch) {
+        Unwatch(reached);
+        Watch(reached, watch);
+        distrusted_ = true;
+      }
+    }
+  }
+  return folder.handle;
+}
+
+void Folders::Watch(Folder& folder, int watch) {
+  folder.watch = watch;
+  if (watch >= 0) ++watchers_[watch];
+}
+
+void Folders::Unwatch(Folder& folder) {
+  if (folder.watch >= 0 && --watchers_[folder.watch] == 0) {
+    watchers_.erase(folder.watch);
+    disk_.Unwatch(folder.watch);
+  }
+  folder.watch = -1;
+}
+
+void Folders::Held(Folder& folder, FolderHandle handle) {
+  folder.handle = handle;
+  folder.open = open_.insert(open_.end(), &folder);
+}
+
+void Folders::Close(Folder& folder) {
+  if (folder.handle < 0) return;
+  open_.erase(folder.open);
+  disk_.Close(folder.handle);
+  folder.handle = -1;
+}
+
+// Room for one more descriptor: the least recently used not pinned goes.
+void Folders::MakeRoom() {
+  for (auto used = open_.begin(); open_.size() >= kFoldersOpen && used != open_.end();) {
+    Folder& folder = **used++;
+    if (folder.pins == 0) Close(folder);
+  }
+}
+
+void Folders::Unlearn(Folder& folder) {
+  Reread(folder);
+  folder.unlistable = false;
+  folder.ignores_case.reset();
+  ways_.clear();
+  for (auto& [name, child] : folder.children) {
+    Close(*child);
+    Unlearn(*child);
+  }
 }
 
 int Folders::Child(Folder& folder, const std::string& name, Folder*& child) {
@@ -46,9 +160,16 @@ int Folders::Child(Folder& folder, const std::string& name, Folder*& child) {
 
 const Listing* Folders::Names(Folder& folder) {
   if (folder.unlistable || folder.names) return folder.names ? &*folder.names : nullptr;
+  if (const auto hint = hints_.find({folder.device, folder.inode}); hint != hints_.end()) {
+    folder.names = std::move(hint->second);
+    folder.hinted = true;
+    folder.read_at = moves_;
+    hints_.erase(hint);
+    return &*folder.names;
+  }
   Listing listing;
   const int number = disk_.ReadNames(
-      folder.handle, [&](std::string_view name, Listed listed) { listing.Insert(name, listed); });
+      Handle(folder), [&](std::string_view name, Listed listed) { listing.Insert(name, listed); });
   // May be entered but not read: only names as spelled are found there.
   folder.unlistable = number == EACCES || number == EPERM;
   if (folder.unlistable) return nullptr;
@@ -59,6 +180,7 @@ const Listing* Folders::Names(Folder& folder) {
                             SystemReason(number));
   }
   folder.names = std::move(listing);
+  folder.hinted = false;
   folder.read_at = moves_;
   return &*folder.names;
 }
@@ -67,7 +189,7 @@ const Listing* Folders::NamesFor(Folder& folder, std::string_view name) {
   const auto touched = touched_.empty() ? touched_.end() : touched_.find(NameKeyHash()(name));
   if (touched != touched_.end() && touched->second.at > folder.read_at &&
       touched->second.folder != &folder) {
-    folder.names.reset();
+    Reread(folder);
   }
   return Names(folder);
 }
@@ -87,27 +209,38 @@ void Folders::Refresh() {
   bool vouched =
       disk_.Changes(changed_) && changed_.empty() && !distrusted_ && !unwatched_ && held_ <= bound_;
   for (std::size_t i = 0; vouched && i < linked_.size(); ++i) {
-    const Folder& folder = *linked_[i];
+    Folder& folder = *linked_[i];
     struct stat status;
-    vouched = disk_.Stat(folder.parent ? folder.parent->handle : kWorkingDirectory, folder.name,
+    vouched = disk_.Stat(folder.parent ? Handle(*folder.parent) : kWorkingDirectory, folder.name,
                          true, status) == 0 &&
               status.st_dev == folder.device && status.st_ino == folder.inode;
   }
-  if (!vouched) Forget();
+  if (!vouched) LetGo(true);
 }
 
 void Folders::Forget() {
-  if (here_) Drop(here_);
-  if (root_) Drop(root_);
+  LetGo(false);
+  hints_.clear();
+  watching_ = true;
+}
+
+void Folders::LetGo(bool keep_hints) {
+  if (here_) Drop(here_, keep_hints);
+  if (root_) Drop(root_, keep_hints);
   linked_.clear();
   touched_.clear();
   ways_.clear();
   distrusted_ = unwatched_ = false;
+  // Hints for as many folders as the walk knows at most.
+  if (hints_.size() > bound_) hints_.clear();
 }
 
-void Folders::Drop(std::unique_ptr<Folder>& folder) {
-  for (auto& [name, child] : folder->children) Drop(child);
-  disk_.Close(folder->handle);  // and its watch, unless another holds the folder
+void Folders::Drop(std::unique_ptr<Folder>& folder, bool keep_hints) {
+  for (auto& [name, child] : folder->children) Drop(child, keep_hints);
+  Close(*folder);
+  Unwatch(*folder);
+  if (keep_hints && folder->names)
+    hints_.insert_or_assign({folder->device, folder->inode}, std::move(*folder->names));
   --held_;
   folder.reset();
 }
@@ -117,7 +250,7 @@ void Folders::Moved(Folder& from, const std::string& from_name, Folder& to,
   // A listing that shows the name otherwise (NTFS with ignore_case lists
   // every name in lower case) is read again.
   const std::optional<Listed> moved = from.names ? from.names->Remove(from_name) : std::nullopt;
-  if (!moved) from.names.reset();
+  if (!moved) Reread(from);
   if (to.names) to.names->Insert(to_name, moved.value_or(Listed{}));
   touched_.insert_or_assign(NameKeyHash()(from_name), Touched{++moves_, &from});
   touched_.insert_or_assign(NameKeyHash()(to_name), Touched{moves_, &to});

@@ -1,15 +1,19 @@
 #pragma once
 
 // What a walk knows of the folders it reached, and for how long. A folder
-// is held by handle, its names are read once, and all of it stays true
-// while the watches report no change but the walk's own; any other change,
-// a folder that cannot be watched, or a link to a folder that now leads
-// elsewhere, and the walk reads everything again from the next pair on.
+// is known by device and inode, its names are read once, and all of it
+// stays true while the watches report no change but the walk's own; any
+// other change, a folder that cannot be watched, or a link to a folder
+// that now leads elsewhere, and the walk lets go of it before the next
+// pair. A listing let go is kept as a hint: what it names is asked of the
+// disk before it decides anything, so a walk the kernel cannot vouch for
+// still costs a look-up by name a pair, not a listing.
 
 #include <sys/types.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <list>
 #include <map>
 #include <memory>
 #include <optional>
@@ -22,8 +26,13 @@
 
 namespace tavrik {
 
-/// Folders a walk holds at most between two pairs, leaving descriptors to spare.
-inline constexpr std::size_t kFoldersHeld = 256;
+/// Folders a walk knows and watches at most: lists go round thousands, and
+/// a desktop gives a user tens of thousands of watches.
+inline constexpr std::size_t kFoldersHeld = 4096;
+/// Folders a walk holds open at most at any time, however deep its paths: a
+/// folder let go is opened again from the nearest one held, and known again
+/// only by its device and inode.
+inline constexpr std::size_t kFoldersOpen = 16;
 
 class Folders {
  public:
@@ -31,13 +40,18 @@ class Folders {
   struct Folder {
     Folder* parent = nullptr;
     std::string name;
-    FolderHandle handle = -1;
-    dev_t device = 0;  // where a link to it led
+    FolderHandle handle = -1;  // -1 while let go
+    bool linked = false;       // reached through a link
+    dev_t device = 0;          // what it is, wherever a link to it led
     ino_t inode = 0;
-    std::optional<Listing> names;      // read when first needed
-    bool unlistable = false;           // may be entered but not listed (mode 0300)
-    std::optional<bool> ignores_case;  // its file system's, once a name told
-    std::uint64_t read_at = 0;         // the walk's moves before its names were read
+    int watch = -1;
+    int pins = 0;                       // kept open while above 0
+    std::list<Folder*>::iterator open;  // its place among those held open
+    std::optional<Listing> names;       // read when first needed
+    bool hinted = false;                // names from before a change: each hit is asked again
+    bool unlistable = false;            // may be entered but not listed (mode 0300)
+    std::optional<bool> ignores_case;   // its file system's, once a name told
+    std::uint64_t read_at = 0;          // the walk's moves before its names were read
     std::map<std::string, std::unique_ptr<Folder>, std::less<>> children;
   };
 
@@ -50,11 +64,36 @@ class Folders {
   Folder& Here() { return Top(here_, "."); }
   Folder& Root() { return Top(root_, "/"); }
 
-  /// Before a pair: forgets all unless the disk vouches for all of it.
+  /// Its descriptor, opened again where it was let go. Throws Error when
+  /// it cannot be.
+  FolderHandle Handle(Folder& folder);
+  /// Holds a folder's descriptor open while it lives: a move's two.
+  class Pin {
+   public:
+    Pin(Folders& folders, Folder& folder) : folder_(folder) {
+      folders.Handle(folder);
+      ++folder_.pins;
+    }
+    ~Pin() { --folder_.pins; }
+    Pin(const Pin&) = delete;
+    Pin& operator=(const Pin&) = delete;
+
+   private:
+    Folder& folder_;
+  };
+
+  /// Before a pair: lets go of all, but the hints, unless the disk vouches
+  /// for all of it.
   void Refresh();
+  /// A new walk: nothing is known.
   void Forget();
-  /// A listing turned out wrong: forget all before the next pair.
+  /// A listing turned out wrong: let go of all before the next pair.
   void Distrust() { distrusted_ = true; }
+  /// Its names read again at the next look.
+  static void Reread(Folder& folder) {
+    folder.names.reset();
+    folder.hinted = false;
+  }
 
   /// The folder `name` of `folder`: 0 or errno.
   int Child(Folder& folder, const std::string& name, Folder*& child);
@@ -82,11 +121,21 @@ class Folders {
  private:
   Folder& Top(std::unique_ptr<Folder>& top, const std::string& name);
   std::unique_ptr<Folder> Open(Folder* parent, const std::string& name, int& number);
-  void Drop(std::unique_ptr<Folder>& folder);
+  void Held(Folder& folder, FolderHandle handle);
+  void Watch(Folder& folder, int watch);
+  void Unwatch(Folder& folder);
+  void Close(Folder& folder);
+  void MakeRoom();
+  void Unlearn(Folder& folder);
+  void LetGo(bool keep_hints);
+  void Drop(std::unique_ptr<Folder>& folder, bool keep_hints);
 
   Disk& disk_;
   std::size_t bound_, held_ = 0;
-  bool distrusted_ = false, unwatched_ = false;
+  bool distrusted_ = false, unwatched_ = false, watching_ = true;
+  std::list<Folder*> open_;                // least recently used first
+  std::unordered_map<int, int> watchers_;  // folders known by each watch
+  std::map<std::pair<dev_t, ino_t>, Listing> hints_;
   std::unique_ptr<Folder> here_, root_;
   std::vector<Folder*> linked_;  // reached through links: where they lead is asked
   struct Touched {               // a name the walk made or moved away: when, and where

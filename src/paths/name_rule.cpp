@@ -93,6 +93,7 @@ NameRule::Reached NameRule::FolderOf(const ListPath& path) {
 NameRule::Reached NameRule::Walk(Folder& start, std::span<const std::string_view> names,
                                  Folder* here) {
   Reached reached{&start};
+  bool through_link = false;
   for (const std::string_view spelled : names) {
     const Entry entry = Find(*reached.folder, spelled, true);
     if (entry.name.empty()) return {nullptr, ENOENT, reached.matched};
@@ -105,7 +106,9 @@ NameRule::Reached NameRule::Walk(Folder& start, std::span<const std::string_view
       if (!Absent(number)) throw SystemFailure(number);
       return {nullptr, number == ENAMETOOLONG ? ENOENT : number, reached.matched};
     }
-    if (here != nullptr && reached.folder->device == here->device &&
+    // Not through a link: a folder that leads elsewhere is a way of its own.
+    through_link = through_link || reached.folder->linked;
+    if (here != nullptr && !through_link && reached.folder->device == here->device &&
         reached.folder->inode == here->inode) {
       reached.folder = here;
     }
@@ -114,11 +117,29 @@ NameRule::Reached NameRule::Walk(Folder& start, std::span<const std::string_view
 }
 
 NameRule::Entry NameRule::Find(Folder& folder, std::string_view spelled, bool on_the_way) {
+  // Names kept from before a change are a hint: what they find is asked of
+  // the disk, and where it is not so, the folder is read again.
+  while (true) {
+    if (std::optional<Entry> entry = Look(folder, spelled, on_the_way)) return *entry;
+    Folders::Reread(folder);
+  }
+}
+
+std::optional<NameRule::Entry> NameRule::Look(Folder& folder, std::string_view spelled,
+                                              bool on_the_way) {
   const std::string_view trimmed = WithoutTrailingDots(spelled);
   const std::string_view spellings[] = {spelled, trimmed};
   const std::size_t count = trimmed == spelled ? 1 : 2;
-  const auto found = [](std::string_view name, std::string_view listed, Listed::Kind kind,
-                        unsigned matched) {
+  // What the disk has under `name` now, for a listing that is a hint only.
+  const auto found = [&](std::string_view name, std::string_view listed, Listed::Kind kind,
+                         unsigned matched) -> std::optional<Entry> {
+    if (folder.hinted) {
+      struct stat status;
+      const int number = disk_.Stat(folders_.Handle(folder), std::string(name), false, status);
+      if (number != 0 && !Absent(number)) throw SystemFailure(number);
+      if (number != 0) return std::nullopt;
+      kind = KindOf(status.st_mode);
+    }
     return Entry{std::string(name), std::string(listed), kind, matched};
   };
   // As spelled, then without trailing dots: as the folder lists it, or,
@@ -133,10 +154,13 @@ NameRule::Entry NameRule::Find(Folder& folder, std::string_view spelled, bool on
     if (const Listed* listed = matches.Find(spellings[i]))
       return found(spellings[i], spellings[i], listed->kind, i * kMatchedTrimmed);
     if (matches.empty()) continue;
+    // Another case is told only by the folder's names as they are now.
+    if (folder.hinted) return std::nullopt;
     // Whether it does, its finding the spelling it does not list tells.
     if (!folder.ignores_case) {
       struct stat status;
-      const int number = disk_.Stat(folder.handle, std::string(spellings[i]), false, status);
+      const int number =
+          disk_.Stat(folders_.Handle(folder), std::string(spellings[i]), false, status);
       if (number != 0 && !Absent(number)) throw SystemFailure(number);
       folder.ignores_case = number == 0;
     }
@@ -155,11 +179,14 @@ NameRule::Entry NameRule::Find(Folder& folder, std::string_view spelled, bool on
   // folder that may not be listed has only these names.
   for (std::size_t i = 0; i < count; ++i) {
     struct stat status;
-    const int number = disk_.Stat(folder.handle, std::string(spellings[i]), false, status);
-    if (number == 0) return found(spellings[i], "", KindOf(status.st_mode), i * kMatchedTrimmed);
+    const int number =
+        disk_.Stat(folders_.Handle(folder), std::string(spellings[i]), false, status);
+    if (number == 0)
+      return Entry{std::string(spellings[i]), "", KindOf(status.st_mode),
+                   static_cast<unsigned>(i * kMatchedTrimmed)};
     if (!Absent(number)) throw SystemFailure(number);
   }
-  return {};
+  return Entry{};
 }
 
 bool NameRule::IsFile(Folder& folder, const Entry& entry) {
@@ -167,14 +194,15 @@ bool NameRule::IsFile(Folder& folder, const Entry& entry) {
   if (entry.kind != Listed::Kind::kLink && entry.kind != Listed::Kind::kUnknown) return false;
   // Where a link leads, no watch says: it is asked each time.
   struct stat status;
-  const int number = disk_.Stat(folder.handle, entry.name, true, status);
+  const int number = disk_.Stat(folders_.Handle(folder), entry.name, true, status);
   if (number != 0 && !Absent(number)) throw SystemFailure(number);
   return number == 0 && S_ISREG(status.st_mode);
 }
 
 std::optional<bool> NameRule::IgnoresCase(Folder& folder, const std::string& name) {
   if (!folder.ignores_case)
-    folder.ignores_case = FindsInAnyCase(disk_, folder.handle, name, folders_.Names(folder));
+    folder.ignores_case =
+        FindsInAnyCase(disk_, folders_.Handle(folder), name, folders_.Names(folder));
   return folder.ignores_case;
 }
 

@@ -67,6 +67,7 @@ class NameRule {
 
  private:
   /// From `start`, through `here` where the walk reaches it by another way.
+  std::optional<Entry> Look(Folder& folder, std::string_view spelled, bool on_the_way);
   Reached Walk(Folder& start, std::span<const std::string_view> names, Folder* here = nullptr);
   const std::vector<std::string>* HereNames();
 

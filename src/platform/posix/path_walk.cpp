@@ -134,15 +134,20 @@ void PathWalk::Move(const Found& from, const std::string& source, const std::str
   if (same_folder && (spelled == from.name || name == from.name)) return;
   // Where case is ignored, of two entries of the file's name the file
   // system does not say which a call reaches: neither is touched.
-  if (const Listing* names = folders_.Names(*from.folder)) {
-    const Listing::Matches twins = names->MatchesOf(from.AsListed());
-    if (twins.size() > 1 && names_.IgnoresCase(*from.folder, from.AsListed()).value_or(false))
-      throw Ambiguous(folders_.PathOf(*from.folder), from.name, twins, true);
+  const auto twins = [&]() -> Listing::Matches {
+    const Listing* names = folders_.Names(*from.folder);
+    return names != nullptr ? names->MatchesOf(from.AsListed()) : Listing::Matches{};
+  };
+  if (from.folder->hinted && twins().size() > 1) Folders::Reread(*from.folder);
+  if (const Listing::Matches found = twins();
+      found.size() > 1 && names_.IgnoresCase(*from.folder, from.AsListed()).value_or(false)) {
+    throw Ambiguous(folders_.PathOf(*from.folder), from.name, found, true);
   }
   const std::string taken = Taken(folder, spelled, name, same_folder ? &from.AsListed() : nullptr);
   if (!taken.empty()) RefuseTaken(from, folder, name, spelled, taken);
   // Where case is ignored, the new spelling is the file itself.
   const bool respell = same_folder && NameKeyEqual()(from.name, name);
+  const Folders::Pin held_from(folders_, *from.folder), held_to(folders_, folder);
   const int number = respell ? disk_.Respell(folder.handle, from.name, name)
                              : disk_.Move(from.folder->handle, from.name, folder.handle, name);
   struct stat parked;
@@ -177,8 +182,8 @@ std::string PathWalk::Taken(Folder& folder, std::string_view spelled, std::strin
     for (const auto& [entry, listed] : names->MatchesOf(wanted)) {
       if (self != nullptr && entry == *self) continue;
       struct stat status;
-      if (disk_.Stat(folder.handle, entry, false, status) == 0) return entry;
-      folders_.Distrust();  // listed, and not there
+      if (disk_.Stat(folders_.Handle(folder), entry, false, status) == 0) return entry;
+      if (!folder.hinted) folders_.Distrust();  // listed, and not there
     }
   }
   return {};
@@ -191,8 +196,8 @@ void PathWalk::RefuseTaken(const Found& from, Folder& folder, std::string_view n
     reason += " (as " + Quoted(JoinPath(folders_.PathOf(folder), taken)) + ")";
   // Which of one file's two names the mod means is for the user to say.
   struct stat source, there;
-  if (disk_.Stat(from.folder->handle, from.name, false, source) == 0 &&
-      disk_.Stat(folder.handle, taken, false, there) == 0 && OneFile(source, there)) {
+  if (disk_.Stat(folders_.Handle(*from.folder), from.name, false, source) == 0 &&
+      disk_.Stat(folders_.Handle(folder), taken, false, there) == 0 && OneFile(source, there)) {
     reason +=
         "; it is another name of the same file, as a move stopped half-way leaves one: "
         "delete the name the file should not have";

@@ -57,15 +57,13 @@ int SystemDisk::Open(FolderHandle folder, const std::string& name, FolderHandle&
 }
 
 void SystemDisk::Close(FolderHandle folder) {
-  if (const auto held = watch_of_.find(folder); held != watch_of_.end()) {
-    // A watch no handle holds is let go; what it still reports is not read.
-    if (--holders_[held->second] == 0) {
-      holders_.erase(held->second);
-      inotify_rm_watch(inotify_, held->second);
-    }
-    watch_of_.erase(held);
-  }
+  watch_of_.erase(folder);
   close(folder);
+}
+
+void SystemDisk::Unwatch(int watch) {
+  // What it still reports is not read.
+  if (watches_.erase(watch) != 0) inotify_rm_watch(inotify_, watch);
 }
 
 int SystemDisk::Stat(FolderHandle folder, const std::string& name, bool follow,
@@ -199,7 +197,10 @@ int SystemDisk::Watch(FolderHandle folder) {
   char path[32];
   snprintf(path, sizeof path, "/proc/self/fd/%d", folder);
   const int watch = inotify_ < 0 ? -1 : inotify_add_watch(inotify_, path, kWatched);
-  if (watch >= 0 && watch_of_.emplace(folder, watch).second) ++holders_[watch];
+  if (watch >= 0) {
+    watch_of_[folder] = watch;
+    watches_.insert(watch);
+  }
   return watch;
 }
 
@@ -225,7 +226,7 @@ void SystemDisk::Settle() {
       const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
       at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
       lost_ = lost_ || (event->mask & IN_Q_OVERFLOW) != 0;
-      if (holders_.count(event->wd) == 0) continue;  // a watch let go
+      if (watches_.count(event->wd) == 0) continue;  // a watch let go
       const std::string_view name = event->len != 0 ? event->name : "";
       const auto mine = std::find_if(expected_.begin(), expected_.end(), [&](const Expected& e) {
         return e.watch == event->wd && (e.mask & event->mask) != 0 && e.name == name;

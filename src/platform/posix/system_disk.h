@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "disk.h"
@@ -33,6 +34,7 @@ class SystemDisk : public Disk {
            const std::string& to_name) override;
   int Respell(FolderHandle folder, const std::string& name, const std::string& respelled) override;
   int Watch(FolderHandle folder) override;
+  void Unwatch(int watch) override;
   bool Changes(std::vector<int>& changed) override;
 
  private:
@@ -54,7 +56,7 @@ class SystemDisk : public Disk {
   // waits for the kernel to retire it, some milliseconds.
   int inotify_ = -1;
   std::unordered_map<FolderHandle, int> watch_of_;  // each watched handle's watch
-  std::unordered_map<int, int> holders_;            // each watch's handles
+  std::unordered_set<int> watches_;
   std::vector<Expected> expected_;
   std::vector<int> changed_;  // watches that saw another program's change, not yet told
   bool lost_ = false;         // what the watches told cannot be taken at its word
