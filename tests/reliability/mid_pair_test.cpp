@@ -112,12 +112,13 @@ TEST_F(MidPair, OnNtfsIgnoringCaseARespellingIsProvedAndSwallowsNoOtherProgramsC
   const std::string image = (folder.path() / "ntfs.img").string();
   WriteFile("ntfs/Data/rock.dds", "mod");
   WriteFile("ntfs/Data/Big.dds", "big");
+  WriteFile("ntfs/Other/Sounds/kept", "in the folder");
   // The file moved out and a folder moved in under the respelled name, by
-  // the very names whose events the walk would have expected.
+  // the very names whose events the walk would have expected, from a
+  // folder it does not watch.
   platform.before_pair_2 = [] {
-    fs::rename("ntfs/Data/rock.dds", "ntfs/rock.dds");
-    WriteFile("ntfs/Sounds/kept", "in the folder");
-    fs::rename("ntfs/Sounds", "ntfs/Data/Rock.dds");
+    fs::rename("ntfs/Data/rock.dds", "ntfs/Other/rock.dds");
+    fs::rename("ntfs/Other/Sounds", "ntfs/Data/Rock.dds");
   };
   EXPECT_EQ(Press({"ntfs\\Data\\rock.dds", "ntfs\\Data\\Rock.dds", "ntfs\\Data\\Rock.dds",
                    "ntfs\\Data\\moved.dds"},
