@@ -11,11 +11,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <functional>
 
 #include "launcher.h"
 #include "path_walk.h"
 #include "scratch_folder.h"
+#include "scratch_mounts.h"
 #include "system_disk.h"
 
 namespace tavrik {
@@ -26,11 +28,12 @@ namespace {
 class CountingDisk : public Disk {
  public:
   bool refuse_watches = false;
-  std::size_t listed = 0;
+  std::size_t listed = 0, opened = 0;
 
-  int Open(FolderHandle folder, const std::string& path, FolderHandle& opened,
+  int Open(FolderHandle folder, const std::string& path, FolderHandle& handle,
            bool& linked) override {
-    return real_.Open(folder, path, opened, linked);
+    ++opened;
+    return real_.Open(folder, path, handle, linked);
   }
   void Close(FolderHandle folder) override { real_.Close(folder); }
   int Stat(FolderHandle folder, const std::string& name, bool follow,
@@ -110,6 +113,45 @@ TEST(WalkBounds, WhereTheKernelCannotVouchAPairListsNoWholeFolder) {
     for (const int i : {0, kPairs / 2, kPairs - 1})
       EXPECT_EQ(ReadFile("Data/g" + std::to_string(i)), std::to_string(i));
     EXPECT_LT(disk.listed, 10u * kPairs);
+  }
+}
+
+// Each own move makes the events the walk expects of it, no more and no
+// fewer, whatever the file system and however it moves: else the walk lets
+// go of its folders at every pair and opens them again.
+TEST(WalkBounds, TheWalksOwnMovesAreNoNewsOnEveryFileSystem) {
+  constexpr int kPairs = 20;
+  ScratchFolder folder;
+  ScratchMounts mounts;
+  if (const std::string why = ScratchMounts::Private(); !why.empty()) GTEST_SKIP() << why;
+  for (const std::string kind : {"ext4", "ntfs", "exfat", "bindfs"}) {
+    SCOPED_TRACE(kind);
+    std::string why;
+    if (kind == "ntfs" || kind == "exfat") {
+      why = mounts.MountCaseInsensitive(kind, folder.path(), kind);
+    } else if (kind == "bindfs") {
+      std::filesystem::create_directories("under");
+      why = mounts.MountFuse("bindfs under bindfs", "bindfs");
+    } else {
+      std::filesystem::create_directories(kind);
+    }
+    if (!why.empty()) {
+      std::printf("skipped on %s: %s\n", kind.c_str(), why.c_str());
+      continue;
+    }
+    CountingDisk disk;
+    WalkOver platform(disk);
+    Brennel brennel(platform);
+    for (int i = 0; i < kPairs; ++i) {
+      const std::string name = kind + "\\Data\\f" + std::to_string(i);
+      WriteFile(kind + "/Data/f" + std::to_string(i), "f");
+      // A plain move, then a change of case only.
+      for (const std::string& entry : {name, name + ".off", name + ".off", name + ".OFF"})
+        brennel.colInputA.push_back(entry);
+    }
+    brennel.Command3_Click();
+    EXPECT_TRUE(platform.shown.empty());
+    EXPECT_LT(disk.opened, 10u) << "folders opened for " << 2 * kPairs << " pairs";
   }
 }
 

@@ -166,7 +166,7 @@ int SystemDisk::Respell(FolderHandle folder, const std::string& name,
   if (!listed) return EEXIST;
   if (*listed == respelled) return 0;
   if (renameat(folder, name.c_str(), folder, respelled.c_str()) != 0) return errno;
-  Renamed(folder, *listed, folder, respelled);
+  Renamed(folder, name, folder, respelled);
   return OnlyListed(*this, folder, respelled) == respelled ? 0 : EOPNOTSUPP;
 }
 
