@@ -293,7 +293,7 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
     return Rename(folder, name, folder, respelled, false);
   }
   bool Twinless() const override { return twinless_; }
-  int Watch(FolderHandle) override { return 0; }
+  int Watch(FolderHandle, int) override { return 0; }
   void Unwatch(int) override {}
   bool Changes(std::vector<int>&) override { return true; }
 

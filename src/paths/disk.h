@@ -71,7 +71,8 @@ class Disk {
   virtual int Respell(FolderHandle folder, const std::string& name,
                       const std::string& respelled) = 0;
   /// A watch number, the same for every handle of one folder; -1 for none.
-  virtual int Watch(FolderHandle folder) = 0;
+  /// `known`: the folder's watch already, to be told by this handle too.
+  virtual int Watch(FolderHandle folder, int known = -1) = 0;
   /// No more events of `watch` are told.
   virtual void Unwatch(int watch) = 0;
   /// Adds the watches that saw a change since the last call, other than by

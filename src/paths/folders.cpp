@@ -89,15 +89,12 @@ FolderHandle Folders::Handle(Folder& folder) {
       reached.device = status.st_dev;
       reached.inode = status.st_ino;
       distrusted_ = true;
-    }
-    // The handle's events are told by its watch, which outlived the descriptor.
-    if (reached.watch >= 0) {
-      const int watch = disk_.Watch(handle);
-      if (watch != reached.watch) {
+      if (reached.watch >= 0) {
         Unwatch(reached);
-        Watch(reached, watch);
-        distrusted_ = true;
+        Watch(reached, disk_.Watch(handle));
       }
+    } else if (reached.watch >= 0) {
+      disk_.Watch(handle, reached.watch);  // which outlived the descriptor
     }
   }
   return folder.handle;

@@ -54,7 +54,9 @@ class CountingDisk : public Disk {
   int Respell(FolderHandle folder, const std::string& name, const std::string& respelled) override {
     return real_.Respell(folder, name, respelled);
   }
-  int Watch(FolderHandle folder) override { return refuse_watches ? -1 : real_.Watch(folder); }
+  int Watch(FolderHandle folder, int known) override {
+    return refuse_watches ? -1 : real_.Watch(folder, known);
+  }
   void Unwatch(int watch) override { real_.Unwatch(watch); }
   bool Changes(std::vector<int>& changed) override { return real_.Changes(changed); }
 

@@ -191,7 +191,11 @@ int SystemDisk::ThroughParkedName(FolderHandle folder, const std::string& name,
   return number;
 }
 
-int SystemDisk::Watch(FolderHandle folder) {
+int SystemDisk::Watch(FolderHandle folder, int known) {
+  if (known >= 0 && watches_.count(known) != 0) {
+    watch_of_[folder] = known;
+    return known;
+  }
   if (inotify_ < 0) inotify_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
   // The folder held, not whatever its path names by now.
   char path[32];

@@ -33,7 +33,7 @@ class SystemDisk : public Disk {
   int Move(FolderHandle from, const std::string& from_name, FolderHandle to,
            const std::string& to_name) override;
   int Respell(FolderHandle folder, const std::string& name, const std::string& respelled) override;
-  int Watch(FolderHandle folder) override;
+  int Watch(FolderHandle folder, int known = -1) override;
   void Unwatch(int watch) override;
   bool Changes(std::vector<int>& changed) override;
 
