@@ -110,8 +110,8 @@ int Recorded(const char* kind, int from_dir, const char* from, int to_dir, const
     if (to != nullptr) record.to = PathOf(to_dir, to);
     static const auto stat_at = Next<int (*)(int, const char*, struct stat*, int)>("fstatat");
     struct stat status;
-    record.folder = stat_at(from_dir, from, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
-                    S_ISDIR(status.st_mode);
+    record.folder =
+        stat_at(from_dir, from, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(status.st_mode);
   }
   const int result = call();
   const int number = errno;

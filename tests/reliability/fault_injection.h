@@ -53,11 +53,11 @@ bool Fired();
 
 /// A rename, link or unlink that was counted, as the call reached it.
 struct NameChange {
-  int call = 0;               // its number among the counted calls
-  std::string kind;           // the function called
-  std::string from, to;       // absolute paths; `to` empty for an unlink
-  bool folder = false;        // what `from` named was a folder
-  int error = 0;              // 0: done
+  int call = 0;          // its number among the counted calls
+  std::string kind;      // the function called
+  std::string from, to;  // absolute paths; `to` empty for an unlink
+  bool folder = false;   // what `from` named was a folder
+  int error = 0;         // 0: done
 };
 /// Every one since the last ClearNameChanges.
 const std::vector<NameChange>& NameChanges();
