@@ -1,8 +1,11 @@
 #include "fault_injection.h"
 
+#include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <stdio.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -62,7 +65,84 @@ Function Next(const char* name) {
   return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
 }
 
+// The counted hook: counting while `counting` and not `paused`.
+bool counting = false, paused = false, fired = false;
+int counted = 0, change_at = 0;
+std::function<void()> change;
+std::vector<NameChange> name_changes;
+
+// Every counted call comes here first: the change runs before the one named.
+void Before() {
+  if (!counting || paused) return;
+  if (++counted != change_at || fired) return;
+  fired = true;
+  const Pause pause;
+  if (change) change();
+}
+
+// Where `name` in the folder `dir` is, by the folder's path as it is now.
+std::string PathOf(int dir, const char* name) {
+  if (name[0] == '/') return name;
+  char folder[PATH_MAX] = "";
+  if (dir == AT_FDCWD) {
+    if (getcwd(folder, sizeof folder) == nullptr) folder[0] = 0;
+  } else {
+    char link[32];
+    snprintf(link, sizeof link, "/proc/self/fd/%d", dir);
+    const ssize_t got = readlink(link, folder, sizeof folder - 1);
+    folder[got < 0 ? 0 : got] = 0;
+  }
+  return std::string(folder) + "/" + name;
+}
+
+// Records a counted rename, link or unlink around the real call `call`.
+template <typename Call>
+int Recorded(const char* kind, int from_dir, const char* from, int to_dir, const char* to,
+             Call call) {
+  Before();
+  if (!counting || paused) return call();
+  NameChange record;
+  {
+    const Pause pause;
+    record.call = counted;
+    record.kind = kind;
+    record.from = PathOf(from_dir, from);
+    if (to != nullptr) record.to = PathOf(to_dir, to);
+    static const auto stat_at = Next<int (*)(int, const char*, struct stat*, int)>("fstatat");
+    struct stat status;
+    record.folder =
+        stat_at(from_dir, from, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(status.st_mode);
+  }
+  const int result = call();
+  const int number = errno;
+  record.error = result == 0 ? 0 : number;
+  name_changes.push_back(std::move(record));
+  errno = number;
+  return result;
+}
+
 }  // namespace
+
+Pause::Pause() : was_(paused) { paused = true; }
+Pause::~Pause() { paused = was_; }
+
+void ArmBefore(int nth, std::function<void()> change_then) {
+  counting = true;
+  fired = false;
+  counted = 0;
+  change_at = nth;
+  change = std::move(change_then);
+}
+
+void StopCounting() {
+  counting = false;
+  change = {};
+}
+
+int Counted() { return counted; }
+bool Fired() { return fired; }
+const std::vector<NameChange>& NameChanges() { return name_changes; }
+void ClearNameChanges() { name_changes.clear(); }
 
 void Arm(Call call, int number, int nth) {
   faults[static_cast<int>(call)] = Fault{number, nth, nth == 0};
@@ -87,43 +167,55 @@ void DisarmAll() {
 
 }  // namespace fault_injection
 
+using fault_injection::Before;
 using fault_injection::Call;
 using fault_injection::Fails;
 using fault_injection::KillIfArmed;
 using fault_injection::Next;
 using fault_injection::read_fault;
+using fault_injection::Recorded;
 
 extern "C" {
 
 int renameat2(int from_dir, const char* from, int to_dir, const char* to, unsigned flags) noexcept {
-  KillIfArmed();
-  if (Fails(Call::kRenameat2)) return -1;
-  static const auto next = Next<int (*)(int, const char*, int, const char*, unsigned)>("renameat2");
-  return next(from_dir, from, to_dir, to, flags);
+  return Recorded("renameat2", from_dir, from, to_dir, to, [&] {
+    KillIfArmed();
+    if (Fails(Call::kRenameat2)) return -1;
+    static const auto next =
+        Next<int (*)(int, const char*, int, const char*, unsigned)>("renameat2");
+    return next(from_dir, from, to_dir, to, flags);
+  });
 }
 
 int linkat(int from_dir, const char* from, int to_dir, const char* to, int flags) noexcept {
-  KillIfArmed();
-  if (Fails(Call::kLinkat)) return -1;
-  static const auto next = Next<int (*)(int, const char*, int, const char*, int)>("linkat");
-  return next(from_dir, from, to_dir, to, flags);
+  return Recorded("linkat", from_dir, from, to_dir, to, [&] {
+    KillIfArmed();
+    if (Fails(Call::kLinkat)) return -1;
+    static const auto next = Next<int (*)(int, const char*, int, const char*, int)>("linkat");
+    return next(from_dir, from, to_dir, to, flags);
+  });
 }
 
 int unlinkat(int dir, const char* path, int flags) noexcept {
-  KillIfArmed();
-  if (Fails(Call::kUnlinkat)) return -1;
-  static const auto next = Next<int (*)(int, const char*, int)>("unlinkat");
-  return next(dir, path, flags);
+  return Recorded("unlinkat", dir, path, dir, nullptr, [&] {
+    KillIfArmed();
+    if (Fails(Call::kUnlinkat)) return -1;
+    static const auto next = Next<int (*)(int, const char*, int)>("unlinkat");
+    return next(dir, path, flags);
+  });
 }
 
 int renameat(int from_dir, const char* from, int to_dir, const char* to) noexcept {
-  KillIfArmed();
-  if (Fails(Call::kRenameat)) return -1;
-  static const auto next = Next<int (*)(int, const char*, int, const char*)>("renameat");
-  return next(from_dir, from, to_dir, to);
+  return Recorded("renameat", from_dir, from, to_dir, to, [&] {
+    KillIfArmed();
+    if (Fails(Call::kRenameat)) return -1;
+    static const auto next = Next<int (*)(int, const char*, int, const char*)>("renameat");
+    return next(from_dir, from, to_dir, to);
+  });
 }
 
 int fstatat(int dir, const char* path, struct stat* status, int flags) noexcept {
+  Before();
   if (Fails(Call::kFstatat, path)) return -1;
   static const auto next = Next<int (*)(int, const char*, struct stat*, int)>("fstatat");
   return next(dir, path, status, flags);
@@ -137,12 +229,14 @@ int openat(int dir, const char* path, int flags, ...) {
     mode = va_arg(arguments, mode_t);
     va_end(arguments);
   }
+  Before();
   if (Fails(Call::kOpenat, path)) return -1;
   static const auto next = Next<int (*)(int, const char*, int, ...)>("openat");
   return next(dir, path, flags, mode);
 }
 
 ssize_t read(int fd, void* buffer, size_t count) {
+  Before();
   const bool armed = read_fault.number != 0;
   if (armed && read_fault.left == 0) {
     errno = read_fault.number;
@@ -153,6 +247,44 @@ ssize_t read(int fd, void* buffer, size_t count) {
   const ssize_t got = next(fd, buffer, count);
   if (armed && got > 0) read_fault.left -= static_cast<size_t>(got);
   return got;
+}
+
+// Counted only: a listing (its reads follow at once), folders and links
+// made, and inotify's calls.
+DIR* fdopendir(int fd) {
+  Before();
+  static const auto next = Next<DIR* (*)(int)>("fdopendir");
+  return next(fd);
+}
+
+int mkdirat(int dir, const char* path, mode_t mode) noexcept {
+  Before();
+  static const auto next = Next<int (*)(int, const char*, mode_t)>("mkdirat");
+  return next(dir, path, mode);
+}
+
+int symlinkat(const char* link, int dir, const char* path) noexcept {
+  Before();
+  static const auto next = Next<int (*)(const char*, int, const char*)>("symlinkat");
+  return next(link, dir, path);
+}
+
+int inotify_init1(int flags) noexcept {
+  Before();
+  static const auto next = Next<int (*)(int)>("inotify_init1");
+  return next(flags);
+}
+
+int inotify_add_watch(int fd, const char* path, uint32_t mask) noexcept {
+  Before();
+  static const auto next = Next<int (*)(int, const char*, uint32_t)>("inotify_add_watch");
+  return next(fd, path, mask);
+}
+
+int inotify_rm_watch(int fd, int watch) noexcept {
+  Before();
+  static const auto next = Next<int (*)(int, int)>("inotify_rm_watch");
+  return next(fd, watch);
 }
 
 }  // extern "C"

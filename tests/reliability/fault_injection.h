@@ -1,6 +1,11 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
 
 // Makes the file system calls of the real POSIX layer fail on demand. The
 // test binary defines these libc functions itself, so the product code calls
@@ -33,6 +38,42 @@ int Calls(Call call);
 
 /// Every call passes through again.
 void DisarmAll();
+
+/// Counts, from now on, every file system call the walk makes (those above,
+/// and listings, folder and link creation, inotify's), and just before the
+/// `nth` (1-based; 0: never) runs `change` once, as another program would
+/// act at that moment. The change's own calls, and those made while a Pause
+/// lives, pass through uncounted.
+void ArmBefore(int nth, std::function<void()> change = {});
+/// Counting stops (and ArmBefore starts it again, from 0).
+void StopCounting();
+/// The calls counted since ArmBefore, and whether the change ran.
+int Counted();
+bool Fired();
+
+/// A rename, link or unlink that was counted, as the call reached it.
+struct NameChange {
+  int call = 0;          // its number among the counted calls
+  std::string kind;      // the function called
+  std::string from, to;  // absolute paths; `to` empty for an unlink
+  bool folder = false;   // what `from` named was a folder
+  int error = 0;         // 0: done
+};
+/// Every one since the last ClearNameChanges.
+const std::vector<NameChange>& NameChanges();
+void ClearNameChanges();
+
+/// The calls made while it lives are neither counted nor recorded.
+class Pause {
+ public:
+  Pause();
+  ~Pause();
+  Pause(const Pause&) = delete;
+  Pause& operator=(const Pause&) = delete;
+
+ private:
+  bool was_;
+};
 
 /// Faults armed for the life of the object.
 class Scope {

@@ -69,12 +69,20 @@ class ScratchMounts {
     }
     if (kind == "ntfs")
       return MountFuse("lowntfs-3g -o ignore_case " + image + " " + target, target);
-    const std::string device = images + "/" + kind + ".loop";
-    if (std::system(("losetup --find --show " + image + " > " + device).c_str()) != 0) {
-      return "no loop device for the exFAT image";
-    }
-    std::ifstream(device) >> loops_.emplace_back();
-    return MountFuse("mount.exfat-fuse " + loops_.back() + " " + target, target);
+    std::string device;
+    if (const std::string why = Loop(image, device); !why.empty()) return why;
+    return MountFuse("mount.exfat-fuse " + device + " " + target, target);
+  }
+
+  // `image` on a loop device, detached when the object goes. A FUSE file
+  // system mounted from a device ends before its unmount returns.
+  std::string Loop(const std::string& image, std::string& device) {
+    const std::string named = image + ".loop";
+    if (std::system(("losetup --find --show " + image + " > " + named).c_str()) != 0)
+      return "no loop device for " + image;
+    std::ifstream(named) >> loops_.emplace_back();
+    device = loops_.back();
+    return "";
   }
 
   void Unmount(const std::filesystem::path& target) {
