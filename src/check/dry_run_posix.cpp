@@ -295,7 +295,7 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
   bool Twinless() const override { return twinless_; }
   int Watch(FolderHandle, int) override { return 0; }
   void Unwatch(int) override {}
-  bool Changes(std::vector<int>&) override { return true; }
+  bool Changes(std::vector<NameChange>&) override { return true; }
 
  private:
   struct Held {

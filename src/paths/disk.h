@@ -45,6 +45,16 @@ inline bool OneFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_nlink >= 2;
 }
 
+/// What another program did to one name of a watched folder, or to the
+/// folder itself (`name` empty: moved, removed, or no longer watched).
+struct NameChange {
+  int watch = -1;
+  bool made = false;  // the name is there now, else gone
+  bool folder = false;
+  bool beside_own = false;  // told with this disk's own move there: in which order, unknown
+  std::string name;
+};
+
 /// Every call returns 0 or an errno.
 class Disk {
  public:
@@ -75,9 +85,9 @@ class Disk {
   virtual int Watch(FolderHandle folder, int known = -1) = 0;
   /// No more events of `watch` are told.
   virtual void Unwatch(int watch) = 0;
-  /// Adds the watches that saw a change since the last call, other than by
-  /// this disk's own moves; false when it cannot tell which.
-  virtual bool Changes(std::vector<int>& changed) = 0;
+  /// Adds the changes the watches saw since the last call, other than by
+  /// this disk's own moves; false when it cannot tell them all.
+  virtual bool Changes(std::vector<NameChange>& changed) = 0;
 };
 
 /// The spelling of the one entry of `folder` that matches `name` in any

@@ -102,14 +102,15 @@ FolderHandle Folders::Handle(Folder& folder) {
 
 void Folders::Watch(Folder& folder, int watch) {
   folder.watch = watch;
-  if (watch >= 0) ++watchers_[watch];
+  if (watch >= 0) watchers_.emplace(watch, &folder);
 }
 
 void Folders::Unwatch(Folder& folder) {
-  if (folder.watch >= 0 && --watchers_[folder.watch] == 0) {
-    watchers_.erase(folder.watch);
-    disk_.Unwatch(folder.watch);
-  }
+  if (folder.watch < 0) return;
+  auto [first, last] = watchers_.equal_range(folder.watch);
+  while (first != last && first->second != &folder) ++first;
+  if (first != last) watchers_.erase(first);
+  if (watchers_.count(folder.watch) == 0) disk_.Unwatch(folder.watch);
   folder.watch = -1;
 }
 
@@ -135,11 +136,12 @@ void Folders::MakeRoom() {
 
 void Folders::Unlearn(Folder& folder) {
   Reread(folder);
+  hints_.erase({folder.device, folder.inode});
   folder.unlistable = false;
   folder.ignores_case.reset();
   ways_.clear();
   for (auto& [name, child] : folder.children) {
-    Close(*child);
+    if (child->pins == 0) Close(*child);
     Unlearn(*child);
   }
 }
@@ -202,17 +204,73 @@ Folders::Way Folders::WayOf(std::string_view text) const {
 }
 
 void Folders::Refresh() {
-  changed_.clear();
-  bool vouched =
-      disk_.Changes(changed_) && changed_.empty() && !distrusted_ && !unwatched_ && held_ <= bound_;
-  for (std::size_t i = 0; vouched && i < linked_.size(); ++i) {
+  bool all = !distrusted_ && !unwatched_ && held_ <= bound_;
+  const bool told = Told(all);
+  for (std::size_t i = 0; all && i < linked_.size(); ++i) {
     Folder& folder = *linked_[i];
     struct stat status;
-    vouched = disk_.Stat(folder.parent ? Handle(*folder.parent) : kWorkingDirectory, folder.name,
-                         true, status) == 0 &&
-              status.st_dev == folder.device && status.st_ino == folder.inode;
+    all = disk_.Stat(folder.parent ? Handle(*folder.parent) : kWorkingDirectory, folder.name, true,
+                     status) == 0 &&
+          status.st_dev == folder.device && status.st_ino == folder.inode;
   }
-  if (!vouched) LetGo(true);
+  // Where no watch can be had, or too much changed to be told, what was
+  // read is kept as a hint.
+  if (!all) LetGo(!watching_ || !told);
+}
+
+bool Folders::Changed() {
+  bool all = true;
+  Told(all);
+  if (all && changed_.empty()) return false;
+  if (!all) {
+    distrusted_ = true;  // let go of all before the next pair
+    for (Folder* top : {here_.get(), root_.get()}) {
+      if (top == nullptr) continue;
+      Unlearn(*top);
+      if (top->pins == 0) Close(*top);
+    }
+  }
+  return true;
+}
+
+// Takes in what the watches told another program did: a name made or gone
+// in a folder whose names are kept as the disk has them, and those names
+// are kept up to date; a folder moved or removed, a change told with the
+// walk's own move there, a name of a folder the walk holds, or a folder
+// whose names are listed otherwise (NTFS with ignore_case lists them in
+// lower case), and the folder, or that one, is read and opened again. `all` becomes false where the
+// watches cannot say what changed; returns whether they could.
+bool Folders::Told(bool& all) {
+  changed_.clear();
+  const bool told = disk_.Changes(changed_);
+  all = all && told;
+  for (const NameChange& change : changed_) {
+    auto [first, last] = watchers_.equal_range(change.watch);
+    for (; all && first != last; ++first) Take(*first->second, change);
+  }
+  return told;
+}
+
+void Folders::Take(Folder& folder, const NameChange& change) {
+  const auto forsake = [this](Folder& changed) {
+    Unlearn(changed);
+    if (changed.pins == 0) Close(changed);
+  };
+  if (change.name.empty() || change.beside_own || folder.ignores_case.value_or(false))
+    return forsake(folder);
+  ways_.clear();  // a folder text may lead elsewhere now
+  for (auto& [name, child] : folder.children) {
+    if (NameKeyEqual()(WithoutTrailingDots(name), WithoutTrailingDots(change.name)))
+      forsake(*child);
+  }
+  if (!folder.names) return;
+  if (!change.made) {
+    if (!folder.names->Remove(change.name)) Reread(folder);
+  } else if (folder.names->Find(change.name) == nullptr) {
+    // Unless the listing, read after the watch was set, has it already.
+    folder.names->Insert(change.name,
+                         {change.folder ? Listed::Kind::kFolder : Listed::Kind::kUnknown, 0});
+  }
 }
 
 void Folders::Forget() {

@@ -82,9 +82,12 @@ class Folders {
     Folder& folder_;
   };
 
-  /// Before a pair: lets go of all, but the hints, unless the disk vouches
-  /// for all of it.
+  /// Before a pair: what changed is read again; all is let go of where the
+  /// disk cannot say what (hints are kept where no watch can be had).
   void Refresh();
+  /// Within a pair: whether another program changed anything since the
+  /// last look, which is then read again.
+  bool Changed();
   /// A new walk: nothing is known.
   void Forget();
   /// A listing turned out wrong: let go of all before the next pair.
@@ -127,14 +130,16 @@ class Folders {
   void Close(Folder& folder);
   void MakeRoom();
   void Unlearn(Folder& folder);
+  bool Told(bool& all);
+  void Take(Folder& folder, const NameChange& change);
   void LetGo(bool keep_hints);
   void Drop(std::unique_ptr<Folder>& folder, bool keep_hints);
 
   Disk& disk_;
   std::size_t bound_, held_ = 0;
   bool distrusted_ = false, unwatched_ = false, watching_ = true;
-  std::list<Folder*> open_;                // least recently used first
-  std::unordered_map<int, int> watchers_;  // folders known by each watch
+  std::list<Folder*> open_;                         // least recently used first
+  std::unordered_multimap<int, Folder*> watchers_;  // the folders known by each watch
   std::map<std::pair<dev_t, ino_t>, Listing> hints_;
   std::unique_ptr<Folder> here_, root_;
   std::vector<Folder*> linked_;  // reached through links: where they lead is asked
@@ -146,7 +151,7 @@ class Folders {
   // read again.
   std::unordered_map<std::size_t, Touched> touched_;
   std::uint64_t moves_ = 0;
-  std::vector<int> changed_;  // what the watches told at the last pair, kept for its room
+  std::vector<NameChange> changed_;  // what the watches told at the last look, kept for its room
   struct TextHash {
     using is_transparent = void;
     std::size_t operator()(std::string_view text) const {

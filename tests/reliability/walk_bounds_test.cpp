@@ -58,7 +58,7 @@ class CountingDisk : public Disk {
     return refuse_watches ? -1 : real_.Watch(folder, known);
   }
   void Unwatch(int watch) override { real_.Unwatch(watch); }
-  bool Changes(std::vector<int>& changed) override { return real_.Changes(changed); }
+  bool Changes(std::vector<NameChange>& changed) override { return real_.Changes(changed); }
 
  private:
   SystemDisk real_;

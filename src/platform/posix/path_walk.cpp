@@ -74,9 +74,18 @@ void PathWalk::RenameFile(const std::string& source, const std::string& target) 
   if (TooLongForWindows(source) || TooLongForWindows(target))
     refuse(ENAMETOOLONG, SystemReason(ENAMETOOLONG));
   try {
-    if (!from) from = Locate(source);
-    if (!from) throw SystemFailure(ENOENT);
-    Move(*from, source, target);
+    // Looked at again where another program changed the disk before the
+    // pair's own call, a few times at most: that call never replaces anyway.
+    for (int look = 0;; ++look) {
+      if (!from) from = Locate(source);
+      if (!from) from = Parked(source, target);
+      if (!from) throw SystemFailure(ENOENT);
+      try {
+        return Move(*from, source, target, look < kLooks);
+      } catch (const Changed&) {
+        from.reset();
+      }
+    }
   } catch (const Error& error) {
     refuse(static_cast<int>(error.Number()), error.Description());
   }
@@ -117,7 +126,8 @@ std::optional<PathWalk::Found> PathWalk::Parked(std::string_view path, std::stri
   return Found{folder.folder, std::move(parked.name), std::move(parked.listed)};
 }
 
-void PathWalk::Move(const Found& from, const std::string& source, const std::string& target) {
+void PathWalk::Move(const Found& from, const std::string& source, const std::string& target,
+                    bool recheck) {
   // Most pairs rename a file in its folder, spelled alike: found already.
   const std::string_view spelled = LastName(target);
   const bool alike = !NamesFolder(spelled) && source.compare(0, LastNameStart(source), target, 0,
@@ -147,6 +157,8 @@ void PathWalk::Move(const Found& from, const std::string& source, const std::str
   if (!taken.empty()) RefuseTaken(from, folder, name, spelled, taken);
   // Where case is ignored, the new spelling is the file itself.
   const bool respell = same_folder && NameKeyEqual()(from.name, name);
+  // The pair acts on the disk as it found it, up to its own call.
+  if (recheck && folders_.Changed()) throw Changed();
   const Folders::Pin held_from(folders_, *from.folder), held_to(folders_, folder);
   const int number = respell ? disk_.Respell(folder.handle, from.name, name)
                              : disk_.Move(from.folder->handle, from.name, folder.handle, name);

@@ -44,7 +44,9 @@ class PathWalk {
   };
   std::optional<Found> Locate(std::string_view path);
   std::optional<Found> Parked(std::string_view path, std::string_view target);
-  void Move(const Found& from, const std::string& source, const std::string& target);
+  struct Changed {};  // another program changed what a pair learned
+  static constexpr int kLooks = 3;
+  void Move(const Found& from, const std::string& source, const std::string& target, bool recheck);
   std::string Taken(Folder& folder, std::string_view spelled, std::string_view name,
                     const std::string* self);
   [[noreturn]] void RefuseTaken(const Found& from, Folder& folder, std::string_view name,

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <memory>
 #include <utility>
 
@@ -208,9 +209,9 @@ int SystemDisk::Watch(FolderHandle folder, int known) {
   return watch;
 }
 
-bool SystemDisk::Changes(std::vector<int>& changed) {
+bool SystemDisk::Changes(std::vector<NameChange>& changed) {
   Settle();
-  changed.insert(changed.end(), changed_.begin(), changed_.end());
+  std::move(changed_.begin(), changed_.end(), std::back_inserter(changed));
   changed_.clear();
   return !std::exchange(lost_, false);
 }
@@ -236,7 +237,14 @@ void SystemDisk::Settle() {
         return e.watch == event->wd && (e.mask & event->mask) != 0 && e.name == name;
       });
       if (mine == expected_.end()) {
-        changed_.push_back(event->wd);
+        NameChange& change = changed_.emplace_back();
+        change.watch = event->wd;
+        change.made = (event->mask & (IN_CREATE | IN_MOVED_TO)) != 0;
+        change.folder = (event->mask & IN_ISDIR) != 0;
+        if ((event->mask & (IN_CREATE | IN_MOVED_TO | IN_DELETE | IN_MOVED_FROM)) != 0)
+          change.name.assign(name);
+        change.beside_own = std::any_of(expected_.begin(), expected_.end(),
+                                        [&](const Expected& e) { return e.watch == event->wd; });
       } else {
         mine->mask = 0;  // taken
       }

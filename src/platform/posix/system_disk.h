@@ -35,7 +35,7 @@ class SystemDisk : public Disk {
   int Respell(FolderHandle folder, const std::string& name, const std::string& respelled) override;
   int Watch(FolderHandle folder, int known = -1) override;
   void Unwatch(int watch) override;
-  bool Changes(std::vector<int>& changed) override;
+  bool Changes(std::vector<NameChange>& changed) override;
 
  private:
   struct Expected {  // an event of the call just made
@@ -58,8 +58,8 @@ class SystemDisk : public Disk {
   std::unordered_map<FolderHandle, int> watch_of_;  // each watched handle's watch
   std::unordered_set<int> watches_;
   std::vector<Expected> expected_;
-  std::vector<int> changed_;  // watches that saw another program's change, not yet told
-  bool lost_ = false;         // what the watches told cannot be taken at its word
+  std::vector<NameChange> changed_;  // another program's changes, not yet told
+  bool lost_ = false;                // what the watches told cannot be taken at its word
 };
 
 }  // namespace tavrik
