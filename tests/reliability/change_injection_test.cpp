@@ -591,14 +591,15 @@ class ChangeInjection : public ::testing::Test {
              const std::string& error, const std::string& label, Tally& tally) {
     const auto found = Contents(fs::current_path());
     const auto& pairs = platform.pairs;
-    // The states of the disk a pair's calls may have acted on: as it began,
-    // and after the change (only that, where the change came first).
-    const auto moments = [&](std::size_t index, bool rename) {
+    // The states of the disk what the walk did by its call `call` of a pair
+    // may follow: as the pair began, and after the change (only that, where
+    // the change came before the pair's first call).
+    const auto moments = [&](std::size_t index, int call) {
       std::vector<const Moment*> at;
       const auto& walked = pairs[index];
-      const bool changed = static_cast<int>(index) + 1 == changed_pair && walked.after;
-      if (!changed || nth > 1) at.push_back(&walked.start);
-      if (changed && (rename || nth <= walked.looked)) at.push_back(&*walked.after);
+      const bool after = static_cast<int>(index) + 1 == changed_pair && walked.after && call >= nth;
+      if (!after || nth > 1) at.push_back(&walked.start);
+      if (after) at.push_back(&*walked.after);
       return at;
     };
     const auto mapped = [&](const fs::path& path) {  // where a folder is after the change
@@ -646,14 +647,10 @@ class ChangeInjection : public ::testing::Test {
       for (std::size_t r = walked.first_record; r < end; ++r) {
         const NameChange& record = records[r];
         if (record.error != 0) continue;
-        const bool after = static_cast<int>(index) + 1 == changed_pair && record.call >= nth;
-        std::vector<const Moment*> at;
-        if (!after || nth > 1) at.push_back(&walked.start);
-        if (after && walked.after) at.push_back(&*walked.after);
         // A name of the pair's: its source's (or the name that parks it)
         // in the source's folder, or its target's in the target's.
         const auto in = [&](const fs::path& path, bool source) {
-          for (const Moment* moment : at) {
+          for (const Moment* moment : moments(index, record.call)) {
             std::set<std::string> names;
             if (source) {
               names.insert({LastName(walked.source), moment->source.name});
@@ -695,8 +692,9 @@ class ChangeInjection : public ::testing::Test {
     for (std::size_t index = 0; index < pairs.size(); ++index) {
       const auto& walked = pairs[index];
       const bool last = index + 1 == pairs.size();
+      // Its presence test, or its rename, may have seen that.
       const auto any = [&](bool rename, Outcome outcome) {
-        for (const Moment* moment : moments(index, rename)) {
+        for (const Moment* moment : moments(index, rename ? walked.calls : walked.looked)) {
           if (moment->outcome == outcome || (outcome == Outcome::kTaken && moment->taken))
             return true;
         }
@@ -740,7 +738,7 @@ class ChangeInjection : public ::testing::Test {
                       {},
                       platform.made.names,
                       platform.made.removed};
-      for (const Moment* moment : moments(index, true)) {
+      for (const Moment* moment : moments(index, walked.calls)) {
         check.contents.insert(moment->source.content);
         if (moment->target.folder) {
           check.folders.insert(*moment->target.folder);
