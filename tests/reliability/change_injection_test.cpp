@@ -787,12 +787,26 @@ class ChangeInjection : public ::testing::Test {
   std::vector<NameCheck> name_checks_;
 };
 
-// The scratch folder's own file system (ext4 here).
+// The scratch folder's own file system, and ext4 on a loop device where
+// that is another.
 TEST_F(ChangeInjection, OnTheScratchFolderFileSystemNothingIsLostReplacedOrMisplaced) {
   ScratchFolder folder;
   fault_injection::Scope faults;
-  const Volume volume{"scratch folder (" + FileSystemOf(folder.path()) + ")", folder.path()};
+  const std::string type = FileSystemOf(folder.path());
+  const Volume volume{"scratch folder (" + type + ")", folder.path()};
   Report(volume, Sweep(volume));
+  if (type == "ext4") return;
+  ScratchMounts mounts;
+  std::string device;
+  if (const std::string why = ScratchMounts::Private(); !why.empty()) GTEST_SKIP() << why;
+  if (std::system("truncate -s 64M ext4.img && mkfs.ext4 -q -F ext4.img >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "cannot make an ext4 image (mkfs.ext4)";
+  if (const std::string why = mounts.Loop(fs::absolute("ext4.img"), device); !why.empty())
+    GTEST_SKIP() << why;
+  if (const std::string why = mounts.Mount(device.c_str(), "ext4", "ext4", 0); !why.empty())
+    GTEST_SKIP() << why;
+  const Volume ext4{"ext4 (loop device)", fs::absolute("ext4")};
+  Report(ext4, Sweep(ext4));
 }
 
 // The CI's sample on FUSE file systems: the respellings, where they differ most.
