@@ -66,7 +66,7 @@ Function Next(const char* name) {
 }
 
 // The counted hook: counting while `counting` and not `paused`.
-bool counting = false, paused = false, fired = false;
+bool counting = false, paused = false;
 int counted = 0, change_at = 0;
 std::function<void()> change;
 std::vector<NameChange> name_changes;
@@ -74,8 +74,7 @@ std::vector<NameChange> name_changes;
 // Every counted call comes here first: the change runs before the one named.
 void Before() {
   if (!counting || paused) return;
-  if (++counted != change_at || fired) return;
-  fired = true;
+  if (++counted != change_at) return;
   const Pause pause;
   if (change) change();
 }
@@ -128,7 +127,6 @@ Pause::~Pause() { paused = was_; }
 
 void ArmBefore(int nth, std::function<void()> change_then) {
   counting = true;
-  fired = false;
   counted = 0;
   change_at = nth;
   change = std::move(change_then);
@@ -140,7 +138,6 @@ void StopCounting() {
 }
 
 int Counted() { return counted; }
-bool Fired() { return fired; }
 const std::vector<NameChange>& NameChanges() { return name_changes; }
 void ClearNameChanges() { name_changes.clear(); }
 
@@ -163,6 +160,7 @@ void DisarmAll() {
   faults = {};
   read_fault = {};
   kill_countdown = 0;
+  StopCounting();
 }
 
 }  // namespace fault_injection

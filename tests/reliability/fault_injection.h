@@ -1,7 +1,5 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -36,7 +34,7 @@ void ArmKill(int nth);
 /// How many times `call` was made since the last DisarmAll.
 int Calls(Call call);
 
-/// Every call passes through again.
+/// Every call passes through again, uncounted.
 void DisarmAll();
 
 /// Counts, from now on, every file system call the walk makes (those above,
@@ -47,9 +45,8 @@ void DisarmAll();
 void ArmBefore(int nth, std::function<void()> change = {});
 /// Counting stops (and ArmBefore starts it again, from 0).
 void StopCounting();
-/// The calls counted since ArmBefore, and whether the change ran.
+/// The calls counted since ArmBefore.
 int Counted();
-bool Fired();
 
 /// A rename, link or unlink that was counted, as the call reached it.
 struct NameChange {
