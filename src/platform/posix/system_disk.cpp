@@ -104,6 +104,40 @@ int SystemDisk::Renamed(FolderHandle from, const std::string& from_name, FolderH
   return 0;
 }
 
+// The old name taken off a file just linked under `to_name`, only while it
+// is still that file's: it is moved to a name of the walk's own first (a
+// rename moves what the name holds by then, never deletes it), and only
+// that name is removed; another program's file put there meanwhile goes
+// back under its name, and the new link is taken off again.
+int SystemDisk::Unlinked(FolderHandle from, const std::string& from_name, FolderHandle to,
+                         const std::string& to_name) {
+  struct stat linked, moved;
+  if (fstatat(to, to_name.c_str(), &linked, AT_SYMLINK_NOFOLLOW) != 0) return errno;
+  char aside[64];
+  snprintf(aside, sizeof aside, ".brennel-%d-%u", static_cast<int>(getpid()), ++asides_);
+  if (fstatat(from, aside, &moved, AT_SYMLINK_NOFOLLOW) == 0) return EEXIST;
+  if (renameat(from, from_name.c_str(), from, aside) != 0) {
+    const int number = errno;
+    // Gone from its old name meanwhile: the new one stays where it is the
+    // file's only name; else as it was.
+    if (number == ENOENT && (fstatat(to, to_name.c_str(), &linked, AT_SYMLINK_NOFOLLOW) != 0 ||
+                             linked.st_nlink < 2)) {
+      return 0;
+    }
+    if (unlinkat(to, to_name.c_str(), 0) == 0) Unlinked(to, to_name);
+    return number;
+  }
+  Renamed(from, from_name, from, aside);
+  const bool same = fstatat(from, aside, &moved, AT_SYMLINK_NOFOLLOW) == 0 &&
+                    moved.st_dev == linked.st_dev && moved.st_ino == linked.st_ino;
+  if (same && unlinkat(from, aside, 0) == 0) return Unlinked(from, aside);
+  const int number = same ? errno : ENOENT;
+  // As it was: the old name back, the new link gone again.
+  if (renameat(from, aside, from, from_name.c_str()) == 0) Renamed(from, aside, from, from_name);
+  if (unlinkat(to, to_name.c_str(), 0) == 0) Unlinked(to, to_name);
+  return number;
+}
+
 int SystemDisk::Unlinked(FolderHandle folder, const std::string& name) {
   Expect(folder, IN_DELETE, name);
   Settle();
@@ -123,16 +157,7 @@ int SystemDisk::Move(FolderHandle from, const std::string& from_name, FolderHand
   if (linkat(from, source, to, target, 0) == 0) {
     Expect(to, IN_CREATE, to_name);
     Settle();
-    if (unlinkat(from, source, 0) == 0) return Unlinked(from, from_name);
-    const int number = errno;
-    // As it was, where the new name is still this file's second link.
-    struct stat file, made;
-    if (fstatat(from, source, &file, AT_SYMLINK_NOFOLLOW) == 0 &&
-        fstatat(to, target, &made, AT_SYMLINK_NOFOLLOW) == 0 && OneFile(file, made) &&
-        unlinkat(to, target, 0) == 0) {
-      Unlinked(to, to_name);
-    }
-    return number;
+    return Unlinked(from, from_name, to, to_name);
   }
   if (!LinkUnsupported(errno)) return errno;
   struct stat status;
