@@ -41,7 +41,9 @@ fi
 
 uid=$(chroot "$base" id -u player)
 home=$base/home/player
-bundle_in=/home/player/My\ Games/$name  # as the user sees it, with a space
+# As the user sees it; the desktop entry must quote its spaces, quotes and dollar.
+games='/home/player/My "Games" $1'
+bundle_in=$games/$name
 bundle=$base$bundle_in
 mods=$home/mods
 work=$(mktemp -d)
@@ -124,8 +126,8 @@ no_qt_no_dev() {
 }
 check "the chroot has a desktop's base and no Qt or development package" no_qt_no_dev
 unpack() {
-  as_player mkdir -p "/home/player/My Games" &&
-    as_player tar -xzf "/tmp/$name.tar.gz" -C "/home/player/My Games" && [ -x "$bundle/brennel" ]
+  as_player mkdir -p "$games" && as_player tar -xzf "/tmp/$name.tar.gz" -C "$games" &&
+    [ -x "$bundle/brennel" ]
 }
 check "a user without root unpacks the folder" unpack
 as_player mkdir /home/player/mods
