@@ -30,6 +30,7 @@ namespace {
 struct ShownBox {
   QString title;
   QString text;
+  QString informative;
   QMessageBox::Icon icon;
   QMessageBox::StandardButtons buttons;
   Qt::WindowModality modality;
@@ -64,8 +65,8 @@ class Boxes {
 
  private:
   void Record(QMessageBox& box) {
-    shown.push_back({box.windowTitle(), box.text(), box.icon(), box.standardButtons(),
-                     box.windowModality(), box.textFormat()});
+    shown.push_back({box.windowTitle(), box.text(), box.informativeText(), box.icon(),
+                     box.standardButtons(), box.windowModality(), box.textFormat()});
   }
 };
 
@@ -128,6 +129,7 @@ class LauncherWindowTest : public QObject {
   void buttonsWalkListsReadBeforeTheWindowWasShown();
   void missingFileBoxIsPlainModalAndTheWindowTakesClicksAgain();
   void refusedRenameIsReportedAndEndsTheProgramWithStatusOne();
+  void listTooLongIsRefusedBeforeAnyRenameAndTheBoxSaysNoneWasMade();
   void withoutListFilesBothButtonsDoNothingVisible();
   void longPathShowsWholeWrapsInTheBoxAndCopiesAsItReads();
   void boxesShowHugePathsByTheirEndsAndFitTheScreen();
@@ -269,6 +271,8 @@ void LauncherWindowTest::refusedRenameIsReportedAndEndsTheProgramWithStatusOne()
   QVERIFY2(box.text.startsWith(QStringLiteral("Error 17: Cannot rename 'c' to 'd'")),
            qPrintable(box.text));
   QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+  QCOMPARE(box.informative,
+           QStringLiteral("Brennel ends now. Files renamed before the error stay renamed."));
   // The earlier rename stays, the refused one and those after it are not made.
   QVERIFY(Exists("b") && !Exists("a"));
   QCOMPARE(ReadFile("d"), std::string("already here"));
@@ -277,6 +281,28 @@ void LauncherWindowTest::refusedRenameIsReportedAndEndsTheProgramWithStatusOne()
   // Nothing more runs after the report, even a click that was still queued.
   ClickOnScreen(window, "Command3");
   QCOMPARE(boxes.shown.size(), std::size_t{1});
+}
+
+void LauncherWindowTest::listTooLongIsRefusedBeforeAnyRenameAndTheBoxSaysNoneWasMade() {
+  ScratchFolder folder;
+  std::string list;
+  for (int pair = 0; pair <= 16384; ++pair) list += "a,b\r\n";  // 32,770 entries
+  WriteFile("Tavrik.mla", list);
+  WriteFile("a", "1");
+  Boxes boxes;
+  ProgramWindow program(boxes.Answer());
+  LauncherWindow& window = program.window;
+  window.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+  QTimer::singleShot(0, &window, [&window] { ClickOnScreen(window, "Command3"); });
+  QCOMPARE(QApplication::exec(), tavrik::kExitAfterError);
+  QCOMPARE(boxes.shown.size(), std::size_t{1});
+  QVERIFY2(boxes.shown.front().text.startsWith(QStringLiteral("Error 6: Overflow")),
+           qPrintable(boxes.shown.front().text));
+  QCOMPARE(boxes.shown.front().informative,
+           QStringLiteral("Brennel ends now. No file was renamed."));
+  QVERIFY(Exists("a") && !Exists("b"));
 }
 
 void LauncherWindowTest::withoutListFilesBothButtonsDoNothingVisible() {
@@ -378,8 +404,8 @@ void LauncherWindowTest::boxesShowHugePathsByTheirEndsAndFitTheScreen() {
   QVERIFY(error.endsWith(u"xxx/target-end.dds': File exists"));
   QCOMPARE(error.count(u'\u2026'), 2);
   if (HasClipboard()) {
-    QCOMPARE(copied_error, error + QStringLiteral("\nBrennel ends now. Files renamed before the "
-                                                  "error stay renamed."));
+    // The click's walk stopped at its first pair: nothing was renamed.
+    QCOMPARE(copied_error, error + QStringLiteral("\nBrennel ends now. No file was renamed."));
   }
 }
 

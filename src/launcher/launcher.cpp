@@ -48,6 +48,7 @@ void Brennel::Command3_Click() { RenamePairs(colInputA, Direction::kActivation);
 void Brennel::Command4_Click() { RenamePairs(colInputD, Direction::kDeactivation); }
 
 void Brennel::RenamePairs(const EntryList& list, Direction direction) {
+  renamed_by_last_walk_ = 0;
   // The walk counts entries with 16-bit signed integers.
   if (list.size() > kInt16Max || list.more_followed()) {
     const std::string most = std::to_string(kInt16Max);
@@ -81,6 +82,7 @@ void Brennel::RenamePairs(const EntryList& list, Direction direction) {
       return;
     }
     platform_.RenameFile(source, target);
+    ++renamed_by_last_walk_;
   }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <utility>
 #include <vector>
@@ -44,6 +45,9 @@ class Brennel {
   void Command3_Click();
   /// "Deactivate": walks colInputD, renaming second paths back to first.
   void Command4_Click();
+  /// How many files the last walk renamed, also when it stopped or let an
+  /// Error out: 0 for a list refused before any rename.
+  std::size_t RenamedByLastWalk() const { return renamed_by_last_walk_; }
 
  private:
   void LoadInputA();
@@ -53,6 +57,7 @@ class Brennel {
 
   Platform& platform_;
   KeepAlive keep_alive_;
+  std::size_t renamed_by_last_walk_ = 0;
 };
 
 }  // namespace tavrik

@@ -282,9 +282,13 @@ void LauncherWindow::ReportUnhandledError(const Error& error) {
   // another walk.
   command3_->setEnabled(false);
   command4_->setEnabled(false);
+  // A list refused before its walk, or a walk that failed at its first
+  // pair, renamed nothing: the note must not tell of renamed files.
   Box box(*this, QMessageBox::Critical, QStringLiteral("Error %1: ").arg(error.Number()),
           error.Description(),
-          QStringLiteral("Brennel ends now. Files renamed before the error stay renamed."));
+          brennel_.RenamedByLastWalk() == 0
+              ? QStringLiteral("Brennel ends now. No file was renamed.")
+              : QStringLiteral("Brennel ends now. Files renamed before the error stay renamed."));
   run_box_(box);
   QCoreApplication::exit(kExitAfterError);
 }

@@ -21,7 +21,7 @@ echo "Building the packages again in $work/brennel (its lines marked 'again:')"
 }
 
 failed=0
-for package in brennel_1.00_amd64.deb Brennel-1.00-win64.zip; do
+for package in brennel_1.00_amd64.deb Brennel-1.00-win64.zip Brennel-1.00-linux-x86_64.tar.gz; do
   echo "  $(sha256sum "$dist/$package")"
   echo "  $(sha256sum "$work/brennel/dist/$package")"
   if cmp "$dist/$package" "$work/brennel/dist/$package"; then
