@@ -115,9 +115,14 @@ int SystemDisk::Unlinked(FolderHandle from, const std::string& from_name, Folder
   if (fstatat(to, to_name.c_str(), &linked, AT_SYMLINK_NOFOLLOW) != 0) return errno;
   char aside[64];
   snprintf(aside, sizeof aside, ".brennel-%d-%u", static_cast<int>(getpid()), ++asides_);
-  if (fstatat(from, aside, &moved, AT_SYMLINK_NOFOLLOW) == 0) return EEXIST;
-  if (renameat(from, from_name.c_str(), from, aside) != 0) {
-    const int number = errno;
+  int number = fstatat(from, aside, &moved, AT_SYMLINK_NOFOLLOW) == 0 ? EEXIST : 0;
+  // Another entry under the old name by now: it stays, and so does the file.
+  if (number == 0 && (fstatat(from, from_name.c_str(), &moved, AT_SYMLINK_NOFOLLOW) != 0 ||
+                      moved.st_dev != linked.st_dev || moved.st_ino != linked.st_ino)) {
+    number = ENOENT;
+  }
+  if (number == 0 && renameat(from, from_name.c_str(), from, aside) != 0) number = errno;
+  if (number != 0) {
     // Gone from its old name meanwhile: the new one stays where it is the
     // file's only name; else as it was.
     if (number == ENOENT && (fstatat(to, to_name.c_str(), &linked, AT_SYMLINK_NOFOLLOW) != 0 ||
@@ -131,7 +136,7 @@ int SystemDisk::Unlinked(FolderHandle from, const std::string& from_name, Folder
   const bool same = fstatat(from, aside, &moved, AT_SYMLINK_NOFOLLOW) == 0 &&
                     moved.st_dev == linked.st_dev && moved.st_ino == linked.st_ino;
   if (same && unlinkat(from, aside, 0) == 0) return Unlinked(from, aside);
-  const int number = same ? errno : ENOENT;
+  number = same ? errno : ENOENT;
   // As it was: the old name back, the new link gone again.
   if (renameat(from, aside, from, from_name.c_str()) == 0) Renamed(from, aside, from, from_name);
   if (unlinkat(to, to_name.c_str(), 0) == 0) Unlinked(to, to_name);
@@ -160,7 +165,11 @@ int SystemDisk::Move(FolderHandle from, const std::string& from_name, FolderHand
     return Unlinked(from, from_name, to, to_name);
   }
   if (!LinkUnsupported(errno)) return errno;
+  // A folder put under the file's name meanwhile is no file to move (and
+  // refuses a link for that alone).
   struct stat status;
+  if (fstatat(from, source, &status, AT_SYMLINK_NOFOLLOW) != 0) return errno;
+  if (S_ISDIR(status.st_mode)) return ENOENT;
   if (fstatat(to, target, &status, AT_SYMLINK_NOFOLLOW) == 0) return EEXIST;
   return renameat(from, source, to, target) == 0 ? Renamed(from, from_name, to, to_name) : errno;
 }
