@@ -171,8 +171,13 @@ void PathWalk::Move(const Found& from, const std::string& source, const std::str
                     ", the name a change of case passes through here: move that file away)");
   }
   if (number == EEXIST) RefuseTaken(from, folder, name, spelled, name);
-  if (number == EOPNOTSUPP && respell) {
-    throw Error(number, SystemReason(number) + " (this file system keeps the name's old case)");
+  // What the file system said of the two spellings changed while it was
+  // asked: the pair looks again, and at its last look says so.
+  if (number == ESTALE && recheck) throw Changed();
+  if (number == ESTALE) {
+    throw Error(number,
+                "another program changed the folder while Brennel changed the case of the name; "
+                "nothing was replaced: press the button again");
   }
   if (number == EXDEV) {
     throw Error(number,

@@ -165,12 +165,12 @@ int SystemDisk::Move(FolderHandle from, const std::string& from_name, FolderHand
     return Unlinked(from, from_name, to, to_name);
   }
   if (!LinkUnsupported(errno)) return errno;
+  struct stat status;
+  if (fstatat(to, target, &status, AT_SYMLINK_NOFOLLOW) == 0) return EEXIST;
   // A folder put under the file's name meanwhile is no file to move (and
   // refuses a link for that alone).
-  struct stat status;
   if (fstatat(from, source, &status, AT_SYMLINK_NOFOLLOW) != 0) return errno;
   if (S_ISDIR(status.st_mode)) return ENOENT;
-  if (fstatat(to, target, &status, AT_SYMLINK_NOFOLLOW) == 0) return EEXIST;
   return renameat(from, source, to, target) == 0 ? Renamed(from, from_name, to, to_name) : errno;
 }
 
@@ -180,10 +180,12 @@ int SystemDisk::Respell(FolderHandle folder, const std::string& name,
   int number = Move(folder, name, folder, respelled);
   if (number != EEXIST) return number;
   // The new spelling is taken, and only the file system says by what: a
-  // plain rename is made only where it proves that to be the file's own entry.
+  // plain rename is made only where it proves that to be the file's own
+  // entry. Where what it says changes meanwhile, ESTALE: the pair looks again.
   struct stat file, there;
   if (const int gone = Stat(folder, name, false, file)) return gone == ENOENT ? ENOENT : EEXIST;
-  if (Stat(folder, respelled, false, there) != 0) return EEXIST;
+  if (S_ISDIR(file.st_mode)) return ENOENT;  // a folder put under the file's name
+  if (const int gone = Stat(folder, respelled, false, there)) return gone == ENOENT ? ESTALE : EEXIST;
   const std::optional<std::string> listed = OnlyListed(*this, folder, name);
   if (file.st_dev == there.st_dev && file.st_ino == there.st_ino) {
     // One inode, and one entry: a single link (but for the parked name a
@@ -200,9 +202,15 @@ int SystemDisk::Respell(FolderHandle folder, const std::string& name,
   // keeps its case: a rename can reach no entry but the file's.
   if (!listed) return EEXIST;
   if (*listed == respelled) return 0;
+  // Still the file the pair found, right before the one call that reaches it.
+  struct stat again;
+  if (Stat(folder, name, false, again) != 0 || again.st_dev != file.st_dev ||
+      again.st_ino != file.st_ino) {
+    return ESTALE;
+  }
   if (renameat(folder, name.c_str(), folder, respelled.c_str()) != 0) return errno;
   Renamed(folder, name, folder, respelled);
-  return OnlyListed(*this, folder, respelled) == respelled ? 0 : EOPNOTSUPP;
+  return OnlyListed(*this, folder, respelled) == respelled ? 0 : ESTALE;
 }
 
 // Through a name of the file's own, which its pair also finds it by, with
