@@ -91,14 +91,16 @@ class Disk {
 };
 
 /// The spelling of the one entry of `folder` that matches `name` in any
-/// case; nothing where it lists none, several, or cannot be listed.
+/// case; nothing where it lists none (`none` then), several, or cannot be
+/// listed.
 inline std::optional<std::string> OnlyListed(Disk& disk, FolderHandle folder,
-                                             const std::string& name) {
+                                             const std::string& name, bool* none = nullptr) {
   std::optional<std::string> only;
   std::size_t count = 0;
   const int number = disk.ReadNames(folder, [&](std::string_view entry, Listed) {
     if (NameKeyEqual()(entry, name) && ++count == 1) only.emplace(entry);
   });
+  if (none != nullptr) *none = number == 0 && count == 0;
   return number == 0 && count == 1 ? only : std::nullopt;
 }
 

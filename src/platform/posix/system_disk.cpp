@@ -125,8 +125,8 @@ int SystemDisk::Unlinked(FolderHandle from, const std::string& from_name, Folder
   if (number != 0) {
     // Gone from its old name meanwhile: the new one stays where it is the
     // file's only name; else as it was.
-    if (number == ENOENT && (fstatat(to, to_name.c_str(), &linked, AT_SYMLINK_NOFOLLOW) != 0 ||
-                             linked.st_nlink < 2)) {
+    if (number == ENOENT &&
+        (fstatat(to, to_name.c_str(), &linked, AT_SYMLINK_NOFOLLOW) != 0 || linked.st_nlink < 2)) {
       return 0;
     }
     if (unlinkat(to, to_name.c_str(), 0) == 0) Unlinked(to, to_name);
@@ -165,12 +165,12 @@ int SystemDisk::Move(FolderHandle from, const std::string& from_name, FolderHand
     return Unlinked(from, from_name, to, to_name);
   }
   if (!LinkUnsupported(errno)) return errno;
-  struct stat status;
-  if (fstatat(to, target, &status, AT_SYMLINK_NOFOLLOW) == 0) return EEXIST;
   // A folder put under the file's name meanwhile is no file to move (and
   // refuses a link for that alone).
+  struct stat status;
   if (fstatat(from, source, &status, AT_SYMLINK_NOFOLLOW) != 0) return errno;
   if (S_ISDIR(status.st_mode)) return ENOENT;
+  if (fstatat(to, target, &status, AT_SYMLINK_NOFOLLOW) == 0) return EEXIST;
   return renameat(from, source, to, target) == 0 ? Renamed(from, from_name, to, to_name) : errno;
 }
 
@@ -185,8 +185,10 @@ int SystemDisk::Respell(FolderHandle folder, const std::string& name,
   struct stat file, there;
   if (const int gone = Stat(folder, name, false, file)) return gone == ENOENT ? ENOENT : EEXIST;
   if (S_ISDIR(file.st_mode)) return ENOENT;  // a folder put under the file's name
-  if (const int gone = Stat(folder, respelled, false, there)) return gone == ENOENT ? ESTALE : EEXIST;
-  const std::optional<std::string> listed = OnlyListed(*this, folder, name);
+  if (const int gone = Stat(folder, respelled, false, there))
+    return gone == ENOENT ? ESTALE : EEXIST;
+  bool none = false;
+  const std::optional<std::string> listed = OnlyListed(*this, folder, name, &none);
   if (file.st_dev == there.st_dev && file.st_ino == there.st_ino) {
     // One inode, and one entry: a single link (but for the parked name a
     // stop left), or the only one of that name listed. A rename onto itself
@@ -200,7 +202,7 @@ int SystemDisk::Respell(FolderHandle folder, const std::string& name,
   // Two inode numbers: another entry, unless the file system numbers them by
   // name (exfat-fuse), whose listing then shows one entry of that name, and
   // keeps its case: a rename can reach no entry but the file's.
-  if (!listed) return EEXIST;
+  if (!listed) return none ? ESTALE : EEXIST;
   if (*listed == respelled) return 0;
   // Still the file the pair found, right before the one call that reaches it.
   struct stat again;
