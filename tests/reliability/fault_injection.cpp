@@ -81,6 +81,11 @@ void Before() {
 
 // Where `name` in the folder `dir` is, by the folder's path as it is now.
 std::string PathOf(int dir, const char* name) {
+  if (std::strncmp(name, "/proc/self/fd/", 14) == 0) {  // a file held by descriptor
+    char held[PATH_MAX];
+    const ssize_t got = readlink(name, held, sizeof held - 1);
+    if (got > 0) return std::string(held, static_cast<std::size_t>(got));
+  }
   if (name[0] == '/') return name;
   char folder[PATH_MAX] = "";
   if (dir == AT_FDCWD) {

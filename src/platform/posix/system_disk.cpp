@@ -1,6 +1,7 @@
 #include "system_disk.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <stdio.h>
 #include <sys/inotify.h>
 #include <unistd.h>
@@ -110,31 +111,32 @@ int SystemDisk::Renamed(FolderHandle from, const std::string& from_name, FolderH
 // that name is removed; another program's file put there meanwhile goes
 // back under its name, and the new link is taken off again.
 int SystemDisk::Unlinked(FolderHandle from, const std::string& from_name, FolderHandle to,
-                         const std::string& to_name) {
-  struct stat linked, moved;
-  if (fstatat(to, to_name.c_str(), &linked, AT_SYMLINK_NOFOLLOW) != 0) return errno;
+                         const std::string& to_name, const struct stat& linked) {
+  const auto is_file = [&](FolderHandle folder, const char* name, struct stat& status) {
+    return fstatat(folder, name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+           status.st_dev == linked.st_dev && status.st_ino == linked.st_ino;
+  };
+  struct stat status;
+  // The new name taken off or replaced by another program meanwhile: the
+  // old one stays as it is.
+  if (!is_file(to, to_name.c_str(), status)) return ENOENT;
   char aside[64];
   snprintf(aside, sizeof aside, ".brennel-%d-%u", static_cast<int>(getpid()), ++asides_);
-  int number = fstatat(from, aside, &moved, AT_SYMLINK_NOFOLLOW) == 0 ? EEXIST : 0;
+  int number = fstatat(from, aside, &status, AT_SYMLINK_NOFOLLOW) == 0 ? EEXIST : 0;
   // Another entry under the old name by now: it stays, and so does the file.
-  if (number == 0 && (fstatat(from, from_name.c_str(), &moved, AT_SYMLINK_NOFOLLOW) != 0 ||
-                      moved.st_dev != linked.st_dev || moved.st_ino != linked.st_ino)) {
-    number = ENOENT;
-  }
+  if (number == 0 && !is_file(from, from_name.c_str(), status)) number = ENOENT;
   if (number == 0 && renameat(from, from_name.c_str(), from, aside) != 0) number = errno;
   if (number != 0) {
     // Gone from its old name meanwhile: the new one stays where it is the
     // file's only name; else as it was.
-    if (number == ENOENT &&
-        (fstatat(to, to_name.c_str(), &linked, AT_SYMLINK_NOFOLLOW) != 0 || linked.st_nlink < 2)) {
+    if (number == ENOENT && (!is_file(to, to_name.c_str(), status) || status.st_nlink < 2)) {
       return 0;
     }
     if (unlinkat(to, to_name.c_str(), 0) == 0) Unlinked(to, to_name);
     return number;
   }
   Renamed(from, from_name, from, aside);
-  const bool same = fstatat(from, aside, &moved, AT_SYMLINK_NOFOLLOW) == 0 &&
-                    moved.st_dev == linked.st_dev && moved.st_ino == linked.st_ino;
+  const bool same = is_file(from, aside, status);
   if (same && unlinkat(from, aside, 0) == 0) return Unlinked(from, aside);
   number = same ? errno : ENOENT;
   // As it was: the old name back, the new link gone again.
@@ -159,12 +161,22 @@ int SystemDisk::Move(FolderHandle from, const std::string& from_name, FolderHand
   if (renameat2(from, source, to, target, RENAME_NOREPLACE) == 0)
     return Renamed(from, from_name, to, to_name);
   if (!NoReplaceUnsupported(errno)) return errno;
-  if (linkat(from, source, to, target, 0) == 0) {
+  // The very file the name holds now is linked, through its descriptor, so
+  // that its identity is known whatever the name holds afterwards.
+  const int file = openat(from, source, O_PATH | O_NOFOLLOW | O_CLOEXEC);
+  if (file < 0) return errno;
+  struct stat linked;
+  char held[32];
+  snprintf(held, sizeof held, "/proc/self/fd/%d", file);
+  int number = fstat(file, &linked) == 0 ? 0 : errno;
+  if (number == 0 && linkat(AT_FDCWD, held, to, target, AT_SYMLINK_FOLLOW) != 0) number = errno;
+  close(file);
+  if (number == 0) {
     Expect(to, IN_CREATE, to_name);
     Settle();
-    return Unlinked(from, from_name, to, to_name);
+    return Unlinked(from, from_name, to, to_name, linked);
   }
-  if (!LinkUnsupported(errno)) return errno;
+  if (!LinkUnsupported(number)) return number;
   // A folder put under the file's name meanwhile is no file to move (and
   // refuses a link for that alone).
   struct stat status;
@@ -232,7 +244,16 @@ int SystemDisk::ThroughParkedName(FolderHandle folder, const std::string& name,
   }
   if (number != 0) return number;
   number = Move(folder, aside, folder, respelled);
-  if (number != 0) Move(folder, aside, folder, name);  // back under its old name
+  if (number == 0) return 0;
+  // Moved away under its new spelling by another program meanwhile: the
+  // parked name is only the walk's; else back under its old name.
+  struct stat left;
+  if (number == ENOENT && Stat(folder, aside, false, left) == 0 && left.st_nlink >= 2 &&
+      unlinkat(folder, aside.c_str(), 0) == 0) {
+    Unlinked(folder, aside);
+  } else {
+    Move(folder, aside, folder, name);
+  }
   return number;
 }
 

@@ -51,7 +51,7 @@ class SystemDisk : public Disk {
               const std::string& to_name);
   int Unlinked(FolderHandle folder, const std::string& name);
   int Unlinked(FolderHandle from, const std::string& from_name, FolderHandle to,
-               const std::string& to_name);
+               const std::string& to_name, const struct stat& linked);
   int ThroughParkedName(FolderHandle folder, const std::string& name, const std::string& respelled);
 
   // Kept for the disk's life, watching nothing between walks: closing one
@@ -62,7 +62,8 @@ class SystemDisk : public Disk {
   std::vector<Expected> expected_;
   std::vector<NameChange> changed_;  // another program's changes, not yet told
   bool lost_ = false;
-  unsigned asides_ = 0;  // names of the walk's own a move takes an old name off by                // what the watches told cannot be taken at its word
+  unsigned asides_ = 0;  // names of the walk's own a move takes an old name off by // what the
+                         // watches told cannot be taken at its word
 };
 
 }  // namespace tavrik
