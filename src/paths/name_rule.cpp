@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <memory>
@@ -121,7 +122,7 @@ NameRule::Entry NameRule::Find(Folder& folder, std::string_view spelled, bool on
   // the disk, and where it is not so, the folder is read again.
   while (true) {
     if (std::optional<Entry> entry = Look(folder, spelled, on_the_way)) return *entry;
-    Folders::Reread(folder);
+    if (folder.hinted) Folders::Reread(folder);  // else read afresh already
   }
 }
 
@@ -158,11 +159,10 @@ std::optional<NameRule::Entry> NameRule::Look(Folder& folder, std::string_view s
     if (folder.hinted) return std::nullopt;
     // Whether it does, its finding the spelling it does not list tells.
     if (!folder.ignores_case) {
-      struct stat status;
-      const int number =
-          disk_.Stat(folders_.Handle(folder), std::string(spellings[i]), false, status);
-      if (number != 0 && !Absent(number)) throw SystemFailure(number);
-      folder.ignores_case = number == 0;
+      bool reread = false;
+      folder.ignores_case = FindsUnlisted(folder, std::string(spellings[i]),
+                                          std::string(matches.begin()->first), reread);
+      if (reread) return std::nullopt;  // its names are read afresh: look again
     }
     const auto& [name, listed] = *matches.begin();
     if (*folder.ignores_case) return found(spellings[i], name, listed.kind, i * kMatchedTrimmed);
@@ -200,24 +200,52 @@ bool NameRule::IsFile(Folder& folder, const Entry& entry) {
 }
 
 std::optional<bool> NameRule::IgnoresCase(Folder& folder, const std::string& name) {
-  if (!folder.ignores_case)
-    folder.ignores_case =
-        FindsInAnyCase(disk_, folders_.Handle(folder), name, folders_.Names(folder));
+  if (folder.ignores_case) return folder.ignores_case;
+  const std::optional<std::string> other = UnlistedSpelling(name, folders_.Names(folder));
+  if (!other) return std::nullopt;
+  bool reread = false;
+  folder.ignores_case = FindsUnlisted(folder, *other, name, reread);
   return folder.ignores_case;
+}
+
+// Whether the file system finds `unlisted` by its own rule for case: as the
+// very entry `listed` is (one inode), or, where it numbers inodes by name
+// (exfat-fuse), as no entry of its names read again now (`reread`): a name
+// another program made since they were read is no such proof.
+bool NameRule::FindsUnlisted(Folder& folder, const std::string& unlisted, const std::string& listed,
+                             bool& reread) {
+  const FolderHandle handle = folders_.Handle(folder);
+  struct stat found, known;
+  const int number = disk_.Stat(handle, unlisted, false, found);
+  if (number != 0 && !Absent(number)) throw SystemFailure(number);
+  if (number != 0) return false;
+  if (disk_.Stat(handle, listed, false, known) == 0 && found.st_dev == known.st_dev &&
+      found.st_ino == known.st_ino) {
+    return true;
+  }
+  Folders::Reread(folder);
+  reread = true;
+  const Listing* names = folders_.Names(folder);
+  return names != nullptr && names->Find(unlisted) == nullptr;
+}
+
+std::optional<std::string> UnlistedSpelling(const std::string& name, const Listing* names) {
+  std::string lower = name;
+  for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  for (std::string& other : std::array{NameKey(name), lower}) {
+    if (other != name && (names == nullptr || names->Find(other) == nullptr)) return other;
+  }
+  return std::nullopt;
 }
 
 std::optional<bool> FindsInAnyCase(Disk& disk, FolderHandle folder, const std::string& name,
                                    const Listing* names) {
-  std::string lower = name;
-  for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  for (const std::string& other : {NameKey(name), lower}) {
-    if (other == name || (names != nullptr && names->Find(other) != nullptr)) continue;
-    struct stat status;
-    const int number = disk.Stat(folder, other, false, status);
-    if (number != 0 && !Absent(number)) throw SystemFailure(number);
-    return number == 0;
-  }
-  return std::nullopt;
+  const std::optional<std::string> other = UnlistedSpelling(name, names);
+  if (!other) return std::nullopt;
+  struct stat status;
+  const int number = disk.Stat(folder, *other, false, status);
+  if (number != 0 && !Absent(number)) throw SystemFailure(number);
+  return number == 0;
 }
 
 const std::vector<std::string>* NameRule::HereNames() {

@@ -68,6 +68,8 @@ class NameRule {
  private:
   /// From `start`, through `here` where the walk reaches it by another way.
   std::optional<Entry> Look(Folder& folder, std::string_view spelled, bool on_the_way);
+  bool FindsUnlisted(Folder& folder, const std::string& unlisted, const std::string& listed,
+                     bool& reread);
   Reached Walk(Folder& start, std::span<const std::string_view> names, Folder* here = nullptr);
   const std::vector<std::string>* HereNames();
 
@@ -76,6 +78,10 @@ class NameRule {
   bool here_asked_ = false, here_known_ = false;
   std::vector<std::string> here_;  // the working directory's names from the root
 };
+
+/// A spelling of `name` in upper or lower case that `names` (when read)
+/// does not list; nothing when `name` has no case.
+std::optional<std::string> UnlistedSpelling(const std::string& name, const Listing* names);
 
 /// Whether the file system finds `name`, which `folder` lists (`names`: its
 /// listing, when read), also in another case: asked of it in upper or lower

@@ -149,9 +149,10 @@ void PathWalk::Move(const Found& from, const std::string& source, const std::str
     return names != nullptr ? names->MatchesOf(from.AsListed()) : Listing::Matches{};
   };
   if (from.folder->hinted && twins().size() > 1) Folders::Reread(*from.folder);
-  if (const Listing::Matches found = twins();
-      found.size() > 1 && names_.IgnoresCase(*from.folder, from.AsListed()).value_or(false)) {
-    throw Ambiguous(folders_.PathOf(*from.folder), from.name, found, true);
+  if (twins().size() > 1 && names_.IgnoresCase(*from.folder, from.AsListed()).value_or(false)) {
+    // (Asking it may have read the names again.)
+    if (const Listing::Matches found = twins(); found.size() > 1)
+      throw Ambiguous(folders_.PathOf(*from.folder), from.name, found, true);
   }
   const std::string taken = Taken(folder, spelled, name, same_folder ? &from.AsListed() : nullptr);
   if (!taken.empty()) RefuseTaken(from, folder, name, spelled, taken);
