@@ -2,12 +2,15 @@
 
 // What a walk knows of the folders it reached, and for how long. A folder
 // is known by device and inode, its names are read once, and all of it
-// stays true while the watches report no change but the walk's own; any
-// other change, a folder that cannot be watched, or a link to a folder
-// that now leads elsewhere, and the walk lets go of it before the next
-// pair. A listing let go is kept as a hint: what it names is asked of the
-// disk before it decides anything, so a walk the kernel cannot vouch for
-// still costs a look-up by name a pair, not a listing.
+// stays true while the watches report no change but the walk's own. A name
+// another program made or removed is taken into the folder's names as the
+// watch tells it; a folder moved or removed is read and opened again; where
+// the watches cannot say what changed (a folder that could not be watched,
+// a queue that overflowed), or a link to a folder leads elsewhere now, the
+// walk lets go of all before the next pair. Where no watch can be had, or
+// the queue overflowed, a listing let go is kept as a hint: what it names
+// is asked of the disk before it decides anything, so such a walk still
+// costs a look-up by name a pair, not a listing.
 
 #include <sys/types.h>
 
