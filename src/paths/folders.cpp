@@ -1,5 +1,8 @@
 #include "folders.h"
 
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <cerrno>
 
 #include "error_condition.h"
@@ -14,6 +17,12 @@ namespace {
 constexpr std::size_t kPathRoom = 2048;
 
 }  // namespace
+
+std::size_t FoldersOpen() {
+  rlimit limit{};
+  const rlim_t allowed = getrlimit(RLIMIT_NOFILE, &limit) == 0 ? limit.rlim_cur : 128;
+  return allowed == RLIM_INFINITY ? 256 : std::clamp<rlim_t>(allowed / 8, 16, 256);
+}
 
 Folders::Folder& Folders::Top(std::unique_ptr<Folder>& top, const std::string& name) {
   int number = 0;
@@ -128,7 +137,7 @@ void Folders::Close(Folder& folder) {
 
 // Room for one more descriptor: the least recently used not pinned goes.
 void Folders::MakeRoom() {
-  for (auto used = open_.begin(); open_.size() >= kFoldersOpen && used != open_.end();) {
+  for (auto used = open_.begin(); open_.size() >= open_bound_ && used != open_.end();) {
     Folder& folder = **used++;
     if (folder.pins == 0) Close(folder);
   }

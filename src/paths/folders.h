@@ -32,10 +32,11 @@ namespace tavrik {
 /// Folders a walk knows and watches at most: lists go round thousands, and
 /// a desktop gives a user tens of thousands of watches.
 inline constexpr std::size_t kFoldersHeld = 4096;
-/// Folders a walk holds open at most at any time, however deep its paths: a
-/// folder let go is opened again from the nearest one held, and known again
-/// only by its device and inode.
-inline constexpr std::size_t kFoldersOpen = 16;
+/// Folders a walk holds open at most at any time, however deep its paths:
+/// an eighth of the descriptors the process may have, 16 to 256. A folder
+/// let go is opened again from the nearest one held, and known again only
+/// by its device and inode.
+std::size_t FoldersOpen();
 
 class Folders {
  public:
@@ -139,7 +140,7 @@ class Folders {
   void Drop(std::unique_ptr<Folder>& folder, bool keep_hints);
 
   Disk& disk_;
-  std::size_t bound_, held_ = 0;
+  std::size_t bound_, held_ = 0, open_bound_ = FoldersOpen();
   bool distrusted_ = false, unwatched_ = false, watching_ = true;
   std::list<Folder*> open_;                         // least recently used first
   std::unordered_multimap<int, Folder*> watchers_;  // the folders known by each watch
