@@ -155,8 +155,6 @@ std::optional<NameRule::Entry> NameRule::Look(Folder& folder, std::string_view s
     if (const Listed* listed = matches.Find(spellings[i]))
       return found(spellings[i], spellings[i], listed->kind, i * kMatchedTrimmed);
     if (matches.empty()) continue;
-    // Another case is told only by the folder's names as they are now.
-    if (folder.hinted) return std::nullopt;
     // Whether it does, its finding the spelling it does not list tells.
     if (!folder.ignores_case) {
       bool reread = false;
@@ -171,7 +169,10 @@ std::optional<NameRule::Entry> NameRule::Look(Folder& folder, std::string_view s
   for (std::size_t i = 0; names != nullptr && i < count; ++i) {
     const Listing::Matches matches = count == 1 ? only : names->MatchesOf(spellings[i]);
     if (matches.empty()) continue;
-    if (!matches.one()) throw Ambiguous(folders_.PathOf(folder), spellings[i], matches, false);
+    if (!matches.one()) {
+      if (folder.hinted) return std::nullopt;  // two names of a hint may be one by now
+      throw Ambiguous(folders_.PathOf(folder), spellings[i], matches, false);
+    }
     const auto& [name, listed] = *matches.begin();
     return found(name, name, listed.kind, kMatchedOtherCase | i * kMatchedTrimmed);
   }
