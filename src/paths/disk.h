@@ -38,11 +38,16 @@ inline std::string RespellAside(std::string_view name) {
   return std::string(".").append(name).append(".brennel-respell");
 }
 
+/// One inode on one device.
+inline bool SameInode(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
 /// One file under two names (a hard link, as a move by link and unlink
 /// stopped half-way leaves): the inode says so only beside a second link,
 /// since some file systems (exfat-fuse) number inodes by name.
 inline bool OneFile(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_nlink >= 2;
+  return SameInode(a, b) && a.st_nlink >= 2;
 }
 
 /// What another program did to one name of a watched folder, or to the

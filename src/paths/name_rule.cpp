@@ -220,10 +220,7 @@ bool NameRule::FindsUnlisted(Folder& folder, const std::string& unlisted, const 
   const int number = disk_.Stat(handle, unlisted, false, found);
   if (number != 0 && !Absent(number)) throw SystemFailure(number);
   if (number != 0) return false;
-  if (disk_.Stat(handle, listed, false, known) == 0 && found.st_dev == known.st_dev &&
-      found.st_ino == known.st_ino) {
-    return true;
-  }
+  if (disk_.Stat(handle, listed, false, known) == 0 && SameInode(found, known)) return true;
   Folders::Reread(folder);
   reread = true;
   const Listing* names = folders_.Names(folder);

@@ -113,8 +113,7 @@ int SystemDisk::Renamed(FolderHandle from, const std::string& from_name, FolderH
 int SystemDisk::Unlinked(FolderHandle from, const std::string& from_name, FolderHandle to,
                          const std::string& to_name, const struct stat& linked) {
   const auto is_file = [&](FolderHandle folder, const char* name, struct stat& status) {
-    return fstatat(folder, name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
-           status.st_dev == linked.st_dev && status.st_ino == linked.st_ino;
+    return fstatat(folder, name, &status, AT_SYMLINK_NOFOLLOW) == 0 && SameInode(status, linked);
   };
   struct stat status;
   // The new name taken off or replaced by another program meanwhile: the
@@ -201,7 +200,7 @@ int SystemDisk::Respell(FolderHandle folder, const std::string& name,
     return gone == ENOENT ? ESTALE : EEXIST;
   bool none = false;
   const std::optional<std::string> listed = OnlyListed(*this, folder, name, &none);
-  if (file.st_dev == there.st_dev && file.st_ino == there.st_ino) {
+  if (SameInode(file, there)) {
     // One inode, and one entry: a single link (but for the parked name a
     // stop left), or the only one of that name listed. A rename onto itself
     // leaves it as it is (the kernel sees one inode), so the respelling goes
@@ -218,10 +217,7 @@ int SystemDisk::Respell(FolderHandle folder, const std::string& name,
   if (*listed == respelled) return 0;
   // Still the file the pair found, right before the one call that reaches it.
   struct stat again;
-  if (Stat(folder, name, false, again) != 0 || again.st_dev != file.st_dev ||
-      again.st_ino != file.st_ino) {
-    return ESTALE;
-  }
+  if (Stat(folder, name, false, again) != 0 || !SameInode(again, file)) return ESTALE;
   if (renameat(folder, name.c_str(), folder, respelled.c_str()) != 0) return errno;
   Renamed(folder, name, folder, respelled);
   return OnlyListed(*this, folder, respelled) == respelled ? 0 : ESTALE;
