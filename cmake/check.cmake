@@ -22,7 +22,8 @@ if(WIN32)
 else()
   brennel_library(brennel_check check
     SOURCES ${check_sources} src/check/dry_run_posix.cpp
-    SEES launcher lists base paths platform/system_platform.h platform/posix
+    SEES launcher lists base paths platform/system_platform.h
+         platform/posix/system_disk.h
     LINKS brennel_launcher brennel_paths brennel_platform)
   add_executable(brennel-check src/app/check_main.cpp)
 endif()

@@ -1,5 +1,5 @@
 // The launcher's platform on Linux: its walks go over the system's disk
-// (path_walk.h, system_disk.h); the list files are read with the system's
+// (path_walk.h over system_disk.h); the list files are read with the system's
 // own calls, and found as Windows finds them, in any case.
 
 #include <fcntl.h>
