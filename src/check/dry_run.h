@@ -103,19 +103,21 @@ class RecordingDryRun : public DryRun {
   std::vector<std::pair<std::string, std::string>> Moved() const override {
     std::vector<std::pair<std::string, std::string>> moved;
     for (const auto& [place, entry] : places_) {
-      if (entry && place != entry->origin) moved.push_back(PathsOf(place, *entry));
+      if (entry && &place != entry->origin) moved.push_back(PathsOf(place, *entry));
     }
     return moved;
   }
   bool AllBack() const override {
     return std::ranges::none_of(
-        places_, [](const auto& at) { return at.second && at.first != at.second->origin; });
+        places_, [](const auto& at) { return at.second && &at.first != at.second->origin; });
   }
 
  protected:
   struct Entry {
     Data data;
-    Place origin;  // where the entry was before the run
+    // Where the entry was before the run: a key of the map, which stays put
+    // (a check records thousands of moves).
+    const Place* origin;
   };
   /// By place; none where an entry went and none came.
   using Places = std::map<Place, std::optional<Entry>>;
@@ -131,9 +133,10 @@ class RecordingDryRun : public DryRun {
                                                       const Entry& entry) const = 0;
   /// The entry at `from` goes to `to`; `data` is what it is now.
   void RecordMove(const Place& from, const Place& to, Data data) {
-    std::optional<Entry>& there = places_[from];  // none before its first move: it came from here
-    Entry moved{std::move(data), there ? there->origin : from};
-    there.reset();
+    // None before its first move: it came from here.
+    const auto there = places_.try_emplace(from).first;
+    Entry moved{std::move(data), there->second ? there->second->origin : &there->first};
+    there->second.reset();
     places_[to] = std::move(moved);
     ++renames_;
   }

@@ -155,18 +155,13 @@ struct Status {
     status.st_dev = dev, status.st_ino = ino, status.st_nlink = nlink, status.st_mode = mode;
   }
 };
-// A moved entry itself, and what it says when it is a link.
-struct Link {
-  Status status;
-  std::string text;
-};
 
 // Folders are the system's own (a dry run moves none); a file is known by
 // its folder's device and inode and its name, as the system knows it. A
 // check foresees the disk as it was when it looked: what the system says of
 // a name or a folder is asked once a check and kept, so that its many walks
 // cost one walk's questions, and nothing is watched.
-class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
+class PosixDryRun : public RecordingDryRun<Place, Status>, public Disk {
  public:
   void BeginWalk() override {
     walk_.Forget();
@@ -261,8 +256,10 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
     if (name == "." || AllPlaces().empty()) return RealStat(folder, name, follow, status);
     if (const auto* there = At({IdentityOf(folder), Spelled(folder, name)})) {
       if (!*there) return ENOENT;  // moved away
-      (*there)->data.status.To(status);
-      return follow && S_ISLNK(status.st_mode) ? Follow(folder, (*there)->data.text, status) : 0;
+      (*there)->data.To(status);
+      return follow && S_ISLNK(status.st_mode)
+                 ? Follow(folder, link_texts_[{status.st_dev, status.st_ino}], status)
+                 : 0;
     }
     if (!follow) return RealStat(folder, name, follow, status);
     if (const int number = RealStat(folder, name, false, status)) return number;
@@ -293,7 +290,9 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
     return Rename(folder, name, folder, respelled, false);
   }
   bool Twinless() const override { return twinless_; }
-  int Watch(FolderHandle, int) override { return 0; }
+  // Nothing is watched (nothing changes in a check); each folder has a number
+  // of its own, as the walk keeps its folders by watch.
+  int Watch(FolderHandle, int known) override { return known >= 0 ? known : watches_++; }
   void Unwatch(int) override {}
   bool Changes(std::vector<NameChange>&) override { return true; }
 
@@ -312,7 +311,8 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
     std::unordered_map<std::string, Asked> asked[2];  // by name: links not followed, followed
     std::optional<int> writable;  // 0 or the errno: a read-only mount, no permission
     Flags flags;
-    std::optional<Listing> listing;  // its names in any case, once asked whether that matters
+    std::optional<Listing> listing;  // its names in any case, once asked whether that matters,
+                                     // kept where it does
     bool ignores_case = false;       // ...as its file system finds them
   };
 
@@ -364,6 +364,8 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
       }
     } catch (const Error&) {  // cannot be told
     }
+    // Only a folder whose names are found in any case is asked of its listing again.
+    if (!device) listing = Listing();
     return said.ignores_case = device;
   }
 
@@ -379,7 +381,7 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
   }
   std::pair<std::string, std::string> PathsOf(const Place& place,
                                               const Entry& entry) const override {
-    return {PathOf(entry.origin), PathOf(place)};
+    return {PathOf(*entry.origin), PathOf(place)};
   }
 
   // An entry that is no link is the same followed or not: asked once.
@@ -432,7 +434,7 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
     if (to_name.size() > NAME_MAX) return ENAMETOOLONG;
     const Place source{IdentityOf(from), Spelled(from, from_name)};
     const auto* moved = At(source);
-    Link moving = moved != nullptr ? (*moved)->data : Link{Status::Of(status), ""};
+    const Status moving = moved != nullptr ? (*moved)->data : Status::Of(status);
     // Asked where the entry is on disk, before the run first moves it.
     const auto [flags, fresh] = flags_.try_emplace({status.st_dev, status.st_ino});
     if (fresh) flags->second = FlagsOf(from, from_name);
@@ -441,8 +443,10 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
     if (RefusalOf(home.flags, flags->second) != Refused::kNot) return EPERM;
     if (*target.writable != 0) return *target.writable;
     if (home.flags.mount != target.flags.mount) return EXDEV;
-    if (moved == nullptr && S_ISLNK(status.st_mode)) moving.text = LinkText(from, from_name);
-    RecordMove(source, {IdentityOf(to), Spelled(to, to_name, true)}, std::move(moving));
+    if (moved == nullptr && S_ISLNK(status.st_mode)) {
+      link_texts_.try_emplace({status.st_dev, status.st_ino}, LinkText(from, from_name));
+    }
+    RecordMove(source, {IdentityOf(to), Spelled(to, to_name, true)}, moving);
     return 0;
   }
 
@@ -477,11 +481,13 @@ class PosixDryRun : public RecordingDryRun<Place, Link>, public Disk {
   std::map<Identity, std::string> paths_;  // each folder's path, by the walk that reached it first
   std::map<Identity, Said> said_;
   std::map<Identity, Listing> made_;    // by folder: the names Spelled keeps that the run made
+  std::map<Identity, std::string> link_texts_;  // of the links moved, by device and inode
   std::map<dev_t, bool> ignores_case_;  // the last folder's told of each device
   // Of the entries renamed, or asked where statx tells them, by device and inode.
   std::map<Identity, std::optional<Flags>> flags_;
   bool twinless_ = true;  // of the folders listed
   int hops_ = 0;          // links being followed
+  int watches_ = 0;       // numbers given
   std::string here_;      // the working directory's path, during a walk
   PathWalk walk_{*this};
 };

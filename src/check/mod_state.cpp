@@ -90,11 +90,11 @@ std::vector<PairPlace> Locate(DryRun& run, const CheckedList& list, const PathUs
       const int first = list.activation ? 1 : 2, second = 3 - first;  // the roles in `uses`
       bool later = false, earlier = false;
       if (chained) {
-        for (const auto& [other, role] : uses.at(list.Key(2 * pair + 1))) {
+        for (const auto& [other, role] : uses.Of(list.Key(2 * pair + 1))) {
           later |= (role & first) != 0 && other > pair && other < place.size() &&
                    place[other] == PairPlace::kSecond;
         }
-        for (const auto& [other, role] : uses.at(list.Key(2 * pair + 2))) {
+        for (const auto& [other, role] : uses.Of(list.Key(2 * pair + 2))) {
           earlier |= (role & second) != 0 && other < pair;
         }
       }

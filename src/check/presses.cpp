@@ -52,24 +52,37 @@ std::vector<Move> Every(const CheckedList& list, std::size_t pair, const MoveOf&
 // The last of the pairs before `pair`, all walked, that moved away its
 // source (`away`) or put a file at its target: its number from 1, or 0.
 std::size_t Presser::Earlier(const CheckedList& list, std::size_t pair, bool away) {
-  const PathUses& uses = UsesIn(list);
-  const auto found = uses.find(list.Key(away ? list.SourceEntry(pair) : list.TargetEntry(pair)));
-  if (found == uses.end()) return 0;
-  const auto last =
-      std::lower_bound(found->second.begin(), found->second.end(), std::pair(pair, 0));
-  if (last == found->second.begin()) return 0;
+  const auto uses =
+      UsesIn(list).Of(list.Key(away ? list.SourceEntry(pair) : list.TargetEntry(pair)));
+  const auto last = std::ranges::lower_bound(uses, pair, {}, &PathUses::Use::first);
+  if (last == uses.begin()) return 0;
   return (std::prev(last)->second & (away ? 1 : 2)) != 0 ? std::prev(last)->first + 1 : 0;
 }
 
-const PathUses& Presser::UsesIn(const CheckedList& list) {
-  auto& uses = uses_[list.activation ? 0 : 1];
-  if (!uses.empty()) return uses;
-  for (std::size_t at = 0; at < list.Pairs(); ++at) {
-    const std::string &source = list.Key(list.SourceEntry(at)),
-                      &target = list.Key(list.TargetEntry(at));
-    uses[source].emplace_back(at, source == target ? 3 : 1);
-    if (target != source) uses[target].emplace_back(at, 2);
+void PathUses::Index(const CheckedList& list) {
+  list_ = &list;
+  for (std::uint32_t at = 0; at < list.Pairs(); ++at) {
+    const bool same = list.Key(list.SourceEntry(at)) == list.Key(list.TargetEntry(at));
+    uses_.emplace_back(at, same ? 3 : 1);
+    if (!same) uses_.emplace_back(at, 2);
   }
+  std::ranges::stable_sort(uses_, {}, [&](const Use& use) { return KeyOf(use); });
+}
+
+std::string_view PathUses::KeyOf(const Use& use) const {
+  return list_->Key((use.second & 1) != 0 ? list_->SourceEntry(use.first)
+                                          : list_->TargetEntry(use.first));
+}
+
+std::span<const PathUses::Use> PathUses::Of(std::string_view key) const {
+  const auto [from, to] =
+      std::ranges::equal_range(uses_, key, {}, [&](const Use& use) { return KeyOf(use); });
+  return {from, to};
+}
+
+const PathUses& Presser::UsesIn(const CheckedList& list) {
+  PathUses& uses = uses_[list.activation ? 0 : 1];
+  if (uses.empty()) uses.Index(list);
   return uses;
 }
 
@@ -146,7 +159,7 @@ bool Presser::Undone(bool pressed, bool unmoved) {
     // A target that an earlier pair's source is too, such as a game's file
     // moved aside before the mod's takes its name, is back when there.
     const bool source = std::ranges::any_of(
-        uses.at(target), [&](const auto& at) { return at.first <= pair && (at.second & 1) != 0; });
+        uses.Of(target), [&](const auto& at) { return at.first <= pair && (at.second & 1) != 0; });
     if (!source && Present(list.Target(pair))) return false;
   }
   return true;

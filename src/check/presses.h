@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <span>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -55,8 +55,20 @@ struct ModState {
   std::vector<std::size_t> At(PairPlace place) const;
 };
 
-/// By key (the list's own): the pairs (from 0) it is the source (1) or target (2) of.
-using PathUses = std::unordered_map<std::string_view, std::vector<std::pair<std::size_t, int>>>;
+/// By key (the list's own): the pairs (from 0) it is the source (1) or target (2) of, in
+/// order. One sorted array: a list of 32,767 entries would take megabytes in a hash map.
+class PathUses {
+ public:
+  using Use = std::pair<std::uint32_t, std::uint32_t>;  // pair, roles
+  void Index(const CheckedList& list);
+  bool empty() const { return uses_.empty(); }
+  std::span<const Use> Of(std::string_view key) const;
+
+ private:
+  std::string_view KeyOf(const Use& use) const;
+  const CheckedList* list_ = nullptr;
+  std::vector<Use> uses_;  // by key, then pair
+};
 
 /// Where the files of `list`'s pairs before its shift are, chains followed
 /// as a walk follows them; `run` is left as the disk is. `uses`: the list's.
