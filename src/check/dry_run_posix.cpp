@@ -170,6 +170,7 @@ class PosixDryRun : public RecordingDryRun<Place, Status>, public Disk {
   void EndWalk() override { walk_.Forget(); }
   void BeginPair(std::size_t pair, const std::string& source, const std::string& target) override {
     DryRun::BeginPair(pair, source, target);
+    Bound();
     walk_.BeginPair(source, target);
   }
   std::string FindFile(const std::string& path) override { return walk_.FindFile(path); }
@@ -188,6 +189,7 @@ class PosixDryRun : public RecordingDryRun<Place, Status>, public Disk {
       return {};
     }
     walk_.folders().Refresh();
+    Bound();
     if (here_.empty()) {
       const std::unique_ptr<char, decltype(&std::free)> here(getcwd(nullptr, 0), &std::free);
       here_ = here != nullptr ? here.get() : ".";
@@ -243,7 +245,6 @@ class PosixDryRun : public RecordingDryRun<Place, Status>, public Disk {
                              : name.starts_with("./") ? name.substr(2)
                                                       : JoinPath(HeldOf(folder).path, name);
     folders_[opened] = {{status.st_dev, status.st_ino}, path};
-    paths_.try_emplace({status.st_dev, status.st_ino}, path);
     return 0;
   }
   void Close(FolderHandle folder) override {
@@ -253,7 +254,9 @@ class PosixDryRun : public RecordingDryRun<Place, Status>, public Disk {
 
   int Stat(FolderHandle folder, const std::string& name, bool follow,
            struct stat& status) override {
-    if (name == "." || AllPlaces().empty()) return RealStat(folder, name, follow, status);
+    // A folder's own status is asked of the open folder: cheap, and not kept.
+    if (name == ".") return real_.Stat(folder, name, follow, status);
+    if (AllPlaces().empty()) return RealStat(folder, name, follow, status);
     if (const auto* there = At({IdentityOf(folder), Spelled(folder, name)})) {
       if (!*there) return ENOENT;  // moved away
       (*there)->data.To(status);
@@ -308,13 +311,23 @@ class PosixDryRun : public RecordingDryRun<Place, Status>, public Disk {
   struct Said {               // what the disk said of a folder and its names
     std::optional<int> read;  // the errno of reading its names, once read
     std::vector<std::pair<std::string, Listed>> names;
-    std::unordered_map<std::string, Asked> asked[2];  // by name: links not followed, followed
     std::optional<int> writable;  // 0 or the errno: a read-only mount, no permission
     Flags flags;
-    std::optional<Listing> listing;  // its names in any case, once asked whether that matters,
-                                     // kept where it does
-    bool ignores_case = false;       // ...as its file system finds them
+    bool case_asked = false;           // whether its file system finds names in any case,
+    bool ignores_case = false;         // ...and the answer
+    std::unique_ptr<Listing> listing;  // its names in any case, kept where it does
   };
+
+  // What the disk said is asked again once a list has gone through more
+  // folders and names than a check keeps: the disk is as it was, and the
+  // memory stays bounded. Between pairs, where nothing kept is in use.
+  void Bound() {
+    constexpr std::size_t kKept = std::size_t(1) << 40;
+    if (said_.size() > kKept / 4) said_.clear();
+    for (auto& asked : asked_) {
+      if (asked.size() > kKept) asked.clear();
+    }
+  }
 
   Said& ReadOnce(FolderHandle folder) {
     Said& said = said_[IdentityOf(folder)];
@@ -351,8 +364,10 @@ class PosixDryRun : public RecordingDryRun<Place, Status>, public Disk {
   // Asked once, as the walk asks it, of a name the folder lists; a folder
   // that cannot tell goes by the last one told on its device.
   bool IgnoresCase(FolderHandle folder, Said& said) {
-    if (said.listing) return said.ignores_case;
-    Listing& listing = said.listing.emplace();
+    if (said.case_asked) return said.ignores_case;
+    said.case_asked = true;
+    auto kept = std::make_unique<Listing>();
+    Listing& listing = *kept;
     for (const auto& [name, listed] : said.names) listing.Insert(name, listed);
     bool& device = ignores_case_[IdentityOf(folder).first];
     try {
@@ -365,7 +380,7 @@ class PosixDryRun : public RecordingDryRun<Place, Status>, public Disk {
     } catch (const Error&) {  // cannot be told
     }
     // Only a folder whose names are found in any case is asked of its listing again.
-    if (!device) listing = Listing();
+    if (device) said.listing = std::move(kept);
     return said.ignores_case = device;
   }
 
@@ -386,9 +401,8 @@ class PosixDryRun : public RecordingDryRun<Place, Status>, public Disk {
 
   // An entry that is no link is the same followed or not: asked once.
   int RealStat(FolderHandle folder, const std::string& name, bool follow, struct stat& status) {
-    auto& asked = said_[IdentityOf(folder)].asked;
     const auto ask = [&](bool followed) -> const Asked& {
-      const auto [at, fresh] = asked[followed].try_emplace(name);
+      const auto [at, fresh] = asked_[followed].try_emplace({IdentityOf(folder), name});
       if (fresh) at->second.number = StatusOf(folder, name, followed, at->second.status);
       return at->second;
     };
@@ -411,7 +425,9 @@ class PosixDryRun : public RecordingDryRun<Place, Status>, public Disk {
     if (const int number = StatxOf(folder, name, answer)) return number;
     status = {makedev(answer.stx_dev_major, answer.stx_dev_minor), answer.stx_ino, answer.stx_nlink,
               answer.stx_mode};
-    if (Told(answer)) flags_.try_emplace({status.dev, status.ino}, FlagsFrom(answer));
+    if (Told(answer) && !S_ISDIR(answer.stx_mode)) {  // a folder is never renamed
+      flags_.try_emplace({status.dev, status.ino}, FlagsFrom(answer));
+    }
     return 0;
   }
 
@@ -446,6 +462,9 @@ class PosixDryRun : public RecordingDryRun<Place, Status>, public Disk {
     if (moved == nullptr && S_ISLNK(status.st_mode)) {
       link_texts_.try_emplace({status.st_dev, status.st_ino}, LinkText(from, from_name));
     }
+    for (const FolderHandle folder : {from, to}) {
+      paths_.try_emplace(IdentityOf(folder), HeldOf(folder).path);
+    }
     RecordMove(source, {IdentityOf(to), Spelled(to, to_name, true)}, moving);
     return 0;
   }
@@ -478,8 +497,12 @@ class PosixDryRun : public RecordingDryRun<Place, Status>, public Disk {
 
   SystemDisk real_;
   std::map<FolderHandle, Held> folders_;
-  std::map<Identity, std::string> paths_;  // each folder's path, by the walk that reached it first
+  // The path of each folder a move left or entered, as the walk that moved first reached it.
+  std::map<Identity, std::string> paths_;
   std::map<Identity, Said> said_;
+  // By folder and name, links not followed and followed: one map, not one a
+  // folder, for lists that go through thousands of folders.
+  std::map<Place, Asked> asked_[2];
   std::map<Identity, Listing> made_;    // by folder: the names Spelled keeps that the run made
   std::map<Identity, std::string> link_texts_;  // of the links moved, by device and inode
   std::map<dev_t, bool> ignores_case_;  // the last folder's told of each device

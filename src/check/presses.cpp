@@ -370,6 +370,9 @@ Cause Presser::Misspelt(const CheckedList& list, std::size_t pair) {
 std::vector<std::string> Presser::TwinsOf(std::string_view folder, std::string_view name) {
   auto known = twins_.find(folder);
   if (known == twins_.end()) {
+    // Kept for the folders of the last few pairs, not for every folder of a long list.
+    constexpr std::size_t kFoldersKept = 4096;
+    if (twins_.size() >= kFoldersKept) twins_.clear();
     known =
         twins_.emplace(folder, run_.CaseTwins(std::string(folder.empty() ? "/" : folder))).first;
   }
