@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <malloc.h>
 #include <linux/capability.h>
 #include <linux/fs.h>
 #include <pwd.h>
@@ -145,10 +146,11 @@ using Place = std::pair<Identity, std::string>;  // in order, a folder's names t
 struct Status {
   dev_t dev = 0;
   ino_t ino = 0;
-  nlink_t nlink = 0;
+  std::uint32_t nlink = 0;  // no file system reports more links
   mode_t mode = 0;
   static Status Of(const struct stat& status) {
-    return {status.st_dev, status.st_ino, status.st_nlink, status.st_mode};
+    return {status.st_dev, status.st_ino, static_cast<std::uint32_t>(status.st_nlink),
+            status.st_mode};
   }
   void To(struct stat& status) const {
     status = {};
@@ -181,6 +183,9 @@ class PosixDryRun : public RecordingDryRun<Place, Status>, public Disk {
     walk_.Forget();
     RecordingDryRun::Reset();
     made_.clear();
+    // A walk's moves of a long list leave the heap full of holes: given back
+    // between walks, so that the next one's are not added on top.
+    malloc_trim(0);
   }
 
   PathFacts Facts(const std::string& path) override {
@@ -335,6 +340,7 @@ class PosixDryRun : public RecordingDryRun<Place, Status>, public Disk {
       said.read = real_.ReadNames(folder, [&](std::string_view name, Listed listed) {
         said.names.emplace_back(name, listed);
       });
+      said.names.shrink_to_fit();  // kept for the whole check
       std::unordered_set<std::string> keys;
       twinless_ = twinless_ && *said.read == 0;
       for (std::size_t i = 0; twinless_ && i < said.names.size(); ++i) {
