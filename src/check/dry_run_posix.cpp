@@ -129,6 +129,9 @@ struct FolderAt {
   int fd = -1;
 };
 
+// The names of `folder` that differ from another there only in case, in groups.
+std::vector<std::vector<std::string>> TwinsIn(int folder);
+
 std::string UserName(uid_t user) {
   const passwd* entry = getpwuid(user);
   return entry != nullptr ? std::string(entry->pw_name) : "user " + std::to_string(user);
@@ -172,7 +175,6 @@ class PosixDryRun : public RecordingDryRun<Place, Status>, public Disk {
   void EndWalk() override { walk_.Forget(); }
   void BeginPair(std::size_t pair, const std::string& source, const std::string& target) override {
     DryRun::BeginPair(pair, source, target);
-    Bound();
     walk_.BeginPair(source, target);
   }
   std::string FindFile(const std::string& path) override { return walk_.FindFile(path); }
@@ -180,6 +182,7 @@ class PosixDryRun : public RecordingDryRun<Place, Status>, public Disk {
     walk_.RenameFile(source, target);
   }
   void Reset() override {
+    ForgetWaypoints();
     walk_.Forget();
     RecordingDryRun::Reset();
     made_.clear();
@@ -194,7 +197,6 @@ class PosixDryRun : public RecordingDryRun<Place, Status>, public Disk {
       return {};
     }
     walk_.folders().Refresh();
-    Bound();
     if (here_.empty()) {
       const std::unique_ptr<char, decltype(&std::free)> here(getcwd(nullptr, 0), &std::free);
       here_ = here != nullptr ? here.get() : ".";
@@ -298,6 +300,13 @@ class PosixDryRun : public RecordingDryRun<Place, Status>, public Disk {
     return Rename(folder, name, folder, respelled, false);
   }
   bool Twinless() const override { return twinless_; }
+  std::vector<std::vector<std::string>> CaseTwins(const std::string& folder) override {
+    const int at = OpenFolder(folder);
+    std::vector<std::vector<std::string>> twins = TwinsIn(at);
+    if (at >= 0) close(at);
+    return twins;
+  }
+  ~PosixDryRun() override { ForgetWaypoints(); }
   // Nothing is watched (nothing changes in a check); each folder has a number
   // of its own, as the walk keeps its folders by watch.
   int Watch(FolderHandle, int known) override { return known >= 0 ? known : watches_++; }
@@ -323,15 +332,43 @@ class PosixDryRun : public RecordingDryRun<Place, Status>, public Disk {
     std::unique_ptr<Listing> listing;  // its names in any case, kept where it does
   };
 
-  // What the disk said is asked again once a list has gone through more
-  // folders and names than a check keeps: the disk is as it was, and the
-  // memory stays bounded. Between pairs, where nothing kept is in use.
-  void Bound() {
-    constexpr std::size_t kKept = std::size_t(1) << 40;
-    if (said_.size() > kKept / 4) said_.clear();
-    for (auto& asked : asked_) {
-      if (asked.size() > kKept) asked.clear();
+  // The folder at `path` (from the root, or else the working directory),
+  // entered from the deepest of the folders kept open every kEvery names on
+  // the way of the paths asked before: a check lists each folder on the way
+  // of a path thousands deep, and entering each from the root would take
+  // time that grows with the square of its depth. -1 when it cannot be.
+  int OpenFolder(const std::string& path) {
+    constexpr std::size_t kEvery = 32;
+    static const std::size_t kKept = FoldersOpen() / 2;  // beside the walk's own, as many
+    constexpr int kFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+    std::vector<std::pair<std::size_t, std::size_t>> names;  // where each starts and ends
+    for (std::size_t at = 0, end; at < path.size(); at = end + 1) {
+      end = std::min(path.find('/', at), path.size());
+      if (end > at) names.emplace_back(at, end);
     }
+    std::size_t entered = names.size() / kEvery * kEvery;
+    int fd = -1;
+    while (entered > 0) {
+      const auto kept = waypoints_.find(std::string_view(path).substr(0, names[entered - 1].second));
+      if (kept != waypoints_.end() && (fd = dup(kept->second)) >= 0) break;
+      entered -= kEvery;
+    }
+    if (fd < 0) fd = open(path.starts_with('/') ? "/" : ".", kFlags);
+    for (std::size_t i = entered; fd >= 0 && i < names.size(); ++i) {
+      const auto [start, end] = names[i];
+      const int next = openat(fd, path.substr(start, end - start).c_str(), kFlags);
+      close(fd);
+      fd = next;
+      if (fd < 0 || (i + 1) % kEvery != 0) continue;
+      if (waypoints_.size() >= kKept) ForgetWaypoints();
+      const int kept = dup(fd);
+      if (kept >= 0 && !waypoints_.try_emplace(path.substr(0, end), kept).second) close(kept);
+    }
+    return fd;
+  }
+  void ForgetWaypoints() {
+    for (const auto& [path, fd] : waypoints_) close(fd);
+    waypoints_.clear();
   }
 
   Said& ReadOnce(FolderHandle folder) {
@@ -517,6 +554,7 @@ class PosixDryRun : public RecordingDryRun<Place, Status>, public Disk {
   bool twinless_ = true;  // of the folders listed
   int hops_ = 0;          // links being followed
   int watches_ = 0;       // numbers given
+  std::map<std::string, int, std::less<>> waypoints_;  // OpenFolder's, by path
   std::string here_;      // the working directory's path, during a walk
   PathWalk walk_{*this};
 };
@@ -597,8 +635,14 @@ std::string MoveCommand(const std::string& from, const std::string& to) {
 }
 
 std::vector<std::vector<std::string>> DryRun::CaseTwins(const std::string& folder) {
+  return TwinsIn(FolderAt(folder).fd);
+}
+
+namespace {
+
+std::vector<std::vector<std::string>> TwinsIn(int folder) {
   std::unordered_map<std::string, std::vector<std::string>> by_key;
-  SystemDisk().ReadNames(FolderAt(folder).fd, [&](std::string_view name, Listed) {
+  SystemDisk().ReadNames(folder, [&](std::string_view name, Listed) {
     by_key[NameKey(name)].emplace_back(name);
   });
   std::vector<std::vector<std::string>> twins;
@@ -607,5 +651,7 @@ std::vector<std::vector<std::string>> DryRun::CaseTwins(const std::string& folde
   }
   return twins;
 }
+
+}  // namespace
 
 }  // namespace tavrik
