@@ -500,13 +500,13 @@ CheckReport Check(DryRun& run, const std::string& folder, bool every_text) {
     // The report's lines tell the list the state is told by, or else the other.
     if (report.unmeant.list.empty() || list == &basis) report.unmeant = told;
   }
-  // Both lists alike spoilt: both are fixed alike.
-  if (const tavrik::Unmeant& other = unmeant[by_activation ? 1 : 0];
-      !unmeant[0].list.empty() && !other.list.empty() && other.list != report.unmeant.list &&
+  // Both lists spoilt alike: both are fixed alike.
+  if (!unmeant[0].list.empty() && !unmeant[1].list.empty() &&
       unmeant[0].reason == unmeant[1].reason) {
+    const std::string& other = unmeant[report.unmeant.list == unmeant[0].list ? 1 : 0].list;
     std::string& fix = report.unmeant.fix;
     if (const std::size_t at = fix.find(report.unmeant.list); at != std::string::npos) {
-      fix.insert(at + report.unmeant.list.size(), " and " + other.list);
+      fix.insert(at + report.unmeant.list.size(), " and " + other);
     }
   }
   linter.Finish();
