@@ -1371,7 +1371,7 @@ TEST_F(Check, AListThatCannotBeReadAsMeantSaysWhyFirstNotEveryFileMissing) {
   if (!denied) GTEST_SKIP() << "cannot become nobody";
   EXPECT_EQ(denied->substr(denied->find('\n') + 1),
             "None of the 4 pairs of Tavrik.mla names a file on disk: the folder 'Data' may not "
-            "be read by you (nobody; owner root, mode 0311): the pairs' files in it cannot be "
+            "be read by you (nobody; owner root, mode 0311), so the pairs' files in it cannot be "
             "looked for.\n"
             "To read the folder: let your user read 'Data' (chmod, chown), or run Brennel as a "
             "user who may; then check again.");

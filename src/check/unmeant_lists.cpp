@@ -148,8 +148,8 @@ Unmeant UnmeantList(DryRun& run, const CheckedList& list, const std::string& her
                                 return path.find('\0') != std::string::npos;
                               }).second;
     return told("utf-16", first > 0 ? first : 1,
-                "the list is UTF-16 without its byte order mark: read as 8-bit text, as the tool "
-                "reads it, every other byte of its paths is a NUL",
+                "the list is UTF-16 without its byte order mark, so the tool reads it as 8-bit "
+                "text, with a NUL beside every character of its paths",
                 "save " + name + " as UTF-8, or as UTF-16 with a byte order mark");
   }
   const auto most = [&](std::size_t count) { return 2 * count > nothing.size(); };
@@ -158,7 +158,7 @@ Unmeant UnmeantList(DryRun& run, const CheckedList& list, const std::string& her
                  [](const std::string& path) { return path.find('\t') != std::string::npos; });
       most(count)) {
     return told("tabs", first,
-                "its paths are separated by tabs, as a spreadsheet exports them: the tool "
+                "its paths are separated by tabs, as a spreadsheet exports them, and the tool "
                 "separates them only by commas and line ends, so " +
                     Named(list.Entry(first)) + " is one path",
                 "put a comma in place of each tab in " + name);
@@ -175,7 +175,7 @@ Unmeant UnmeantList(DryRun& run, const CheckedList& list, const std::string& her
                 std::string("its paths start ") +
                     (IsDriveOrShare(path) ? "with a drive letter or a network share"
                                           : "with a separator, at the root of the drive") +
-                    ", as " + Named(path) + ": paths in a list are from the mod's folder",
+                    ", as " + Named(path) + ", but paths in a list are from the mod's folder",
                 "write the paths in " + name + " from the mod's folder" +
                     (relative.empty() ? "" : ", as " + Named(relative)));
   }
@@ -187,12 +187,12 @@ Unmeant UnmeantList(DryRun& run, const CheckedList& list, const std::string& her
       const bool nfd = decomposed != path && found(decomposed);
       if (nfd || (composed != path && found(composed))) {
         return told("unicode-form", entry,
-                    std::string("names on disk are in another Unicode form than the list's: ") +
-                        (nfd ? "the list writes an accented letter as one character (NFC), the "
-                               "disk as a letter and a combining mark (NFD, as an archive made "
-                               "on a Mac holds them)"
-                             : "the list writes an accented letter as a letter and a combining "
-                               "mark (NFD), the disk as one character (NFC)") +
+                    std::string("names on disk are in another Unicode form than the list's, ") +
+                        (nfd ? "decomposed (NFD: an accented letter as a letter and a combining "
+                               "mark, as an archive made on a Mac holds them) where the list's "
+                               "are composed (NFC)"
+                             : "composed (NFC) where the list's are decomposed (NFD: an accented "
+                               "letter as a letter and a combining mark)") +
                         ", so " + Named(path) + " names no file, though it looks alike",
                     std::string("rename the files into the list's form (on Linux, convmv -r -f "
                                 "utf8 -t utf8 ") +
@@ -209,7 +209,7 @@ Unmeant UnmeantList(DryRun& run, const CheckedList& list, const std::string& her
       }
       if (const auto [why, fix] = UnreadableFolder(where, here); !why.empty()) {
         return told("unreadable-folder", entry,
-                    why + ": the pairs' files in it cannot be looked for", fix, true);
+                    why + ", so the pairs' files in it cannot be looked for", fix, true);
       }
     }
   }
