@@ -135,7 +135,9 @@ std::string Summary(const CheckReport& report, const ModState& state) {
 
 // Why most pairs of a list name no file: before what a press would do, which follows from it.
 std::string Unmeant(const tavrik::Unmeant& unmeant) {
-  std::string told = unmeant.nothing == unmeant.pairs
+  std::string told = unmeant.pairs == 1 ? "The one pair of " + unmeant.list +
+                                              " names no file on disk: "
+                     : unmeant.nothing == unmeant.pairs
                          ? "None of the " + Counted(unmeant.pairs, "pair") + " of " + unmeant.list +
                                " names a file on disk: "
                          : Thousands(unmeant.nothing) + " of the " +
