@@ -8,6 +8,7 @@ set(check_sources
   src/check/advice.cpp
   src/check/checked_list.cpp
   src/check/shown_text.cpp
+  src/check/unmeant_lists.cpp
   src/check/cli.cpp)
 # Each system's dry run, over its own file rules.
 if(WIN32)

@@ -1289,6 +1289,94 @@ TEST_F(Check, ASplitFolderAndARefusalPastWhatLinuxTakesInOneCallAreNamed) {
   EXPECT_NE(denied->find(" (owner root, mode 0755).\n"), std::string::npos) << *denied;
 }
 
+// Lists that cannot be what their author meant name no file at most pairs:
+// the second line says why, the third how to fix the list (or the folder),
+// never a press that moves no file; the pairs' own findings follow from it.
+TEST_F(Check, AListThatCannotBeReadAsMeantSaysWhyFirstNotEveryFileMissing) {
+  MakeMod();
+  const auto lists = [](const std::string& text) {
+    WriteFile("Tavrik.mla", text);
+    WriteFile("Tavrik.mld", text);
+  };
+  const auto told = [&](const std::string& why, const std::string& next) {
+    const CheckReport report = Checked();
+    EXPECT_NE(Line(report, 2).find(why), std::string::npos) << Line(report, 2);
+    EXPECT_EQ(Line(report, 3), next);
+    const std::vector<Finding> unmeant = Of(report, "unmeant-list");
+    EXPECT_EQ(unmeant.size(), 2u);  // one a list, the rest under it
+    const std::string text = TextReport(report, false, false);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '['), 2) << text;
+    EXPECT_EQ(TextReport(report, false, true).find("as ''"), std::string::npos);
+    return unmeant.empty() ? Finding() : unmeant[0];
+  };
+  std::string utf16;  // little-endian, as Notepad saves "Unicode", without its mark
+  for (const char c : std::string(kList)) utf16 += {c, '\0'};
+  lists(utf16);
+  EXPECT_EQ(At(told("names a file on disk: the list is UTF-16 without its byte order mark",
+                    "To fix the list: save Tavrik.mla and Tavrik.mld as UTF-8, or as UTF-16 with "
+                    "a byte order mark; then check again.")),
+            "Tavrik.mla 1:1");
+  std::string tabs = kList;
+  std::replace(tabs.begin(), tabs.end(), ',', '\t');
+  lists(tabs);
+  told("its paths are separated by tabs",
+       "To fix the list: put a comma in place of each tab in Tavrik.mla and Tavrik.mld; then "
+       "check again.");
+  lists(
+      "C:\\Games\\Oblivion\\Data\\a.esp.off,C:\\Games\\Oblivion\\Data\\a.esp\r\n"
+      "C:\\Games\\Oblivion\\Data\\c.nif.off,C:\\Games\\Oblivion\\Data\\c.nif\r\n");
+  told(
+      "its paths start with a drive letter or a network share, as "
+      "'C:\\Games\\Oblivion\\Data\\a.esp.off'",
+      "To fix the list: write the paths in Tavrik.mla and Tavrik.mld from the mod's folder, as "
+      "'Data\\a.esp.off'; then check again.");
+
+  // Unpacked from a Mac's archive: "e" and U+0301 on disk, U+00E9 in the list.
+  WriteFile("Data/cafe\xCC\x81.esp.off", "");
+  WriteFile("Data/re\xCC\x81sume\xCC\x81.nif.off", "");
+  lists(
+      "Data\\caf\xC3\xA9.esp.off,Data\\caf\xC3\xA9.esp\r\n"
+      "Data\\r\xC3\xA9sum\xC3\xA9.nif.off,Data\\r\xC3\xA9sum\xC3\xA9.nif\r\n"
+      "Data\\c.nif.off,Data\\c.nif\r\n");
+  told(
+      "2 of the 3 pairs of Tavrik.mla name no file on disk: names on disk are in another "
+      "Unicode form than the list's",
+      "To fix the list: rename the files into the list's form (on Linux, convmv -r -f utf8 -t "
+      "utf8 --nfc --notest 'Data'), or write Tavrik.mla and Tavrik.mld in theirs; then check "
+      "again.");
+  const std::string latin = "\xC3\x85ngstr\xC3\xB6m \xC5\xBD\xC3\xA9", nfd = Decomposed(latin);
+  EXPECT_EQ(nfd,
+            "A\xCC\x8Angstro\xCC\x88m Z\xCC\x8C"
+            "e\xCC\x81");
+  EXPECT_EQ(Composed(nfd), latin);
+
+  // A mod never unpacked: its lists are as meant, yet no press is the way.
+  lists(kList);
+  for (const char* path : kOff) fs::remove(path);
+  const CheckReport bare = Checked();
+  EXPECT_TRUE(Of(bare, "unmeant-list").empty());
+  EXPECT_EQ(Line(bare, 3).substr(0, 66),
+            "To activate the mod: first, put the file there as 'Data/a.esp.off'");
+
+  // A folder the user may not list: names in another case are not found in it.
+  if (geteuid() != 0) return;
+  for (const char* path : kOff) WriteFile(path, path);
+  std::string upper = kList;
+  std::ranges::transform(upper, upper.begin(), [](char c) { return std::toupper(c); });
+  lists(upper);
+  fs::permissions("Data", fs::perms::owner_write | fs::perms::owner_exec | fs::perms::group_exec |
+                              fs::perms::others_exec);  // 0311
+  const std::optional<std::string> denied = AsNobody();
+  fs::permissions("Data", fs::perms::all);
+  if (!denied) GTEST_SKIP() << "cannot become nobody";
+  EXPECT_EQ(denied->substr(denied->find('\n') + 1),
+            "None of the 4 pairs of Tavrik.mla names a file on disk: the folder 'Data' may not "
+            "be read by you (nobody; owner root, mode 0311), so the pairs' files in it cannot be "
+            "looked for.\n"
+            "To read the folder: let your user read 'Data' (chmod, chown), or run Brennel as a "
+            "user who may; then check again.");
+}
+
 TEST_F(Check, OnAReadOnlyMountItPredictsTheRefusalAndChangesNothing) {
   if (geteuid() != 0) GTEST_SKIP() << "mounting needs root";
   if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr)) {

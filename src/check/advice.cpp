@@ -119,9 +119,10 @@ std::string Summary(const CheckReport& report, const ModState& state) {
                   : "; the other pairs' files are where a whole activation leaves them") +
              missing;
     case State::kAmbiguous:
-      return "where " + FilesOf(report.unknown, " is", " are") +
-             " cannot be told: a name on the way matches several on disk that differ only in "
-             "case";
+      return "where " + FilesOf(report.unknown, " is", " are") + " cannot be told: " +
+             (report.unmeant.reason == "unreadable-folder"
+                  ? "a folder on the way may not be read"
+                  : "a name on the way matches several on disk that differ only in case");
     case State::kMixed:
       return FilesOf(report.moved, " is", " are") + " moved and " +
              FilesOf(state.At(PairPlace::kFirst), " is", " are") +
@@ -132,10 +133,24 @@ std::string Summary(const CheckReport& report, const ModState& state) {
   return "";
 }
 
+// Why most pairs of a list name no file: before what a press would do, which follows from it.
+std::string Unmeant(const tavrik::Unmeant& unmeant) {
+  std::string told = unmeant.pairs == 1 ? "The one pair of " + unmeant.list +
+                                              " names no file on disk: "
+                     : unmeant.nothing == unmeant.pairs
+                         ? "None of the " + Counted(unmeant.pairs, "pair") + " of " + unmeant.list +
+                               " names a file on disk: "
+                         : Thousands(unmeant.nothing) + " of the " +
+                               Counted(unmeant.pairs, "pair") + " of " + unmeant.list +
+                               " name no file on disk: ";
+  return told + unmeant.text + ".";
+}
+
 std::string Why(const CheckReport& report, const ModState& state, Presser& presser) {
   if (report.state == State::kNoLists) {
     return "A mod's folder holds the two lists its author wrote; this one holds neither.";
   }
+  if (!report.unmeant.list.empty()) return Unmeant(report.unmeant);
   const bool activation = report.state == State::kActivationStopped;
   if (activation || report.state == State::kDeactivationStopped) {
     const Outcome stop = presser.Try(presser.ListOf(activation), report.stop);
@@ -241,6 +256,10 @@ std::string Next(CheckReport& report, const ModState& state, Presser& presser) {
   if (report.state == State::kNoLists) {
     return "To check a mod: run brennel-check in the mod's folder, or name the folder.";
   }
+  if (!report.unmeant.list.empty()) {  // no press does what the author meant: the cause first
+    return (report.unmeant.folder ? "To read the folder: " : "To fix the list: ") +
+           report.unmeant.fix + "; then check again.";
+  }
   if (!report.shift_at.empty()) {  // the pairs after it join the wrong files: the list first
     const Outcome& back = report.deactivate.from_now();
     std::string first;
@@ -276,7 +295,11 @@ std::string Next(CheckReport& report, const ModState& state, Presser& presser) {
         // leaves files to move, or the other button after it.
         const Outcome& first = plan.trial.presses[0];
         const bool erred = detour && first.result == Result::kError;
-        const bool through = !erred && plan.last().done;
+        // A press that stops at a missing file before it moves any is no way
+        // to the goal: what it misses is to be dealt with first.
+        const bool idle =
+            plan.moves.empty() && !detour && first.result == Result::kMissing && first.renames == 0;
+        const bool through = !erred && !idle && plan.last().done;
         if (through && plan.back().done && plan.back().undone) return Told(report, plan);
         if (through && !reached && goal == goals[0]) reached = plan;
         const Cause& cause = (erred ? first : through ? plan.back() : plan.last()).cause;

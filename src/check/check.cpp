@@ -175,6 +175,17 @@ class Linter {
     }
   }
 
+  /// A list that cannot be what its author meant, at the first entry it
+  /// spoils: every other finding of the list follows from it.
+  void Unmeant(const CheckedList& list, const tavrik::Unmeant& unmeant) {
+    const std::string key = "unmeant-list\t" + std::string(list.name);
+    for (Finding& finding : findings_) {
+      if (finding.list == list.name && finding.under.empty()) finding.under = key;
+    }
+    Add(list, unmeant.entry, Severity::kError, "unmeant-list", unmeant.text + "; " + unmeant.fix,
+        list.name);
+  }
+
   /// Sorts the findings by list, then entry; the whole list's first.
   /// Mostly they are already, which is cheaper to see than to sort.
   void Finish() {
@@ -470,6 +481,8 @@ CheckReport Check(DryRun& run, const std::string& folder, bool every_text) {
 
   Linter linter(run, presser, folder, every_text, report.findings);
   run.BeginWalk();
+  tavrik::Unmeant unmeant[] = {UnmeantList(run, activation, folder),
+                               UnmeantList(run, deactivation, folder)};
   linter.Lint(activation, deactivation);
   linter.Misplaced(basis, state);
   if (by_activation && deactivation.Pairs() > 0) {  // its missing files, in its own lines
@@ -480,6 +493,22 @@ CheckReport Check(DryRun& run, const std::string& folder, bool every_text) {
   linter.Stopped(deactivation, report.activate.then_other());
   linter.Stopped(deactivation, report.deactivate.from_now());
   linter.Stopped(activation, report.deactivate.then_other());
+  for (const CheckedList* list : {&activation, &deactivation}) {
+    const tavrik::Unmeant& told = unmeant[list == &activation ? 0 : 1];
+    if (told.list.empty()) continue;
+    linter.Unmeant(*list, told);
+    // The report's lines tell the list the state is told by, or else the other.
+    if (report.unmeant.list.empty() || list == &basis) report.unmeant = told;
+  }
+  // Both lists spoilt alike: both are fixed alike.
+  if (!unmeant[0].list.empty() && !unmeant[1].list.empty() &&
+      unmeant[0].reason == unmeant[1].reason) {
+    const std::string& other = unmeant[report.unmeant.list == unmeant[0].list ? 1 : 0].list;
+    std::string& fix = report.unmeant.fix;
+    if (const std::size_t at = fix.find(report.unmeant.list); at != std::string::npos) {
+      fix.insert(at + report.unmeant.list.size(), " and " + other);
+    }
+  }
   linter.Finish();
   Advise(report, state, presser);
   return report;

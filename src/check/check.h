@@ -11,6 +11,7 @@
 
 #include "dry_run.h"
 #include "presses.h"
+#include "unmeant_lists.h"
 
 namespace tavrik {
 
@@ -47,6 +48,7 @@ struct CheckReport {
   std::string shift_at;
   std::size_t shift_pair = 0;
   bool shift_empty = false;
+  Unmeant unmeant;  // why most pairs of a list name no file, where that shows: the list told by
   std::string summary, why, next;  // the first three lines: the state, why, and "To ...: ..."
   std::vector<Move> moves;         // the moves by hand that `next` starts with, every one
   Trial activate, deactivate;      // each button pressed now, then the other

@@ -84,6 +84,12 @@ std::pair<std::string, std::string> RefusalCause(std::int64_t number, const std:
                                                  const std::string& folder,
                                                  const std::string& here);
 
+/// The first folder on the way from `here` to `path` (both as PathFacts::where
+/// spells them) whose names the user may not read, and what to do, naming
+/// paths from `here`; "" when each may be read, or that cannot be told.
+std::pair<std::string, std::string> UnreadableFolder(const std::string& path,
+                                                     const std::string& here);
+
 /// A line for this system's shell that moves `from` to `to` and never replaces a file.
 std::string MoveCommand(const std::string& from, const std::string& to);
 

@@ -628,6 +628,32 @@ std::pair<std::string, std::string> RefusalCause(std::int64_t number, const std:
   return {};
 }
 
+std::pair<std::string, std::string> UnreadableFolder(const std::string& path,
+                                                     const std::string& here) {
+  // Only the folders below the working directory, which is there to be read
+  // (or the root's, for a path that leaves it); the last name is the file's.
+  const bool inside = path.starts_with(here + '/');
+  for (std::size_t end = inside ? here.size() : path.find('/', 1); end != std::string::npos;
+       end = path.find('/', end + 1)) {
+    const std::string folder = path.substr(0, end);
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+      close(fd);
+      continue;
+    }
+    if (errno != EACCES) return {};  // not there: no folder of its was denied
+    struct stat status {};
+    stat(folder.c_str(), &status);
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(status.st_mode & 07777));
+    const std::string named = folder == here ? "the mod's folder" : Named(FromHere(folder, here));
+    return {(folder == here ? "" : "the folder ") + named + " may not be read by you (" +
+                UserName(geteuid()) + "; owner " + UserName(status.st_uid) + ", mode " + mode + ")",
+            "let your user read " + named + " (chmod, chown), or run Brennel as a user who may"};
+  }
+  return {};
+}
+
 std::string NameKeyOf(std::string_view name) { return NameKey(name); }
 
 std::string MoveCommand(const std::string& from, const std::string& to) {

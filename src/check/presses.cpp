@@ -322,7 +322,8 @@ Cause Presser::Missing(const CheckedList& list, std::size_t pair) {
   }
   if (Cause misspelt = Misspelt(list, pair); !misspelt.kind.empty()) return misspelt;
   return {"missing-source", "neither " + Named(source) + " nor " + Named(target) + " is there",
-          "put the file there as " + Named(OnDisk(source)) +
+          // A path the walk reaches no folder of (from a drive, say) as the list spells it.
+          "put the file there as " + Named(Where(source).empty() ? source : OnDisk(source)) +
               " (from the mod's archive, or its author), or take the pair out of both lists"};
 }
 
