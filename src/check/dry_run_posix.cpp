@@ -338,7 +338,7 @@ class PosixDryRun : public RecordingDryRun<Place, Status>, public Disk {
   // of a path thousands deep, and entering each from the root would take
   // time that grows with the square of its depth. -1 when it cannot be.
   int OpenFolder(const std::string& path) {
-    constexpr std::size_t kEvery = 32;
+    constexpr std::size_t kEvery = 4;
     static const std::size_t kKept = FoldersOpen() / 2;  // beside the walk's own, as many
     constexpr int kFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
     std::vector<std::pair<std::size_t, std::size_t>> names;  // where each starts and ends
