@@ -268,13 +268,7 @@ Cause Presser::Missing(const CheckedList& list, std::size_t pair) {
     return {"empty-entry", "its source is an empty entry (" + list.At(list.SourceEntry(pair)) + ")",
             "take it out"};
   }
-  if (const std::size_t earlier = Earlier(list, pair, true)) {
-    return {"duplicate-source",
-            "pair " + std::to_string(earlier) + " moved " + Named(source) + " away already (" +
-                list.At(list.SourceEntry(earlier - 1)) + ")",
-            "take pair " + std::to_string(earlier) + " or pair " + std::to_string(pair + 1) +
-                " out of " + list.name};
-  }
+  if (Cause away = MovedAway(list, pair); !away.kind.empty()) return away;
   if (Found(source)) {
     return {"missing-source",
             Named(OnDisk(source)) +
@@ -311,6 +305,16 @@ Cause Presser::Missing(const CheckedList& list, std::size_t pair) {
   return {"missing-source", "neither " + Named(source) + " nor " + Named(target) + " is there",
           "put the file there as " + Named(OnDisk(source)) +
               " (from the mod's archive, or its author), or take the pair out of both lists"};
+}
+
+Cause Presser::MovedAway(const CheckedList& list, std::size_t pair) {
+  const std::size_t earlier = Earlier(list, pair, true);
+  if (earlier == 0) return {};
+  return {"duplicate-source",
+          "pair " + std::to_string(earlier) + " moved " + Named(list.Source(pair)) +
+              " away already (" + list.At(list.SourceEntry(earlier - 1)) + ")",
+          "take pair " + std::to_string(earlier) + " or pair " + std::to_string(pair + 1) +
+              " out of " + list.name};
 }
 
 // Where the other list's spelling is a few letters away and on disk, the
