@@ -364,21 +364,18 @@ TEST_F(Check, TheDemoModInEachStateSaysWhatItIsWhyAndWhatToPress) {
   WriteFile("Data/Meshes/tavrik_cloak.nif", "another mod's mesh");
   EXPECT_THROW(Press(true), Error);
   report = Checked();
-  EXPECT_EQ(report.state, State::kActivationStopped);
-  EXPECT_EQ(report.stop, 3u);
+  EXPECT_EQ(report.state, State::kBothNames);
   EXPECT_EQ(report.both, (std::vector<std::size_t>{3}));
-  // Whose the file is, the check cannot know: it says where the files are.
-  EXPECT_EQ(Line(report, 2),
-            "What stops Activate at pair 3: a file is already at 'Data/Meshes/tavrik_cloak.nif', "
-            "where pair 3 moves 'Data/Meshes/tavrik_cloak.nif.off'.");
+  // Whose the file is, the check cannot know: it says where the files are,
+  // and leaves the choice of the one to keep to the player.
   EXPECT_EQ(Line(report, 3),
-            "To activate the mod: move 'Data/Meshes/tavrik_cloak.nif' to "
-            "'Data/Meshes/tavrik_cloak.nif.aside', then press Deactivate (it moves 2 files and "
-            "stops at pair 3; the box 'Data/Meshes/tavrik_cloak.nif is missing' is expected), then "
-            "Activate; Activate alone stops at pair 1.");
+            "To keep one version of each file: both copies are there, "
+            "'Data/Meshes/tavrik_cloak.nif.off' and 'Data/Meshes/tavrik_cloak.nif'; decide which "
+            "to keep, take the other out of the mod's folder, and check again.");
+  EXPECT_TRUE(report.moves.empty());
   EXPECT_EQ(ExitStatus(report), 1);
 
-  // The way out, followed for real, activates the mod.
+  // The other mod's file taken out, for real, the mod goes in.
   fs::rename("Data/Meshes/tavrik_cloak.nif", "Data/Meshes/tavrik_cloak.nif.aside");
   Press(false);
   Press(true);
@@ -663,8 +660,11 @@ TEST_F(Check, AStateIsWhereTheFilesAreNamedForTheWalkThatLeavesThemSo) {
   EXPECT_EQ(report.state, State::kBothNames);
   EXPECT_EQ(report.both, (std::vector<std::size_t>{1, 2, 3, 4}));
   EXPECT_FALSE(Guesses(report));
-  // The way out, followed: the unpacked files are the mod's, the others aside.
-  FollowMoves(report);
+  EXPECT_TRUE(report.moves.empty());  // which copy goes, the player says
+  // The player keeps the unpacked files, the others aside.
+  for (const char* path : {"Data/a.esp", "Data/Textures/b.dds", "Data/c.nif", "Data/d.txt"}) {
+    fs::rename(path, std::string(path) + ".aside");
+  }
   Press(true);
   EXPECT_EQ(Checked().state, State::kActive);
   EXPECT_EQ(ReadFile("Data/c.nif"), "unpacked again");
@@ -690,11 +690,12 @@ TEST_F(Check, AnAmbiguousFolderIsTheCauseNotAFileInTheWay) {
 // A list that spells names otherwise than the disk, and files in the way of
 // eight pairs: every move in the disk's own spelling, and they work.
 TEST_F(Check, EveryMoveByHandIsInTheDisksSpellingAndTheWayOutWorks) {
+  // Pairs 2-9 moved out of turn, a file of each case on disk: eight moves back.
   std::string list;
-  for (int i = 0; i < 8; ++i) {
+  for (int i = 0; i < 10; ++i) {
     const std::string n = std::to_string(i);
-    WriteFile("Data/Meshes/armor/tav_armo_00" + n + ".nif.off", "mod");
-    WriteFile("Data/Meshes/armor/tav_armo_00" + n + ".nif", "there before");
+    WriteFile("Data/Meshes/armor/tav_armo_00" + n + (i == 0 || i == 9 ? ".nif.off" : ".nif"),
+              "mod");
     list += "Data\\Meshes\\Armor\\Tav_Armo_00" + n + ".NIF.off,Data\\Meshes\\Armor\\Tav_Armo_00" +
             n + ".NIF\r\n";
   }
@@ -702,15 +703,15 @@ TEST_F(Check, EveryMoveByHandIsInTheDisksSpellingAndTheWayOutWorks) {
   const CheckReport report = Checked();
   ASSERT_EQ(report.moves.size(), 8u);
   for (const Move& move : report.moves) EXPECT_TRUE(fs::exists(move.from)) << move.from;
-  EXPECT_EQ(report.moves[0].from, "Data/Meshes/armor/tav_armo_000.nif");
+  EXPECT_EQ(report.moves[0].from, "Data/Meshes/armor/tav_armo_001.nif");
   EXPECT_NE(Line(report, 3).find("and 5 more files (brennel-check --moves prints every move), "
                                  "then press Activate"),
             std::string::npos)
       << Line(report, 3);
   const std::string moves = MovesReport(report);
   EXPECT_EQ(Lines(moves), 8u);
-  EXPECT_EQ(moves.find("mv -n -- 'Data/Meshes/armor/tav_armo_000.nif' "
-                       "'Data/Meshes/armor/tav_armo_000.nif.aside'\n"),
+  EXPECT_EQ(moves.find("mv -n -- 'Data/Meshes/armor/tav_armo_001.nif' "
+                       "'Data/Meshes/armor/Tav_Armo_001.NIF.off'\n"),
             0u);
   FollowMoves(report);
   Press(true);
@@ -1408,6 +1409,100 @@ TEST_F(Check, OnAReadOnlyMountItPredictsTheRefusalAndChangesNothing) {
   EXPECT_EQ(active.deactivate.from_now().result, Result::kError);
   fs::current_path("/");
   umount2(folder.path().c_str(), MNT_DETACH);
+}
+
+// A block of pairs pasted twice into both lists: each repeat's file is the
+// earlier pair's, where the walk leaves it, and every repeat is told at once.
+TEST_F(Check, PairsPastedTwiceAreWhereTheWalkLeavesThemAndAllAreToldAtOnce) {
+  MakeMod(std::string(kList) + kList);
+  const std::string fix =
+      "To fix the lists: take pairs 5-8 out of both lists (they repeat pairs 1-4): a walk stops "
+      "with a box at the first repeat, its file moved away already.";
+  CheckReport report = Checked();
+  EXPECT_EQ(report.state, State::kInactive);
+  EXPECT_EQ(Line(report, 3), fix);
+  std::vector<std::string> repeats;
+  for (const Finding& finding : Of(report, "duplicate-source")) repeats.push_back(At(finding));
+  EXPECT_EQ(repeats,
+            (std::vector<std::string>{"Tavrik.mla 5:1", "Tavrik.mla 6:1", "Tavrik.mla 7:1",
+                                      "Tavrik.mla 8:1", "Tavrik.mld 5:16", "Tavrik.mld 6:25",
+                                      "Tavrik.mld 7:16", "Tavrik.mld 8:16"}));
+  Press(true);  // "Data\a.esp.off is missing" at pair 5, every file moved
+  report = Checked();
+  EXPECT_EQ(report.state, State::kActive);
+  EXPECT_EQ(report.moved, (std::vector<std::size_t>{1, 2, 3, 4, 5, 6, 7, 8}));
+  EXPECT_EQ(Line(report, 3), fix);
+  EXPECT_EQ(ExitStatus(report), 1);
+  EXPECT_EQ(report.deactivate.from_now().text, "Data\\a.esp is missing");
+  // The repeats taken out, the mod is whole.
+  WriteFile("Tavrik.mla", kList);
+  WriteFile("Tavrik.mld", kList);
+  EXPECT_EQ(ExitStatus(Checked()), 0);
+}
+
+// A new version unpacked over the active old one: a file at both paths of
+// some pairs or all, in either list's order. Which one is the mod's, the
+// player says: no move by hand puts either aside.
+TEST_F(Check, BothVersionsOfAFileAreBothNamesAndTheChoiceIsThePlayers) {
+  const std::string lines[] = {
+      "Data\\a.esp.off,Data\\a.esp\r\n", "Data\\Textures\\b.dds.off,Data\\Textures\\b.dds\r\n",
+      "Data\\c.nif.off,Data\\c.nif\r\n", "Data\\d.txt.off,Data\\d.txt\r\n"};
+  for (const bool reverse : {false, true}) {
+    for (const std::size_t from : {0u, 2u, 3u}) {
+      SCOPED_TRACE(std::to_string(reverse) + " " + std::to_string(from));
+      fs::remove_all("Data");
+      MakeMod();
+      if (reverse) WriteFile("Tavrik.mld", lines[3] + lines[2] + lines[1] + lines[0]);
+      Press(true);
+      for (std::size_t i = from; i < 4; ++i) WriteFile(kOff[i], "new version");
+      const CheckReport report = Checked();
+      EXPECT_EQ(report.state, State::kBothNames);
+      EXPECT_EQ(report.both.front(), from + 1);
+      EXPECT_TRUE(report.moves.empty());
+      const std::string first = std::string(kOff[from]);
+      EXPECT_EQ(
+          Line(report, 3).rfind("To keep one version of each file: both copies are there, '" +
+                                    first + "' and '" + first.substr(0, first.size() - 4) + "'",
+                                0),
+          0u)
+          << Line(report, 3);
+      EXPECT_EQ(ExitStatus(report), 1);
+    }
+  }
+}
+
+// The plugin's line cut off: Activate never moves it, and Deactivate after
+// it stops at the whole pair in Tavrik.mld with a box.
+TEST_F(Check, AListWhoseLastEntryHasNoPartnerSaysSoAndWhatEachButtonDoes) {
+  MakeMod();
+  WriteFile("Data/plugin.esp.off", "plugin");
+  WriteFile("Tavrik.mla", std::string(kList) + "Data\\plugin.esp.off\r\n");
+  WriteFile("Tavrik.mld", std::string(kList) + "Data\\plugin.esp.off,Data\\plugin.esp\r\n");
+  CheckReport report = Checked();
+  EXPECT_EQ(ExitStatus(report), 1);
+  EXPECT_EQ(Line(report, 2),
+            "Tavrik.mla's last entry, 'Data\\plugin.esp.off' (Tavrik.mla:5:1), has no partner, so "
+            "Activate never moves that file. Activate would run to its end (4 renames), and "
+            "Deactivate after it would put every file back, but stop at pair 5 with the box "
+            "\"Data\\plugin.esp is missing\".");
+  EXPECT_EQ(Line(report, 3),
+            "To fix the list: give 'Data\\plugin.esp.off' (Tavrik.mla:5:1) a partner, the path it "
+            "is moved to, or take it out.");
+  Press(true);
+  EXPECT_TRUE(fs::exists("Data/plugin.esp.off"));
+  report = Checked();
+  EXPECT_EQ(report.deactivate.from_now().text, "Data\\plugin.esp is missing");
+  EXPECT_EQ(ExitStatus(report), 1);
+  Press(false);
+  // Both lists cut: Deactivate runs to its end, the plugin never moved.
+  WriteFile("Tavrik.mld", std::string(kList) + "Data\\plugin.esp.off\r\n");
+  report = Checked();
+  EXPECT_EQ(report.activate.then_other().result, Result::kComplete);
+  EXPECT_EQ(ExitStatus(report), 1);
+  EXPECT_NE(Line(report, 3).find("(Tavrik.mla:5:1) and 'Data\\plugin.esp.off' (Tavrik.mld:5:1) "
+                                 "each a partner"),
+            std::string::npos)
+      << Line(report, 3);
 }
 
 }  // namespace

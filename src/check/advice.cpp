@@ -45,7 +45,13 @@ std::string Prediction(bool activate, const Trial& trial) {
   const std::string other = ButtonOf(!activate);
   std::string why = std::string(ButtonOf(activate)) + " would " + Ends(trial.from_now());
   if (trial.from_now().result != Result::kComplete) return why + ".";
-  if (trial.round_trip) return why + ", and " + other + " after it would put every file back.";
+  if (trial.round_trip) {
+    const Outcome& back = trial.then_other();
+    return why + ", and " + other + " after it would put every file back" +
+           (back.result == Result::kMissing ? ", but stop at pair " + std::to_string(back.pair) +
+                                                  " with the box " + Named(back.text, '"') + "."
+                                            : ".");
+  }
   if (trial.then_other().result != Result::kComplete) {
     return why + ", but " + other + " after it would " + Ends(trial.then_other()) + ".";
   }
@@ -111,13 +117,18 @@ std::string Summary(const CheckReport& report, const ModState& state) {
       return "by Tavrik.mld, " + before +
              " back and those after not, as Deactivate leaves them when it stops at " + stop +
              missing;
-    case State::kBothNames:
+    case State::kBothNames: {
+      const std::vector<std::size_t> unmoved = state.At(PairPlace::kFirst);
       return "a file is at both paths of " + PairsText(report.both) +
-             (report.both.size() == report.pairs ? ""
+             (unmoved.empty() && report.moved.empty() ? ""
               : report.moved.empty()
                   ? "; the other pairs' files are where the activation list starts them"
-                  : "; the other pairs' files are where a whole activation leaves them") +
+              : unmoved.empty()
+                  ? "; the other pairs' files are where a whole activation leaves them"
+                  : "; of the other pairs, " + FilesOf(report.moved, " is", " are") +
+                        " moved and " + FilesOf(unmoved, " is", " are") + " not") +
              missing;
+    }
     case State::kAmbiguous:
       return "where " + FilesOf(report.unknown, " is", " are") + " cannot be told: " +
              (report.unmeant.reason == "unreadable-folder"
@@ -146,11 +157,24 @@ std::string Unmeant(const tavrik::Unmeant& unmeant) {
   return told + unmeant.text + ".";
 }
 
-std::string Why(const CheckReport& report, const ModState& state, Presser& presser) {
-  if (report.state == State::kNoLists) {
-    return "A mod's folder holds the two lists its author wrote; this one holds neither.";
+// The entries left over at the end of a list, not from a shift: a list cut off.
+std::vector<const Finding*> CutOff(const CheckReport& report) {
+  std::vector<const Finding*> cut;
+  for (const Finding& finding : report.findings) {
+    if (finding.kind == "odd-entry" && finding.under.empty()) cut.push_back(&finding);
   }
-  if (!report.unmeant.list.empty()) return Unmeant(report.unmeant);
+  return cut;
+}
+
+// "Tavrik.mla's last entry, 'Data\x.off' (Tavrik.mla:5:1), has no partner"
+std::string Partnerless(const Finding& cut, Presser& presser) {
+  const CheckedList& list = presser.ListOf(cut.list == kActivationListFile);
+  return cut.list + "'s last entry, " + Named(list.Entry(cut.entry)) + " (" + list.At(cut.entry) +
+         "), has no partner";
+}
+
+// What stops the walk, or what the button for the state would do.
+std::string WhyOf(const CheckReport& report, const ModState& state, Presser& presser) {
   const bool activation = report.state == State::kActivationStopped;
   if (activation || report.state == State::kDeactivationStopped) {
     const Outcome stop = presser.Try(presser.ListOf(activation), report.stop);
@@ -176,6 +200,20 @@ std::string Why(const CheckReport& report, const ModState& state, Presser& press
   }
   return BackFirst(report) ? Prediction(false, report.deactivate)
                            : Prediction(true, report.activate);
+}
+
+std::string Why(const CheckReport& report, const ModState& state, Presser& presser) {
+  if (report.state == State::kNoLists) {
+    return "A mod's folder holds the two lists its author wrote; this one holds neither.";
+  }
+  if (!report.unmeant.list.empty()) return Unmeant(report.unmeant);
+  std::string cut;  // said before the rest: the walks below leave that file where it is
+  for (const Finding* finding : CutOff(report)) {
+    const bool activation = finding->list == kActivationListFile;
+    cut += Partnerless(*finding, presser) + ", so " + ButtonOf(activation) +
+           (activation ? " never moves that file. " : " never moves that file back. ");
+  }
+  return cut + WhyOf(report, state, presser);
 }
 
 // A way out: moves by hand, then presses (the goal's button last), then the other button.
@@ -270,6 +308,59 @@ std::string Next(CheckReport& report, const ModState& state, Presser& presser) {
               "), then ";
     }
     return "To fix the list: " + first + ShiftFix(report.shift_empty, report.shift_at) + ".";
+  }
+  // A cut-off activation list never puts its last file in: the list first. A
+  // deactivation list's alone the advice below tells, in what Deactivate then leaves.
+  if (const std::vector<const Finding*> cut = CutOff(report);
+      !cut.empty() && cut[0]->list == kActivationListFile) {
+    std::string told = cut.size() > 1 ? "To fix the lists: give " : "To fix the list: give ";
+    for (const Finding* finding : cut) {
+      const CheckedList& list = presser.ListOf(finding->list == kActivationListFile);
+      told += (finding == cut[0] ? "" : " and ") + Named(list.Entry(finding->entry)) + " (" +
+              list.At(finding->entry) + ")";
+    }
+    return told + (cut.size() > 1 ? " each a partner" : " a partner") +
+           ", the path it is moved to, or take " + (cut.size() > 1 ? "them" : "it") + " out.";
+  }
+  // Pairs pasted twice: every one of them at once, where a walk would stop at the first.
+  std::string repeated;
+  std::vector<std::size_t> told_repeats, told_originals;
+  for (const bool activation : {true, false}) {
+    const CheckedList& list = presser.ListOf(activation);
+    if (!list.readable) continue;
+    std::vector<std::size_t> repeats, originals;
+    for (std::size_t pair = 0; pair < list.Unshifted(); ++pair) {
+      if (const std::size_t earlier = Repeated(list, presser.UsesIn(list), pair)) {
+        repeats.push_back(pair + 1);
+        originals.push_back(earlier);
+      }
+    }
+    if (repeats.empty()) continue;
+    std::ranges::sort(originals);
+    originals.erase(std::unique(originals.begin(), originals.end()), originals.end());
+    if (!repeated.empty() && repeats == told_repeats && originals == told_originals) {
+      repeated.replace(repeated.find(" out of Tavrik.mla"), 18, " out of both lists");
+      continue;
+    }
+    repeated += (repeated.empty() ? "take " : ", and ") + PairsText(repeats) + " out of " +
+                list.name + " (" + (repeats.size() == 1 ? "it repeats " : "they repeat ") +
+                PairsText(originals) + ")";
+    told_repeats = std::move(repeats), told_originals = std::move(originals);
+  }
+  if (!repeated.empty()) {
+    return "To fix the lists: " + repeated +
+           ": a walk stops with a box at the first repeat, its file moved away already.";
+  }
+  if (report.state == State::kBothNames) {  // which copy is the mod's, only the player knows
+    const CheckedList& list = presser.ListOf(state.by_activation);
+    const std::size_t pair = report.both.front() - 1, more = report.both.size() - 1;
+    return "To keep one version of each file: both copies are there, " +
+           Named(presser.OnDisk(list.First(pair))) + " and " +
+           Named(presser.OnDisk(list.Second(pair))) +
+           (more > 0 ? " and those of " + Counted(more, "more pair") +
+                           " (brennel-check --all names them)"
+                     : "") +
+           "; decide which to keep, take the other out of the mod's folder, and check again.";
   }
   if (report.pairs == 0) return "To make a mod: write its pairs into Tavrik.mla and Tavrik.mld.";
   // The other goal too, where the state is not one of the two a button leaves.

@@ -114,6 +114,12 @@ class Linter {
           list->activation ? LintPair(*list, pair, *first, *facts)
                            : LintPair(*list, pair, *facts, *first);
         }
+        // Every pair whose file an earlier one moves away, not only the one a walk stops at.
+        if (number % 2 == 0 && pair < list->Unshifted() && !list->Source(pair).empty()) {
+          if (const Cause away = presser_.MovedAway(*list, pair); !away.kind.empty()) {
+            Told(*list, pair + 1, away, away.kind, "");
+          }
+        }
         first = std::move(facts);
       }
       LintRest(*list);
@@ -517,6 +523,11 @@ CheckReport Check(DryRun& run, const std::string& folder, bool every_text) {
 int ExitStatus(const CheckReport& report) {
   if (report.state == State::kNoLists) return 2;
   if (report.state != State::kInactive && report.state != State::kActive) return 1;
+  // A list cut off leaves its last file where it is, whatever the walks do.
+  if (std::ranges::any_of(report.findings,
+                          [](const Finding& f) { return f.kind == "odd-entry"; })) {
+    return 1;
+  }
   const Trial& applies = report.state == State::kInactive ? report.activate : report.deactivate;
   return applies.from_now().result == Result::kComplete && applies.round_trip ? 0 : 1;
 }

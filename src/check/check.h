@@ -63,7 +63,8 @@ struct CheckReport {
 CheckReport Check(DryRun& run, const std::string& folder, bool every_text = true);
 
 /// 0 when the button for the current state runs to its end and the other
-/// one then puts every file back; 2 when there are no lists; 1 otherwise.
+/// one then puts every file back, and neither list has an entry left over;
+/// 2 when there are no lists; 1 otherwise.
 int ExitStatus(const CheckReport& report);
 
 /// The report's first three lines and its moves by hand (advice.cpp), from

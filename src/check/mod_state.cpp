@@ -1,6 +1,7 @@
 // Where a mod's files are, and the state that makes.
 
 #include <algorithm>
+#include <iterator>
 #include <string_view>
 #include <unordered_set>
 #include <vector>
@@ -35,6 +36,21 @@ std::size_t StopOf(const std::vector<PairPlace>& places, PairPlace moved) {
   return at;
 }
 
+std::size_t Repeated(const CheckedList& list, const PathUses& uses, std::size_t pair) {
+  const std::string &first = list.Key(2 * pair + 1), &second = list.Key(2 * pair + 2);
+  // The last pair before it to use a path.
+  const auto last = [&](const std::string& key) -> std::size_t {
+    const auto found = uses.Of(key);
+    const auto at = std::ranges::lower_bound(found, pair, {}, &PathUses::Use::first);
+    return at == found.begin() ? 0 : std::prev(at)->first + 1;
+  };
+  const std::size_t earlier = last(first);
+  return earlier > 0 && earlier == last(second) && list.Key(2 * earlier - 1) == first &&
+                 list.Key(2 * earlier) == second
+             ? earlier
+             : 0;
+}
+
 std::vector<std::size_t> ModState::At(PairPlace place) const {
   std::vector<std::size_t> pairs;
   for (std::size_t pair = 0; pair < places.size(); ++pair) {
@@ -55,6 +71,21 @@ std::vector<PairPlace> Locate(DryRun& run, const CheckedList& list, const PathUs
   for (std::size_t entry = 1; !chained && entry <= 2 * place.size(); ++entry) {
     chained = !paths.insert(list.Key(entry)).second;
   }
+  // A pair that repeats an earlier one finds its file moved away by it: the
+  // walk stops there, and its file is where that pair's is.
+  std::vector<std::size_t> repeats(chained ? place.size() : 0);
+  for (std::size_t pair = 0; pair < repeats.size(); ++pair) {
+    repeats[pair] = Repeated(list, uses, pair);
+  }
+  const auto repeat = [&](std::size_t pair) { return chained && repeats[pair] > 0; };
+  const auto located = [&] {
+    for (std::size_t pair = 0; pair < repeats.size(); ++pair) {
+      if (repeats[pair] > 0) place[pair] = place[repeats[pair] - 1];
+    }
+    run.EndWalk();
+    run.Reset();
+    return place;
+  };
   run.BeginWalk();
   // A file at a second path may be another pair's at its first, such as a
   // game's file that an earlier pair moves aside before the mod's takes its
@@ -62,6 +93,7 @@ std::vector<PairPlace> Locate(DryRun& run, const CheckedList& list, const PathUs
   // its way, each file is at its first path.
   bool inactive = chained;
   for (std::size_t pair = 0; inactive && pair < place.size(); ++pair) {
+    if (repeat(pair)) continue;
     if (PresenceOf(run, list.First(pair)) == Presence::kYes) {
       inactive = Goes([&] { run.RenameFile(list.First(pair), list.Second(pair)); });
     } else {
@@ -69,15 +101,12 @@ std::vector<PairPlace> Locate(DryRun& run, const CheckedList& list, const PathUs
       inactive = PresenceOf(run, list.Second(pair)) == Presence::kNo;
     }
   }
-  if (inactive) {
-    run.EndWalk();
-    run.Reset();
-    return place;
-  }
+  if (inactive) return located();
   std::ranges::fill(place, PairPlace::kFirst);
   run.Reset();
   run.TakeRenames();
   for (std::size_t pair = place.size(); pair-- > 0;) {
+    if (repeat(pair)) continue;
     const Presence second = PresenceOf(run, list.Second(pair));
     if (second == Presence::kUnknown) place[pair] = PairPlace::kUnknown;
     if (second != Presence::kYes) continue;
@@ -105,7 +134,9 @@ std::vector<PairPlace> Locate(DryRun& run, const CheckedList& list, const PathUs
     }
   }
   for (std::size_t pair = 0; pair < place.size(); ++pair) {
-    if (place[pair] != PairPlace::kFirst && place[pair] != PairPlace::kSecond) continue;
+    if (repeat(pair) || (place[pair] != PairPlace::kFirst && place[pair] != PairPlace::kSecond)) {
+      continue;
+    }
     const Presence first = PresenceOf(run, list.First(pair));
     if (first == Presence::kYes && chained) {
       // Refused: the walk tells why where it meets it.
@@ -114,9 +145,7 @@ std::vector<PairPlace> Locate(DryRun& run, const CheckedList& list, const PathUs
       place[pair] = first == Presence::kNo ? PairPlace::kNeither : PairPlace::kUnknown;
     }
   }
-  run.EndWalk();
-  run.Reset();
-  return place;
+  return located();
 }
 
 ModState StateOf(std::vector<PairPlace> places, const std::vector<PairPlace>& by_deactivation,
@@ -130,17 +159,19 @@ ModState StateOf(std::vector<PairPlace> places, const std::vector<PairPlace>& by
     return ModState{state, std::move(places), stop, activates};
   };
   if (count(PairPlace::kUnknown) > 0) return settled(State::kAmbiguous);
-  if (second == 0 && both == 0) {
+  // Two versions of a file, whatever the others' state: which to keep is the player's to say.
+  if (both > 0) return settled(State::kBothNames);
+  if (second == 0) {
     return settled(count(PairPlace::kNeither) > 0 ? State::kIncomplete : State::kInactive);
   }
-  if (first == 0 && both == 0 && !shifted) return settled(State::kActive);
+  if (first == 0 && !shifted) return settled(State::kActive);
   if (const std::size_t stop = activates ? StoppedAt(places, PairPlace::kSecond, shifted) : 0) {
     return settled(State::kActivationStopped, stop);
   }
   if (const std::size_t stop = StoppedAt(by_deactivation, PairPlace::kFirst, false)) {
     return settled(State::kDeactivationStopped, stop);
   }
-  return settled(both > 0 && (first == 0 || second == 0) ? State::kBothNames : State::kMixed);
+  return settled(State::kMixed);
 }
 
 }  // namespace tavrik

@@ -281,13 +281,7 @@ Cause Presser::Missing(const CheckedList& list, std::size_t pair) {
     return {"empty-entry", "its source is an empty entry (" + list.At(list.SourceEntry(pair)) + ")",
             "take it out"};
   }
-  if (const std::size_t earlier = Earlier(list, pair, true)) {
-    return {"duplicate-source",
-            "pair " + std::to_string(earlier) + " moved " + Named(source) + " away already (" +
-                list.At(list.SourceEntry(earlier - 1)) + ")",
-            "take pair " + std::to_string(earlier) + " or pair " + std::to_string(pair + 1) +
-                " out of " + list.name};
-  }
+  if (Cause away = MovedAway(list, pair); !away.kind.empty()) return away;
   if (Found(source)) {
     return {"missing-source",
             Named(OnDisk(source)) +
@@ -325,6 +319,16 @@ Cause Presser::Missing(const CheckedList& list, std::size_t pair) {
           // A path the walk reaches no folder of (from a drive, say) as the list spells it.
           "put the file there as " + Named(Where(source).empty() ? source : OnDisk(source)) +
               " (from the mod's archive, or its author), or take the pair out of both lists"};
+}
+
+Cause Presser::MovedAway(const CheckedList& list, std::size_t pair) {
+  const std::size_t earlier = Earlier(list, pair, true);
+  if (earlier == 0) return {};
+  return {"duplicate-source",
+          "pair " + std::to_string(earlier) + " moved " + Named(list.Source(pair)) +
+              " away already (" + list.At(list.SourceEntry(earlier - 1)) + ")",
+          "take pair " + std::to_string(earlier) + " or pair " + std::to_string(pair + 1) +
+              " out of " + list.name};
 }
 
 // Where the other list's spelling is a few letters away and on disk, the

@@ -37,7 +37,7 @@ enum class State : unsigned char {
   kActive,               // every file there at its second path
   kActivationStopped,    // pairs 1 to k-1 moved, none after: as an activation stopped at k
   kDeactivationStopped,  // the deactivation list's pairs 1 to k-1 back, none after
-  kBothNames,            // a file at both paths of some pairs, the others in one state
+  kBothNames,            // a file at both paths of some pairs, the others in any state
   kAmbiguous,            // where some pairs' files are cannot be told
   kMixed,                // anything else
 };
@@ -73,6 +73,9 @@ class PathUses {
 /// Where the files of `list`'s pairs before its shift are, chains followed
 /// as a walk follows them; `run` is left as the disk is. `uses`: the list's.
 std::vector<PairPlace> Locate(DryRun& run, const CheckedList& list, const PathUses& uses);
+/// The earlier pair (from 1) that `pair` (from 0) repeats, the last to use
+/// either of its paths; 0 when none.
+std::size_t Repeated(const CheckedList& list, const PathUses& uses, std::size_t pair);
 /// The first pair (from 0) a walk stops at: the first not at `moved`, pairs
 /// that rename nothing passed.
 std::size_t StopOf(const std::vector<PairPlace>& places, PairPlace moved);
@@ -180,6 +183,9 @@ class Presser {
   Outcome Try(const CheckedList& list, std::size_t pair);
   /// Why the source of `pair` (from 0) is not there, on the run as it is.
   Cause Missing(const CheckedList& list, std::size_t pair);
+  /// The earlier pair that moves the source of `pair` (from 0) away, as a
+  /// cause; none (no kind) when no pair does.
+  Cause MovedAway(const CheckedList& list, std::size_t pair);
   /// Where the list's `path` leads, from the mod's folder, as the disk spells it.
   std::string OnDisk(const std::string& path);
   /// Where the file `path` misses is, in a twin (a name differing only in
