@@ -69,7 +69,9 @@ std::string NamesText(std::vector<std::string> names) {
   const std::size_t named = names.size() > kNamed + 1 ? kNamed : names.size();
   std::string text;
   for (std::size_t i = 0; i < named; ++i) {
-    text += (i == 0 ? "" : i + 1 == named && named == names.size() ? " and " : ", ") +
+    text += (i == 0                                    ? ""
+             : i + 1 == named && named == names.size() ? " and "
+                                                       : ", ") +
             Named(names[i]);
   }
   return named < names.size() ? text + " and " + std::to_string(names.size() - named) + " more"

@@ -527,8 +527,8 @@ std::pair<std::string, std::string> RefusalCause(std::int64_t number, const std:
   }
   // An immutable folder takes no name in either; an append-only one lets names in.
   const Flags into = FlagsOf(FolderAt(folder).fd, ".").value_or(Flags{});
-  const bool entering = refused == Refused::kNot && number == EPERM &&
-                        (into.attributes & STATX_ATTR_IMMUTABLE) != 0;
+  const bool entering =
+      refused == Refused::kNot && number == EPERM && (into.attributes & STATX_ATTR_IMMUTABLE) != 0;
   if (refused == Refused::kFolder || entering) {
     const std::string& there = entering ? folder : from;
     const bool immutable = entering || (home.attributes & STATX_ATTR_IMMUTABLE) != 0;
@@ -604,7 +604,8 @@ std::pair<std::string, std::string> UnreadableCause(const std::string& path,
   }
   std::pair<std::string, std::string> cause;
   struct statx status;
-  if (unread && statx(fd, "", AT_EMPTY_PATH | AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS, &status) == 0) {
+  if (unread &&
+      statx(fd, "", AT_EMPTY_PATH | AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS, &status) == 0) {
     cause = {"you (" + UserName(geteuid()) + ") may not read the folder " +
                  Named(FromHere(at.empty() ? "/" : at, here)) + " " +
                  OwnerAndMode(FlagsFrom(status)),
@@ -632,10 +633,10 @@ std::vector<std::pair<std::string, bool>> DryRun::FolderNames(const std::string&
   std::vector<std::pair<std::string, bool>> names;
   SystemDisk().ReadNames(at.fd, [&](std::string_view name, Listed listed) {
     struct statx status;
-    const bool is_folder = listed.kind == Listed::Kind::kUnknown
-                               ? StatxOf(at.fd, std::string(name), status) == 0 &&
-                                     S_ISDIR(status.stx_mode)
-                               : listed.kind == Listed::Kind::kFolder;
+    const bool is_folder =
+        listed.kind == Listed::Kind::kUnknown
+            ? StatxOf(at.fd, std::string(name), status) == 0 && S_ISDIR(status.stx_mode)
+            : listed.kind == Listed::Kind::kFolder;
     names.emplace_back(name, is_folder);
   });
   return names;

@@ -237,11 +237,11 @@ Cause Presser::CauseOf(const CheckedList& list, const Outcome& outcome) {
         return {"duplicate-target",
                 "pair " + std::to_string(earlier) + " put a file at " + Named(target) +
                     " already (" + list.At(list.TargetEntry(earlier - 1)) + ")",
-                mirrored.empty()  ? "give " + number + " a target of its own"
-                : list.activation ? "give " + number + " a target of its own in both lists (" +
-                                        mirrored + ")"
-                                  : "take pair " + std::to_string(earlier) + " or " + number +
-                                        " out of both lists (" + mirrored + ")",
+                mirrored.empty() ? "give " + number + " a target of its own"
+                : list.activation
+                    ? "give " + number + " a target of its own in both lists (" + mirrored + ")"
+                    : "take pair " + std::to_string(earlier) + " or " + number +
+                          " out of both lists (" + mirrored + ")",
                 {},
                 list.TargetEntry(pair)};
       }
