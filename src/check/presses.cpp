@@ -230,9 +230,9 @@ Cause Presser::CauseOf(const CheckedList& list, const Outcome& outcome) {
               "one), or spell the list exactly as one of them"};
     case Failure::kTaken: {
       if (const std::size_t earlier = Earlier(list, pair, false)) {
-        // The other list moves a file away from it at two pairs too: the
-        // activation list's two files to one place, or the deactivation
-        // list's file from one place to two.
+        // Where the other list moves files away from it at two pairs too, the
+        // duplicate is in both: two files put at one place, or (here the
+        // deactivation list) one file that the activation list moves twice.
         const std::string mirrored = Mirrored(list, list.TargetEntry(pair), false);
         return {"duplicate-target",
                 "pair " + std::to_string(earlier) + " put a file at " + Named(target) +
