@@ -1021,9 +1021,9 @@ TEST_F(Check, AnImmutableFileAndAnAppendOnlyFolderAreForeseen) {
 }
 
 // The first box Activate would show and the report's second and third
-// lines, as the user nobody checks, in a child; none when there is no
-// becoming nobody.
-std::optional<std::string> AsNobody() {
+// lines (and then the first, `with_state`), as the user nobody checks, in a
+// child; none when there is no becoming nobody.
+std::optional<std::string> AsNobody(bool with_state = false) {
   int pipe_ends[2];
   if (pipe(pipe_ends) != 0) return std::nullopt;
   const pid_t child = fork();
@@ -1032,7 +1032,8 @@ std::optional<std::string> AsNobody() {
     if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
     const CheckReport report = tavrik::Check(*MakeDryRun(), fs::current_path().string());
     const std::string told =
-        report.activate.from_now().text + "\n" + Line(report, 2) + "\n" + Line(report, 3);
+        report.activate.from_now().text + "\n" + Line(report, 2) + "\n" + Line(report, 3) +
+        (with_state ? "\n" + Line(report, 1) : "");
     _exit(write(pipe_ends[1], told.data(), told.size()) < 0 ? 3 : 0);
   }
   close(pipe_ends[1]);
@@ -1118,12 +1119,18 @@ TEST_F(Check, EachCauseIsTheRightOneForAFolderThatStopsTheWalk) {
   Press(false);
   fs::permissions("Data", fs::perms::all);
   fs::permissions("Data/Textures", fs::perms::owner_all);
-  const std::optional<std::string> closed = AsNobody();
+  const std::optional<std::string> closed = AsNobody(true);
   if (!closed) GTEST_SKIP() << "cannot become nobody";
   EXPECT_NE(closed->find("\nActivate would stop at pair 2, after 1 rename: you (nobody) may not "
                          "read the folder 'Data/Textures' (owner root, mode 0700).\nTo activate "
                          "the mod: first, run Brennel as a user who may, or let yours (chmod, "
                          "chown);"),
+            std::string::npos)
+      << *closed;
+  // Where its file is cannot be told, and for that cause.
+  EXPECT_NE(closed->find("\nState: ambiguous: where the file of pair 2 is cannot be told: you "
+                         "(nobody) may not read the folder 'Data/Textures' (owner root, mode "
+                         "0700)."),
             std::string::npos)
       << *closed;
   // Entered, not listed: a name in another case cannot be found there.
