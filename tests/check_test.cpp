@@ -1022,9 +1022,9 @@ TEST_F(Check, AnImmutableFileAndAnAppendOnlyFolderAreForeseen) {
 }
 
 // The first box Activate would show and the report's second and third
-// lines, as the user nobody checks, in a child; none when there is no
-// becoming nobody.
-std::optional<std::string> AsNobody() {
+// lines (and then the first, `with_state`), as the user nobody checks, in a
+// child; none when there is no becoming nobody.
+std::optional<std::string> AsNobody(bool with_state = false) {
   int pipe_ends[2];
   if (pipe(pipe_ends) != 0) return std::nullopt;
   const pid_t child = fork();
@@ -1033,7 +1033,8 @@ std::optional<std::string> AsNobody() {
     if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
     const CheckReport report = tavrik::Check(*MakeDryRun(), fs::current_path().string());
     const std::string told =
-        report.activate.from_now().text + "\n" + Line(report, 2) + "\n" + Line(report, 3);
+        report.activate.from_now().text + "\n" + Line(report, 2) + "\n" + Line(report, 3) +
+        (with_state ? "\n" + Line(report, 1) : "");
     _exit(write(pipe_ends[1], told.data(), told.size()) < 0 ? 3 : 0);
   }
   close(pipe_ends[1]);
@@ -1077,6 +1078,112 @@ TEST_F(Check, AStickyFolderAndAFolderTheUserMayNotWriteAreForeseenWithWhatToDo) 
             "To activate the mod: first, run Brennel as a user who may, or let yours (chmod, "
             "chown); then check again: as things are, no press of the buttons does it (tried on a "
             "dry run).");
+}
+
+// A folder that stops the walk is told as what it is: immutable, in the
+// way, or closed to the user; and what to do goes through.
+TEST_F(Check, EachCauseIsTheRightOneForAFolderThatStopsTheWalk) {
+  MakeMod("Data\\a.esp.off,Data\\a.esp\r\nData\\c.nif.off,Data\\Textures\\c.nif\r\n");
+  for (const char* folder : {"Data", "Data/Textures"}) {  // no name may leave, nor enter
+    const InodeFlag immutable(folder, FS_IMMUTABLE_FL);
+    if (!immutable.set()) break;  // chattr +i is not possible here
+    const CheckReport report = Checked();
+    EXPECT_EQ(Line(report, 2).substr(Line(report, 2).find(": ") + 2),
+              "the folder '" + std::string(folder) +
+                  "' is immutable (chattr +i): no name may leave or enter it.");
+    EXPECT_EQ(report.activate.from_now().cause.fix,
+              "as root, run chattr -i '" + std::string(folder) + "'");
+    EXPECT_THROW(Press(true), Error);
+    Press(false);
+  }
+  fs::create_directory("Data/a.esp");
+  CheckReport report = Checked();
+  EXPECT_EQ(Line(report, 2),
+            "Activate would stop at pair 1, after 0 renames: a folder is already at 'Data/a.esp', "
+            "where pair 1 moves 'Data/a.esp.off'.");
+  EXPECT_EQ(report.activate.from_now().cause.fix,
+            "move the folder 'Data/a.esp' aside, or correct Tavrik.mla:1:16 if the file is to go "
+            "into it");
+  fs::rename("Data/a.esp", "Data/a.esp.aside");
+  fs::remove("Data/c.nif.off");
+  fs::create_directory("Data/c.nif.off");
+  EXPECT_EQ(Line(Checked(), 2),
+            "Activate would stop at pair 2, after 1 rename: 'Data/c.nif.off' is a folder, not a "
+            "file: the walk moves only files.");
+  fs::remove("Data/c.nif.off");
+  WriteFile("Data/c.nif.off", "c");
+  Press(true);
+  EXPECT_EQ(Checked().state, State::kActive);
+
+  // Root may read any folder: the check is run as nobody.
+  if (geteuid() != 0) return;
+  Press(false);
+  fs::permissions("Data", fs::perms::all);
+  fs::permissions("Data/Textures", fs::perms::owner_all);
+  const std::optional<std::string> closed = AsNobody(true);
+  if (!closed) GTEST_SKIP() << "cannot become nobody";
+  EXPECT_NE(closed->find("\nActivate would stop at pair 2, after 1 rename: you (nobody) may not "
+                         "read the folder 'Data/Textures' (owner root, mode 0700).\nTo activate "
+                         "the mod: first, run Brennel as a user who may, or let yours (chmod, "
+                         "chown);"),
+            std::string::npos)
+      << *closed;
+  // Where its file is cannot be told, and for that cause.
+  EXPECT_NE(closed->find("\nState: ambiguous: where the file of pair 2 is cannot be told: you "
+                         "(nobody) may not read the folder 'Data/Textures' (owner root, mode "
+                         "0700)."),
+            std::string::npos)
+      << *closed;
+  // Entered, not listed: a name in another case cannot be found there.
+  fs::permissions("Data/Textures", fs::perms::all);
+  fs::permissions("Data", fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+  WriteFile("Tavrik.mla", "Data\\A.esp.off,Data\\a.esp\r\n");
+  WriteFile("Tavrik.mld", "Data\\A.esp.off,Data\\a.esp\r\n");
+  // Every pair of the list so: the folder is what the second line names first.
+  EXPECT_NE(AsNobody().value_or("").find(
+                "\nThe one pair of Tavrik.mla names no file on disk: you (nobody) may not read "
+                "the folder 'Data' (owner root, mode 0711), so the pairs' files in it cannot be "
+                "looked for.\n"),
+            std::string::npos);
+}
+
+// Mends that lose no file: twin folders that hold names in both are not to
+// be merged, and a duplicate in both lists is mended in both.
+TEST_F(Check, TwinFoldersAndDuplicatesAreMendedWithoutLosingAFile) {
+  MakeMod("Data\\Textures\\b.dds.off,Data\\Textures\\b.dds\r\n");
+  WriteFile("Data/textures/c.dds", "theirs");
+  const auto split = [&] { return Of(Checked(), "split-folder").at(0).text; };
+  EXPECT_NE(split().find("; move the files of 'Data/textures' into 'Data/Textures'"),
+            std::string::npos)
+      << split();
+  WriteFile("Data/Textures/c.dds", "ours");
+  WriteFile("Data/Textures/Sub/d", "ours");  // folders merge: the files in them clash
+  WriteFile("Data/textures/SUB/D", "theirs");
+  WriteFile("Data/textures/SUB/e", "theirs");
+  EXPECT_NE(split().find("; both hold 'SUB/D' and 'c.dds', and a merge would put one copy over "
+                         "the other: move the files only in 'Data/textures' into "
+                         "'Data/Textures', and decide for each name in both which copy to keep"),
+            std::string::npos)
+      << split();
+
+  // Two files onto one name, in both lists: taking a pair out of one alone
+  // leaves a file where the other list puts or finds it.
+  fs::remove_all("Data");
+  MakeMod("Data\\a.esp.off,Data\\a.esp\r\nData\\c.nif.off,Data\\a.esp\r\n");
+  EXPECT_EQ(Checked().activate.from_now().cause.fix,
+            "give pair 2 a target of its own in both lists (pairs 1 and 2 of Tavrik.mld)");
+  EXPECT_THROW(Press(true), Error);
+  EXPECT_EQ(Checked().deactivate.from_now().cause.fix,
+            "give one of pairs 1 and 2 of Tavrik.mla a target of its own in both lists: they put "
+            "their files at 'Data\\a.esp', and taking a pair out of Tavrik.mld alone leaves its "
+            "file active");
+  Press(false);
+  WriteFile("Tavrik.mld", "Data\\a.esp.off,Data\\a.esp\r\n");  // in one list only
+  EXPECT_EQ(Checked().activate.from_now().cause.fix, "give pair 2 a target of its own");
+  // One file to two names, in both lists: one of the pairs goes from both.
+  MakeMod("Data\\a.esp.off,Data\\a.esp\r\nData\\a.esp.off,Data\\a2.esp\r\n");
+  EXPECT_EQ(Checked().activate.from_now().cause.fix,
+            "take pair 1 or pair 2 out of both lists (pairs 1 and 2 of Tavrik.mld)");
 }
 
 // Paths that pairs share, read as the walk walks them: a game's file moved
@@ -1371,11 +1478,11 @@ TEST_F(Check, AListThatCannotBeReadAsMeantSaysWhyFirstNotEveryFileMissing) {
   fs::permissions("Data", fs::perms::all);
   if (!denied) GTEST_SKIP() << "cannot become nobody";
   EXPECT_EQ(denied->substr(denied->find('\n') + 1),
-            "None of the 4 pairs of Tavrik.mla names a file on disk: the folder 'Data' may not "
-            "be read by you (nobody; owner root, mode 0311), so the pairs' files in it cannot be "
+            "None of the 4 pairs of Tavrik.mla names a file on disk: you (nobody) may not read "
+            "the folder 'Data' (owner root, mode 0311), so the pairs' files in it cannot be "
             "looked for.\n"
-            "To read the folder: let your user read 'Data' (chmod, chown), or run Brennel as a "
-            "user who may; then check again.");
+            "To read the folder: run Brennel as a user who may, or let yours (chmod, chown); "
+            "then check again.");
 }
 
 TEST_F(Check, OnAReadOnlyMountItPredictsTheRefusalAndChangesNothing) {

@@ -130,6 +130,17 @@ std::string Summary(const CheckReport& report, const ModState& state) {
              missing;
     }
     case State::kAmbiguous:
+      // A walk that stops at such a pair for another cause, a folder that
+      // may not be read, tells why it cannot be told.
+      for (const Trial* trial : {&report.activate, &report.deactivate}) {
+        const Outcome& press = trial->from_now();
+        if (press.result == Result::kError && !press.cause.text.empty() &&
+            FailureOf(press.error) != Failure::kAmbiguous &&
+            std::ranges::find(report.unknown, press.pair) != report.unknown.end()) {
+          return "where " + FilesOf(report.unknown, " is", " are") +
+                 " cannot be told: " + press.cause.text;
+        }
+      }
       return "where " + FilesOf(report.unknown, " is", " are") + " cannot be told: " +
              (report.unmeant.reason == "unreadable-folder"
                   ? "a folder on the way may not be read"

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <optional>
 #include <set>
 #include <unordered_set>
@@ -37,6 +38,44 @@ std::string SplitGroup(const std::string& a, const std::string& b) {
 std::string Beside(const std::string& path, const std::string& name) {
   const std::string folder = FolderOf(path);
   return folder + path[folder.size()] + name;
+}
+
+// What of `twin` (from it, after `under`) its twin `folder` holds too under a
+// name Windows takes for one: what a merge of the two puts one copy over the
+// other of. Folders of one name merge, and are looked into.
+void InBoth(DryRun& run, const std::string& folder, const std::string& twin,
+            const std::string& under, std::vector<std::string>& both) {
+  std::map<std::string, std::pair<std::string, bool>> ours;  // by key: name, a folder
+  for (auto& [name, is_folder] : run.FolderNames(folder)) {
+    ours.try_emplace(NameKeyOf(name), name, is_folder);
+  }
+  const char separator = folder[FolderOf(folder).size()];
+  for (const auto& [name, is_folder] : run.FolderNames(twin)) {
+    const auto same = ours.find(NameKeyOf(name));
+    if (same == ours.end()) continue;
+    if (is_folder && same->second.second) {
+      InBoth(run, folder + separator + same->second.first, twin + separator + name,
+             under + name + separator, both);
+    } else {
+      both.push_back(under + name);
+    }
+  }
+}
+
+// "'a', 'b' and 3 more".
+std::string NamesText(std::vector<std::string> names) {
+  constexpr std::size_t kNamed = 3;
+  std::ranges::sort(names);
+  const std::size_t named = names.size() > kNamed + 1 ? kNamed : names.size();
+  std::string text;
+  for (std::size_t i = 0; i < named; ++i) {
+    text += (i == 0                                    ? ""
+             : i + 1 == named && named == names.size() ? " and "
+                                                       : ", ") +
+            Named(names[i]);
+  }
+  return named < names.size() ? text + " and " + std::to_string(names.size() - named) + " more"
+                              : text;
 }
 
 // What each entry of `list` names by its text; without what shifts the list (its empty
@@ -315,9 +354,11 @@ class Linter {
          at = FolderAndName(at).first) {
       const std::string& folder = *folders_looked_at_.emplace(at).first;
       std::string others;
+      std::vector<std::string> both;  // a merge overwrites one copy of each
       const auto [parent, name] = FolderAndName(folder);
       for (const std::string& twin : presser_.TwinsOf(parent, name)) {
         others += (others.empty() ? "" : ", ") + Shown(Beside(folder, twin));
+        InBoth(run_, folder, Beside(folder, twin), "", both);
       }
       if (others.empty()) continue;
       Add(list, number, Severity::kWarning, "split-folder",
@@ -325,7 +366,13 @@ class Linter {
               ": a game run through a Windows compatibility layer sees only one of them; the "
               "walk " +
               (target ? "puts this pair's file in " : "takes this pair's file from ") +
-              Shown(folder) + "; merge the two",
+              Shown(folder) +
+              (both.empty() ? "; move the files of " + others + " into " + Shown(folder)
+                            : "; both hold " + NamesText(std::move(both)) +
+                                  ", and a merge would put one copy over the other: move the "
+                                  "files only in " +
+                                  others + " into " + Shown(folder) +
+                                  ", and decide for each name in both which copy to keep"),
           NameKeyOf(FromHere(folder, here_)));
     }
   }

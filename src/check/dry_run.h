@@ -48,6 +48,9 @@ class DryRun : public Platform {
   /// it) that differ from another there only in case, in groups; none when
   /// it cannot be read. Windows takes each group for one name. The disk as it is.
   virtual std::vector<std::vector<std::string>> CaseTwins(const std::string& folder);
+  /// The names in the folder at `folder` (as PathFacts::where spells it),
+  /// each with whether it is a folder; none when it cannot be read. The disk as it is.
+  virtual std::vector<std::pair<std::string, bool>> FolderNames(const std::string& folder);
   /// Every folder listed so far could be, and holds no two names that Windows
   /// takes for one (CaseTwins, or a name and it with dots at its end): then
   /// two paths that differ only in the case of their letters lead to one place.
@@ -84,11 +87,14 @@ std::pair<std::string, std::string> RefusalCause(std::int64_t number, const std:
                                                  const std::string& folder,
                                                  const std::string& here);
 
-/// The first folder on the way from `here` to `path` (both as PathFacts::where
-/// spells them) whose names the user may not read, and what to do, naming
-/// paths from `here`; "" when each may be read, or that cannot be told.
-std::pair<std::string, std::string> UnreadableFolder(const std::string& path,
-                                                     const std::string& here);
+/// Why a folder on the way from `here` to `path` (as PathFacts::where spells
+/// it, or a list) may not be read by the user, and what to do: there a walk
+/// finds a name only as the disk spells it, or none at all; "" when none is.
+std::pair<std::string, std::string> UnreadableCause(const std::string& path,
+                                                    const std::string& here);
+
+/// Whether `path` (as PathFacts::where spells it) is a folder: a dry run moves none.
+bool IsFolderPath(const std::string& path);
 
 /// A line for this system's shell that moves `from` to `to` and never replaces a file.
 std::string MoveCommand(const std::string& from, const std::string& to);

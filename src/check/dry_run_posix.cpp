@@ -87,13 +87,13 @@ std::optional<Flags> FlagsOf(int folder, const std::string& name) {
 }
 
 // Why the system refuses (EPERM) to move an entry out of its folder: the
-// entry is immutable or append-only; the folder is append-only; or the folder
-// is sticky and neither the entry nor the folder is the user's, who lacks
-// CAP_FOWNER. Of an entry unknown, only its folder's flags foresee anything.
+// entry is immutable or append-only; the folder is immutable or append-only;
+// or the folder is sticky and neither the entry nor the folder is the user's,
+// who lacks CAP_FOWNER. Of an entry unknown, only its folder's flags foresee anything.
 enum class Refused : unsigned char { kNot, kEntry, kFolder, kSticky };
 Refused RefusalOf(const Flags& folder, const std::optional<Flags>& entry) {
   if (entry && (entry->attributes & kFlagsAsked) != 0) return Refused::kEntry;
-  if ((folder.attributes & STATX_ATTR_APPEND) != 0) return Refused::kFolder;
+  if ((folder.attributes & kFlagsAsked) != 0) return Refused::kFolder;
   if (!entry || (folder.mode & S_ISVTX) == 0) return Refused::kNot;  // asks no more, most folders
   const uid_t user = geteuid();
   if (entry->owner == user || folder.owner == user) return Refused::kNot;
@@ -141,6 +141,13 @@ std::string Quote(const std::string& path) {
   std::string quoted = "'";
   for (const char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return quoted + "'";
+}
+
+// "(owner root, mode 0700)": what decides who may use a folder.
+std::string OwnerAndMode(const Flags& flags) {
+  char mode[8];
+  std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(flags.mode & 07777));
+  return "(owner " + UserName(flags.owner) + ", mode " + mode + ")";
 }
 
 using Identity = std::pair<dev_t, ino_t>;
@@ -591,9 +598,18 @@ std::pair<std::string, std::string> RefusalCause(std::int64_t number, const std:
             std::string("as root, run chattr ") + (immutable ? "-i " : "-a ") +
                 Quote(FromHere(source, here))};
   }
-  if (refused == Refused::kFolder) {
-    return {"the folder " + named(from) + " is append-only (chattr +a): no name may leave it",
-            "as root, run chattr -a " + Quote(FromHere(from, here))};
+  // An immutable folder takes no name in either; an append-only one lets names in.
+  const Flags into = FlagsOf(FolderAt(folder).fd, ".").value_or(Flags{});
+  const bool entering =
+      refused == Refused::kNot && number == EPERM && (into.attributes & STATX_ATTR_IMMUTABLE) != 0;
+  if (refused == Refused::kFolder || entering) {
+    const std::string& there = entering ? folder : from;
+    const bool immutable = entering || (home.attributes & STATX_ATTR_IMMUTABLE) != 0;
+    return {"the folder " + named(there) +
+                (immutable ? " is immutable (chattr +i): no name may leave or enter it"
+                           : " is append-only (chattr +a): no name may leave it"),
+            std::string("as root, run chattr ") + (immutable ? "-i " : "-a ") +
+                Quote(FromHere(there, here))};
   }
   if (refused == Refused::kSticky) {
     const std::string owner = UserName(file->owner);
@@ -606,14 +622,15 @@ std::pair<std::string, std::string> RefusalCause(std::int64_t number, const std:
                 ", or have root give you the mod's files (chown)"};
   }
   if (number == EACCES) {
+    // A folder on the way that may not be looked in comes first: nothing in it is reached.
+    for (const std::string& path : {source, folder}) {
+      if (auto unread = UnreadableCause(path, here); !unread.first.empty()) return unread;
+    }
     const bool leaving = faccessat(home_folder.fd, ".", W_OK | X_OK, AT_EACCESS) != 0;
     const Flags denied =
         FlagsOf(leaving ? home_folder.fd : FolderAt(folder).fd, ".").value_or(Flags{});
-    char mode[8];
-    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(denied.mode & 07777));
     return {"you (" + UserName(geteuid()) + ") may not write the folder " +
-                named(leaving ? from : folder) + " (owner " + UserName(denied.owner) + ", mode " +
-                mode + ")",
+                named(leaving ? from : folder) + " " + OwnerAndMode(denied),
             "run Brennel as a user who may, or let yours (chmod, chown)"};
   }
   if (number == EROFS) {
@@ -628,36 +645,74 @@ std::pair<std::string, std::string> RefusalCause(std::int64_t number, const std:
   return {};
 }
 
-std::pair<std::string, std::string> UnreadableFolder(const std::string& path,
-                                                     const std::string& here) {
-  // Only the folders below the working directory, which is there to be read
-  // (or the root's, for a path that leaves it); the last name is the file's.
-  const bool inside = path.starts_with(here + '/');
-  for (std::size_t end = inside ? here.size() : path.find('/', 1); end != std::string::npos;
-       end = path.find('/', end + 1)) {
-    const std::string folder = path.substr(0, end);
-    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-      close(fd);
-      continue;
+std::pair<std::string, std::string> UnreadableCause(const std::string& path,
+                                                    const std::string& here) {
+  // From the working directory where the path is inside it, as the walk goes.
+  const bool inside = path.starts_with(here + "/");
+  const ListPath names = ParseListPath(inside ? std::string_view(path).substr(here.size() + 1)
+                                              : std::string_view(path));
+  constexpr int kFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+  const bool from_root = !inside && names.from_root;
+  std::string at = from_root ? "" : here;
+  int fd = open(from_root ? "/" : ".", kFlags);
+  // Each folder on the way in turn: one the user may not enter hides all
+  // below it; one that may not be listed, a name not there as spelled.
+  bool unread = false;
+  for (std::size_t i = 0; fd >= 0 && !unread; ++i) {
+    if (faccessat(fd, ".", X_OK, AT_EACCESS) != 0) {
+      unread = true;
+    } else if (i < names.names.size()) {
+      const int next = openat(fd, std::string(names.names[i]).c_str(), kFlags);
+      if (next < 0) {
+        unread = errno == ENOENT && faccessat(fd, ".", R_OK, AT_EACCESS) != 0;
+        if (!unread) break;
+      } else {
+        close(fd);
+        fd = next;
+        at.append("/").append(names.names[i]);
+      }
+    } else {
+      break;
     }
-    if (errno != EACCES) return {};  // not there: no folder of its was denied
-    struct stat status {};
-    stat(folder.c_str(), &status);
-    char mode[8];
-    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(status.st_mode & 07777));
-    const std::string named = folder == here ? "the mod's folder" : Named(FromHere(folder, here));
-    return {(folder == here ? "" : "the folder ") + named + " may not be read by you (" +
-                UserName(geteuid()) + "; owner " + UserName(status.st_uid) + ", mode " + mode + ")",
-            "let your user read " + named + " (chmod, chown), or run Brennel as a user who may"};
   }
-  return {};
+  std::pair<std::string, std::string> cause;
+  struct statx status;
+  if (unread &&
+      statx(fd, "", AT_EMPTY_PATH | AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS, &status) == 0) {
+    cause = {"you (" + UserName(geteuid()) + ") may not read the folder " +
+                 Named(FromHere(at.empty() ? "/" : at, here)) + " " +
+                 OwnerAndMode(FlagsFrom(status)),
+             "run Brennel as a user who may, or let yours (chmod, chown)"};
+  }
+  if (fd >= 0) close(fd);
+  return cause;
+}
+
+bool IsFolderPath(const std::string& path) {
+  struct statx status;
+  return StatxOf(FolderAt(FolderOf(path).empty() ? "/" : FolderOf(path)).fd, LastName(path),
+                 status) == 0 &&
+         S_ISDIR(status.stx_mode);
 }
 
 std::string NameKeyOf(std::string_view name) { return NameKey(name); }
 
 std::string MoveCommand(const std::string& from, const std::string& to) {
   return "mv -n -- " + Quote(from) + " " + Quote(to);
+}
+
+std::vector<std::pair<std::string, bool>> DryRun::FolderNames(const std::string& folder) {
+  const FolderAt at(folder);
+  std::vector<std::pair<std::string, bool>> names;
+  SystemDisk().ReadNames(at.fd, [&](std::string_view name, Listed listed) {
+    struct statx status;
+    const bool is_folder =
+        listed.kind == Listed::Kind::kUnknown
+            ? StatxOf(at.fd, std::string(name), status) == 0 && S_ISDIR(status.stx_mode)
+            : listed.kind == Listed::Kind::kFolder;
+    names.emplace_back(name, is_folder);
+  });
+  return names;
 }
 
 std::vector<std::vector<std::string>> DryRun::CaseTwins(const std::string& folder) {

@@ -183,6 +183,22 @@ std::vector<std::vector<std::string>> DryRun::CaseTwins(const std::string& folde
   return twins;
 }
 
+std::vector<std::pair<std::string, bool>> DryRun::FolderNames(const std::string& folder) {
+  std::vector<std::pair<std::string, bool>> names;
+  WIN32_FIND_DATAW found;
+  const HANDLE search = FindFirstFileExW(Widen(folder + "\\*").c_str(), FindExInfoBasic, &found,
+                                         FindExSearchNameMatch, nullptr, 0);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name != L"." && name != L"..") {
+      names.emplace_back(Narrow(name), (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+    }
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return names;
+}
+
 std::unique_ptr<DryRun> MakeDryRun() { return std::make_unique<Win32DryRun>(); }
 
 Failure FailureOf(std::int64_t number) {
@@ -216,28 +232,12 @@ std::pair<std::string, std::string> RefusalCause(std::int64_t number, const std:
   }
 }
 
-std::pair<std::string, std::string> UnreadableFolder(const std::string& path,
-                                                     const std::string& here) {
-  // Only the folders below the working directory, which is there to be listed.
-  if (path.size() <= here.size() || !path.starts_with(here)) return {};
-  for (std::size_t end = here.size(); end != std::string::npos;
-       end = path.find_first_of("\\/", end + 1)) {
-    const std::string folder = path.substr(0, end);
-    WIN32_FIND_DATAW found;
-    const HANDLE search = FindFirstFileExW(Widen(folder + "\\*").c_str(), FindExInfoBasic, &found,
-                                           FindExSearchNameMatch, nullptr, 0);
-    if (search != INVALID_HANDLE_VALUE) {
-      FindClose(search);
-      continue;
-    }
-    if (GetLastError() != ERROR_ACCESS_DENIED) return {};
-    const std::string named = folder == here ? "the mod's folder" : Named(FromHere(folder, here));
-    return {(folder == here ? "" : "the folder ") + named +
-                " may not be listed by you (its security settings)",
-            "let your user list " + named + ", or run Brennel as a user who may"};
-  }
+// Windows lists a folder to whoever may look in it: a denial is the rename's own.
+std::pair<std::string, std::string> UnreadableCause(const std::string&, const std::string&) {
   return {};
 }
+
+bool IsFolderPath(const std::string& path) { return IsFolder(Widen(path)); }
 
 std::string MoveCommand(const std::string& from, const std::string& to) {
   return "if not exist \"" + to + "\" move \"" + from + "\" \"" + to + "\"";

@@ -243,19 +243,30 @@ Cause Presser::CauseOf(const CheckedList& list, const Outcome& outcome) {
               "one), or spell the list exactly as one of them"};
     case Failure::kTaken: {
       if (const std::size_t earlier = Earlier(list, pair, false)) {
+        // Where the other list moves files away from it at two pairs too, the
+        // duplicate is in both: two files put at one place, or (here the
+        // deactivation list) one file that the activation list moves twice.
+        const std::string mirrored = Mirrored(list, list.TargetEntry(pair), false);
         return {"duplicate-target",
                 "pair " + std::to_string(earlier) + " put a file at " + Named(target) +
                     " already (" + list.At(list.TargetEntry(earlier - 1)) + ")",
-                "give " + number + " a target of its own",
+                mirrored.empty() ? "give " + number + " a target of its own"
+                : list.activation
+                    ? "give " + number + " a target of its own in both lists (" + mirrored + ")"
+                    : "take pair " + std::to_string(earlier) + " or " + number +
+                          " out of both lists (" + mirrored + ")",
                 {},
                 list.TargetEntry(pair)};
       }
       const std::string there = OnDisk(target);
+      const bool folder = IsFolderPath(Where(target));
       return {"target-taken",
-              "a file is already at " + Named(there) + ", where " + number + " moves " +
-                  Named(OnDisk(source)) +
+              (folder ? "a folder is already at " : "a file is already at ") + Named(there) +
+                  ", where " + number + " moves " + Named(OnDisk(source)) +
                   (LastName(there) == LastName(target) ? "" : " (names match in any case)"),
-              "move " + Named(there) + " aside",
+              folder ? "move the folder " + Named(there) + " aside, or correct " +
+                           list.At(list.TargetEntry(pair)) + " if the file is to go into it"
+                     : "move " + Named(there) + " aside",
               Every(list, pair, [&](const auto& from, const auto& to) {
                 return Present(from) && Found(to) ? Aside(OnDisk(to)) : Move{};
               })};
@@ -282,6 +293,12 @@ Cause Presser::Missing(const CheckedList& list, std::size_t pair) {
             "take it out"};
   }
   if (Cause away = MovedAway(list, pair); !away.kind.empty()) return away;
+  if (Found(source) && IsFolderPath(Where(source))) {
+    return {"missing-source",
+            Named(OnDisk(source)) + " is a folder, not a file: the walk moves only files",
+            "correct " + list.At(list.SourceEntry(pair)) +
+                " to name the file, or move the folder aside and put the file there"};
+  }
   if (Found(source)) {
     return {"missing-source",
             Named(OnDisk(source)) +
@@ -315,6 +332,15 @@ Cause Presser::Missing(const CheckedList& list, std::size_t pair) {
             })};
   }
   if (Cause misspelt = Misspelt(list, pair); !misspelt.kind.empty()) return misspelt;
+  // A folder that may not be listed hides a name in another case.
+  for (const std::string* path : {&source, &target}) {
+    if (const auto [why, fix] = UnreadableCause(Where(*path), here_); !why.empty()) {
+      return {"missing-source",
+              "neither " + Named(source) + " nor " + Named(target) + " is there as spelled, and " +
+                  why + " to find them in another case",
+              fix};
+    }
+  }
   return {"missing-source", "neither " + Named(source) + " nor " + Named(target) + " is there",
           // A path the walk reaches no folder of (from a drive, say) as the list spells it.
           "put the file there as " + Named(Where(source).empty() ? source : OnDisk(source)) +
@@ -324,11 +350,21 @@ Cause Presser::Missing(const CheckedList& list, std::size_t pair) {
 Cause Presser::MovedAway(const CheckedList& list, std::size_t pair) {
   const std::size_t earlier = Earlier(list, pair, true);
   if (earlier == 0) return {};
+  const std::string pairs =
+      "pair " + std::to_string(earlier) + " or pair " + std::to_string(pair + 1);
+  // Where the other list has the two pairs too, out of one list alone is
+  // no way out: the deactivation list's source is where the activation
+  // list puts two files, and one pair taken out of it leaves its file active.
+  const std::string mirrored = Mirrored(list, list.SourceEntry(pair), true);
   return {"duplicate-source",
           "pair " + std::to_string(earlier) + " moved " + Named(list.Source(pair)) +
               " away already (" + list.At(list.SourceEntry(earlier - 1)) + ")",
-          "take pair " + std::to_string(earlier) + " or pair " + std::to_string(pair + 1) +
-              " out of " + list.name};
+          mirrored.empty() ? "take " + pairs + " out of " + list.name
+          : list.activation
+              ? "take " + pairs + " out of both lists (" + mirrored + ")"
+              : "give one of " + mirrored + " a target of its own in both lists: they put " +
+                    "their files at " + Named(list.Source(pair)) + ", and taking a pair out of " +
+                    list.name + " alone leaves its file active"};
 }
 
 // Where the other list's spelling is a few letters away and on disk, the
@@ -370,6 +406,19 @@ Cause Presser::Misspelt(const CheckedList& list, std::size_t pair) {
     }
   }
   return {};
+}
+
+// The other list's pairs that `entry` of `list` is a path of, where they
+// are two or more: "pairs 4 and 9 of Tavrik.mld"; "" where not. A source
+// here (`source`) is a target there: each list walks the paths its own way.
+std::string Presser::Mirrored(const CheckedList& list, std::size_t entry, bool source) {
+  const CheckedList& other = ListOf(!list.activation);
+  std::vector<std::size_t> pairs;
+  for (const auto& [pair, roles] : UsesIn(other).Of(list.Key(entry))) {
+    if ((roles & (source ? 2 : 1)) != 0) pairs.push_back(pair + 1);
+  }
+  if (pairs.size() < 2) return "";
+  return PairsText(pairs) + " of " + other.name;
 }
 
 std::vector<std::string> Presser::TwinsOf(std::string_view folder, std::string_view name) {

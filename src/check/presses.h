@@ -200,6 +200,7 @@ class Presser {
   Outcome Walk(Brennel& brennel, bool activate, const CheckedList& list, std::size_t skipped);
   Cause CauseOf(const CheckedList& list, const Outcome& outcome);
   Cause Misspelt(const CheckedList& list, std::size_t pair);
+  std::string Mirrored(const CheckedList& list, std::size_t entry, bool source);
   std::size_t Earlier(const CheckedList& list, std::size_t pair, bool away);
   std::string Where(const std::string& path);
   bool Present(const std::string& path);

@@ -207,7 +207,7 @@ Unmeant UnmeantList(DryRun& run, const CheckedList& list, const std::string& her
           where.append("/").append(folder);
         }
       }
-      if (const auto [why, fix] = UnreadableFolder(where, here); !why.empty()) {
+      if (const auto [why, fix] = UnreadableCause(where, here); !why.empty()) {
         return told("unreadable-folder", entry,
                     why + ", so the pairs' files in it cannot be looked for", fix, true);
       }
