@@ -106,7 +106,7 @@ std::string Line(const CheckReport& report, int n) {
 std::vector<Finding> Of(const CheckReport& report, const std::string& kind) {
   std::vector<Finding> found;
   for (const Finding& finding : report.findings) {
-    if (finding.kind == kind) found.push_back(finding);
+    if (std::string(NameOf(finding.kind)) == kind) found.push_back(finding);
   }
   return found;
 }
@@ -210,8 +210,8 @@ TEST_F(Check, FindingsNameTheirListEntryLineAndColumn) {
   const CheckReport report = Checked();
   std::set<std::tuple<std::string, std::string, std::size_t, std::size_t, std::size_t>> found;
   for (const Finding& finding : report.findings) {
-    found.insert({finding.list, finding.kind, finding.entry, finding.position.line,
-                  finding.position.column});
+    found.insert({finding.list, std::string(NameOf(finding.kind)), finding.entry,
+                  finding.position.line, finding.position.column});
   }
   const std::set<std::tuple<std::string, std::string, std::size_t, std::size_t, std::size_t>>
       expected = {{"Tavrik.mla", "other-case", 3, 2, 1},
@@ -228,17 +228,17 @@ TEST_F(Check, FindingsNameTheirListEntryLineAndColumn) {
                   {"Tavrik.mld", "lists-differ", 2, 1, 16}};
   EXPECT_EQ(found, expected);
   for (const Finding& finding : report.findings) {
-    if (finding.kind == "empty-entry") {
+    if (finding.kind == Kind::kEmptyEntry) {
       EXPECT_EQ(finding.text,
                 "empty entry (a blank line or a doubled comma) shifts the 2 pairs "
                 "after it; take it out");
     }
-    if (finding.kind == "duplicate-source") {
+    if (finding.kind == Kind::kDuplicateSource) {
       EXPECT_EQ(finding.text,
                 "pair 1 moved 'Data\\a.esp.off' away already (Tavrik.mla:1:1); take pair 1 or pair "
                 "5 out of Tavrik.mla");
     }
-    if (finding.kind == "leaves-folder") {
+    if (finding.kind == Kind::kLeavesFolder) {
       EXPECT_NE(finding.text.find("'" + (folder.path().parent_path() / "outside.esp").string()),
                 std::string::npos)
           << finding.text;
@@ -252,7 +252,8 @@ TEST_F(Check, AListTooLongToWalkAndAMissingListAreFindings) {
   WriteFile("Tavrik.mla", list);
   const CheckReport report = Checked();
   std::set<std::string> kinds;
-  for (const Finding& finding : report.findings) kinds.insert(finding.list + " " + finding.kind);
+  for (const Finding& finding : report.findings)
+    kinds.insert(finding.list + " " + std::string(NameOf(finding.kind)));
   EXPECT_EQ(kinds, (std::set<std::string>{"Tavrik.mla too-many-entries",
                                           "Tavrik.mla missing-source",  // no file is there
                                           "Tavrik.mld unreadable-list"}));
@@ -471,7 +472,7 @@ TEST_F(Check, LinksAfterARenameAreFollowedAsTheSystemFollowsThem) {
   fs::create_symlink("nowhere", "Data/w.off");
   WriteFile("Tavrik.mld", "Data/w.off,Data/w\r\n");
   const Cause back = Checked().deactivate.from_now().cause;
-  EXPECT_EQ(back.kind, "missing-source") << back.text;
+  EXPECT_EQ(std::string(NameOf(back.kind)), "missing-source") << back.text;
 }
 
 TEST_F(Check, TheReadmeSampleIsWhatTheShippedDemoPrints) {
@@ -1385,7 +1386,7 @@ TEST_F(Check, ASplitFolderAndARefusalPastWhatLinuxTakesInOneCallAreNamed) {
   std::replace(std::begin(in), std::end(in), '\\', '/');
   CheckReport report = tavrik::Check(*MakeDryRun(), fs::current_path().string());
   const Cause& cause = report.activate.from_now().cause;
-  EXPECT_EQ(cause.kind, "split-folder") << cause.text;
+  EXPECT_EQ(std::string(NameOf(cause.kind)), "split-folder") << cause.text;
   EXPECT_EQ(cause.moves,
             (std::vector<Move>{{in + "/Textures/a.dds.off", in + "/textures/a.dds.off"}}));
   EXPECT_EQ(report.in_twins, (std::vector<std::size_t>{1}));

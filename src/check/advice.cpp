@@ -172,7 +172,7 @@ std::string Unmeant(const tavrik::Unmeant& unmeant) {
 std::vector<const Finding*> CutOff(const CheckReport& report) {
   std::vector<const Finding*> cut;
   for (const Finding& finding : report.findings) {
-    if (finding.kind == "odd-entry" && finding.under.empty()) cut.push_back(&finding);
+    if (finding.kind == Kind::kOddEntry && finding.under.empty()) cut.push_back(&finding);
   }
   return cut;
 }
@@ -405,12 +405,13 @@ std::string Next(CheckReport& report, const ModState& state, Presser& presser) {
         if (through && plan.back().done && plan.back().undone) return Told(report, plan);
         if (through && !reached && goal == goals[0]) reached = plan;
         const Cause& cause = (erred ? first : through ? plan.back() : plan.last()).cause;
-        if (goal == goals[0] && (blocking.kind.empty() || blocking.kind == "already-moved")) {
+        if (goal == goals[0] &&
+            (blocking.kind == Kind::kNone || blocking.kind == Kind::kAlreadyMoved)) {
           blocking = cause;  // more than files it finds moved already
         }
         // Of a file at each path, the one where the goal puts the mod's goes aside.
         std::vector<Move> wanted = cause.moves;
-        if (cause.kind == "target-taken" && !report.both.empty()) {
+        if (cause.kind == Kind::kTargetTaken && !report.both.empty()) {
           const CheckedList& list = presser.ListOf(state.by_activation);
           wanted.clear();
           for (const std::size_t pair : report.both) {

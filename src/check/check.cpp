@@ -132,7 +132,7 @@ class Linter {
   void Lint(const CheckedList& activation, const CheckedList& deactivation) {
     for (const CheckedList* list : {&activation, &deactivation}) {
       if (!list->readable) {
-        Add(*list, 0, Severity::kWarning, "unreadable-list",
+        Add(*list, 0, Kind::kUnreadableList,
             "the list file is missing or cannot be read: its button does nothing; write it, or "
             "make it readable");
         continue;
@@ -140,7 +140,7 @@ class Linter {
       const bool too_many = list->TooMany();
       if (list->Refused()) {
         const Cause refused = ListRefusal(too_many);
-        Add(*list, too_many ? kLongestWalk + 1 : 0, Severity::kError, refused.kind,
+        Add(*list, too_many ? kLongestWalk + 1 : 0, refused.kind,
             refused.text + ": its button refuses it before any rename" +
                 (too_many ? "" : " (error " + std::to_string(error_number::kOutOfMemory) + ")") +
                 "; " + refused.fix);
@@ -155,7 +155,7 @@ class Linter {
         }
         // Every pair whose file an earlier one moves away, not only the one a walk stops at.
         if (number % 2 == 0 && pair < list->Unshifted() && !list->Source(pair).empty()) {
-          if (const Cause away = presser_.MovedAway(*list, pair); !away.kind.empty()) {
+          if (const Cause away = presser_.MovedAway(*list, pair); away.kind != Kind::kNone) {
             Told(*list, pair + 1, away, away.kind, "");
           }
         }
@@ -170,27 +170,28 @@ class Linter {
   /// list) at its target out of turn.
   void Misplaced(const CheckedList& list, const ModState& state) {
     // A list its button refuses whole stops at no pair: its missing files follow from that.
-    const std::string refused = list.Refused() ? ListRefusal(list.TooMany()).kind + '\t' : "";
+    const std::string refused =
+        list.Refused() ? NameOf(ListRefusal(list.TooMany()).kind) + std::string("\t") : "";
     std::unordered_set<std::size_t> misspelt;  // the first entries of misspelt pairs
     for (const std::size_t pair : state.At(PairPlace::kNeither)) {
       const Cause cause = presser_.Missing(list, pair - 1);
       // An empty entry says it itself; a file an earlier pair moves, the walk's stop.
-      if (cause.kind == "empty-entry" || cause.kind == "duplicate-source") continue;
-      const bool split = cause.kind == "split-folder" && !cause.moves.empty();
-      if (cause.kind == "misspelt") misspelt.insert(2 * pair - 1);
-      Told(list, pair, cause, split ? "missing-source" : cause.kind,
+      if (cause.kind == Kind::kEmptyEntry || cause.kind == Kind::kDuplicateSource) continue;
+      const bool split = cause.kind == Kind::kSplitFolder && !cause.moves.empty();
+      if (cause.kind == Kind::kMisspelt) misspelt.insert(2 * pair - 1);
+      Told(list, pair, cause, split ? Kind::kMissingSource : cause.kind,
            !refused.empty() ? refused
            : split          ? "split-folder\t" + SplitGroup(cause.moves[0].from, cause.moves[0].to)
                             : "");
     }
     for (Finding& finding : findings_) {  // where the lists part follows from the misspelling
-      if (finding.kind == "lists-differ" && misspelt.contains(finding.entry)) {
+      if (finding.kind == Kind::kListsDiffer && misspelt.contains(finding.entry)) {
         finding.under = "misspelt\t";
       }
     }
     if (!list.activation) return;
     for (const std::size_t pair : state.At(PairPlace::kBoth)) {
-      Add(list, list.TargetEntry(pair - 1), Severity::kWarning, "both-names",
+      Add(list, list.TargetEntry(pair - 1), Kind::kBothNames,
           "a file is at both paths of the pair, " + Named(presser_.OnDisk(list.First(pair - 1))) +
               " and " + Named(presser_.OnDisk(list.Second(pair - 1))) +
               ": no walk moves one onto the other; move one of them aside");
@@ -199,7 +200,7 @@ class Linter {
     const std::size_t stop = StopOf(state.places, PairPlace::kSecond) + 1;  // the first not moved
     for (const std::size_t pair : state.At(PairPlace::kSecond)) {
       if (pair < stop) continue;
-      Add(list, list.SourceEntry(pair - 1), Severity::kWarning, "missing-source",
+      Add(list, list.SourceEntry(pair - 1), Kind::kMissingSource,
           Named(list.Source(pair - 1)) + " is missing, but its target " +
               Named(list.Target(pair - 1)) + " is there, while the file of pair " +
               std::to_string(stop) + " is not moved: it is out of turn");
@@ -213,8 +214,9 @@ class Linter {
       return finding.list == list.name && (finding.entry + 1) / 2 == outcome.pair &&
              finding.kind == cause.kind;
     };
-    const bool telling = cause.kind == "duplicate-source" || cause.kind == "duplicate-target" ||
-                         cause.kind == "misspelt" || cause.kind == "refused";
+    const bool telling = cause.kind == Kind::kDuplicateSource ||
+                         cause.kind == Kind::kDuplicateTarget || cause.kind == Kind::kMisspelt ||
+                         cause.kind == Kind::kRefused;
     if (outcome.pair > 0 && telling && std::ranges::none_of(findings_, told)) {
       Told(list, outcome.pair, cause, cause.kind, "");
     }
@@ -227,8 +229,7 @@ class Linter {
     for (Finding& finding : findings_) {
       if (finding.list == list.name && finding.under.empty()) finding.under = key;
     }
-    Add(list, unmeant.entry, Severity::kError, "unmeant-list", unmeant.text + "; " + unmeant.fix,
-        list.name);
+    Add(list, unmeant.entry, Kind::kUnmeantList, unmeant.text + "; " + unmeant.fix, list.name);
   }
 
   /// Sorts the findings by list, then entry; the whole list's first.
@@ -241,11 +242,11 @@ class Linter {
   }
 
  private:
-  void Add(const CheckedList& list, std::size_t entry, Severity severity, std::string kind,
-           std::string text, std::string group = "", std::string under = "") {
+  void Add(const CheckedList& list, std::size_t entry, Kind kind, std::string text,
+           std::string group = "", std::string under = "") {
     const bool placed = entry > 0 && entry <= list.positions.size();
     findings_.push_back({list.name, entry, placed ? list.positions[entry - 1] : FieldPosition(),
-                         severity, std::move(kind), std::move(text), std::move(group),
+                         SeverityOf(kind), kind, std::move(text), std::move(group),
                          std::move(under)});
   }
 
@@ -262,7 +263,7 @@ class Linter {
     } catch (const Error& error) {
       // One folder's ambiguity makes a finding of every entry through it.
       if (FailureOf(error.Number()) == Failure::kAmbiguous) {
-        Add(list, number, Severity::kError, "ambiguous-name",
+        Add(list, number, Kind::kAmbiguousName,
             error.Description() +
                 ": the walk stops here with an error; merge them into one, or spell the list "
                 "exactly as one of them",
@@ -273,12 +274,12 @@ class Linter {
     const bool up = entry.find("..") != std::string::npos && LeadingUps(ParseListPath(entry)) > 0;
     if (entry.empty()) {
       const std::size_t later = (list.Size() - number) / 2;
-      Add(list, number, Severity::kWarning, "empty-entry",
+      Add(list, number, Kind::kEmptyEntry,
           "empty entry (a blank line or a doubled comma)" +
               (later == 0 ? std::string() : " shifts the " + Counted(later, "pair") + " after it") +
               "; take it out");
     } else if (IsDriveOrShare(entry) || IsSeparator(entry[0]) || up) {
-      Add(list, number, Severity::kWarning, "leaves-folder",
+      Add(list, number, Kind::kLeavesFolder,
           "the path leads outside the mod's folder" +
               (!facts || facts->where.empty() ? std::string() : ", to " + Named(facts->where)) +
               ": a list can move files anywhere its user may write; keep it inside unless that "
@@ -299,7 +300,7 @@ class Linter {
       const std::vector<std::string> twins = presser_.TwinsOf(folder, name);
       if (!twins.empty() && files_told_.insert(file).second) {  // at the first pair that moves it
         for (const std::string& twin : twins) {
-          Add(list, source_entry, Severity::kWarning, "case-twin",
+          Add(list, source_entry, Kind::kCaseTwin,
               Shown(file) + " has a twin that differs only in case, " + Shown(Beside(file, twin)) +
                   ": Windows takes them for one file, a game may load either, and the walk "
                   "takes the twin for its target's name; the walk moves " +
@@ -312,13 +313,13 @@ class Linter {
       Spelling(list, target_entry, to, false);
       SplitFolders(list, target_entry, to, true);
     } else if (from.folder_found && !IsDriveOrShare(target)) {  // else missing-source says it
-      Add(list, target_entry, Severity::kError, "no-target-folder",
+      Add(list, target_entry, Kind::kNoTargetFolder,
           "the target's folder " + Shown(FolderOf(to.where)) +
               " does not exist: the rename will be refused; make the folder, or fix the path");
     }
     if (from.file_found && list.Key(source_entry) == list.Key(target_entry) &&
         WithoutTrailingDots(LastName(target)) == LastName(from.where)) {
-      Add(list, source_entry, Severity::kWarning, "same-path",
+      Add(list, source_entry, Kind::kSamePath,
           "the pair's source is its own target: it renames nothing; take it out, or fix its "
           "target");
     }
@@ -326,21 +327,21 @@ class Linter {
 
   // The whole entry as the disk spells it: a name the folder lacks, as the rename would make it.
   void Spelling(const CheckedList& list, std::size_t entry, const PathFacts& facts, bool whole) {
-    const auto note = [&](const char* kind, std::size_t& first, const char* how, const char* fix) {
+    const auto note = [&](Kind kind, std::size_t& first, const char* how, const char* fix) {
       // A list typed in another case has a note an entry: where only a kind's
       // first is shown, it counts the others.
       if (!every_text_ && first < findings_.size()) return void(++findings_[first].count);
       first = findings_.size();
-      Add(list, entry, Severity::kNote, kind,
+      Add(list, entry, kind,
           Named(list.Entry(entry)) + " matches the disk only " + how + ": " + Shown(facts.where) +
               "; " + fix);
     };
     if (facts.folder_other_case || (whole && facts.file_other_case)) {
-      note("other-case", other_case_told_, "in another case",
+      note(Kind::kOtherCase, other_case_told_, "in another case",
            "the walk finds it so, and spelling it so is surer");
     }
     if (facts.folder_trailing_dots || (whole && facts.file_trailing_dots)) {
-      note("trailing-dots", dots_told_, "without the dots and spaces at the end of a name",
+      note(Kind::kTrailingDots, dots_told_, "without the dots and spaces at the end of a name",
            "spell it so");
     }
   }
@@ -361,7 +362,7 @@ class Linter {
         InBoth(run_, folder, Beside(folder, twin), "", both);
       }
       if (others.empty()) continue;
-      Add(list, number, Severity::kWarning, "split-folder",
+      Add(list, number, Kind::kSplitFolder,
           "the folder " + Shown(folder) + " has a twin that differs only in case, " + others +
               ": a game run through a Windows compatibility layer sees only one of them; the "
               "walk " +
@@ -382,7 +383,7 @@ class Linter {
     const Shift& shift = list.shift;
     const std::string at = shift.entry > 0 ? list.At(shift.entry) : "";
     if (shift.entry > 0 && !shift.empty) {
-      Add(list, shift.entry, Severity::kWarning, "shifted-pairs",
+      Add(list, shift.entry, Kind::kShiftedPairs,
           "pair " + std::to_string(shift.pair + 1) + " renames " + Named(list.Source(shift.pair)) +
               " to " + Named(list.Target(shift.pair)) +
               ", and the pairs after it agree only without " + Named(list.Entry(shift.entry)) +
@@ -390,7 +391,7 @@ class Linter {
               "or is it one too many?");
     }
     if (list.Size() % 2 == 1 && !list.TooMany()) {
-      Add(list, list.Size(), Severity::kWarning, "odd-entry",
+      Add(list, list.Size(), Kind::kOddEntry,
           "an entry left over: the list has an odd number of entries, so this one belongs to "
           "no pair" +
               (at.empty() ? std::string("; add its partner, or take it out")
@@ -412,7 +413,7 @@ class Linter {
         !Parting(Keys(activation, true), Keys(deactivation, true))) {
       for (const CheckedList* list : both) {
         if (list->shift.entry == 0) continue;
-        Add(*list, list->shift.entry, Severity::kNote, "lists-differ",
+        Add(*list, list->shift.entry, Kind::kListsDiffer,
             std::string("the two lists' pairs part at this ") +
                 (list->shift.empty ? "empty entry" : "shift") +
                 ", and agree without it: the pairs after it differ because of it",
@@ -434,7 +435,7 @@ class Linter {
     if (in_d < pd && (reverse || in_d < pa)) {
       const auto differs = [&](const CheckedList& list, std::size_t pair, const CheckedList& other,
                                std::size_t other_pair, const char* agree) {
-        Add(list, 2 * pair + 1, Severity::kNote, "lists-differ",
+        Add(list, 2 * pair + 1, Kind::kListsDiffer,
             "pair " + std::to_string(pair + 1) + " here, " + PairText(list, pair) +
                 ", is not pair " + std::to_string(other_pair + 1) + " of " + other.name + ", " +
                 PairText(other, other_pair) + " (" + other.At(2 * other_pair + 1) + ")" + agree +
@@ -447,11 +448,11 @@ class Linter {
     const CheckedList &longer = pa > pd ? activation : deactivation,
                       &shorter = pa > pd ? deactivation : activation;
     const std::size_t first = std::min(pa, pd);
-    Add(longer, 2 * first + 1, Severity::kNote, "lists-differ",
+    Add(longer, 2 * first + 1, Kind::kListsDiffer,
         "pair " + std::to_string(first + 1) + " here, " + PairText(longer, first) +
             ", has none in " + shorter.name + ", which ends after " + Counted(first, "pair"));
     if (first > 0) {
-      Add(shorter, 2 * first, Severity::kNote, "lists-differ",
+      Add(shorter, 2 * first, Kind::kListsDiffer,
           "this list ends after " + Counted(first, "pair") + "; " + longer.name +
               " goes on with pair " + std::to_string(first + 1) + ", " + PairText(longer, first) +
               " (" + longer.At(2 * first + 1) + ")");
@@ -459,14 +460,13 @@ class Linter {
   }
 
   // A cause as the finding at its entry (from 1), which names its own place "this entry".
-  void Told(const CheckedList& list, std::size_t pair, const Cause& cause, std::string kind,
+  void Told(const CheckedList& list, std::size_t pair, const Cause& cause, Kind kind,
             std::string under) {
     const std::size_t entry = cause.entry > 0 ? cause.entry : list.SourceEntry(pair - 1);
     std::string text = cause.text + (cause.fix.empty() ? "" : "; " + cause.fix);
     const std::string at = list.At(entry);
     if (text.starts_with(at + " ")) text.replace(0, at.size(), "this entry");
-    Add(list, entry, cause.kind == "refused" ? Severity::kError : Severity::kWarning,
-        std::move(kind), std::move(text), "", std::move(under));
+    Add(list, entry, kind, std::move(text), "", std::move(under));
   }
 
   DryRun& run_;
@@ -572,7 +572,7 @@ int ExitStatus(const CheckReport& report) {
   if (report.state != State::kInactive && report.state != State::kActive) return 1;
   // A list cut off leaves its last file where it is, whatever the walks do.
   if (std::ranges::any_of(report.findings,
-                          [](const Finding& f) { return f.kind == "odd-entry"; })) {
+                          [](const Finding& f) { return f.kind == Kind::kOddEntry; })) {
     return 1;
   }
   const Trial& applies = report.state == State::kInactive ? report.activate : report.deactivate;

@@ -10,14 +10,11 @@
 #include <vector>
 
 #include "dry_run.h"
+#include "findings.h"
 #include "presses.h"
 #include "unmeant_lists.h"
 
 namespace tavrik {
-
-enum class Severity : unsigned char { kError, kWarning, kNote };
-inline constexpr const char* kSeverityNames[] = {"error", "warning", "note"};
-inline const char* NameOf(Severity severity) { return kSeverityNames[static_cast<int>(severity)]; }
 
 /// A finding about a list, told at its line and column as compilers print them, with the fix:
 /// `Tavrik.mla:12:5: warning: empty entry shifts the 9 pairs after it`.
@@ -26,12 +23,12 @@ struct Finding {
   std::size_t entry = 0;   // from 1; 0 for the list as a whole
   FieldPosition position;  // line 0 for the list as a whole
   Severity severity = Severity::kNote;
-  std::string kind;  // brennel-check(1), FINDINGS: every kind
+  Kind kind = Kind::kNone;
   std::string text;
   std::string group;      // a kind's findings of one group (a folder, "" all) are told together
   std::string under;      // the Key() of the finding it follows from, counted under it; "" none
   std::size_t count = 1;  // the findings it stands for: in a short report, later ones of its kind
-  std::string Key() const { return kind + '\t' + group; }
+  std::string Key() const { return NameOf(kind) + ('\t' + group); }
 };
 
 struct CheckReport {

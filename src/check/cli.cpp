@@ -113,7 +113,7 @@ std::string FindingLine(const Finding& finding, bool colour) {
   return finding.list +
          (at.line > 0 ? ":" + std::to_string(at.line) + ":" + std::to_string(at.column) : "") +
          ": " + Painted(NameOf(finding.severity), severity_colour, colour) + ": " +
-         ShownText(finding.text + " [" + finding.kind + "]");
+         ShownText(finding.text + " [" + NameOf(finding.kind) + "]");
 }
 
 // Findings of a kind and a cause, one line: the first, how many more, and
@@ -178,15 +178,15 @@ static void to_json(json& out, const Displaced& file) {
 }
 static void to_json(json& out, const Outcome& outcome) {
   const Cause& cause = outcome.cause;
-  out = {
-      {"result", NameOf(outcome.result)},
-      {"pair", Number(outcome.pair)},
-      {"text", Text(outcome.text)},
-      {"at", Text(outcome.at)},
-      {"renames", outcome.renames},
-      {"cause", cause.kind.empty()
-                    ? json(nullptr)
-                    : json{{"kind", cause.kind}, {"text", cause.text}, {"fix", Text(cause.fix)}}}};
+  out = {{"result", NameOf(outcome.result)},
+         {"pair", Number(outcome.pair)},
+         {"text", Text(outcome.text)},
+         {"at", Text(outcome.at)},
+         {"renames", outcome.renames},
+         {"cause", cause.kind == Kind::kNone ? json(nullptr)
+                                             : json{{"kind", NameOf(cause.kind)},
+                                                    {"text", cause.text},
+                                                    {"fix", Text(cause.fix)}}}};
 }
 static void to_json(json& out, const Trial& trial) {
   out = {{"from_now", trial.from_now()},
@@ -243,7 +243,7 @@ std::string JsonReport(const CheckReport& report) {
                    {"line", Number(finding.position.line)},
                    {"column", Number(finding.position.column)},
                    {"severity", NameOf(finding.severity)},
-                   {"kind", finding.kind},
+                   {"kind", NameOf(finding.kind)},
                    {"text", finding.text},
                    {"group", finding.group},
                    {"under", Text(finding.under)}}) +

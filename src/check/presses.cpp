@@ -212,10 +212,11 @@ std::string ShiftFix(bool empty, const std::string& at) {
 
 Cause ListRefusal(bool too_many) {
   if (too_many) {
-    return {"too-many-entries", "the list holds more than " + Thousands(kLongestWalk) + " entries",
+    return {Kind::kTooManyEntries,
+            "the list holds more than " + Thousands(kLongestWalk) + " entries",
             "split the mod, or take entries out"};
   }
-  return {"too-much-text",
+  return {Kind::kTooMuchText,
           "the list holds more than " + std::to_string(kMaxListText >> 20) + " MiB of text",
           "take entries out, or make its paths shorter"};
 }
@@ -227,7 +228,7 @@ Cause Presser::CauseOf(const CheckedList& list, const Outcome& outcome) {
   const std::string number = "pair " + std::to_string(outcome.pair);
   if (const Shift& shift = list.shift; shift.entry > 0 && pair >= shift.pair) {
     const std::string at = list.At(shift.entry);
-    return {shift.empty ? "empty-entry" : "shifted-pairs",
+    return {shift.empty ? Kind::kEmptyEntry : Kind::kShiftedPairs,
             std::string(list.name) + "'s pairs are shifted by one entry from pair " +
                 std::to_string(shift.pair + 1) + " on, at " + at +
                 (shift.empty ? " (an empty entry)" : "") + ", so " + number + " joins " +
@@ -238,7 +239,7 @@ Cause Presser::CauseOf(const CheckedList& list, const Outcome& outcome) {
   const std::string reason = Reason(outcome.text, source, target);
   switch (FailureOf(outcome.error)) {
     case Failure::kAmbiguous:
-      return {"ambiguous-name", reason,
+      return {Kind::kAmbiguousName, reason,
               "merge the names it cannot tell apart into one (a game run on Windows sees only "
               "one), or spell the list exactly as one of them"};
     case Failure::kTaken: {
@@ -247,7 +248,7 @@ Cause Presser::CauseOf(const CheckedList& list, const Outcome& outcome) {
         // duplicate is in both: two files put at one place, or (here the
         // deactivation list) one file that the activation list moves twice.
         const std::string mirrored = Mirrored(list, list.TargetEntry(pair), false);
-        return {"duplicate-target",
+        return {Kind::kDuplicateTarget,
                 "pair " + std::to_string(earlier) + " put a file at " + Named(target) +
                     " already (" + list.At(list.TargetEntry(earlier - 1)) + ")",
                 mirrored.empty() ? "give " + number + " a target of its own"
@@ -260,7 +261,7 @@ Cause Presser::CauseOf(const CheckedList& list, const Outcome& outcome) {
       }
       const std::string there = OnDisk(target);
       const bool folder = IsFolderPath(Where(target));
-      return {"target-taken",
+      return {Kind::kTargetTaken,
               (folder ? "a folder is already at " : "a file is already at ") + Named(there) +
                   ", where " + number + " moves " + Named(OnDisk(source)) +
                   (LastName(there) == LastName(target) ? "" : " (names match in any case)"),
@@ -273,34 +274,35 @@ Cause Presser::CauseOf(const CheckedList& list, const Outcome& outcome) {
     }
     case Failure::kNotFound: {  // its source is there: the target's folder is not
       const std::string folder = Named(FolderOf(OnDisk(target)));
-      return {"no-target-folder", "the folder " + folder + " of its target does not exist",
+      return {Kind::kNoTargetFolder, "the folder " + folder + " of its target does not exist",
               "make the folder " + folder + ", or correct " + list.At(list.TargetEntry(pair))};
     }
     case Failure::kRefused: {
       const auto [why, fix] =
           RefusalCause(outcome.error, Where(source), FolderOf(Where(target)), here_);
-      return {"refused", why.empty() ? reason : why, fix};
+      return {Kind::kRefused, why.empty() ? reason : why, fix};
     }
     default:
-      return {"error", reason, ""};
+      return {Kind::kError, reason, ""};
   }
 }
 
 Cause Presser::Missing(const CheckedList& list, std::size_t pair) {
   const std::string &source = list.Source(pair), &target = list.Target(pair);
   if (source.empty()) {
-    return {"empty-entry", "its source is an empty entry (" + list.At(list.SourceEntry(pair)) + ")",
+    return {Kind::kEmptyEntry,
+            "its source is an empty entry (" + list.At(list.SourceEntry(pair)) + ")",
             "take it out"};
   }
-  if (Cause away = MovedAway(list, pair); !away.kind.empty()) return away;
+  if (Cause away = MovedAway(list, pair); away.kind != Kind::kNone) return away;
   if (Found(source) && IsFolderPath(Where(source))) {
-    return {"missing-source",
+    return {Kind::kMissingSource,
             Named(OnDisk(source)) + " is a folder, not a file: the walk moves only files",
             "correct " + list.At(list.SourceEntry(pair)) +
                 " to name the file, or move the folder aside and put the file there"};
   }
   if (Found(source)) {
-    return {"missing-source",
+    return {Kind::kMissingSource,
             Named(OnDisk(source)) +
                 " is there, but is no normal file (a folder, a link to nothing, a hidden or "
                 "system file)",
@@ -308,7 +310,7 @@ Cause Presser::Missing(const CheckedList& list, std::size_t pair) {
   }
   if (Present(target)) {
     // Files moved out of turn go back by hand, where no press of the other button gets them.
-    return {"already-moved",
+    return {Kind::kAlreadyMoved,
             "its file is at " + Named(OnDisk(target)) + " already, where " +
                 ButtonOf(list.activation) + " puts it",
             "", Every(list, pair, [&](const auto& from, const auto& to) {
@@ -321,7 +323,7 @@ Cause Presser::Missing(const CheckedList& list, std::size_t pair) {
   if (!by_source) twin = InTwin(target);
   if (!twin.empty()) {
     const std::string& by = by_source ? source : target;
-    return {"split-folder",
+    return {Kind::kSplitFolder,
             Named(by) + " is not there, but " + Named(twin) +
                 " is: a folder on its way has a twin that differs only in case",
             "move the mod's files from the twin into " + Named(FolderOf(OnDisk(by))),
@@ -331,17 +333,17 @@ Cause Presser::Missing(const CheckedList& list, std::size_t pair) {
               return there.empty() ? Move{} : Move{there, OnDisk(path)};
             })};
   }
-  if (Cause misspelt = Misspelt(list, pair); !misspelt.kind.empty()) return misspelt;
+  if (Cause misspelt = Misspelt(list, pair); misspelt.kind != Kind::kNone) return misspelt;
   // A folder that may not be listed hides a name in another case.
   for (const std::string* path : {&source, &target}) {
     if (const auto [why, fix] = UnreadableCause(Where(*path), here_); !why.empty()) {
-      return {"missing-source",
+      return {Kind::kMissingSource,
               "neither " + Named(source) + " nor " + Named(target) + " is there as spelled, and " +
                   why + " to find them in another case",
               fix};
     }
   }
-  return {"missing-source", "neither " + Named(source) + " nor " + Named(target) + " is there",
+  return {Kind::kMissingSource, "neither " + Named(source) + " nor " + Named(target) + " is there",
           // A path the walk reaches no folder of (from a drive, say) as the list spells it.
           "put the file there as " + Named(Where(source).empty() ? source : OnDisk(source)) +
               " (from the mod's archive, or its author), or take the pair out of both lists"};
@@ -356,7 +358,7 @@ Cause Presser::MovedAway(const CheckedList& list, std::size_t pair) {
   // no way out: the deactivation list's source is where the activation
   // list puts two files, and one pair taken out of it leaves its file active.
   const std::string mirrored = Mirrored(list, list.SourceEntry(pair), true);
-  return {"duplicate-source",
+  return {Kind::kDuplicateSource,
           "pair " + std::to_string(earlier) + " moved " + Named(list.Source(pair)) +
               " away already (" + list.At(list.SourceEntry(earlier - 1)) + ")",
           mirrored.empty() ? "take " + pairs + " out of " + list.name
@@ -392,7 +394,7 @@ Cause Presser::Misspelt(const CheckedList& list, std::size_t pair) {
       const bool made = std::ranges::any_of(run_.Moved(), [&](const auto& moved) {
         return NameKeyOf(FromHere(moved.second, here_)) == key;
       });
-      return {"misspelt",
+      return {Kind::kMisspelt,
               list.At(ours) + " spells " + Named(list.Entry(ours)) + " where " + other.At(theirs) +
                   " spells " + Named(other.Entry(theirs)) +
                   (made ? ", where " + std::string(ButtonOf(other.activation)) + " puts the file"

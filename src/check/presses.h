@@ -16,6 +16,7 @@
 
 #include "checked_list.h"
 #include "dry_run.h"
+#include "findings.h"
 #include "launcher.h"
 
 namespace tavrik {
@@ -98,7 +99,7 @@ inline Move Aside(const std::string& path) { return {path, path + ".aside"}; }
 
 /// Why a press stops, or a pair's file is not where it should be.
 struct Cause {
-  std::string kind;              // as a finding's: "missing-source", "split-folder", ...
+  Kind kind = Kind::kNone;
   std::string text;              // what stops it
   std::string fix;               // what to do; "" when nothing is to be done
   std::vector<Move> moves = {};  // moves by hand that take it away
