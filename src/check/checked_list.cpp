@@ -106,4 +106,25 @@ Shift FindShift(const CheckedList& list) {
   return {};
 }
 
+void PathUses::Index(const CheckedList& list) {
+  list_ = &list;
+  for (std::uint32_t at = 0; at < list.Pairs(); ++at) {
+    const bool same = list.Key(list.SourceEntry(at)) == list.Key(list.TargetEntry(at));
+    uses_.emplace_back(at, same ? 3 : 1);
+    if (!same) uses_.emplace_back(at, 2);
+  }
+  std::ranges::stable_sort(uses_, {}, [&](const Use& use) { return KeyOf(use); });
+}
+
+std::string_view PathUses::KeyOf(const Use& use) const {
+  return list_->Key((use.second & 1) != 0 ? list_->SourceEntry(use.first)
+                                          : list_->TargetEntry(use.first));
+}
+
+std::span<const PathUses::Use> PathUses::Of(std::string_view key) const {
+  const auto [from, to] =
+      std::ranges::equal_range(uses_, key, {}, [&](const Use& use) { return KeyOf(use); });
+  return {from, to};
+}
+
 }  // namespace tavrik

@@ -6,7 +6,11 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
+#include <span>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "entry_list.h"
@@ -76,5 +80,20 @@ struct CheckedList {
 /// whose names agree, "x.dds.off" and "x.dds") where leaving one of its
 /// entries out makes the next two pairs agree again.
 Shift FindShift(const CheckedList& list);
+
+/// By key (the list's own): the pairs (from 0) it is the source (1) or target (2) of, in
+/// order. One sorted array: a list of 32,767 entries would take megabytes in a hash map.
+class PathUses {
+ public:
+  using Use = std::pair<std::uint32_t, std::uint32_t>;  // pair, roles
+  void Index(const CheckedList& list);
+  bool empty() const { return uses_.empty(); }
+  std::span<const Use> Of(std::string_view key) const;
+
+ private:
+  std::string_view KeyOf(const Use& use) const;
+  const CheckedList* list_ = nullptr;
+  std::vector<Use> uses_;  // by key, then pair
+};
 
 }  // namespace tavrik

@@ -1,5 +1,7 @@
 // Where a mod's files are, and the state that makes.
 
+#include "mod_state.h"
+
 #include <algorithm>
 #include <iterator>
 #include <string_view>

@@ -1,7 +1,7 @@
 #pragma once
 
-// Where a mod's files are, and the buttons pressed on a dry run: how each
-// press ends and why it stops, and which files do not come back and why.
+// The buttons pressed on a dry run: how each press ends and why it stops,
+// and which files do not come back and why.
 
 #include <cstddef>
 #include <cstdint>
@@ -18,72 +18,9 @@
 #include "dry_run.h"
 #include "findings.h"
 #include "launcher.h"
+#include "mod_state.h"
 
 namespace tavrik {
-
-/// Where a pair's file is.
-enum class PairPlace : unsigned char {
-  kFirst,    // at its first path (where an activation starts it)
-  kSecond,   // at its second (or there and unable to go back: a read-only disk)
-  kBoth,     // a file at each of its paths
-  kNeither,  // at neither
-  kSame,     // its two paths name one file: the pair renames nothing
-  kUnknown,  // cannot be told: a name on the way is ambiguous
-};
-
-enum class State : unsigned char {
-  kNoLists,              // neither list is there
-  kInactive,             // every file at its first path
-  kIncomplete,           // ...but the files of some pairs at neither
-  kActive,               // every file there at its second path
-  kActivationStopped,    // pairs 1 to k-1 moved, none after: as an activation stopped at k
-  kDeactivationStopped,  // the deactivation list's pairs 1 to k-1 back, none after
-  kBothNames,            // a file at both paths of some pairs, the others in any state
-  kAmbiguous,            // where some pairs' files are cannot be told
-  kMixed,                // anything else
-};
-inline constexpr const char* kStateNames[] = {
-    "no-lists",   "inactive",  "incomplete", "active", "activation-stopped", "deactivation-stopped",
-    "both-names", "ambiguous", "mixed"};
-inline const char* NameOf(State state) { return kStateNames[static_cast<int>(state)]; }
-
-struct ModState {
-  State state = State::kNoLists;
-  std::vector<PairPlace> places;  // by pair of the list the state is told by
-  std::size_t stop = 0;           // a stopped walk's pair, from 1, in the list it walks
-  bool by_activation = true;      // the list is the activation list; else Tavrik.mla has no pair
-  /// The pairs (from 1) whose file is at `place`.
-  std::vector<std::size_t> At(PairPlace place) const;
-};
-
-/// By key (the list's own): the pairs (from 0) it is the source (1) or target (2) of, in
-/// order. One sorted array: a list of 32,767 entries would take megabytes in a hash map.
-class PathUses {
- public:
-  using Use = std::pair<std::uint32_t, std::uint32_t>;  // pair, roles
-  void Index(const CheckedList& list);
-  bool empty() const { return uses_.empty(); }
-  std::span<const Use> Of(std::string_view key) const;
-
- private:
-  std::string_view KeyOf(const Use& use) const;
-  const CheckedList* list_ = nullptr;
-  std::vector<Use> uses_;  // by key, then pair
-};
-
-/// Where the files of `list`'s pairs before its shift are, chains followed
-/// as a walk follows them; `run` is left as the disk is. `uses`: the list's.
-std::vector<PairPlace> Locate(DryRun& run, const CheckedList& list, const PathUses& uses);
-/// The earlier pair (from 1) that `pair` (from 0) repeats, the last to use
-/// either of its paths; 0 when none.
-std::size_t Repeated(const CheckedList& list, const PathUses& uses, std::size_t pair);
-/// The first pair (from 0) a walk stops at: the first not at `moved`, pairs
-/// that rename nothing passed.
-std::size_t StopOf(const std::vector<PairPlace>& places, PairPlace moved);
-/// `by_deactivation`: the same files by the deactivation list's pairs, none
-/// where it has no pair; `activates`: `places` are the activation list's.
-ModState StateOf(std::vector<PairPlace> places, const std::vector<PairPlace>& by_deactivation,
-                 bool shifted, bool activates);
 
 enum class Result : unsigned char { kNothing, kComplete, kMissing, kError };
 inline constexpr const char* kResultNames[] = {"nothing", "complete", "missing", "error"};
