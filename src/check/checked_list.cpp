@@ -122,8 +122,12 @@ std::string_view PathUses::KeyOf(const Use& use) const {
 }
 
 std::span<const PathUses::Use> PathUses::Of(std::string_view key) const {
-  const auto [from, to] =
-      std::ranges::equal_range(uses_, key, {}, [&](const Use& use) { return KeyOf(use); });
+  struct ByKey {
+    const PathUses& uses;
+    bool operator()(const Use& use, std::string_view key) const { return uses.KeyOf(use) < key; }
+    bool operator()(std::string_view key, const Use& use) const { return key < uses.KeyOf(use); }
+  };
+  const auto [from, to] = std::equal_range(uses_.begin(), uses_.end(), key, ByKey{*this});
   return {from, to};
 }
 
